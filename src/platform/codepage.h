@@ -1,0 +1,41 @@
+// Conversions between the code pages tiepic meets: GBK (936) inside the
+// program, GB18030 (54936) for JSON escapes, UTF-8 (65001) at the edges, and
+// UTF-16 where an engine wants wide text. Built over iconv.
+//
+// Invalid input never stops a conversion: a byte that does not start a valid
+// sequence in the source code page becomes U+FFFD on the way to UTF-16 (and
+// that byte alone is skipped, so the next one is tried afresh); a character
+// that the target code page cannot hold becomes '?', the default character of
+// GBK and of the ANSI code pages generally. UTF-8 and GB18030 can hold every
+// scalar value, so only GBK ever uses '?'. A lone surrogate in UTF-16 input
+// counts as unmappable.
+//
+// Thread safety: every function may be called from any thread; each thread
+// keeps its own iconv descriptors.
+#ifndef TIEPIC_PLATFORM_CODEPAGE_H_
+#define TIEPIC_PLATFORM_CODEPAGE_H_
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class CodePage { kGbk = 936, kGb18030 = 54936, kUtf8 = 65001 };
+
+// Multi-byte text in `cp` to UTF-16.
+std::u16string MultiByteToWide(CodePage cp, std::string_view bytes);
+
+// UTF-16 to multi-byte text in `cp`.
+std::string WideToMultiByte(CodePage cp, std::u16string_view wide);
+
+// Multi-byte text from one code page to another (through UTF-16 semantics:
+// invalid source bytes become U+FFFD, which GBK then writes as '?').
+std::string Convert(CodePage from, CodePage to, std::string_view bytes);
+
+// The two edge conversions of the program's texts.
+std::string ToUtf8(std::string_view gbk);
+std::string FromUtf8(std::string_view utf8);
+
+}  // namespace platform
+
+#endif  // TIEPIC_PLATFORM_CODEPAGE_H_

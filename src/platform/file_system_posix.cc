@@ -1,0 +1,170 @@
+// POSIX implementation of the file-system services.
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
+
+namespace platform {
+namespace {
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::mutex run_directory_mutex;
+std::optional<std::string> run_directory_override;
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string data;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    data.reserve(static_cast<size_t>(st.st_size));
+  } else {
+    ::close(fd);
+    return std::nullopt;
+  }
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
+                 bool durable) {
+  return ReplaceFile(path, pieces.begin(), pieces.size(), durable);
+}
+
+bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t count,
+                 bool durable) {
+  if (path.empty() || path.back() == '/') return false;
+  struct stat st;
+  mode_t mode = 0644;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
+    mode = st.st_mode & 07777;
+  }
+  static std::atomic<unsigned> counter{0};
+  std::string temp = path + ".tmp-" + std::to_string(::getpid()) + "-" +
+                     std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t i = 0; ok && i < count; ++i) ok = WriteAll(fd, pieces[i]);
+  ok = ok && ::fchmod(fd, mode) == 0;
+  if (ok && durable) ok = ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (durable) {
+    int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
+  return true;
+}
+
+bool DirectorySearchFindsAny(const std::string& pattern) {
+  if (pattern.empty() || pattern.back() == '/') return false;
+  size_t slash = pattern.rfind('/');
+  std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (name.find_first_of("*?") == std::string::npos) {
+    struct stat st;
+    return ::stat(pattern.c_str(), &st) == 0;
+  }
+  std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return false;
+  // Only '*' and '?' are wildcards in a directory search; '[' and '\\' are
+  // ordinary characters, so they are escaped for fnmatch.
+  std::string fn_pattern;
+  for (char c : name) {
+    if (c == '[' || c == '\\') fn_pattern.push_back('\\');
+    fn_pattern.push_back(c);
+  }
+  while (dirent* entry = ::readdir(dir.get())) {
+    if (::fnmatch(fn_pattern.c_str(), entry->d_name, 0) == 0) return true;
+  }
+  return false;
+}
+
+bool SetReadOnly(const std::string& path, bool read_only) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = read_only ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectories(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return IsDirectory(path);
+}
+
+std::string RunDirectory() {
+  {
+    std::lock_guard<std::mutex> lock(run_directory_mutex);
+    if (run_directory_override) return *run_directory_override;
+  }
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  std::string folder = exe.parent_path().string();
+  return folder.empty() ? "/" : folder;
+}
+
+void SetRunDirectory(std::string directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  std::lock_guard<std::mutex> lock(run_directory_mutex);
+  run_directory_override = std::move(directory);
+}
+
+}  // namespace platform

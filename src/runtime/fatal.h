@@ -1,0 +1,32 @@
+// The one fatal-error report of the runtime. Everything that cannot go on
+// (a zero divisor, a bad data kind, a failed allocation, the frame's own
+// checks) ends here: the report text is built, shown, and the process ends
+// with exit code -1 (255) without running the cleanup routine.
+//
+// Until a window back end installs its reporter, the report is written to
+// standard error as UTF-8.
+//
+// Thread safety: FatalError may be called from any thread. SetFatalReporter
+// is meant for start-up, before other threads run.
+#ifndef TIEPIC_RUNTIME_FATAL_H_
+#define TIEPIC_RUNTIME_FATAL_H_
+
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+// "运行时出错!\r\n\r\n", then "错误代码：<code>\r\n\r\n" when code is not 0,
+// then "错误信息：<message>\r\n" when the message is not empty. GBK.
+std::string FatalReportText(int code, std::string_view gbk_message);
+
+// Shows the report (GBK text); must not return. The default writes it to
+// standard error and ends the process with exit code 255.
+using FatalReporter = void (*)(const std::string& gbk_report);
+void SetFatalReporter(FatalReporter reporter);
+
+[[noreturn]] void FatalError(std::string_view gbk_message, int code = 0);
+
+}  // namespace rt
+
+#endif  // TIEPIC_RUNTIME_FATAL_H_
