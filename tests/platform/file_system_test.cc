@@ -1,0 +1,112 @@
+#include "platform/file_system.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("tiepic-fs-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(FileSystemTest, ReplaceFileWritesAllPiecesAndLeavesNoTemporaryBehind) {
+  std::string path = Path("a.bin");
+  ASSERT_TRUE(ReplaceFile(path, {"ab", "", std::string_view("\0c", 2)}, false));
+  EXPECT_EQ(ReadWholeFile(path), std::string("ab\0c", 4));
+  ASSERT_TRUE(ReplaceFile(path, {"new"}, true));
+  EXPECT_EQ(ReadWholeFile(path), "new");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(FileSystemTest, ReplaceFileRefusesFoldersMissingParentsAndReadOnlyTargets) {
+  EXPECT_FALSE(ReplaceFile(Path("missing/a.bin"), {"x"}, false));
+  EXPECT_FALSE(ReplaceFile(dir_.string(), {"x"}, false));
+  EXPECT_FALSE(ReplaceFile("", {"x"}, false));
+  std::string path = Path("ro.txt");
+  ASSERT_TRUE(ReplaceFile(path, {"old"}, false));
+  ASSERT_TRUE(SetReadOnly(path, true));
+  if (::geteuid() != 0) {  // root may write anything, so only others see the refusal
+    EXPECT_FALSE(ReplaceFile(path, {"new"}, false));
+    EXPECT_EQ(ReadWholeFile(path), "old");
+  }
+}
+
+TEST_F(FileSystemTest, AKilledWriterLeavesTheOldFileOrTheNewOneWhole) {
+  std::string path = Path("big.bin");
+  std::string old_content(1 << 20, 'o');
+  std::string new_content(8 << 20, 'n');
+  ASSERT_TRUE(ReplaceFile(path, {old_content}, true));
+  for (int delay_us : {0, 200, 1000, 3000, 8000}) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) ReplaceFile(path, {new_content}, true);
+    }
+    ::usleep(static_cast<useconds_t>(delay_us));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    std::optional<std::string> now = ReadWholeFile(path);
+    ASSERT_TRUE(now.has_value());
+    EXPECT_TRUE(*now == old_content || *now == new_content) << "size " << now->size();
+  }
+}
+
+TEST_F(FileSystemTest, DirectorySearchFindsFilesFoldersAndWildcardMatches) {
+  ASSERT_TRUE(ReplaceFile(Path("photo [1].jpg"), {"x"}, false));
+  ASSERT_TRUE(CreateDirectories(Path("sub/deeper")));
+  EXPECT_TRUE(DirectorySearchFindsAny(Path("photo [1].jpg")));
+  EXPECT_TRUE(DirectorySearchFindsAny(Path("sub")));
+  EXPECT_TRUE(DirectorySearchFindsAny(Path("*.jpg")));
+  EXPECT_TRUE(DirectorySearchFindsAny(Path("photo [?].jpg")));  // '[' is literal
+  EXPECT_FALSE(DirectorySearchFindsAny(Path("*.png")));
+  EXPECT_FALSE(DirectorySearchFindsAny(Path("nothing")));
+  EXPECT_FALSE(DirectorySearchFindsAny(Path("sub/")));
+  EXPECT_FALSE(DirectorySearchFindsAny(""));
+  EXPECT_TRUE(IsDirectory(Path("sub/deeper")));
+  EXPECT_FALSE(IsDirectory(Path("photo [1].jpg")));
+}
+
+TEST_F(FileSystemTest, ReadOnlyRemovesEveryWriteBitAndClearingGivesTheOwnerBack) {
+  std::string path = Path("f");
+  ASSERT_TRUE(ReplaceFile(path, {"x"}, false));
+  ::chmod(path.c_str(), 0666);
+  ASSERT_TRUE(SetReadOnly(path, true));
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  ASSERT_TRUE(SetReadOnly(path, false));
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_FALSE(SetReadOnly(Path("missing"), true));
+}
+
+TEST_F(FileSystemTest, RunDirectoryCanBeRedirectedForTests) {
+  std::string real = RunDirectory();
+  EXPECT_FALSE(real.empty());
+  EXPECT_NE(real.back(), '/');
+  SetRunDirectory(dir_.string() + "/");
+  EXPECT_EQ(RunDirectory(), dir_.string());
+  SetRunDirectory(real);
+}
+
+}  // namespace
+}  // namespace platform
