@@ -19,6 +19,8 @@ template <typename... Fs>
 struct Overloaded : Fs... {
   using Fs::operator()...;
 };
+template <typename... Fs>
+Overloaded(Fs...) -> Overloaded<Fs...>;
 
 // Truncation of a double through a 64-bit integer, as the x87 conversion
 // does it: out of range (and NaN) gives the "integer indefinite" value, whose
