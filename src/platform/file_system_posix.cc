@@ -82,8 +82,12 @@ bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t
     mode = st.st_mode & 07777;
   }
   static std::atomic<unsigned> counter{0};
-  std::string temp = path + ".tmp-" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+  // A short hidden name of its own, so a target name near the file system's
+  // 255-byte limit still leaves room for the temporary one.
+  std::string folder = FolderOf(path);
+  std::string temp = (folder == "/" ? "" : folder) + "/.tiepic-" + std::to_string(::getpid()) +
+                     "-" + std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) +
+                     ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   bool ok = true;
@@ -97,7 +101,7 @@ bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t
     return false;
   }
   if (durable) {
-    int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
       ::fsync(dir);
       ::close(dir);

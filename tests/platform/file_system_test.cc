@@ -37,6 +37,13 @@ TEST_F(FileSystemTest, ReplaceFileWritesAllPiecesAndLeavesNoTemporaryBehind) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
+TEST_F(FileSystemTest, ReplaceFileTakesNamesAtTheFileSystemLimit) {
+  std::string longest = Path(std::string(255, 'n'));
+  ASSERT_TRUE(ReplaceFile(longest, {"x"}, false));
+  EXPECT_EQ(ReadWholeFile(longest), "x");
+  EXPECT_FALSE(ReplaceFile(Path(std::string(256, 'n')), {"x"}, false));
+}
+
 TEST_F(FileSystemTest, ReplaceFileRefusesFoldersMissingParentsAndReadOnlyTargets) {
   EXPECT_FALSE(ReplaceFile(Path("missing/a.bin"), {"x"}, false));
   EXPECT_FALSE(ReplaceFile(dir_.string(), {"x"}, false));
