@@ -31,7 +31,10 @@ bool StartsCharacter(std::string_view t, size_t i) {
 void FuzzTexts(std::string_view text, std::string_view sought, int a, int b) {
   int found = rt::FindText(text, sought, a, b & 1);
   Check(found == -1 || (found >= 1 && static_cast<size_t>(found) <= text.size() + 1));
-  if (found > 0 && !sought.empty()) Check(StartsCharacter(text, found - 1));
+  // A search from the start never reports a trail byte. (A given start inside
+  // a character walks from there, so only the reverse search, whose region
+  // always begins at the text's start, is held to this for every start.)
+  if (found > 0 && !sought.empty() && a <= 1) Check(StartsCharacter(text, found - 1));
   int back = rt::FindTextReverse(text, sought, a, b & 1);
   Check(back == -1 || (back >= 1 && static_cast<size_t>(back) <= text.size() + 1));
   if (back > 0 && !sought.empty()) Check(StartsCharacter(text, back - 1));
