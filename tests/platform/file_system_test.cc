@@ -10,22 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace platform {
 namespace {
 
 class FileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tiepic-fs-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path(const std::string& name) const { return temp_ / name; }
 
-  std::filesystem::path dir_;
+  testing_support::TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
 };
 
 TEST_F(FileSystemTest, ReplaceFileWritesAllPiecesAndLeavesNoTemporaryBehind) {

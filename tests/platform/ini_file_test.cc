@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "support/temp_dir.h"
 
 namespace platform {
 namespace {
@@ -17,15 +18,6 @@ constexpr size_t kBuffer = 10240;
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tiepic-ini-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "config.ini").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void Write(std::string_view content) { ASSERT_TRUE(ReplaceFile(path_, {content}, false)); }
   std::optional<std::string> Read(std::string_view section, std::string_view key) {
@@ -33,8 +25,9 @@ class IniFileTest : public ::testing::Test {
   }
   std::string Content() { return ReadWholeFile(path_).value_or("<missing>"); }
 
-  std::filesystem::path dir_;
-  std::string path_;
+  testing_support::TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
+  std::string path_ = temp_ / "config.ini";
 };
 
 TEST_F(IniFileTest, ReadsHandWrittenFiles) {

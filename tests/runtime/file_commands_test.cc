@@ -9,25 +9,17 @@
 
 #include "platform/file_system.h"
 #include "runtime/gbk.h"
+#include "support/temp_dir.h"
 
 namespace rt {
 namespace {
 
 class FileCommandsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tiepic-cmd-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    // Paths of the logic are GBK texts; the folder name itself is ASCII.
-    base_ = dir_.string() + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::filesystem::path dir_;
-  Text base_;
+  testing_support::TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
+  // Paths of the logic are GBK texts; the folder name itself is ASCII.
+  Text base_ = dir_.string() + "/";
 };
 
 TEST_F(FileCommandsTest, WriteBytesToFileStoresGbkNamedFilesAsUtf8Names) {
