@@ -6,6 +6,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -31,7 +33,11 @@ constexpr const char* kUtf16 = "UTF-16LE";
 // replacement for it), a malformed byte alone.
 size_t UnitLength(const char* from, const unsigned char* p, size_t left) {
   auto in = [&](size_t i, unsigned lo, unsigned hi) { return i < left && p[i] >= lo && p[i] <= hi; };
-  if (from == kUtf16) return std::min<size_t>(2, left);
+  if (from == kUtf16) {
+    // A surrogate pair is one character (GBK cannot hold any of them).
+    bool pair = left >= 4 && (p[1] & 0xFC) == 0xD8 && (p[3] & 0xFC) == 0xDC;
+    return pair ? 4 : std::min<size_t>(2, left);
+  }
   if (std::string_view(from) == "UTF-8") {
     size_t n = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : 1;
     if (p[0] > 0xF4) n = 1;
@@ -54,7 +60,14 @@ size_t UnitLength(const char* from, const unsigned char* p, size_t left) {
 // An iconv descriptor for one direction, opened on first use by this thread.
 class Converter {
  public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+    if (!ok()) {
+      // Without its code pages the program cannot read or write a single text
+      // correctly; carrying on would silently turn every text empty.
+      std::fprintf(stderr, "tiepic: iconv cannot convert %s to %s\n", from, to);
+      std::abort();
+    }
+  }
   ~Converter() {
     if (ok()) iconv_close(cd_);
   }
@@ -134,8 +147,8 @@ std::string WideToMultiByte(CodePage cp, std::u16string_view wide) {
     raw[2 * i] = static_cast<char>(wide[i] & 0xFF);
     raw[2 * i + 1] = static_cast<char>(wide[i] >> 8);
   }
-  // One UTF-16 unit (two bytes) is skipped per unmappable character; a valid
-  // surrogate pair never fails, so a failure at a pair is a lone surrogate.
+  // An unmappable character (a lone surrogate, or a pair GBK cannot hold)
+  // becomes one '?'.
   return ConverterFor(IconvName(cp), kUtf16).Run(raw, kUtf16, [](std::string& out) {
     out.push_back('?');
   });

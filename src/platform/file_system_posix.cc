@@ -75,24 +75,32 @@ bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view
 bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t count,
                  bool durable) {
   if (path.empty() || path.back() == '/') return false;
+  // A new file gets 0666 less the umask, as a plain create would; a replaced
+  // one keeps its permissions.
   struct stat st;
-  mode_t mode = 0644;
+  std::optional<mode_t> keep_mode;
   if (::stat(path.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
-    mode = st.st_mode & 07777;
+    keep_mode = st.st_mode & 07777;
   }
   static std::atomic<unsigned> counter{0};
   // A short hidden name of its own, so a target name near the file system's
   // 255-byte limit still leaves room for the temporary one.
+  // A name left behind by a killed earlier process with the same pid is
+  // skipped, not fatal.
   std::string folder = FolderOf(path);
-  std::string temp = (folder == "/" ? "" : folder) + "/.tiepic-" + std::to_string(::getpid()) +
-                     "-" + std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) +
-                     ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 64; ++attempt) {
+    temp = (folder == "/" ? "" : folder) + "/.tiepic-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, keep_mode ? 0600 : 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
   bool ok = true;
   for (size_t i = 0; ok && i < count; ++i) ok = WriteAll(fd, pieces[i]);
-  ok = ok && ::fchmod(fd, mode) == 0;
+  if (ok && keep_mode) ok = ::fchmod(fd, *keep_mode) == 0;
   if (ok && durable) ok = ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;

@@ -18,6 +18,16 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// Position of the ASCII byte `c` in `s`, stepping over double-byte
+// characters (whose trail byte may equal it), or npos.
+size_t FindOutsideCharacters(std::string_view s, char c) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == c) return i;
+    if (static_cast<unsigned char>(s[i]) >= 0x80) ++i;
+  }
+  return std::string_view::npos;
+}
+
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // Case-insensitive for ASCII letters; a byte 0x80 or above and the byte after
@@ -57,7 +67,7 @@ std::vector<Line> Parse(std::string_view data) {
     std::string_view t = Trim(line.text);
     if (t.empty() || t.front() == ';') continue;
     if (t.front() == '[') {
-      size_t close = t.find(']');
+      size_t close = FindOutsideCharacters(t, ']');
       line.kind = Line::kSection;
       line.name = Trim(t.substr(1, close == std::string_view::npos ? t.npos : close - 1));
       continue;
@@ -99,6 +109,33 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != s.npos; }
+
+// A section name ending in half a character would take its closing ']' as
+// the missing trail byte.
+bool EndsInLoneLeadByte(std::string_view s) {
+  size_t i = 0;
+  while (i + 1 < s.size()) i += static_cast<unsigned char>(s[i]) >= 0x80 ? 2 : 1;
+  return i + 1 == s.size() && static_cast<unsigned char>(s[i]) >= 0x80;
+}
+
+// Returns true iff the names and the value can stand in the file and be read
+// back as they are: no line breaks anywhere, no ']' in a section name nor a
+// lone lead byte at its end, no '=' in a key, and no key that would read as a
+// comment or a section header.
+bool Writable(std::string_view section, std::optional<std::string_view> key,
+              std::optional<std::string_view> value) {
+  if (section.empty() || HasLineBreak(section) || EndsInLoneLeadByte(section)) return false;
+  if (FindOutsideCharacters(section, ']') != std::string_view::npos) return false;
+  if (key) {
+    if (key->empty() || HasLineBreak(*key) || key->front() == ';' || key->front() == '[') {
+      return false;
+    }
+    if (FindOutsideCharacters(*key, '=') != std::string_view::npos) return false;
+  }
+  return !value || !HasLineBreak(*value);
+}
+
 bool Save(const std::string& path, const std::vector<Line>& lines) {
   std::string out;
   for (const Line& line : lines) {
@@ -110,8 +147,23 @@ bool Save(const std::string& path, const std::vector<Line>& lines) {
 
 }  // namespace
 
+std::string_view FitToBuffer(std::string_view value, size_t buffer_size) {
+  if (buffer_size == 0) return {};
+  if (value.size() <= buffer_size - 1) return value;
+  size_t cut = 0;
+  for (size_t i = 0; i < buffer_size - 1;) {
+    size_t width = static_cast<unsigned char>(value[i]) >= 0x80 ? 2 : 1;
+    if (i + width > buffer_size - 1) break;
+    i += width;
+    cut = i;
+  }
+  return value.substr(0, cut);
+}
+
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key, size_t buffer_size) {
+  section = Trim(section);
+  key = Trim(key);
   std::optional<std::string> data = ReadWholeFile(path);
   if (!data) return std::nullopt;
   std::vector<Line> lines = Parse(*data);
@@ -120,25 +172,15 @@ std::optional<std::string> ReadProfileString(const std::string& path, std::strin
   size_t end = SectionEnd(lines, header);
   size_t at = FindKey(lines, header, end, key);
   if (at == end) return std::nullopt;
-  std::string_view value = Unquote(lines[at].value);
-  if (buffer_size == 0) return std::string();
-  if (value.size() > buffer_size - 1) {
-    // Cut to what the buffer holds, never leaving a lone lead byte behind.
-    size_t cut = 0;
-    for (size_t i = 0; i < buffer_size - 1;) {
-      size_t width = static_cast<unsigned char>(value[i]) >= 0x80 ? 2 : 1;
-      if (i + width > buffer_size - 1) break;
-      i += width;
-      cut = i;
-    }
-    value = value.substr(0, cut);
-  }
-  return std::string(value);
+  return std::string(FitToBuffer(Unquote(lines[at].value), buffer_size));
 }
 
 bool WriteProfileString(const std::string& path, std::string_view section,
                         std::optional<std::string_view> key,
                         std::optional<std::string_view> value) {
+  section = Trim(section);
+  if (key) key = Trim(*key);
+  if (!Writable(section, key, value)) return false;
   std::optional<std::string> data = ReadWholeFile(path);
   bool removing = !key || !value;
   if (!data) {

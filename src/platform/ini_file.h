@@ -26,19 +26,27 @@
 
 namespace platform {
 
-// The value of `key` in `section` of the file at `path` (UTF-8), read the way
+// The value of `key` in `section` (both trimmed of blanks) of the file at
+// `path` (UTF-8), read the way
 // a fixed buffer of `buffer_size` bytes would take it: at most
 // buffer_size - 1 bytes, and never ending in half a double-byte character.
 // nullopt when the file, the section or the key is missing.
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key, size_t buffer_size);
 
+// `value` cut to what a buffer of `buffer_size` bytes holds with its NUL:
+// at most buffer_size - 1 bytes, never ending in half a double-byte character.
+std::string_view FitToBuffer(std::string_view value, size_t buffer_size);
+
 // Writes to the file at `path`: with no key, removes the whole section; with
 // a key but no value, removes that key; otherwise sets key=value, replacing
 // the first entry of that name or adding one at the end of the section
 // (adding the section at the end of the file when it is missing). Removing
-// from a missing file succeeds without creating it. Returns true iff the file
-// holds the change afterwards.
+// from a missing file succeeds without creating it. Names are trimmed of
+// blanks as the reader trims them. Refuses (false, file untouched) what could
+// not be read back as written: a line break anywhere, ']' in the section
+// name, '=' in the key, a key starting with ';' or '['. Returns true iff the
+// file holds the change afterwards.
 bool WriteProfileString(const std::string& path, std::string_view section,
                         std::optional<std::string_view> key,
                         std::optional<std::string_view> value);

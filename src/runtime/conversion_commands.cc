@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -70,11 +71,14 @@ int32_t TextToInteger(std::string_view text) {
   return static_cast<int32_t>(v);
 }
 
-// printf's %g with the exponent written with at least three digits.
-Text FormatG(const char* format, double x) {
+// printf's %.<precision>g, always with a '.' whatever the process locale
+// (a GUI toolkit may switch it), and the exponent written with at least three
+// digits.
+Text FormatG(int precision, double x) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, x);
-  Text out(buffer);
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x,
+                                 std::chars_format::general, precision);
+  Text out(buffer, ec == std::errc() ? end : buffer);
   size_t e = out.find('e');
   if (e != Text::npos && e + 2 < out.size()) {
     size_t digits = out.size() - (e + 2);
@@ -192,7 +196,7 @@ int32_t BitOr(std::initializer_list<int32_t> values) {
   return out;
 }
 
-Text ToText(double value) { return FormatG("%.13g", value); }
+Text ToText(double value) { return FormatG(13, value); }
 
 Text ToText(const Value& value) {
   return std::visit(
@@ -202,7 +206,7 @@ Text ToText(const Value& value) {
           [](int16_t v) { return std::to_string(v); },
           [](int32_t v) { return std::to_string(v); },
           [](int64_t v) { return std::to_string(v); },
-          [](float v) { return FormatG("%.6g", v); },
+          [](float v) { return FormatG(6, v); },
           [](double v) { return ToText(v); },
           [](bool v) { return v ? "真"_gbk : "假"_gbk; },
           [](DateTime v) { return DateTimeToText(v); },

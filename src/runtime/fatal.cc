@@ -41,8 +41,12 @@ void SetFatalReporter(FatalReporter r) { reporter.store(r ? r : WriteToStandardE
 
 void FatalError(std::string_view gbk_message, int code) {
   // Only the first fatal error is reported; a second one from another thread
-  // while the first is on screen just waits to be ended with the process.
+  // while the first is on screen just waits to be ended with the process, and
+  // one raised by the reporter itself ends the process at once.
   static std::atomic<bool> reporting{false};
+  thread_local bool this_thread_reporting = false;
+  if (this_thread_reporting) EndWithCode255();
+  this_thread_reporting = true;
   if (reporting.exchange(true)) {
     for (;;) ::pause();
   }

@@ -49,7 +49,7 @@ Text ReadIniText(std::string_view file, std::string_view section, std::string_vi
   if (file.empty() || section.empty() || key.empty()) return {};
   std::optional<std::string> value =
       platform::ReadProfileString(ToUtf8(file), section, key, kIniBufferSize);
-  if (!value) return Text(default_value.substr(0, kIniBufferSize - 1));
+  if (!value) return Text(platform::FitToBuffer(default_value, kIniBufferSize));
   return *value;
 }
 

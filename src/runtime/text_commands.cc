@@ -2,6 +2,7 @@
 #include "runtime/text_commands.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace rt {
@@ -135,18 +136,19 @@ Text ReplaceText(std::string_view text, std::string_view sought, std::string_vie
                  std::optional<int> start, std::optional<int> count, bool case_sensitive) {
   size_t length = text.size();
   size_t b = start ? static_cast<size_t>(std::max(*start - 1LL, 0LL)) : 0;
-  int n = count.value_or(-1);
+  int64_t n = count.value_or(-1);  // 64 bits: a given INT_MIN still counts down
   if (length == 0 || sought.empty() || b >= length || n == 0) return Text(text);
   Text out(text.substr(0, b));
   size_t i = b;
   while (length - i >= sought.size()) {
+    // As in FindText, a lead byte directly before the end is never compared.
+    if (IsLead(text[i]) && i + 1 >= length) break;
     if (SameBytes(text.data() + i, sought, !case_sensitive)) {
       out.append(replacement);
       i += sought.size();
       if (n != -1 && --n == 0) break;
       continue;
     }
-    if (IsLead(text[i]) && i + 1 >= length) break;
     size_t width = CharWidth(text, i);
     out.append(text.substr(i, width));
     i += width;

@@ -30,6 +30,7 @@ TEST(CodePage, UnmappableCharactersBecomeOneQuestionMarkEach) {
   lone.push_back(static_cast<char16_t>(0xD800));
   lone.push_back(u'b');
   EXPECT_EQ(WideToMultiByte(CodePage::kGbk, lone), "a?b");
+  EXPECT_EQ(WideToMultiByte(CodePage::kGbk, u"x😀y"), "x?y");  // one '?' for the whole pair
 }
 
 TEST(CodePage, Gb18030HoldsWhatGbkCannot) {

@@ -32,6 +32,21 @@ TEST_F(FileSystemTest, ReplaceFileWritesAllPiecesAndLeavesNoTemporaryBehind) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
+TEST_F(FileSystemTest, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
+  mode_t saved = ::umask(077);
+  std::string path = Path("private");
+  bool written = ReplaceFile(path, {"x"}, false);
+  ::umask(saved);
+  ASSERT_TRUE(written);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ::chmod(path.c_str(), 0640);
+  ASSERT_TRUE(ReplaceFile(path, {"y"}, false));
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST_F(FileSystemTest, ReplaceFileTakesNamesAtTheFileSystemLimit) {
   std::string longest = Path(std::string(255, 'n'));
   ASSERT_TRUE(ReplaceFile(longest, {"x"}, false));

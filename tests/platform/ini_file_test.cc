@@ -108,6 +108,31 @@ TEST_F(IniFileTest, RemovesKeysAndSections) {
   EXPECT_FALSE(WriteProfileString((dir_ / "no/dir.ini").string(), "s", "k", "v"));
 }
 
+TEST_F(IniFileTest, ASectionWhoseTrailByteIsABracketIsFoundAgain) {
+  const std::string section = "\x81\x5Dx";  // the trail byte of 0x81 0x5D is ']'
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(WriteProfileString(path_, section, "k", "v"));
+  EXPECT_EQ(Content(), "[" + section + "]\r\nk=v\r\n");
+  EXPECT_EQ(Read(section, "k"), "v");
+}
+
+TEST_F(IniFileTest, PaddedNamesAreTrimmedLikeTheReaderTrimsThem) {
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(WriteProfileString(path_, " s ", "k ", "v"));
+  EXPECT_EQ(Content(), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(Read(" s", "k\t"), "v");
+}
+
+TEST_F(IniFileTest, RefusesWhatCouldNotBeReadBackAsWritten) {
+  ASSERT_TRUE(WriteProfileString(path_, "s", "k", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "s", "k", "a\r\n[s2]\r\nz=1"));
+  EXPECT_FALSE(WriteProfileString(path_, "s]x", "k", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "s", "a=b", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "s", ";k", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "s", "[k", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "s\n", "k", "v"));
+  EXPECT_FALSE(WriteProfileString(path_, "", "k", "v"));
+  EXPECT_EQ(Content(), "[s]\r\nk=v\r\n");
+}
+
 TEST_F(IniFileTest, RoundTripsEveryValueItWrites) {
   const char* values[] = {"1", "0", "/home/用户/图片", "a=b", "  spaced", "\xD6\xD0\x5C"};
   for (const char* v : values) {

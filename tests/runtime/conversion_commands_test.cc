@@ -64,6 +64,7 @@ TEST(ToText, FormatsNumbersLikeTheOriginalRuntime) {
   EXPECT_EQ(ToText(1e100), "1e+100");
   EXPECT_EQ(ToText(123456789012345.0), "1.234567890123e+014");
   EXPECT_EQ(ToText(Value(1.0f / 3)), "0.333333");
+  EXPECT_EQ(ToText(Value(1e-5f)), "1e-005");
   EXPECT_EQ(ToText(Value(int32_t{-42})), "-42");
   EXPECT_EQ(ToText(Value(int64_t{-9000000000})), "-9000000000");
   EXPECT_EQ(ToText(Value(uint8_t{255})), "255");
@@ -82,6 +83,7 @@ TEST(ToText, WritesDatesWithOnlyTheTimeFieldsThatAreSet) {
   EXPECT_EQ(ToText(Value(DateTime(45000 + 1.0 / 1440 + 5.0 / 86400))),
             "2023年3月15日0时1分5秒"_gbk);
   EXPECT_EQ(ToText(Value(DateTime(-1.25))), "1899年12月29日6时"_gbk);
+  EXPECT_EQ(ToText(Value(DateTime(45000.99999999))), "2023年3月16日"_gbk);  // rounds into the next day
   EXPECT_EQ(ToText(Value(DateTime(1e9))), "9999年12月31日"_gbk);  // clamped
   EXPECT_EQ(ToText(Value(DateTime(-1e9))), "100年1月1日"_gbk);
 }

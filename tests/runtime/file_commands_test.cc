@@ -63,6 +63,14 @@ TEST_F(FileCommandsTest, IniTextsRoundTripAndEmptyValuesRemoveKeys) {
   EXPECT_FALSE(WriteIniText("", section, Text("a"), Text("1")));
 }
 
+TEST_F(FileCommandsTest, ReadIniTextCutsValuesAndDefaultsAtWholeCharacters) {
+  Text ini = base_ + "c.ini";
+  Text long_value = std::string(10238, 'a') + "中文"_gbk;
+  ASSERT_TRUE(WriteIniText(ini, "s", Text("k"), long_value));
+  EXPECT_EQ(ReadIniText(ini, "s", "k"), std::string(10238, 'a'));
+  EXPECT_EQ(ReadIniText(ini, "s", "missing", long_value), std::string(10238, 'a'));
+}
+
 TEST_F(FileCommandsTest, ReadIniTextSkipsLeadingControlsAndRefusesBlankNames) {
   Text ini = base_ + "c.ini";
   ASSERT_TRUE(WriteIniText(ini, "s", Text("k"), Text("v")));

@@ -100,6 +100,8 @@ TEST(ReplaceText, FoldsCaseUnlessAskedAndCountsReplacements) {
   EXPECT_EQ(ReplaceText("abc", "", "b"), "abc");
   EXPECT_EQ(ReplaceText(kZhongWen, "\xD0\xCE", "!"), kZhongWen);
   EXPECT_EQ(ReplaceText("\x81\x41" "A", "a", "b"), "\x81\x41" "b");
+  EXPECT_EQ(ReplaceText("abab", "b", "x", {}, -2147483647 - 1), "axax");  // any other negative: all
+  EXPECT_EQ(ReplaceText("ab\xD6", "\xD6", "X"), "ab\xD6");  // a lone final lead byte is not compared
 }
 
 TEST(SplitText, KeepsEmptyPiecesAndHonoursTheMaximum) {
