@@ -171,6 +171,13 @@ bool DbClose(const std::optional<rt::Text>& name) {
   return true;
 }
 
+void DbCloseAll() {
+  Registry& registry = TheRegistry();
+  std::lock_guard<std::mutex> hold(registry.mutex);
+  registry.open.clear();
+  registry.current = -1;
+}
+
 int32_t DbCurrentPosition() {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.mutex);

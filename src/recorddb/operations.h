@@ -77,6 +77,9 @@ bool DbAppend(const std::vector<rt::Value>& values);
 // nothing and returns true.
 bool DbClose(const std::optional<rt::Text>& name = std::nullopt);
 
+// Closes every open database (at the end of a program or a test).
+void DbCloseAll();
+
 // --- inspection for tools and tests ---
 
 // The current database's record position, or -1 with no current database.
