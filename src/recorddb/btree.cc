@@ -87,7 +87,10 @@ BTree::BTree(Pager* pager, const KeyFormat* format, IndexHeader* header)
       key_size_(header->key_size),
       entry_size_(header->key_size + 4),
       max_keys_(MaxKeys(header->block_size, header->key_size)),
-      half_(max_keys_ / 2) {}
+      half_(max_keys_ / 2),
+      entry_(static_cast<size_t>(entry_size_)) {
+  path_.reserve(kMaxDepth);
+}
 
 uint8_t* BTree::Load(int32_t block, TreeStatus* status) {
   if (block < 1 || block >= header_->blocks) {
@@ -172,7 +175,7 @@ TreeStatus BTree::NextLeaf(Path* path, bool* moved) {
 
 TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* record) {
   *record = -1;
-  Path path;
+  Path& path = path_;
   TreeStatus status = Descend(key, &path);
   // Each step visits one entry; a sound tree has fewer than blocks * M.
   int64_t budget = int64_t{header_->blocks} * (max_keys_ + 1) + 1;
@@ -242,7 +245,7 @@ TreeStatus BTree::WalkEqualRun(const uint8_t* key, int32_t record, Path* path,
 }
 
 TreeStatus BTree::Insert(const uint8_t* key, int32_t record) {
-  Path path;
+  Path& path = path_;
   TreeStatus status = Descend(key, &path);
   if (status != TreeStatus::kOk) return status;
   uint8_t* leaf = Load(path.back().block, &status);
@@ -253,10 +256,10 @@ TreeStatus BTree::Insert(const uint8_t* key, int32_t record) {
     status = WalkEqualRun(key, record, &path, &present);
     if (status != TreeStatus::kOk || present) return status;
   }
-  std::vector<uint8_t> entry(static_cast<size_t>(entry_size_));
-  PutI32(entry.data(), record);
-  std::memcpy(entry.data() + 4, key, static_cast<size_t>(key_size_));
-  return InsertAt(path, entry.data());
+  uint8_t* entry = entry_.data();
+  PutI32(entry, record);
+  std::memcpy(entry + 4, key, static_cast<size_t>(key_size_));
+  return InsertAt(path, entry);
 }
 
 TreeStatus BTree::Allocate(int32_t* block, uint8_t** bytes) {

@@ -113,6 +113,8 @@ class BTree {
   int32_t entry_size_;
   int32_t max_keys_;
   int32_t half_;
+  Path path_;                   // scratch, kept between calls
+  std::vector<uint8_t> entry_;  // scratch: one entry
 };
 
 }  // namespace recorddb

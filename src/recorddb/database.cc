@@ -54,25 +54,26 @@ void Remember(OpenIndex& index, const uint8_t raw[kIndexHeaderSize], int32_t cou
 
 int32_t Database::Lock(int64_t offset) {
   if (no_locks) return 0;
-  int& depth = locks_[offset];
-  if (depth == 0) {
-    int err = platform::LockRange(main.fd(), offset, 1, main.writable());
-    if (err != 0) {
-      locks_.erase(offset);
-      return kErrLockFailed;
+  for (auto& [at, depth] : locks_) {
+    if (at == offset) {
+      ++depth;
+      return 0;
     }
   }
-  ++depth;
+  if (platform::LockRange(main.fd(), offset, 1, main.writable()) != 0) return kErrLockFailed;
+  locks_.emplace_back(offset, 1);
   return 0;
 }
 
 int32_t Database::Unlock(int64_t offset) {
   if (no_locks) return 0;
-  auto it = locks_.find(offset);
-  if (it == locks_.end()) return kErrUnlockFailed;
-  if (--it->second > 0) return 0;
-  locks_.erase(it);
-  return LockResult(platform::UnlockRange(main.fd(), offset, 1), kErrUnlockFailed);
+  for (size_t i = 0; i < locks_.size(); ++i) {
+    if (locks_[i].first != offset) continue;
+    if (--locks_[i].second > 0) return 0;
+    locks_.erase(locks_.begin() + static_cast<std::ptrdiff_t>(i));
+    return LockResult(platform::UnlockRange(main.fd(), offset, 1), kErrUnlockFailed);
+  }
+  return kErrUnlockFailed;
 }
 
 int32_t Database::LockWholeFile() {

@@ -15,7 +15,7 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -75,7 +75,8 @@ class Database {
   int32_t ReadCount(int32_t* count, int32_t* next_sequence) const;
 
  private:
-  std::map<int64_t, int> locks_;
+  // (offset, nesting count); a handful at most, so a flat list.
+  std::vector<std::pair<int64_t, int>> locks_;
 };
 
 // The key layout of index fields named in `header` as found in `layout`.
