@@ -38,15 +38,25 @@ struct FieldDescription {
 // replaced (-12).
 bool DbCreate(const rt::Text& file_name, const std::vector<FieldDescription>& fields);
 
+// Share modes are kept among the programs that claim them (every open
+// through these operations does): an open whose access another open denies,
+// or that denies an access another open has, fails with -12. A program that
+// opens the files without claiming is not held off. Modes 2 and 4 take no
+// record locks at all, as nobody else may be reading. Values other than 2, 3
+// and 4 count as 1.
 struct DbOpenOptions {
   rt::Text alias;            // empty: none
   int32_t read_only = 0;     // 1: read-only
   int32_t share_mode = 1;    // 1 none denied, 2 deny reading, 3 deny writing, 4 both
-  rt::Text password;         // the password-protected variant is not supported
+  rt::Text password;         // ignored: the password-protected variant is refused (-21)
   std::vector<rt::Text> index_files;  // opened in order; the first becomes current
 };
 
-// Opens a database, checking and repairing it, and makes it current.
+// Opens a database, checking and repairing it, and makes it current: a
+// header count above the whole records present is lowered to them, one
+// below them is raised (the records are complete), and a partial record at
+// the end is cut off; a read-only open repairs nothing and refuses a file
+// with fewer records than its header counts (-48).
 bool DbOpen(const rt::Text& file_name, const DbOpenOptions& options = {});
 
 struct DbIndexOptions {
@@ -56,7 +66,10 @@ struct DbIndexOptions {
 };
 
 // Creates the index file anew over `fields` of the current database, fills
-// it from every record, opens it and makes it the current index.
+// it from every record, opens it and makes it the current index. Building an
+// index the database has open already replaces that one. The collation kind
+// and key flags are stored in the file, but keys always compare as raw
+// bytes: this program never asks for anything else.
 bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fields,
                    const DbIndexOptions& options = {});
 
