@@ -2,6 +2,9 @@
 // current position, the list of open databases, and the error codes.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "recorddb/inspect.h"
 #include "runtime/gbk.h"
 #include "test_util.h"
 
@@ -273,6 +276,43 @@ TEST_F(Operations, TenIndexesAtMostAndRebuildingOneReplacesIt) {
   ASSERT_TRUE(DbAppend(Id("2")));
   ASSERT_TRUE(DbRewind());
   EXPECT_TRUE(DbFind(Id("2")));
+}
+
+TEST_F(Operations, IndexBuildReadsAcrossBatchBoundaries) {
+  // 7,000 records of 24 bytes span two batches of 6,826 records.
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  std::vector<uint8_t> b = ReadAll(Path("a.edb"));
+  const int32_t n = 7000;
+  b.resize(188 + 24 * n, 0);
+  for (int32_t k = 0; k < n; ++k) {
+    PutI32At(b, 188 + 24 * k, k + 1);
+    const std::string id = std::to_string(k % 3000);  // repeats across the boundary
+    std::memcpy(b.data() + 192 + 24 * k, id.data(), id.size());
+  }
+  PutI32At(b, 16, n);
+  PutI32At(b, 20, n + 1);
+  WriteAll(Path("a.edb"), b);
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  ASSERT_TRUE(DbFind(Id("2999")));
+  EXPECT_EQ(DbCurrentPosition(), 2999);
+  ASSERT_TRUE(DbFind(Id("827")));
+  EXPECT_EQ(DbCurrentPosition(), 3827);
+  ASSERT_TRUE(DbFind(Id("826")));  // the first record of the second batch
+  EXPECT_EQ(DbCurrentPosition(), 6826);
+  DbCloseAll();
+  const std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+  EXPECT_TRUE(problems.empty()) << problems[0];
+}
+
+TEST_F(Operations, IndexBuildTakesRecordsLargerThanABatchOneAtATime) {
+  std::vector<FieldDescription> fields = {{"k", 3, 0}};
+  for (int i = 0; i < 160; ++i) fields.push_back({"f" + std::to_string(i), 10, 1024});
+  ASSERT_TRUE(DbCreate(Path("w.edb"), fields));  // record size 163,848 bytes
+  ASSERT_TRUE(DbOpen(Path("w.edb")));
+  for (int32_t v : {5, 3, 9}) ASSERT_TRUE(DbAppend({rt::Value(v), rt::Value(rt::Text("x"))}));
+  ASSERT_TRUE(DbCreateIndex(Path("w"), {"k"})) << DbLastError();
+  ASSERT_TRUE(DbFind({rt::Value(int32_t{9})}));
+  EXPECT_EQ(DbCurrentPosition(), 2);
 }
 
 TEST_F(Operations, NumericKeysOrderBySignedValue) {
