@@ -1,0 +1,283 @@
+// Locks between open files: the header and record bytes, the whole-file
+// locks, share modes, and two programs working on one database at once,
+// including one killed in the middle of its appends.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "platform/file_lock_posix.h"
+#include "recorddb/inspect.h"
+#include "test_util.h"
+
+namespace recorddb_test {
+namespace {
+
+using namespace recorddb;
+
+// An open of the file by "another program": its own open file description.
+class OtherOpen {
+ public:
+  explicit OtherOpen(const std::string& path) : fd_(::open(path.c_str(), O_RDWR)) {}
+  ~OtherOpen() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Waits for a child for up to `seconds`, killing it after that. Returns its
+// exit status, or -1 when it had to be killed.
+int WaitBounded(pid_t pid, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `op` until it succeeds or fails with something other than a lock
+// conflict, at most `tries` times. Returns true iff it succeeded.
+template <typename Op>
+bool RetryOnLockConflict(Op op, int tries = 4000) {
+  for (int i = 0; i < tries; ++i) {
+    if (op()) return true;
+    if (DbLastError() != kErrLockFailed) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200 + i % 7 * 100));
+  }
+  return false;
+}
+
+class Locking : public TempFolderTest {};
+
+TEST(FileLock, TwoOpensOfOneFileExcludeEachOtherUntilUnlockOrClose) {
+  char name[] = "/tmp/tiepic-lock-XXXXXX";
+  int a = ::mkstemp(name);
+  ASSERT_GE(a, 0);
+  int b = ::open(name, O_RDWR);
+  ASSERT_GE(b, 0);
+  EXPECT_EQ(platform::LockRange(a, 16, 1, true), 0);
+  EXPECT_EQ(platform::LockRange(a, 16, 1, true), 0);  // its own lock is no conflict
+  EXPECT_EQ(platform::LockRange(b, 16, 1, true), EAGAIN);
+  EXPECT_EQ(platform::LockRange(b, 17, 1, true), 0);  // a neighbouring byte is free
+  EXPECT_TRUE(platform::RangeIsLockedByOthers(b, 0, 2147483647));
+  EXPECT_EQ(platform::UnlockRange(a, 16, 1), 0);
+  EXPECT_EQ(platform::LockRange(b, 16, 1, true), 0);
+  EXPECT_EQ(platform::LockRange(a, 0, 2147483647, true), EAGAIN);
+  ::close(b);  // closing releases every lock of that open
+  EXPECT_EQ(platform::LockRange(a, 0, 2147483647, true), 0);
+  ::close(a);
+  ::unlink(name);
+}
+
+TEST(FileLock, ShareClaimsRefuseConflictingOpens) {
+  char name[] = "/tmp/tiepic-share-XXXXXX";
+  int a = ::mkstemp(name);
+  ASSERT_GE(a, 0);
+  int b = ::open(name, O_RDWR);
+  int c = ::open(name, O_RDONLY);
+  ASSERT_EQ(platform::ClaimShare(a, {true, true, false, true}), 0);  // denies writing
+  EXPECT_EQ(platform::ClaimShare(b, {true, true, false, false}), EBUSY);
+  EXPECT_EQ(platform::ClaimShare(c, {true, false, false, false}), 0);
+  EXPECT_EQ(platform::ClaimShare(b, {true, false, true, false}), EBUSY);  // c reads
+  ::close(a);
+  ::close(c);
+  EXPECT_EQ(platform::ClaimShare(b, {true, true, true, true}), 0);
+  ::close(b);
+  ::unlink(name);
+}
+
+TEST_F(Locking, HeldHeaderByteMakesFindAndAppendFailWithLockError) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  ASSERT_TRUE(DbAppend(Id("1")));
+  OtherOpen other(Path("a.edb"));
+  ASSERT_EQ(platform::LockRange(other.fd(), 16, 1, true), 0);
+  EXPECT_FALSE(DbFind(Id("1")));
+  EXPECT_EQ(DbLastError(), -28);
+  EXPECT_FALSE(DbAppend(Id("2")));
+  EXPECT_EQ(DbLastError(), -28);
+  EXPECT_FALSE(DbCreateIndex(Path("b"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -28);
+  ASSERT_EQ(platform::UnlockRange(other.fd(), 16, 1), 0);
+  ASSERT_TRUE(DbRewind());
+  EXPECT_TRUE(DbFind(Id("1")));
+  // The lock of the next record slot holds appends off as well.
+  ASSERT_EQ(platform::LockRange(other.fd(), 188 + 24, 1, true), 0);
+  EXPECT_FALSE(DbAppend(Id("2")));
+  EXPECT_EQ(DbLastError(), -28);
+  ASSERT_EQ(platform::UnlockRange(other.fd(), 188 + 24, 1), 0);
+  EXPECT_TRUE(DbAppend(Id("2")));
+}
+
+TEST_F(Locking, HeldIndexFileMakesFindFail) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  OtherOpen other(Path("a.ENX"));
+  ASSERT_EQ(platform::LockRange(other.fd(), 100, 1, true), 0);
+  EXPECT_FALSE(DbFind(Id("1")));
+  EXPECT_EQ(DbLastError(), -28);
+  EXPECT_FALSE(DbAppend(Id("1")));
+  EXPECT_EQ(DbLastError(), -28);
+  // The failed append left no record behind.
+  EXPECT_EQ(ReadAll(Path("a.edb")).size(), 188u);
+}
+
+TEST_F(Locking, OpenRepairsOnlyWithTheWholeFileLocked) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  OtherOpen other(Path("a.edb"));
+  ASSERT_EQ(platform::LockRange(other.fd(), 16, 1, true), 0);  // an append under way
+  EXPECT_FALSE(DbOpen(Path("a.edb")));
+  EXPECT_EQ(DbLastError(), -28);
+  // Denying others reading takes no locks at all.
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithShareMode(2)));
+  ASSERT_TRUE(DbCreateIndex(Path("a"), {"photo_id"}));
+  EXPECT_TRUE(DbAppend(Id("1")));
+  EXPECT_TRUE(DbFind(Id("1")));
+}
+
+TEST_F(Locking, ShareModesKeepOtherOpensOut) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithShareMode(3)));  // denies writing
+  {
+    OtherOpen other(Path("a.edb"));
+    EXPECT_EQ(platform::ClaimShare(other.fd(), {true, true, false, false}), EBUSY);
+    EXPECT_EQ(platform::ClaimShare(other.fd(), {true, false, false, false}), 0);
+    // Replacing a database that is open is refused, not done under it.
+    EXPECT_FALSE(CreatePhotoTable(Path("a.edb")));
+    EXPECT_EQ(DbLastError(), -12);
+  }
+  ASSERT_TRUE(DbClose());
+  OtherOpen denier(Path("a.edb"));
+  ASSERT_EQ(platform::ClaimShare(denier.fd(), {true, true, true, false}), 0);
+  EXPECT_FALSE(DbOpen(Path("a.edb"), ReadOnly()));
+  EXPECT_EQ(DbLastError(), -12);
+}
+
+// Appends `count` ids "<prefix><i>" the way the download does: rewind, find,
+// append when missing, retrying while the other program holds a lock.
+// Returns the number appended, or -1 on another failure.
+int AppendIds(const std::string& db, const std::string& index, const std::string& prefix,
+              int count) {
+  if (!RetryOnLockConflict([&] { return DbOpen(db); })) return -1;
+  if (!RetryOnLockConflict([&] { return DbCreateIndex(index, {"photo_id"}); })) return -1;
+  int appended = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto id = Id(prefix + std::to_string(i));
+    bool found = false;
+    if (!RetryOnLockConflict([&] {
+          DbRewind();
+          found = DbFind(id);
+          return found || DbLastError() == 0;
+        })) {
+      return -1;
+    }
+    if (found) continue;
+    if (!RetryOnLockConflict([&] { return DbAppend(id); })) return -1;
+    ++appended;
+  }
+  DbClose();
+  return appended;
+}
+
+TEST_F(Locking, TwoProgramsAppendingAtOnceLoseNoRecord) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  constexpr int kEach = 600;
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = ::fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      ::close(start[1]);
+      char byte;
+      (void)!::read(start[0], &byte, 1);  // both start when the parent lets go
+      int n = AppendIds(Path("a.edb"), Path("a"), c == 0 ? "left-" : "right-", kEach);
+      ::_exit(n == kEach ? 0 : 1);
+    }
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  EXPECT_EQ(WaitBounded(children[0], 60), 0);
+  EXPECT_EQ(WaitBounded(children[1], 60), 0);
+  // The shared index file is consistent as the two programs left it.
+  std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+  EXPECT_TRUE(problems.empty()) << problems[0];
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 16), 2 * kEach);
+  for (const char* prefix : {"left-", "right-"}) {
+    for (int i = 0; i < kEach; ++i) {
+      ASSERT_TRUE(DbRewind());
+      ASSERT_TRUE(DbFind(Id(prefix + std::to_string(i)))) << prefix << i;
+    }
+  }
+}
+
+TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  std::mt19937 rng(42);
+  std::set<std::string> finished;
+  int32_t expected_min = 0;
+  for (int round = 0; round < 8; ++round) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(fds[0]);
+      if (!DbOpen(Path("a.edb")) || !DbCreateIndex(Path("a"), {"photo_id"})) ::_exit(3);
+      for (int32_t i = 0; i < 1000000; ++i) {
+        if (!DbAppend(Id("r" + std::to_string(round) + "-" + std::to_string(i)))) ::_exit(4);
+        if (::write(fds[1], &i, sizeof i) != sizeof i) ::_exit(5);
+      }
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    // Let it run a random while, then kill it wherever it is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + rng() % 40));
+    ::kill(pid, SIGKILL);
+    int status;
+    ::waitpid(pid, &status, 0);
+    int32_t i, reported = 0;
+    while (::read(fds[0], &i, sizeof i) == sizeof i) {
+      finished.insert("r" + std::to_string(round) + "-" + std::to_string(i));
+      ++reported;
+    }
+    ::close(fds[0]);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child ended by itself: " << WEXITSTATUS(status);
+    expected_min += reported;
+    // The next program's open repairs the file; every finished id is there.
+    ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a"))) << DbLastError();
+    const std::vector<uint8_t> b = ReadAll(Path("a.edb"));
+    const int32_t count = I32At(b, 16);
+    EXPECT_EQ(b.size(), 188u + 24u * count);
+    EXPECT_GE(count, expected_min);
+    EXPECT_LE(count, expected_min + 1);  // one append may have finished unreported
+    expected_min = count;
+    for (const std::string& id : finished) {
+      ASSERT_TRUE(DbRewind());
+      ASSERT_TRUE(DbFind(Id(id))) << id << " after round " << round;
+    }
+    ASSERT_TRUE(DbClose());
+  }
+  EXPECT_GT(finished.size(), 8u);
+}
+
+}  // namespace
+}  // namespace recorddb_test
