@@ -25,7 +25,9 @@ void Check(bool ok) {
 }
 
 bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+bool IsTrail(unsigned char c) {
+  return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE);
+}
 
 bool HasLoneLeadBeforeQuote(std::string_view s) {
   for (size_t i = 0; i + 1 < s.size(); ++i) {
@@ -80,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(rt::JsonArrayLength(handle) >= 0);
 
   std::string first = rt::JsonToText(handle);
-  std::unique_ptr<rt::json_internal::Document> document = rt::json_internal::ParseDocument(text);
+  std::unique_ptr<rt::json_internal::Document> document =
+      rt::json_internal::ParseDocument(text);
   Check(document != nullptr);
   std::string direct;
   rt::json_internal::PrintNode(document->root, direct);

@@ -28,9 +28,10 @@ std::string Hex(std::mt19937& random, int digits) {
 // A description in the service's shapes: a camera file name, a short
 // Chinese caption, or a longer one with an escaped quote and an ampersand.
 std::string Description(std::mt19937& random, int i) {
-  static const char* kWords[] = {"\\u6625\\u6e38", "\\u7eb8\\u98de\\u673a", "\\u8bd5\\u98de",
-                                 "\\u56de\\u6536", "\\u65e7\\u76f8\\u673a", "\\u6d77\\u8fb9",
-                                 "\\u590f\\u5929", "\\u7167\\u7247"};
+  static const char* kWords[] = {"\\u6625\\u6e38",        "\\u7eb8\\u98de\\u673a",
+                                 "\\u8bd5\\u98de",        "\\u56de\\u6536",
+                                 "\\u65e7\\u76f8\\u673a", "\\u6d77\\u8fb9",
+                                 "\\u590f\\u5929",        "\\u7167\\u7247"};
   switch (i % 3) {
     case 0:
       return "IMG_" + std::to_string(2000 + i);
@@ -47,23 +48,30 @@ std::string Description(std::mt19937& random, int i) {
 std::string Entry(std::mt19937& random, int i) {
   std::string id = Hex(random, 40), sign = Hex(random, 32);
   std::string host = "http://imgsrc.baidu.com/forum/";
-  auto n = [&](int lo, int span) { return std::to_string(lo + static_cast<int>(random() % span)); };
+  auto n = [&](int lo, int span) {
+    return std::to_string(lo + static_cast<int>(random() % span));
+  };
   return "{\"crop_height\":0,\"crop_width\":" + n(0, 800) + ",\"descr\":\"" +
-         Description(random, i) + "\",\"height\":" + n(200, 1200) + ",\"index\":" +
-         std::to_string(i) + ",\"mheight\":200,\"mleft\":" + n(0, 3) + ",\"mtop\":0,\"murl\":\"" +
-         host + "wh%3D224%2C200/sign=" + sign + "/" + id + ".jpg\",\"mwidth\":" + n(100, 200) +
-         ",\"mwrapper_height\":200,\"mwrapper_width\":" + n(100, 200) + ",\"pheight\":" +
-         n(200, 400) + ",\"pic_id\":\"" + id + "\",\"purl\":\"" + host + "w%3D399/sign=" + sign +
-         "/" + id + ".jpg\",\"pwidth\":399,\"pwrapper_height\":" + n(200, 400) +
+         Description(random, i) + "\",\"height\":" + n(200, 1200) +
+         ",\"index\":" + std::to_string(i) + ",\"mheight\":200,\"mleft\":" + n(0, 3) +
+         ",\"mtop\":0,\"murl\":\"" + host + "wh%3D224%2C200/sign=" + sign + "/" + id +
+         ".jpg\",\"mwidth\":" + n(100, 200) +
+         ",\"mwrapper_height\":200,\"mwrapper_width\":" + n(100, 200) +
+         ",\"pheight\":" + n(200, 400) + ",\"pic_id\":\"" + id + "\",\"purl\":\"" + host +
+         "w%3D399/sign=" + sign + "/" + id +
+         ".jpg\",\"pwidth\":399,\"pwrapper_height\":" + n(200, 400) +
          ",\"pwrapper_width\":400,\"width\":" + n(400, 1200) + "}";
 }
 
 const std::string& Page() {
   static const std::string page = [] {
     std::mt19937 random(2024);
-    std::string s = "{\"data\":{\"cur_page\":1,\"page_size\":200,\"pe\":\"200\",\"pic_list\":[";
+    std::string s =
+        "{\"data\":{\"cur_page\":1,\"page_size\":200,\"pe\":\"200\",\"pic_list\":[";
     for (int i = 0; i < kEntries; ++i) s += (i ? "," : "") + Entry(random, i);
-    return s + "],\"ps\":\"1\",\"total_num\":4000,\"total_page\":20},\"error\":\"sucess!\",\"no\":0}";
+    return s +
+           "],\"ps\":\"1\",\"total_num\":4000,\"total_page\":20},\"error\":\"sucess!\","
+           "\"no\":0}";
   }();
   return page;
 }
@@ -78,11 +86,12 @@ void BM_TiepicJson(benchmark::State& state) {
   for (auto _ : state) {
     rt::JsonHandle handle;
     if (!rt::JsonParse(handle, page)) state.SkipWithError("page did not parse");
-    int k = rt::JsonArrayLength(rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"));
+    int k = rt::JsonArrayLength(
+        rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"));
     size_t total = 0;
     for (int j = 0; j < k; ++j) {
-      rt::JsonHandle item =
-          rt::JsonGetItem(rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"), j);
+      rt::JsonHandle item = rt::JsonGetItem(
+          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"), j);
       total += WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id"))).size();
       total += WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))).size();
     }
@@ -102,8 +111,10 @@ void BM_RapidJson(benchmark::State& state) {
     size_t total = 0;
     for (int j = 0; j < k; ++j) {
       const rapidjson::Value& item = d["data"]["pic_list"][j];
-      total += std::string(item["pic_id"].GetString(), item["pic_id"].GetStringLength()).size();
-      total += std::string(item["descr"].GetString(), item["descr"].GetStringLength()).size();
+      total += std::string(item["pic_id"].GetString(), item["pic_id"].GetStringLength())
+                   .size();
+      total +=
+          std::string(item["descr"].GetString(), item["descr"].GetStringLength()).size();
     }
     benchmark::DoNotOptimize(total);
   }
@@ -145,7 +156,8 @@ void BM_RapidJsonParseOnly(benchmark::State& state) {
 
 void BM_NlohmannJsonParseOnly(benchmark::State& state) {
   for (auto _ : state) {
-    benchmark::DoNotOptimize(nlohmann::json::parse(Page(), nullptr, false).is_discarded());
+    benchmark::DoNotOptimize(
+        nlohmann::json::parse(Page(), nullptr, false).is_discarded());
   }
 }
 

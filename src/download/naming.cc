@@ -41,7 +41,8 @@ void RemoveAll(rt::Text& text, std::string_view sought) {
 
 // The marks both routines remove, in their order, from the backslash on.
 void RemoveCommonMarks(rt::Text& text) {
-  for (std::string_view mark : {"\\", "/", "?", "*", "<", ">", "|"}) RemoveAll(text, mark);
+  for (std::string_view mark : {"\\", "/", "?", "*", "<", ">", "|"})
+    RemoveAll(text, mark);
   for (const std::string* mark : {&"："_gbk, &"、"_gbk, &"？"_gbk, &"。"_gbk, &"（"_gbk,
                                   &"）"_gbk, &"·"_gbk, &"！"_gbk, &"，"_gbk}) {
     RemoveAll(text, *mark);

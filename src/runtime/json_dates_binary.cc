@@ -14,7 +14,8 @@ namespace {
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -50,7 +51,8 @@ struct Cursor {
   }
   bool Letters(std::string_view* word) {
     size_t start = i;
-    while (i < t.size() && ((t[i] >= 'A' && t[i] <= 'Z') || (t[i] >= 'a' && t[i] <= 'z'))) ++i;
+    while (i < t.size() && ((t[i] >= 'A' && t[i] <= 'Z') || (t[i] >= 'a' && t[i] <= 'z')))
+      ++i;
     *word = t.substr(start, i - start);
     return i > start;
   }
@@ -113,8 +115,8 @@ bool ReadHttpDate(std::string_view text, JsonDate* date) {
   if (c.Letters(&word) && word != "GMT" && word != "UTC") return false;
   c.SkipSpaces();
   if (c.i != text.size()) return false;
-  if (year < 1601 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
-      second > 59) {
+  if (year < 1601 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
     return false;
   }
   date->year = static_cast<int16_t>(year);
@@ -131,8 +133,8 @@ bool ReadHttpDate(std::string_view text, JsonDate* date) {
 void PrintHttpDate(const JsonDate& d, std::string& out) {
   char buffer[64];
   int n = std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d GMT",
-                        kWeekdays[d.weekday % 7], d.day, kMonths[(d.month + 11) % 12], d.year,
-                        d.hour, d.minute, d.second);
+                        kWeekdays[d.weekday % 7], d.day, kMonths[(d.month + 11) % 12],
+                        d.year, d.hour, d.minute, d.second);
   if (n > 0) out.append(buffer, std::min<size_t>(n, sizeof buffer - 1));
 }
 

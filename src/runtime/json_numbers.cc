@@ -13,7 +13,8 @@ namespace rt::json_internal {
 namespace {
 
 locale_t CLocale() {
-  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  static const locale_t c_locale =
+      newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return c_locale;
 }
 
@@ -88,7 +89,8 @@ bool ParseNumberToken(std::string_view token, Node* out) {
 // Doubles print as "%lf" in the "C" locale: fixed, six decimals.
 void PrintDouble(double d, std::string& out) {
   char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed, 6);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed, 6);
   out.append(buffer, result.ptr);
 }
 

@@ -19,7 +19,9 @@ constexpr int kMaxDepth = 30;
 constexpr size_t kMaxCount = 0x7FFFFFFF;
 
 bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+bool IsTrail(unsigned char c) {
+  return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE);
+}
 
 // The width of the character at p: a lead byte and a trail byte after it
 // form one double-byte character. A lead byte without a trail byte (as in
@@ -46,7 +48,8 @@ constexpr std::array<uint8_t, 256> kStringStops = [] {
 
 constexpr std::array<bool, 256> kNumberChars = [] {
   std::array<bool, 256> t{};
-  for (char c : std::string_view("0123456789.+-eE")) t[static_cast<unsigned char>(c)] = true;
+  for (char c : std::string_view("0123456789.+-eE"))
+    t[static_cast<unsigned char>(c)] = true;
   return t;
 }();
 
@@ -82,7 +85,8 @@ uint64_t KeyHash(std::string_view k) {
     a = x;
     b = y;
   } else if (!k.empty()) {
-    a = static_cast<unsigned char>(k[0]) | static_cast<unsigned char>(k[k.size() / 2]) << 8 |
+    a = static_cast<unsigned char>(k[0]) |
+        static_cast<unsigned char>(k[k.size() / 2]) << 8 |
         static_cast<unsigned char>(k.back()) << 16;
   }
   uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full) ^ k.size();
@@ -248,19 +252,41 @@ bool Parser::DecodeEscapes(const char* q, const char* end, char* out, size_t* le
     }
     char e = q[1];  // the scan guarantees a byte after every backslash
     switch (e) {
-      case '"': case '\'': case '/': case '\\': *o++ = e; q += 2; break;
-      case 'b': *o++ = '\b'; q += 2; break;
-      case 'f': *o++ = '\f'; q += 2; break;
-      case 'n': *o++ = '\n'; q += 2; break;
-      case 'r': *o++ = '\r'; q += 2; break;
-      case 't': *o++ = '\t'; q += 2; break;
+      case '"':
+      case '\'':
+      case '/':
+      case '\\':
+        *o++ = e;
+        q += 2;
+        break;
+      case 'b':
+        *o++ = '\b';
+        q += 2;
+        break;
+      case 'f':
+        *o++ = '\f';
+        q += 2;
+        break;
+      case 'n':
+        *o++ = '\n';
+        q += 2;
+        break;
+      case 'r':
+        *o++ = '\r';
+        q += 2;
+        break;
+      case 't':
+        *o++ = '\t';
+        q += 2;
+        break;
       case 'u': {
         int32_t unit = ReadHex4(q + 2, end);
         if (unit < 0) return false;
         q += 6;
         uint32_t code = static_cast<uint32_t>(unit);
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-          int32_t low = (end - q >= 6 && q[0] == '\\' && q[1] == 'u') ? ReadHex4(q + 2, end) : -1;
+          int32_t low =
+              (end - q >= 6 && q[0] == '\\' && q[1] == 'u') ? ReadHex4(q + 2, end) : -1;
           if (low >= 0xDC00 && low <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
             q += 6;
@@ -449,7 +475,8 @@ bool Parser::ParseBinary(Node* out) {
   if (bytes.size() > kMaxCount) return false;
   out->kind = JsonKind::kBinary;
   out->count = static_cast<uint32_t>(bytes.size());
-  out->bytes = reinterpret_cast<const unsigned char*>(arena_.CopyBytes(bytes.data(), bytes.size()));
+  out->bytes = reinterpret_cast<const unsigned char*>(
+      arena_.CopyBytes(bytes.data(), bytes.size()));
   p_ = close + 1;
   return true;
 }

@@ -60,11 +60,13 @@ struct JsonAccess {
   static Document* DocumentOf(const JsonHandle& h) { return h.document_; }
 };
 
-JsonHandle::JsonHandle(Document* document, const Node* node) : document_(document), node_(node) {
+JsonHandle::JsonHandle(Document* document, const Node* node)
+    : document_(document), node_(node) {
   if (document_ != nullptr) ++document_->references;
 }
 
-JsonHandle::JsonHandle(const JsonHandle& other) : JsonHandle(other.document_, other.node_) {}
+JsonHandle::JsonHandle(const JsonHandle& other)
+    : JsonHandle(other.document_, other.node_) {}
 
 JsonHandle::JsonHandle(JsonHandle&& other) noexcept
     : document_(std::exchange(other.document_, nullptr)),
@@ -97,7 +99,9 @@ void JsonHandle::Drop() {
 
 JsonKind JsonHandle::kind() const { return node_ ? node_->kind : JsonKind::kNull; }
 
-bool JsonHandle::AsBoolean() const { return kind() == JsonKind::kBoolean && node_->boolean; }
+bool JsonHandle::AsBoolean() const {
+  return kind() == JsonKind::kBoolean && node_->boolean;
+}
 
 int32_t JsonHandle::AsInt() const { return kind() == JsonKind::kInt ? node_->int32 : 0; }
 
@@ -106,7 +110,9 @@ int64_t JsonHandle::AsInt64() const {
   return kind() == JsonKind::kInt64 ? node_->int64 : 0;
 }
 
-double JsonHandle::AsDouble() const { return kind() == JsonKind::kDouble ? node_->real : 0.0; }
+double JsonHandle::AsDouble() const {
+  return kind() == JsonKind::kDouble ? node_->real : 0.0;
+}
 
 std::string_view JsonHandle::AsString() const {
   if (kind() != JsonKind::kString) return {};

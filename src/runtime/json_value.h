@@ -70,8 +70,9 @@ class JsonHandle {
   // Returns true iff the handle holds no value.
   bool empty() const { return node_ == nullptr; }
 
-  // The held value's kind and contents. REQUIRES: !empty() and, for the
-  // accessors, the matching kind (others give 0, false or empty).
+  // The held value's kind (kNull for an empty handle) and contents; an
+  // accessor of another kind gives 0, false or empty (AsInt64 also reads an
+  // int).
   JsonKind kind() const;
   bool AsBoolean() const;
   int32_t AsInt() const;
@@ -115,7 +116,8 @@ int JsonArrayLength(const JsonHandle& handle);
 JsonHandle JsonGetItem(const JsonHandle& handle, int index);
 
 // The compact printed form of the held value ("null" for an empty handle): a
-// string comes back between double quotes with its escapes.
+// string comes back between double quotes with its escapes. Printing a
+// parsed value cannot fail.
 Text JsonToText(const JsonHandle& handle);
 
 }  // namespace rt

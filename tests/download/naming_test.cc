@@ -17,7 +17,9 @@ using rt::operator""_gbk;
 using rt::Text;
 
 Text Album(Text name) { return SafeAlbumName(name); }
-Text Description(Text text, int max = kDescriptionLimit) { return SafeDescription(text, max); }
+Text Description(Text text, int max = kDescriptionLimit) {
+  return SafeDescription(text, max);
+}
 
 TEST(SafeAlbumName, DropsSpacesFullWidthColonAndDots) {
   EXPECT_EQ(Album("春日 散步：16.08"_gbk), "春日散步1608"_gbk);
@@ -65,9 +67,11 @@ TEST(SafeDescription, CutsAtTheLimitOnAWholeCharacter) {
   EXPECT_EQ(Description(std::string(240, 'a')), std::string(240, 'a'));
   // 239 letters and a double-byte character: the character does not fit.
   EXPECT_EQ(Description(std::string(239, 'a') + "中"_gbk), std::string(239, 'a'));
-  EXPECT_EQ(Description(std::string(238, 'a') + "中"_gbk + "b"), std::string(238, 'a') + "中"_gbk);
+  EXPECT_EQ(Description(std::string(238, 'a') + "中"_gbk + "b"),
+            std::string(238, 'a') + "中"_gbk);
   // The cut comes after the removals and before the trim.
-  EXPECT_EQ(Description(std::string(10, '.') + std::string(239, 'a') + "  x"), std::string(239, 'a'));
+  EXPECT_EQ(Description(std::string(10, '.') + std::string(239, 'a') + "  x"),
+            std::string(239, 'a'));
   EXPECT_EQ(Description("abc", 0), "");
   Text text = "中文"_gbk + "...";
   EXPECT_EQ(SafeDescription(text, 3), "中"_gbk);
@@ -83,9 +87,11 @@ Text ReplaceChain(Text t, const std::vector<std::string>& marks) {
 
 TEST(SafeAlbumName, AgreesWithTheChainOfReplaceTextOnRandomText) {
   const std::vector<std::string> marks = {
-      ":", "\"", ":", "\\", "/", "?", "*", "<", ">", "|", "："_gbk, "、"_gbk, "？"_gbk, "。"_gbk,
-      "（"_gbk, "）"_gbk, "·"_gbk, "！"_gbk, "，"_gbk, ".", "...", " "};
-  const std::string alphabet = ":\"\\/?*<>|. an\r\n\x95\xA3\xBA\xA1\xA4\xA3\xA9\x7C\x5C\xFF\x80";
+      ":",     "\"",     ":",      "\\",     "/",      "?",      "*",      "<",
+      ">",     "|",      "："_gbk, "、"_gbk, "？"_gbk, "。"_gbk, "（"_gbk, "）"_gbk,
+      "·"_gbk, "！"_gbk, "，"_gbk, ".",      "...",    " "};
+  const std::string alphabet =
+      ":\"\\/?*<>|. an\r\n\x95\xA3\xBA\xA1\xA4\xA3\xA9\x7C\x5C\xFF\x80";
   std::mt19937 random(12345);
   for (int round = 0; round < 5000; ++round) {
     Text t;

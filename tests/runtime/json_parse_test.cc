@@ -120,11 +120,13 @@ TEST(JsonParse, LiteralsIgnoreCase) {
   EXPECT_EQ(JsonToText(Parsed("[TRUE,False,nULL,tRuE]")), "[true,false,null,true]");
   EXPECT_TRUE(Parsed("True").AsBoolean());
   EXPECT_EQ(Parsed("NULL").kind(), JsonKind::kNull);
-  for (const char* bad : {"tru", "[fals]", "nul", "[nil]", "[t]"}) EXPECT_FALSE(Parses(bad)) << bad;
+  for (const char* bad : {"tru", "[fals]", "nul", "[nil]", "[t]"})
+    EXPECT_FALSE(Parses(bad)) << bad;
 }
 
 TEST(JsonParse, CommentsCountAsWhiteSpace) {
-  JsonHandle h = Parsed("/* head */ { // line\n \"a\" /*k*/ : /*v*/ [1 /*x*/ , // y\r 2] }");
+  JsonHandle h =
+      Parsed("/* head */ { // line\n \"a\" /*k*/ : /*v*/ [1 /*x*/ , // y\r 2] }");
   EXPECT_EQ(JsonToText(h), "{\"a\":[1,2]}");
   EXPECT_FALSE(Parses("/* never closed [1]"));
   EXPECT_FALSE(Parses("// only a comment"));
@@ -166,7 +168,8 @@ TEST(JsonParse, TextEndsAtItsFirstNulByte) {
 TEST(JsonParse, ArraysNeedCommasBetweenValues) {
   EXPECT_EQ(JsonArrayLength(Parsed("[]")), 0);
   EXPECT_EQ(JsonArrayLength(Parsed("[ ]")), 0);
-  for (const char* bad : {"[1,]", "[,1]", "[1 2]", "[1;2]", "[", "[1", "]", "{\"a\":[}"}) {
+  for (const char* bad :
+       {"[1,]", "[,1]", "[1 2]", "[1;2]", "[", "[1", "]", "{\"a\":[}"}) {
     EXPECT_FALSE(Parses(bad)) << bad;
   }
 }
@@ -188,12 +191,16 @@ TEST(JsonParse, LaterDuplicateKeyReplacesEarlierAtTheEnd) {
   EXPECT_EQ(JsonToText(Parsed(R"({"a":1,"a":2,"a":3})")), R"({"a":3})");
   // Large objects take another path through the duplicate check.
   std::string text = "{", expected = "{";
-  for (int i = 0; i < 200; ++i) text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
-  for (int i = 0; i < 200; i += 2) text += "\"k" + std::to_string(i) + "\":-" + std::to_string(i) + ",";
+  for (int i = 0; i < 200; ++i)
+    text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+  for (int i = 0; i < 200; i += 2)
+    text += "\"k" + std::to_string(i) + "\":-" + std::to_string(i) + ",";
   text += "\"end\":0}";
-  for (int i = 1; i < 200; i += 2) expected += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+  for (int i = 1; i < 200; i += 2)
+    expected += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
   for (int i = 0; i < 200; i += 2) {
-    expected += "\"k" + std::to_string(i) + "\":" + (i ? "-" : "") + std::to_string(i) + ",";
+    expected +=
+        "\"k" + std::to_string(i) + "\":" + (i ? "-" : "") + std::to_string(i) + ",";
   }
   expected += "\"end\":0}";
   EXPECT_EQ(JsonToText(Parsed(text)), expected);
@@ -210,8 +217,12 @@ TEST(JsonEscapes, UnicodeEscapesBecomeGb18030Bytes) {
 TEST(JsonEscapes, UnpairedSurrogatesBecomeReplacementCharacters) {
   // A lone high surrogate: U+FFFD in GB18030, so no stray lead byte can
   // swallow the character after it.
-  EXPECT_EQ(Parsed(R"("\uD800a")").AsString(), "\x84\x31\xA4\x37" "a");
-  EXPECT_EQ(Parsed(R"("\uD800\u0041")").AsString(), "\x84\x31\xA4\x37" "A");
+  EXPECT_EQ(Parsed(R"("\uD800a")").AsString(),
+            "\x84\x31\xA4\x37"
+            "a");
+  EXPECT_EQ(Parsed(R"("\uD800\u0041")").AsString(),
+            "\x84\x31\xA4\x37"
+            "A");
   EXPECT_EQ(Parsed(R"("\uDC00")").AsString(), "?");
   EXPECT_EQ(Parsed(R"("\uDD1E\uD834")").AsString(), "?\x84\x31\xA4\x37");
 }
@@ -235,7 +246,8 @@ TEST(JsonGbk, TrailByteEqualToBackslashOrQuoteNeitherEscapesNorEnds) {
   // still ends the string, and UTF-8 text does not run past its end.
   EXPECT_EQ(Parsed("['\x81','x']").kind(), JsonKind::kArray);
   EXPECT_EQ(Parsed("\"\x81\"").AsString(), "\x81");
-  EXPECT_EQ(Parsed("\"\xE2\x82\xAC\xF0\x9D\x84\x9E\"").AsString(), "\xE2\x82\xAC\xF0\x9D\x84\x9E");
+  EXPECT_EQ(Parsed("\"\xE2\x82\xAC\xF0\x9D\x84\x9E\"").AsString(),
+            "\xE2\x82\xAC\xF0\x9D\x84\x9E");
   EXPECT_EQ(Parsed("{\x81\x30:1}").kind(), JsonKind::kObject);
   EXPECT_EQ(Parsed("{\"纸飞机\":\"试飞\"}"_gbk).kind(), JsonKind::kObject);
 }
@@ -245,9 +257,11 @@ TEST(JsonDates, HttpDatesBetweenHashes) {
   JsonDate d = JsonGetItem(h, 0).AsDate();
   EXPECT_EQ(JsonGetItem(h, 0).kind(), JsonKind::kDate);
   EXPECT_EQ(d, (JsonDate{1994, 11, 0, 6, 8, 49, 37, 0}));
-  EXPECT_EQ(JsonToText(h), "[#Sun, 06 Nov 1994 08:49:37 GMT#,#Tue, 07 Nov 2023 23:59:59 GMT#]");
-  for (const char* bad : {"#Sun, 06 Nov 1994#", "#31 Feb 2020 00:00:00#", "#1 Jan 2020 24:00:00#",
-                          "#1 Foo 2020 00:00:00#", "#1 Jan 2020 00:00:00 PST#", "#1 Jan 2020"}) {
+  EXPECT_EQ(JsonToText(h),
+            "[#Sun, 06 Nov 1994 08:49:37 GMT#,#Tue, 07 Nov 2023 23:59:59 GMT#]");
+  for (const char* bad :
+       {"#Sun, 06 Nov 1994#", "#31 Feb 2020 00:00:00#", "#1 Jan 2020 24:00:00#",
+        "#1 Foo 2020 00:00:00#", "#1 Jan 2020 00:00:00 PST#", "#1 Jan 2020"}) {
     EXPECT_FALSE(Parses(bad)) << bad;
   }
 }
@@ -257,7 +271,8 @@ TEST(JsonBinary, Base64BetweenAngleBrackets) {
   EXPECT_EQ(Parsed("<AQ==>").AsBinary(), (Bytes{1}));
   EXPECT_EQ(Parsed("<AQI\r\n>").AsBinary(), (Bytes{1, 2}));
   EXPECT_EQ(Parsed("<>").kind(), JsonKind::kBinary);
-  for (const char* bad : {"<A>", "<AQ==AQ==>", "<A*B=>", "<AQID"}) EXPECT_FALSE(Parses(bad)) << bad;
+  for (const char* bad : {"<A>", "<AQ==AQ==>", "<A*B=>", "<AQID"})
+    EXPECT_FALSE(Parses(bad)) << bad;
 }
 
 }  // namespace

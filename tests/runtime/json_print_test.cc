@@ -37,7 +37,8 @@ TEST(JsonPrint, SlashInAStringMemberIsPrintedEscaped) {
 }
 
 TEST(JsonPrint, IsCompact) {
-  EXPECT_EQ(StablePrint("{ \"n\" : 12 ,\r\n \"a\" : [ true , null ] }"), R"({"n":12,"a":[true,null]})");
+  EXPECT_EQ(StablePrint("{ \"n\" : 12 ,\r\n \"a\" : [ true , null ] }"),
+            R"({"n":12,"a":[true,null]})");
   EXPECT_EQ(StablePrint("[ ]"), "[]");
   EXPECT_EQ(StablePrint("{ }"), "{}");
   EXPECT_EQ(StablePrint("{'k':{'x':[[],{}]}}"), R"({"k":{"x":[[],{}]}})");
@@ -58,8 +59,8 @@ TEST(JsonPrint, NumbersInTheirFormats) {
 }
 
 TEST(JsonPrint, DoubleByteCharactersAreNeverEscaped) {
-  const std::string& bing = "昞"_gbk;   // trail byte 0x5C
-  const std::string& gai = "晐"_gbk;    // trail byte 0x7C
+  const std::string& bing = "昞"_gbk;  // trail byte 0x5C
+  const std::string& gai = "晐"_gbk;   // trail byte 0x7C
   EXPECT_EQ(StablePrint("\"" + bing + gai + "\""), "\"" + bing + gai + "\"");
   // Four-byte characters (U+1D11E, U+00E9 as 81 30 86 30) pass whole.
   EXPECT_EQ(StablePrint(R"("\uD834\uDD1E\u00e9")"), "\"\x94\x32\xBE\x34\xA8\xA6\"");
@@ -73,7 +74,8 @@ TEST(JsonPrint, MalformedDoubleByteShapesStillPrintReadably) {
   EXPECT_EQ(StablePrint("\"\x81\x30\\\"\""), "\"\x81\x30\\\"\"");
   // Lone lead bytes before a line feed, at the end, and in UTF-8 text.
   EXPECT_EQ(StablePrint("[\"\x81\n\",\"a\x81\"]"), "[\"\x81\n\",\"a\x81\"]");
-  EXPECT_EQ(StablePrint("\"\xE2\x82\xAC\xF0\x9D\x84\x9E\""), "\"\xE2\x82\xAC\xF0\x9D\x84\x9E\"");
+  EXPECT_EQ(StablePrint("\"\xE2\x82\xAC\xF0\x9D\x84\x9E\""),
+            "\"\xE2\x82\xAC\xF0\x9D\x84\x9E\"");
 }
 
 TEST(JsonPrint, LoneLeadByteBeforeAQuoteIsTheOneShapeThatDoesNotReadBack) {
@@ -118,14 +120,16 @@ TEST(JsonService, GuideAnswerWithEscapedChineseAndObjectKeyedList) {
   EXPECT_EQ(JsonToText(JsonGetMember(original, "waterurl")), "\"\"");
   EXPECT_EQ(JsonToText(JsonGetMember(third, "pic_type")), "null");
   EXPECT_TRUE(JsonGetMember(list, "#4").empty());
-  EXPECT_EQ(JsonArrayLength(JsonGetMember(JsonGetMember(Parsed(ServiceAnswer("guide-empty.json")),
-                                                        "data"), "pic_list")), 0);
+  EXPECT_EQ(
+      JsonArrayLength(JsonGetMember(
+          JsonGetMember(Parsed(ServiceAnswer("guide-empty.json")), "data"), "pic_list")),
+      0);
 }
 
 TEST(JsonService, EveryAnswerPrintsStably) {
-  for (const char* name : {"list-p1.gbk.json", "guide-p1.json", "guide-p2.json", "guide-empty.json",
-                           "guide-error.json", "list-error.json", "album-list-p1.gbk.json",
-                           "album-list-unknown-board.json"}) {
+  for (const char* name : {"list-p1.gbk.json", "guide-p1.json", "guide-p2.json",
+                           "guide-empty.json", "guide-error.json", "list-error.json",
+                           "album-list-p1.gbk.json", "album-list-unknown-board.json"}) {
     SCOPED_TRACE(name);
     std::string text = ServiceAnswer(name);
     Text printed = StablePrint(text);

@@ -24,7 +24,8 @@ std::map<std::string, std::string> AcceptedOnPurpose() {
   const std::string kTextEndsAtNul = "a text ends at its first NUL byte";
   const std::string kNumberPrefix =
       "a number is the run of 0-9 . + - e E, read from its longest readable prefix";
-  const std::string kLeadingZeros = "integers are read as decimal digits, leading zeros allowed";
+  const std::string kLeadingZeros =
+      "integers are read as decimal digits, leading zeros allowed";
   const std::string kUnquotedKey = "an unquoted key is every character up to the colon";
   const std::string kSingleQuotes = "strings and keys may use single quotes";
   const std::string kComments = "comments count as white space";
@@ -32,8 +33,10 @@ std::map<std::string, std::string> AcceptedOnPurpose() {
       "a backslash before an unknown character stays, the character is read as usual";
   const std::string kLoneSurrogate =
       "a high surrogate without its low partner becomes the replacement character";
-  const std::string kRawControl = "control characters inside strings are taken as they are";
-  const std::string kBinary = "<...> holds Base64 bytes (\"null\" decodes to three bytes)";
+  const std::string kRawControl =
+      "control characters inside strings are taken as they are";
+  const std::string kBinary =
+      "<...> holds Base64 bytes (\"null\" decodes to three bytes)";
   const std::string kLiteralCase = "literals are compared without regard to case";
   return {
       {"n_array_comma_after_close.json", kTrailing},
@@ -162,7 +165,8 @@ TEST(JsonSuite, AcceptsEveryValidFileAndOnlyTheListedInvalidOnes) {
     }
   }
   for (const std::string& name : accepted_invalid) {
-    EXPECT_TRUE(AcceptedOnPurpose().contains(name)) << "accepted but not listed: " << name;
+    EXPECT_TRUE(AcceptedOnPurpose().contains(name))
+        << "accepted but not listed: " << name;
   }
   for (const auto& [name, reason] : AcceptedOnPurpose()) {
     EXPECT_TRUE(accepted_invalid.contains(name)) << "listed but refused: " << name;
