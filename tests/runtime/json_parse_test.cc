@@ -91,6 +91,10 @@ TEST(JsonParse, NumberKindsFollowTheDialect) {
       {"-01", JsonKind::kInt64, -1, 0},
       {"1E3", JsonKind::kInt, 1, 0},  // no "." and no lowercase "e": read as an integer
       {"12-3", JsonKind::kInt, 12, 0},
+      {"999999999999999999", JsonKind::kInt64, 999999999999999999, 0},
+      {"-999999999999999999", JsonKind::kInt64, -999999999999999999, 0},
+      {"9223372036854775807", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
+      {"-9223372036854775808", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
       {"99999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
       {"-99999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
       {"1.5", JsonKind::kDouble, 0, 1.5},
