@@ -210,6 +210,22 @@ TEST(JsonParse, LaterDuplicateKeyReplacesEarlierAtTheEnd) {
   EXPECT_EQ(JsonToText(Parsed(text)), expected);
 }
 
+TEST(JsonParse, KeysDifferingOnlyInTheMiddleStayApart) {
+  std::string text = "{";
+  for (int i = 0; i < 3000; ++i) {
+    text += "\"prefix--" + std::to_string(10000 + i) + "--suffix\":" + std::to_string(i) +
+            ",";
+  }
+  text += "\"prefix--10007--suffix\":-7}";
+  JsonHandle h = Parsed(text);
+  EXPECT_EQ(JsonGetMember(h, "prefix--10006--suffix").AsInt(), 6);
+  EXPECT_EQ(JsonGetMember(h, "prefix--12999--suffix").AsInt(), 2999);
+  EXPECT_EQ(JsonGetMember(h, "prefix--10007--suffix").AsInt64(), -7);
+  Text printed = JsonToText(h);
+  EXPECT_EQ(printed.find("\"prefix--10007--suffix\":7,"), std::string::npos);
+  EXPECT_TRUE(printed.ends_with(",\"prefix--10007--suffix\":-7}"));
+}
+
 TEST(JsonEscapes, UnicodeEscapesBecomeGb18030Bytes) {
   EXPECT_EQ(Parsed(R"("\u4E2D")").AsString(), "\xD6\xD0");  // 中
   EXPECT_EQ(Parsed(R"("\u4e2d\u6587")").AsString(), "中文"_gbk);
