@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 // Must-reject files that the dialect reads on purpose, and why.
 std::map<std::string, std::string> AcceptedOnPurpose() {
-  // Why each file is read.
   const std::string kTrailing = "text after a complete value is ignored";
   const std::string kTextEndsAtNul = "a text ends at its first NUL byte";
   const std::string kNumberPrefix =
