@@ -133,9 +133,12 @@ void JsonInitialise(JsonHandle& handle) { handle = JsonHandle(); }
 void JsonRelease(JsonHandle& handle) { handle = JsonHandle(); }
 
 bool JsonParse(JsonHandle& handle, std::string_view text) {
-  handle = JsonHandle();
+  // The old value goes only after the parse: `text` may lie inside it.
   std::unique_ptr<Document> document = json_internal::ParseDocument(text);
-  if (!document) return false;
+  if (!document) {
+    handle = JsonHandle();
+    return false;
+  }
   Document* d = document.release();
   handle = JsonAccess::Make(d, &d->root);
   return true;

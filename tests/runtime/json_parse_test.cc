@@ -45,6 +45,14 @@ TEST(JsonHandle, ReparsingReplacesTheValueAndCopiesShareIt) {
   EXPECT_EQ(JsonToText(h), "null");
 }
 
+TEST(JsonHandle, ParsesTextHeldByItsOwnOldValue) {
+  JsonHandle h = Parsed(R"({"inner":"[1,2,3]"})");
+  JsonHandle inner = JsonGetMember(h, "inner");
+  JsonRelease(h);  // `inner` now holds the last reference to its text
+  ASSERT_TRUE(JsonParse(inner, inner.AsString()));
+  EXPECT_EQ(JsonArrayLength(inner), 3);
+}
+
 TEST(JsonHandle, FailedParseLeavesNothingUsable) {
   JsonHandle h = Parsed("[1]");
   EXPECT_FALSE(JsonParse(h, "[1,"));
