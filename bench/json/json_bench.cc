@@ -48,7 +48,7 @@ std::string Description(std::mt19937& random, int i) {
 
 std::string Entry(std::mt19937& random, int i) {
   std::string id = Hex(random, 40), sign = Hex(random, 32);
-  std::string host = "http://imgsrc.baidu.com/forum/";
+  std::string host = "http://pictures.example.invalid/forum/";
   auto n = [&](int lo, int span) {
     return std::to_string(lo + static_cast<int>(random() % span));
   };

@@ -57,7 +57,8 @@ bool ReadDouble(std::string_view t, double* value) {
     z = large.c_str();
   }
   char* end = nullptr;
-  *value = strtod_l(z, &end, CLocale());
+  locale_t c_locale = CLocale();
+  *value = c_locale ? strtod_l(z, &end, c_locale) : std::strtod(z, &end);
   return end != z;
 }
 
