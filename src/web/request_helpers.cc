@@ -86,8 +86,8 @@ int UrlPort(std::string_view address) {
 Text UrlPath(std::string_view address) {
   // The host is sought after the scheme, so that a host such as "h" is not
   // found inside "http".
-  int scheme_end = rt::FindText(address, "://");
-  int from = scheme_end > 0 ? scheme_end + 3 : 1;
+  Text lower = rt::ToLowerCase(rt::LeftText(address, 8));
+  int from = lower.starts_with("https://") ? 9 : lower.starts_with("http://") ? 8 : 1;
   int at = rt::FindText(address, UrlHost(address), from, /*ignore_case=*/true);
   int slash = rt::FindText(address, "/", at);
   if (slash <= 0) return "/";
@@ -181,7 +181,7 @@ bool WaitResponsive(int64_t amount, std::optional<int> unit) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total_ms);
   platform::AbortSignal* signal = platform::CurrentAbortSignal();
   while (true) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now()).count();
     g_wait_hook.load()(std::max<int64_t>(left, 0));
     if (left <= 0 || (signal && signal->aborted())) break;
