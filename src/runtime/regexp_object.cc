@@ -146,8 +146,12 @@ class RegExp : public AutomationObject {
   // Runs the expression over `source`; false when the pattern is invalid or
   // matching failed.
   bool Run(std::span<Variant> args, MatchSet* set) {
-    if (args.empty() || std::holds_alternative<MissingArgument>(args[0]) ||
-        !VariantToString(args[0], &set->subject)) {
+    if (args.empty() || std::holds_alternative<MissingArgument>(args[0])) return false;
+    // The arguments are the bridge's own copies: a string can be taken over
+    // rather than copied again (subjects run to hundreds of kilobytes).
+    if (auto* given = std::get_if<std::u16string>(&args[0])) {
+      set->subject = std::move(*given);
+    } else if (!VariantToString(args[0], &set->subject)) {
       return false;
     }
     return Ready() && engine_.FindAll(set->subject, global_, &set->matches);

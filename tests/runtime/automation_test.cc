@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
+
+#include "platform/codepage.h"
 
 #include "runtime/gbk.h"
 
@@ -216,6 +219,35 @@ TEST(AutomationClasses, HttpRequestMembersFailBeforeSendAndOnBadInput) {
   EXPECT_TRUE(SetProperty(request, "Option", {4, 0x3300}));
   EXPECT_EQ(GetPropertyNumber(request, "option", {4}), 0x3300);
   EXPECT_FALSE(SetProperty(request, "Option", {99, 1}));
+}
+
+}  // namespace
+}  // namespace rt
+
+namespace rt {
+namespace {
+
+// The bridge's conversions take a fast path for ASCII; on any bytes at all
+// they must agree with the code-page converter.
+TEST(AutomationTexts, AgreeWithTheCodePageConverterOnAnyBytes) {
+  std::mt19937 random(12345);
+  const unsigned char interesting[] = {0x00 + 'a', 0x40, 0x7E, 0x7F, 0x80, 0x81, 0xA1,
+                                       0xA2, 0xA0, 0xB0, 0xFE, 0xFF, 0x30, 0x20};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    int length = random() % 12;
+    for (int i = 0; i < length; ++i) {
+      text.push_back(static_cast<char>(random() % 3 == 0 ? random() % 256
+                                                         : interesting[random() % 14]));
+    }
+    text = text.substr(0, text.find('\0'));
+    std::u16string expected = platform::MultiByteToWide(platform::CodePage::kGbk, text);
+    ASSERT_EQ(TextToWide(text), expected) << "round " << round;
+    ASSERT_EQ(WideToText(expected), platform::WideToMultiByte(platform::CodePage::kGbk, expected));
+  }
+  std::u16string outside_gbk = u"a\xD83D\xDE00z";
+  EXPECT_EQ(WideToText(outside_gbk),
+            platform::WideToMultiByte(platform::CodePage::kGbk, outside_gbk));
 }
 
 }  // namespace
