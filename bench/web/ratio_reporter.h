@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -15,28 +16,36 @@ namespace web_bench {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Keeps, per benchmark, the lowest real and CPU time per iteration over
+  // its repetitions: the least disturbed run on a shared machine.
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.iterations > 0) {
-        seconds_[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
-      }
+      if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
+      Times& t = times_[run.run_name.function_name];
+      double real = run.real_accumulated_time / run.iterations;
+      double cpu = run.cpu_accumulated_time / run.iterations;
+      t.real = t.real == 0 ? real : std::min(t.real, real);
+      t.cpu = t.cpu == 0 ? cpu : std::min(t.cpu, cpu);
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  // Prints name's time as a ratio to anchor's; both are benchmark names.
+  // Prints name's times as ratios to anchor's; both are function names.
   void PrintRatio(const std::string& name, const std::string& anchor) const {
-    auto a = seconds_.find(anchor), n = seconds_.find(name);
-    if (a == seconds_.end() || n == seconds_.end() || a->second <= 0) return;
-    std::printf("%-45s %8.1f us  = %.2fx %s\n", name.c_str(), n->second * 1e6,
-                n->second / a->second, anchor.c_str());
-  }
-  double Seconds(const std::string& name) const {
-    auto it = seconds_.find(name);
-    return it == seconds_.end() ? 0 : it->second;
+    auto a = times_.find(anchor), n = times_.find(name);
+    if (a == times_.end() || n == times_.end() || a->second.real <= 0 || a->second.cpu <= 0) {
+      return;
+    }
+    std::printf("%-36s real %8.1f us = %.2fx   cpu %8.1f us = %.2fx   (anchor %s)\n",
+                name.c_str(), n->second.real * 1e6, n->second.real / a->second.real,
+                n->second.cpu * 1e6, n->second.cpu / a->second.cpu, anchor.c_str());
   }
 
  private:
-  std::map<std::string, double> seconds_;
+  struct Times {
+    double real = 0;
+    double cpu = 0;
+  };
+  std::map<std::string, Times> times_;
 };
 
 }  // namespace web_bench

@@ -239,18 +239,20 @@ bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
   std::string text;
   if (level == kHttpQueryRawHeadersCrlf) {
     text = handle->result.raw_headers;
-  } else if (level == kHttpQueryStatusCode) {
+  } else if (level == kHttpQueryStatusCode || level == kHttpQueryContentLength) {
+    uint32_t number = level == kHttpQueryStatusCode
+                          ? static_cast<uint32_t>(handle->result.status)
+                          : static_cast<uint32_t>(handle->result.body.size());
     if (info_level & kHttpQueryFlagNumber) {
       if (*buffer_length < sizeof(uint32_t) || !buffer) {
         *buffer_length = sizeof(uint32_t);
         return Fail(kErrorInsufficientBuffer);
       }
-      uint32_t status = handle->result.status;
-      std::memcpy(buffer, &status, sizeof status);
-      *buffer_length = sizeof status;
+      std::memcpy(buffer, &number, sizeof number);
+      *buffer_length = sizeof number;
       return true;
     }
-    text = std::to_string(handle->result.status);
+    text = std::to_string(number);
   } else {
     return Fail(kErrorInternetInvalidOperation);
   }

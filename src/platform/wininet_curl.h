@@ -34,6 +34,7 @@ inline constexpr uint32_t kInternetFlagIgnoreRedirectToHttp = 0x00008000;
 inline constexpr uint32_t kInternetFlagIgnoreCertCnInvalid = 0x00001000;
 inline constexpr uint32_t kInternetFlagIgnoreCertDateInvalid = 0x00002000;
 
+inline constexpr uint32_t kHttpQueryContentLength = 5;
 inline constexpr uint32_t kHttpQueryStatusCode = 19;
 inline constexpr uint32_t kHttpQueryRawHeadersCrlf = 22;
 inline constexpr uint32_t kHttpQueryFlagNumber = 0x20000000;
@@ -81,7 +82,8 @@ bool InternetReadFile(HInternet request, void* buffer, uint32_t to_read, uint32_
 
 // kHttpQueryRawHeadersCrlf: the status line and header lines of the final
 // response, NUL-terminated. kHttpQueryStatusCode: the status as text, or as
-// a uint32_t with kHttpQueryFlagNumber. When the buffer is too small, returns
+// a uint32_t with kHttpQueryFlagNumber. kHttpQueryContentLength: the length
+// of the body received (the whole body is held once sent), likewise. When the buffer is too small, returns
 // false with kErrorInsufficientBuffer and the size needed in *buffer_length.
 bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
                     uint32_t* buffer_length, uint32_t* index);

@@ -121,6 +121,12 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
     HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), "", 0);
   }
   rt::Bytes body;
+  uint32_t length = 0;
+  uint32_t length_size = sizeof length;
+  if (HttpQueryInfoA(request, kHttpQueryContentLength | kHttpQueryFlagNumber, &length,
+                     &length_size, nullptr)) {
+    body.reserve(length);  // spares the growing array its reallocations
+  }
   std::array<unsigned char, kReadChunk> chunk;
   uint32_t read = 0;
   while (InternetReadFile(request, chunk.data(), kReadChunk, &read) && read > 0) {
@@ -179,7 +185,11 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
     rt::CallMethod(object, "Send", {options.form_data});
   }
   rt::VariantSlot response = rt::GetPropertyVariant(object, "ResponseBody");
-  rt::Bytes body = rt::VariantToBytes(response);
+  // The variant is ours and cleared at once, so a byte array is taken over
+  // rather than copied (the same bytes VariantToBytes would give).
+  rt::Bytes body;
+  if (auto* bytes = std::get_if<rt::Bytes>(&response.value)) body = std::move(*bytes);
+  else body = rt::VariantToBytes(response);
   rt::ClearVariant(&response);
   *out.raw = rt::ReplaceText(rt::GetPropertyText(object, "GetallResponseHeaders"), "Set-Cookie",
                              "Set-Cookie");
