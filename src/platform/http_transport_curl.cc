@@ -76,6 +76,7 @@ struct TransferState {
   HttpTransferResult* result;
   Clock::time_point last_activity;
   size_t cap;
+  std::string url;
   bool too_large = false;
   bool reserved = false;
   CURL* easy;
@@ -155,7 +156,7 @@ bool BuildHeaderList(const HttpTransferRequest& request, curl_slist** list) {
 void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
   const Shares& shares = GlobalShares();
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(easy, CURLOPT_URL, state->url.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   bool from_https = strncasecmp(request.url.c_str(), "https", 5) == 0;
   const char* redirect_to = "http,https";
@@ -278,6 +279,25 @@ AbortSignal* CurrentAbortSignal() { return t_abort_signal; }
 void SetResponseBodyCap(size_t bytes) { g_body_cap.store(bytes); }
 size_t ResponseBodyCap() { return g_body_cap.load(); }
 
+// The address as it goes on the wire: bytes outside printable ASCII (a GBK
+// name in a path, a space, a line break) are percent-encoded, so no address
+// can split the request line.
+std::string WireUrl(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 bool IsHttpUrl(const std::string& url) {
   return strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
 }
@@ -296,7 +316,8 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
   }
   GlobalShares();
   CURL* easy = curl_easy_init();
-  TransferState state{&result, Clock::now(), ResponseBodyCap(), false, false, easy};
+  TransferState state{&result, Clock::now(), ResponseBodyCap(), WireUrl(request.url), false,
+                      false, easy};
   ConfigureEasy(easy, request, &state);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   result.error = RunTransfer(easy, request, &state);

@@ -117,6 +117,9 @@ inline constexpr int kMaxRedirects = 10;
 void SetResponseBodyCap(size_t bytes);
 size_t ResponseBodyCap();
 
+// `url` with every byte outside printable ASCII percent-encoded.
+std::string WireUrl(const std::string& url);
+
 // Returns true iff `url` starts with http:// or https:// (any letter case).
 bool IsHttpUrl(const std::string& url);
 

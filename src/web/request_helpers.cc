@@ -95,6 +95,9 @@ Text UrlPath(std::string_view address) {
 }
 
 bool IsHttpAddress(std::string_view address) {
+  for (unsigned char c : address) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
   size_t colon = address.find(':');
   if (colon == std::string_view::npos || colon == 0) return true;
   std::string_view scheme = address.substr(0, colon);

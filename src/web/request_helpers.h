@@ -38,7 +38,8 @@ int UrlPort(std::string_view address);
 Text UrlPath(std::string_view address);
 
 // Returns true iff the address names no scheme other than http or https
-// ("host:81/a" names a port, not a scheme).
+// ("host:81/a" names a port, not a scheme) and holds no control character
+// (a line break in it would split the request and its Referer header).
 bool IsHttpAddress(std::string_view address);
 
 // Merges the cookies the server returned into `cookies`: spaces are removed

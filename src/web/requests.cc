@@ -142,6 +142,7 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
 }
 
 rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& options) {
+  if (!IsHttpAddress(address)) return {};
   rt::AutomationInitialize();
   rt::ObjectSlot object;
   if (options.request_object) {

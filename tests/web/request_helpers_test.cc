@@ -50,6 +50,8 @@ TEST(UrlSplitting, TellsSchemesFromPorts) {
   EXPECT_FALSE(IsHttpAddress("file:/etc/passwd"));
   EXPECT_FALSE(IsHttpAddress("ftp://host/x"));
   EXPECT_FALSE(IsHttpAddress("javascript:alert(1)"));
+  EXPECT_FALSE(IsHttpAddress("http://a/b\r\nX: y"));
+  EXPECT_FALSE(IsHttpAddress(std::string_view("http://a/\0b", 11)));
 }
 
 TEST(TextBetween, FindsTheFirstPairAndHonoursQuoteMarkers) {

@@ -101,6 +101,40 @@ TEST(RequestMethod, AnUnknownMethodIsSentAsGetAndPostCarriesItsBody) {
   EXPECT_TRUE(requests[3].ends_with(std::string("\r\n\r\nx\0y", 7)));
 }
 
+TEST(RequestMethod, HeadAsksForTheHeadersOnly) {
+  RawRecorder recorder(CannedResponse("", "ok"));
+  Text raw;
+  EXPECT_TRUE(InetRequest(recorder.Url("/h"), {.method = 2, .returned_headers = &raw}).empty());
+  ASSERT_EQ(recorder.Requests().size(), 1u);
+  EXPECT_TRUE(recorder.Requests()[0].starts_with("HEAD /h HTTP/1.1\r\n"));
+  EXPECT_TRUE(raw.starts_with("HTTP/1.1 200 OK\r\n"));
+}
+
+TEST(RequestAddress, SpacesAndGbkBytesAreEncodedLineBreaksRefused) {
+  RawRecorder recorder(CannedResponse("", "ok"));
+  std::string base = recorder.Url("");
+  EXPECT_EQ(AsString(InetRequest(base + "/a b/\xD6\xD0?x=1")), "ok");
+  EXPECT_EQ(AsString(WinHttpObjectRequest(base + "/a b/\xD6\xD0")), "ok");
+  // A line break would end the request line (and the Referer header).
+  EXPECT_TRUE(InetRequest(base + "/x\r\nX-Injected: 1").empty());
+  EXPECT_TRUE(WinHttpObjectRequest(base + "/x\r\nX-Injected: 1").empty());
+  auto requests = recorder.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].starts_with("GET /a%20b/%D6%D0?x=1 HTTP/1.1\r\n"));
+  EXPECT_TRUE(requests[1].starts_with("GET /a%20b/%D6%D0 HTTP/1.1\r\n"));
+}
+
+TEST(RequestProxy, BothOperationsGoThroughAGivenProxy) {
+  RawRecorder proxy(CannedResponse("", "via proxy"));
+  std::string at = "127.0.0.1:" + std::to_string(proxy.port());
+  EXPECT_EQ(AsString(InetRequest("http://far.example/x?y=1", {.proxy = at})), "via proxy");
+  EXPECT_EQ(AsString(WinHttpObjectRequest("http://far.example/z", {.proxy = at})), "via proxy");
+  auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].starts_with("GET http://far.example/x?y=1 HTTP/1.1\r\n"));
+  EXPECT_TRUE(requests[1].starts_with("GET http://far.example/z HTTP/1.1\r\n"));
+}
+
 const std::string kCookieHeaders = "set-cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n";
 
 TEST(RequestCookies, WinHttpMergesReturnedCookiesIntoTheCookiesOption) {
