@@ -178,7 +178,7 @@ HInternet HttpOpenRequestA(HInternet connection, const char* verb, const char* o
   handle->port = parent->port;
   handle->verb = verb && *verb ? verb : "GET";
   handle->path = object_name && *object_name ? object_name : "/";
-  if (handle->path[0] != '/') handle->path.insert(0, "/");
+  if (handle->path[0] != '/') handle->path = "/" + handle->path;
   handle->flags = flags;
   return Register(std::move(handle));
 }

@@ -32,20 +32,20 @@ using rt::Text;
 // option. The pointed-to variables are read and written as described.
 struct RequestOptions {
   int method = 0;                        // 0 GET, 1 POST, 2 HEAD; others GET
-  Text form_data;
+  Text form_data{};
   Text* cookies = nullptr;               // in and out
   Text* returned_cookies = nullptr;      // out
   Text* extra_headers = nullptr;         // in and out: the defaults are appended
   Text* returned_headers = nullptr;      // out: raw response headers
   int* status = nullptr;                 // out, WinHttpObjectRequest only
   bool no_redirect = false;
-  Bytes byte_data;                       // takes precedence over form_data
-  Text proxy;                            // "host:port"
+  Bytes byte_data{};                     // takes precedence over form_data
+  Text proxy{};                          // "host:port"
   int timeout = 0;                       // seconds, WinHttpObjectRequest only: -1 leaves
                                          // the object's, below 1 means 15
-  Text proxy_user;                       // WinHttpObjectRequest only
-  Text proxy_password;
-  std::optional<int> proxy_credential_flag;
+  Text proxy_user{};                       // WinHttpObjectRequest only
+  Text proxy_password{};
+  std::optional<int> proxy_credential_flag{};
   const rt::ObjectSlot* request_object = nullptr;  // reused instead of a new object
 };
 
