@@ -55,20 +55,46 @@ const Shares& GlobalShares() {
   return shares;
 }
 
-// The calling thread's multi handle, which holds its connection cache; cleaned
-// up when the thread ends. Easy handles are not reused: a reset handle keeps
-// its private cookie jar, which must not leak from one request to the next.
-struct ThreadCurl {
-  CURLM* multi = nullptr;
-  ~ThreadCurl() {
-    if (multi) curl_multi_cleanup(multi);
+// The process-wide connection cache: a pool of multi handles, each holding
+// the idle connections of the transfers it ran. A transfer takes the most
+// recently used handle and gives it back when done, so sequential requests
+// (on one thread or on threads that follow each other) reuse connections,
+// while concurrent transfers never share a handle. Easy handles are not
+// reused: a reset handle keeps its private cookie jar, which must not leak
+// from one request to the next.
+class MultiPool {
+ public:
+  CURLM* Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        CURLM* multi = idle_.back();
+        idle_.pop_back();
+        return multi;
+      }
+    }
+    CURLM* multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 8L);
+    return multi;
   }
-};
-thread_local ThreadCurl t_curl;
+  void Give(CURLM* multi) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kMaxIdle) {
+      idle_.push_back(multi);
+      return;
+    }
+    curl_multi_cleanup(multi);
+  }
 
-CURLM* ThreadMulti() {
-  if (!t_curl.multi) t_curl.multi = curl_multi_init();
-  return t_curl.multi;
+ private:
+  static constexpr size_t kMaxIdle = 8;
+  std::mutex mutex_;
+  std::vector<CURLM*> idle_;
+};
+
+MultiPool& Pool() {
+  static auto* pool = new MultiPool;  // lives for the whole process
+  return *pool;
 }
 
 // What the callbacks fill in during one transfer.
@@ -215,7 +241,7 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
 // Drives the transfer on the thread's multi handle until it ends, the stall
 // timeout passes or the abort signal fires.
 TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
-  CURLM* multi = ThreadMulti();
+  CURLM* multi = Pool().Take();
   AbortSignal* signal = t_abort_signal;
   if (signal) signal->AddWaiter(multi);
   curl_multi_add_handle(multi, easy);
@@ -247,6 +273,7 @@ TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, Transf
   }
   curl_multi_remove_handle(multi, easy);
   if (signal) signal->RemoveWaiter(multi);
+  Pool().Give(multi);
   return error;
 }
 

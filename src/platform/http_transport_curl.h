@@ -3,13 +3,14 @@
 // PerformHttpTransfer, so timeouts, the redirect limit, the body cap, the
 // http/https-only rule and the abort from another thread live in one place.
 //
-// Connections are cached per thread (each thread keeps one curl multi handle
-// and reuses its idle connections for the next request to the same host);
-// cookies of the process-wide jar are shared by every thread under a lock.
-// Design note: libcurl's shared connection pool is documented as unsafe for
-// concurrent threads, so a per-thread pool was chosen over one global pool;
-// the program's requests are sequential on each worker, which is where reuse
-// pays.
+// Connections are cached process-wide: a pool of libcurl multi handles, each
+// keeping the idle connections of the transfers it ran; a transfer borrows
+// one for its duration. Cookies of the process-wide jar are shared by every
+// thread under a lock.
+// Design note: libcurl's own shared connection pool (the share interface) is
+// documented as unsafe for concurrent threads, so connections are pooled by
+// lending whole multi handles instead; two concurrent transfers then simply
+// use two handles.
 //
 // Thread safety: PerformHttpTransfer may run on any number of threads at once;
 // AbortSignal::Abort may be called from any thread.

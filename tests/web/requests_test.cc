@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -247,6 +248,28 @@ TEST_F(LoopbackTest, SequentialRequestsReuseTheirConnection) {
   ASSERT_FALSE(first.empty());
   EXPECT_EQ(first, second);
   EXPECT_EQ(first, third);
+}
+
+TEST_F(LoopbackTest, AThreadThatFollowsAnotherReusesItsConnection) {
+  std::string first, second;
+  std::thread([&] { first = AsString(InetRequest(server_.Url("/peer"))); }).join();
+  std::thread([&] { second = AsString(WinHttpObjectRequest(server_.Url("/peer"))); }).join();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first, second);
+}
+
+TEST_F(LoopbackTest, ConcurrentRequestsEachGetTheirBody) {
+  std::vector<std::thread> threads;
+  std::atomic<int> whole{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5; ++i) {
+        if (AsString(InetRequest(server_.Url("/binary"))) == HttpServer::BinaryBody()) ++whole;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(whole.load(), 20);
 }
 
 TEST_F(LoopbackTest, AShortTimeoutEndsARequestToAStalledServer) {
