@@ -77,6 +77,8 @@ int RegexObject::MatchCount() const {
 int RegexObject::PositionOf(const rt::ObjectSlot& item, const rt::Text& found) const {
   std::u16string subject = WideOf(rt::VariantToBytes(subject_));
   rt::Text gbk = rt::WideToText(subject);
+  // An empty text is found at once: 0, or -2 in an empty subject.
+  if (found.empty()) return rt::FindText(gbk, found) - 1;
   size_t first = static_cast<size_t>(rt::GetPropertyNumber(item, "FirstIndex"));
   // The byte where the match begins: the GBK length of the units before it.
   int start = static_cast<int>(rt::WideToText(std::u16string_view(subject).substr(

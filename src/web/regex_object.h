@@ -4,7 +4,11 @@
 // out). Failures are quiet: false, 0 or empty text.
 //
 // Positions are 0-based byte offsets in the GBK subject: the captured text
-// is sought, exactly, from the byte where its match begins.
+// is sought, exactly, from the byte where its match begins (an empty text is
+// at 0). Design note: the byte where the match begins is computed exactly
+// from the UTF-16 index rather than searching from the UTF-16 index taken as
+// a byte offset, which could land inside a double-byte character or one
+// byte early and then report an earlier occurrence of the same text.
 //
 // Thread safety: one object is used by one thread.
 #ifndef TIEPIC_WEB_REGEX_OBJECT_H_

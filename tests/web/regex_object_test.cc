@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "runtime/gbk.h"
 
 namespace web {
@@ -137,6 +139,64 @@ TEST(RegexObject, RunawayBacktrackingFailsQuietly) {
   RegexObject regex;
   EXPECT_FALSE(regex.Search("(a+)+$", std::string(40, 'a') + "b", {}, false));
   EXPECT_EQ(regex.MatchCount(), 0);
+}
+
+}  // namespace
+}  // namespace web
+
+namespace web {
+namespace {
+
+using rt::operator""_gbk;
+using rt::Text;
+
+TEST(RegexObject, ARepeatedTextIsPlacedAtItsOwnMatch) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Search("a", "aa"));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  int position = -1;
+  regex.MatchText(2, &position);
+  EXPECT_EQ(position, 1);
+}
+
+TEST(RegexObject, UnicodeEscapesNameUtf16Units) {
+  RegexObject regex;
+  ASSERT_TRUE(regex.Search("\\u4E2D(.)", "a中文"_gbk));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_EQ(regex.SubMatchText(1, 1), "文"_gbk);
+}
+
+// Over random mixes of ASCII and Chinese, every reported position points at
+// the reported text in the GBK subject, and matches come in order.
+TEST(RegexObject, PositionsAlwaysPointAtTheMatchedBytes) {
+  std::mt19937 random(7);
+  const Text pieces[] = {"a", "b", "\n", " ", "中"_gbk, "文"_gbk, "张"_gbk, "1", "\""};
+  const char* patterns[] = {"(中|a)+", "[ab]文?", "(.)\\1", "(\\d)|(b)", "张?", "^.", "文$"};
+  for (int round = 0; round < 300; ++round) {
+    Text subject;
+    int length = random() % 16;
+    for (int i = 0; i < length; ++i) subject += pieces[random() % 9];
+    const char* pattern = patterns[random() % 7];
+    RegexObject regex;
+    ASSERT_TRUE(regex.Search(rt::FromUtf8(pattern), subject));
+    int previous = -1;
+    for (int m = 1; m <= regex.MatchCount(); ++m) {
+      int position = -5;
+      Text text = regex.MatchText(m, &position);
+      SCOPED_TRACE(pattern);
+      if (text.empty()) {
+        EXPECT_EQ(position, subject.empty() ? -2 : 0);
+        continue;
+      }
+      ASSERT_GE(position, 0);
+      EXPECT_EQ(subject.substr(position, text.size()), text);
+      EXPECT_GT(position, previous);
+      previous = position;
+      int group_position = -5;
+      Text group = regex.SubMatchText(m, 1, &group_position);
+      if (!group.empty()) EXPECT_EQ(subject.substr(group_position, group.size()), group);
+    }
+  }
 }
 
 }  // namespace
