@@ -1,5 +1,8 @@
 // The classes the automation bridge offers by program id. Each is created
 // through its factory; the bridge registers them on first use.
+//
+// Thread safety: an object and the objects it hands out are used by one
+// thread at a time; separate objects share nothing but the HTTP transport.
 #ifndef TIEPIC_RUNTIME_AUTOMATION_CLASSES_H_
 #define TIEPIC_RUNTIME_AUTOMATION_CLASSES_H_
 

@@ -1,7 +1,8 @@
 // Servers on 127.0.0.1 for the request tests: an in-process HTTP server with
 // the routes the tests need, and a raw-socket recorder that keeps each
 // request exactly as it came over the wire (header order included) and
-// answers with a canned response.
+// answers with a canned response. Both serve from their own threads;
+// Requests() may be called from any thread.
 #ifndef TIEPIC_TESTS_WEB_LOOPBACK_SERVERS_H_
 #define TIEPIC_TESTS_WEB_LOOPBACK_SERVERS_H_
 
