@@ -83,6 +83,7 @@ class AutomationArg {
   AutomationArg(const VariantSlot& slot) : variant_(&slot) {}
   // A variable passed by reference: read now, written back after the call
   // when the member declares the parameter as an output.
+  // REQUIRES: variable is not null and outlives the call.
   static AutomationArg Ref(Value* variable);
 
   bool omitted() const;

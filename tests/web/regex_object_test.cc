@@ -194,7 +194,9 @@ TEST(RegexObject, PositionsAlwaysPointAtTheMatchedBytes) {
       previous = position;
       int group_position = -5;
       Text group = regex.SubMatchText(m, 1, &group_position);
-      if (!group.empty()) EXPECT_EQ(subject.substr(group_position, group.size()), group);
+      if (!group.empty()) {
+        EXPECT_EQ(subject.substr(group_position, group.size()), group);
+      }
     }
   }
 }
