@@ -193,25 +193,25 @@ bool HttpSendRequestA(HInternet request, const char* headers, uint32_t headers_l
                                                 : std::string_view(headers, headers_length);
   }
   bool secure = handle->flags & kInternetFlagSecure;
-  HttpTransferRequest spec;
-  spec.method = handle->verb;
-  spec.url = (secure ? "https://" : "http://") + handle->host + ":" +
+  HttpTransferRequest transfer;
+  transfer.method = handle->verb;
+  transfer.url = (secure ? "https://" : "http://") + handle->host + ":" +
              std::to_string(handle->port) + handle->path;
-  spec.header_lines = HeaderLines(handle->session, header_text);
-  if (optional && optional_length > 0 && spec.method == "POST") {
-    spec.body.assign(static_cast<const char*>(optional), optional_length);
+  transfer.header_lines = HeaderLines(handle->session, header_text);
+  if (optional && optional_length > 0 && transfer.method == "POST") {
+    transfer.body.assign(static_cast<const char*>(optional), optional_length);
   }
-  spec.follow_redirects = !(handle->flags & kInternetFlagNoAutoRedirect);
-  spec.allow_http_to_https = handle->flags & kInternetFlagIgnoreRedirectToHttps;
-  spec.allow_https_to_http = handle->flags & kInternetFlagIgnoreRedirectToHttp;
-  spec.verify_tls =
+  transfer.follow_redirects = !(handle->flags & kInternetFlagNoAutoRedirect);
+  transfer.allow_http_to_https = handle->flags & kInternetFlagIgnoreRedirectToHttps;
+  transfer.allow_https_to_http = handle->flags & kInternetFlagIgnoreRedirectToHttp;
+  transfer.verify_tls =
       !(handle->flags & (kInternetFlagIgnoreCertCnInvalid | kInternetFlagIgnoreCertDateInvalid));
-  if (!handle->session.proxy.empty()) spec.proxy = ProxyFor(handle->session.proxy, secure);
-  spec.cookies =
+  if (!handle->session.proxy.empty()) transfer.proxy = ProxyFor(handle->session.proxy, secure);
+  transfer.cookies =
       handle->flags & kInternetFlagNoCookies ? CookieMode::kNone : CookieMode::kProcessJar;
-  spec.connect_timeout_ms = g_connect_ms.load();
-  spec.stall_timeout_ms = g_stall_ms.load();
-  handle->result = PerformHttpTransfer(spec);
+  transfer.connect_timeout_ms = g_connect_ms.load();
+  transfer.stall_timeout_ms = g_stall_ms.load();
+  handle->result = PerformHttpTransfer(transfer);
   handle->read_offset = 0;
   handle->sent = handle->result.error == TransferError::kNone;
   return handle->sent || Fail(ErrorCode(handle->result.error));

@@ -100,30 +100,30 @@ int SetRequestHeader(AutomationObject& o, std::span<Variant> args, Variant*) {
 int Send(AutomationObject& o, std::span<Variant> args, Variant*) {
   WinHttpRequest& r = Self(o);
   if (!r.opened_) return kMemberException;
-  platform::HttpTransferRequest spec;
-  spec.method = r.method_;
-  spec.url = r.url_;
+  platform::HttpTransferRequest transfer;
+  transfer.method = r.method_;
+  transfer.url = r.url_;
   if (Given(args, 0)) {
     if (const Bytes* bytes = std::get_if<Bytes>(&args[0])) {
-      spec.body.assign(bytes->begin(), bytes->end());
-    } else if (!ArgText(args, 0, &spec.body)) {
+      transfer.body.assign(bytes->begin(), bytes->end());
+    } else if (!ArgText(args, 0, &transfer.body)) {
       return kTypeMismatch;
     }
   }
-  for (const auto& [name, value] : r.headers_) spec.header_lines.push_back(name + ": " + value);
+  for (const auto& [name, value] : r.headers_) transfer.header_lines.push_back(name + ": " + value);
   int32_t ignore_flags = 0;
   VariantToInt(r.options_[kOptionSslErrorIgnoreFlags], &ignore_flags);
-  spec.verify_tls = (ignore_flags & 0x3300) == 0;
+  transfer.verify_tls = (ignore_flags & 0x3300) == 0;
   bool redirects = true;
   VariantToBool(r.options_[kOptionEnableRedirects], &redirects);
-  spec.follow_redirects = redirects;
-  spec.proxy = r.proxy_;
-  spec.proxy_user = r.proxy_user_;
-  spec.proxy_password = r.proxy_password_;
-  spec.cookies = platform::CookieMode::kTransferOnly;
-  spec.connect_timeout_ms = r.connect_ms_;
-  spec.stall_timeout_ms = r.stall_ms_;
-  r.response_ = platform::PerformHttpTransfer(spec);
+  transfer.follow_redirects = redirects;
+  transfer.proxy = r.proxy_;
+  transfer.proxy_user = r.proxy_user_;
+  transfer.proxy_password = r.proxy_password_;
+  transfer.cookies = platform::CookieMode::kTransferOnly;
+  transfer.connect_timeout_ms = r.connect_ms_;
+  transfer.stall_timeout_ms = r.stall_ms_;
+  r.response_ = platform::PerformHttpTransfer(transfer);
   r.sent_ = r.response_.error == platform::TransferError::kNone;
   return r.sent_ ? kAutomationOk : kMemberException;
 }
