@@ -238,21 +238,20 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
   }
 }
 
-// Drives the transfer on the thread's multi handle until it ends, the stall
-// timeout passes or the abort signal fires.
+// Drives the transfer on a pooled multi handle until it ends, the stall
+// timeout passes or the abort signal fires. A transfer left early is removed
+// unfinished, and libcurl closes its connection rather than caching it.
 TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
   CURLM* multi = Pool().Take();
   AbortSignal* signal = t_abort_signal;
   if (signal) signal->AddWaiter(multi);
   curl_multi_add_handle(multi, easy);
   TransferError error = TransferError::kOther;
-  bool done = false;
-  while (!done) {
+  while (true) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) break;
     if (CURLMsg* msg = curl_multi_info_read(multi, &running); msg && msg->msg == CURLMSG_DONE) {
       error = MapCurlError(msg->data.result, state->too_large);
-      done = true;
       break;
     }
     if (signal && signal->aborted()) {
