@@ -1,0 +1,368 @@
+// libcurl underneath every request: one easy handle per transfer, run on the thread's own multi handle so that idle
+// connections stay cached for the next request and an abort can wake the wait.
+#include "platform/http_transport_curl.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<size_t> g_body_cap{size_t{256} << 20};
+thread_local AbortSignal* t_abort_signal = nullptr;
+
+// A share handle with one mutex per kind of shared data.
+struct Share {
+  CURLSH* handle = nullptr;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+};
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+  static_cast<Share*>(user)->locks[data].lock();
+}
+void UnlockShare(CURL*, curl_lock_data data, void* user) {
+  static_cast<Share*>(user)->locks[data].unlock();
+}
+
+Share* MakeShare(bool with_cookies) {
+  auto* share = new Share;  // lives for the whole process
+  share->handle = curl_share_init();
+  curl_share_setopt(share->handle, CURLSHOPT_LOCKFUNC, LockShare);
+  curl_share_setopt(share->handle, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+  curl_share_setopt(share->handle, CURLSHOPT_USERDATA, share);
+  curl_share_setopt(share->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  curl_share_setopt(share->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  if (with_cookies) curl_share_setopt(share->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+  return share;
+}
+
+struct Shares {
+  Share* jar;    // the process-wide cookie jar
+  Share* plain;  // no shared cookies
+};
+
+const Shares& GlobalShares() {
+  static const Shares shares = [] {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    return Shares{MakeShare(true), MakeShare(false)};
+  }();
+  return shares;
+}
+
+// The process-wide connection cache: a pool of multi handles, each holding
+// the idle connections of the transfers it ran. A transfer takes the most
+// recently used handle and gives it back when done, so sequential requests
+// (on one thread or on threads that follow each other) reuse connections,
+// while concurrent transfers never share a handle. Easy handles are not
+// reused: a reset handle keeps its private cookie jar, which must not leak
+// from one request to the next.
+class MultiPool {
+ public:
+  CURLM* Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        CURLM* multi = idle_.back();
+        idle_.pop_back();
+        return multi;
+      }
+    }
+    CURLM* multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 8L);
+    return multi;
+  }
+  void Give(CURLM* multi) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kMaxIdle) {
+      idle_.push_back(multi);
+      return;
+    }
+    curl_multi_cleanup(multi);
+  }
+
+ private:
+  static constexpr size_t kMaxIdle = 8;
+  std::mutex mutex_;
+  std::vector<CURLM*> idle_;
+};
+
+MultiPool& Pool() {
+  static auto* pool = new MultiPool;  // lives for the whole process
+  return *pool;
+}
+
+// What the callbacks fill in during one transfer.
+struct TransferState {
+  HttpTransferResult* result;
+  Clock::time_point last_activity;
+  size_t cap;
+  std::string url;
+  bool too_large = false;
+  bool reserved = false;
+  CURL* easy;
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* state = static_cast<TransferState*>(user);
+  size_t n = size * count;
+  state->last_activity = Clock::now();
+  std::string_view line(data, n);
+  if (line.starts_with("HTTP/")) {
+    // A new response (after a redirect or an interim 1xx): keep only the last.
+    state->result->raw_headers.clear();
+    state->result->body.clear();
+    state->reserved = false;
+    size_t space = line.find(' ');
+    state->result->status =
+        space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+  }
+  state->result->raw_headers.append(line);
+  return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* state = static_cast<TransferState*>(user);
+  size_t n = size * count;
+  state->last_activity = Clock::now();
+  auto& body = state->result->body;
+  if (!state->reserved) {
+    state->reserved = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(state->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0 && static_cast<uint64_t>(length) <= state->cap) body.reserve(length);
+  }
+  if (body.size() + n > state->cap) {
+    state->too_large = true;
+    return 0;  // makes libcurl stop with a write error
+  }
+  body.insert(body.end(), data, data + n);
+  return n;
+}
+
+bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
+  for (const std::string& line : lines) {
+    if (line.size() > name.size() && (line[name.size()] == ':' || line[name.size()] == ';') &&
+        strncasecmp(line.data(), name.data(), name.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The header list for libcurl, or false when a line could split the request.
+// libcurl's own defaults are switched off so that exactly the given lines go
+// out after Host (and Content-Length for a body).
+bool BuildHeaderList(const HttpTransferRequest& request, curl_slist** list) {
+  for (const std::string& line : request.header_lines) {
+    if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) return false;
+    std::string entry = line;
+    size_t colon = entry.find(':');
+    if (colon != std::string::npos &&
+        entry.find_first_not_of(" \t", colon + 1) == std::string::npos) {
+      entry = entry.substr(0, colon) + ";";  // an empty value is sent, not removed
+    }
+    *list = curl_slist_append(*list, entry.c_str());
+  }
+  if (!HasHeader(request.header_lines, "Accept")) *list = curl_slist_append(*list, "Accept:");
+  if (request.method == "POST") {
+    *list = curl_slist_append(*list, "Expect:");
+    if (!HasHeader(request.header_lines, "Content-Type")) {
+      *list = curl_slist_append(*list, "Content-Type:");
+    }
+  }
+  return true;
+}
+
+void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
+  const Shares& shares = GlobalShares();
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_URL, state->url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  bool from_https = strncasecmp(request.url.c_str(), "https", 5) == 0;
+  const char* redirect_to = "http,https";
+  if (from_https && !request.allow_https_to_http) redirect_to = "https";
+  if (!from_https && !request.allow_http_to_https) redirect_to = "http";
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, redirect_to);
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.follow_redirects ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verify_tls ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verify_tls ? 2L : 0L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms));
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(state->cap));
+  curl_easy_setopt(easy, CURLOPT_SHARE,
+                   request.cookies == CookieMode::kProcessJar ? shares.jar->handle
+                                                                : shares.plain->handle);
+  if (request.cookies != CookieMode::kNone) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+  if (!request.proxy.empty()) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str());
+    if (!request.proxy_user.empty()) {
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxy_user.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxy_password.c_str());
+    }
+  } else {
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");  // ignore proxy environment variables
+  }
+  if (request.method == "POST") {
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
+  } else if (request.method == "HEAD") {
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  } else {
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  }
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, state);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, state);
+}
+
+TransferError MapCurlError(CURLcode code, bool too_large) {
+  if (too_large) return TransferError::kTooLarge;
+  switch (code) {
+    case CURLE_OK: return TransferError::kNone;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT: return TransferError::kRefused;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT: return TransferError::kConnect;
+    case CURLE_OPERATION_TIMEDOUT: return TransferError::kTimedOut;
+    case CURLE_FILESIZE_EXCEEDED: return TransferError::kTooLarge;
+    default: return TransferError::kOther;
+  }
+}
+
+// Drives the transfer on a pooled multi handle until it ends, the stall
+// timeout passes or the abort signal fires. A transfer left early is removed
+// unfinished, and libcurl closes its connection rather than caching it.
+TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
+  CURLM* multi = Pool().Take();
+  AbortSignal* signal = t_abort_signal;
+  if (signal) signal->AddWaiter(multi);
+  curl_multi_add_handle(multi, easy);
+  TransferError error = TransferError::kOther;
+  while (true) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (CURLMsg* msg = curl_multi_info_read(multi, &running); msg && msg->msg == CURLMSG_DONE) {
+      error = MapCurlError(msg->data.result, state->too_large);
+      break;
+    }
+    if (signal && signal->aborted()) {
+      error = TransferError::kAborted;
+      break;
+    }
+    int wait_ms = 1000;
+    if (request.stall_timeout_ms > 0) {
+      auto deadline = state->last_activity + std::chrono::milliseconds(request.stall_timeout_ms);
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) {
+        error = TransferError::kTimedOut;
+        break;
+      }
+      wait_ms = static_cast<int>(std::min<int64_t>(wait_ms, left.count() + 1));
+    }
+    curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr);
+  }
+  curl_multi_remove_handle(multi, easy);
+  if (signal) signal->RemoveWaiter(multi);
+  Pool().Give(multi);
+  return error;
+}
+
+}  // namespace
+
+void AbortSignal::Abort() {
+  aborted_.store(true);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (void* multi : waiters_) curl_multi_wakeup(static_cast<CURLM*>(multi));
+}
+
+void AbortSignal::AddWaiter(void* multi) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  waiters_.push_back(multi);
+}
+
+void AbortSignal::RemoveWaiter(void* multi) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find(waiters_.begin(), waiters_.end(), multi);
+  if (it != waiters_.end()) waiters_.erase(it);
+}
+
+ScopedAbortSignal::ScopedAbortSignal(AbortSignal* signal) : previous_(t_abort_signal) {
+  t_abort_signal = signal;
+}
+ScopedAbortSignal::~ScopedAbortSignal() { t_abort_signal = previous_; }
+
+AbortSignal* CurrentAbortSignal() { return t_abort_signal; }
+
+void SetResponseBodyCap(size_t bytes) { g_body_cap.store(bytes); }
+size_t ResponseBodyCap() { return g_body_cap.load(); }
+
+// The address as it goes on the wire: bytes outside printable ASCII (a GBK
+// name in a path, a space, a line break) are percent-encoded, so no address
+// can split the request line.
+std::string WireUrl(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool IsHttpUrl(const std::string& url) {
+  return strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+}
+
+HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
+  HttpTransferResult result;
+  if (t_abort_signal && t_abort_signal->aborted()) {
+    result.error = TransferError::kAborted;
+    return result;
+  }
+  curl_slist* headers = nullptr;
+  if (!IsHttpUrl(request.url) || !BuildHeaderList(request, &headers)) {
+    curl_slist_free_all(headers);
+    result.error = TransferError::kRefused;
+    return result;
+  }
+  GlobalShares();
+  CURL* easy = curl_easy_init();
+  TransferState state{&result, Clock::now(), ResponseBodyCap(), WireUrl(request.url), false,
+                      false, easy};
+  ConfigureEasy(easy, request, &state);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  result.error = RunTransfer(easy, request, &state);
+  curl_easy_cleanup(easy);
+  curl_slist_free_all(headers);
+  if (result.error != TransferError::kNone) {
+    result.status = 0;
+    result.raw_headers.clear();
+    result.body.clear();
+    result.body.shrink_to_fit();
+  }
+  return result;
+}
+
+void ClearProcessCookies() {
+  CURL* easy = curl_easy_init();
+  curl_easy_setopt(easy, CURLOPT_SHARE, GlobalShares().jar->handle);
+  curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
+  curl_easy_cleanup(easy);
+}
+
+}  // namespace platform

@@ -1,0 +1,135 @@
+// One HTTP transfer over libcurl, shared by the WinINet-shaped handles and the
+// WinHttp request class. Both request operations of the program come down to
+// PerformHttpTransfer, so timeouts, the redirect limit, the body cap, the
+// http/https-only rule and the abort from another thread live in one place.
+//
+// Connections are cached process-wide: a pool of libcurl multi handles, each
+// keeping the idle connections of the transfers it ran; a transfer borrows
+// one for its duration. Cookies of the process-wide jar are shared by every
+// thread under a lock.
+// Design note: libcurl's own shared connection pool (the share interface) is
+// documented as unsafe for concurrent threads, so connections are pooled by
+// lending whole multi handles instead; two concurrent transfers then simply
+// use two handles.
+//
+// Thread safety: PerformHttpTransfer may run on any number of threads at once;
+// AbortSignal::Abort may be called from any thread.
+#ifndef TIEPIC_PLATFORM_HTTP_TRANSPORT_CURL_H_
+#define TIEPIC_PLATFORM_HTTP_TRANSPORT_CURL_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+// A stop request for the transfers of one or more threads. A thread adopts a
+// signal with ScopedAbortSignal; every transfer it then runs ends promptly
+// (as failed, empty body) once Abort has been called, including one that is
+// waiting for a silent server.
+class AbortSignal {
+ public:
+  AbortSignal() = default;
+  AbortSignal(const AbortSignal&) = delete;
+  AbortSignal& operator=(const AbortSignal&) = delete;
+
+  void Abort();
+  // Makes the signal usable again for new transfers.
+  void Reset() { aborted_.store(false); }
+  bool aborted() const { return aborted_.load(); }
+
+  // Transport internals: a running transfer registers the handle to wake.
+  void AddWaiter(void* multi);
+  void RemoveWaiter(void* multi);
+
+ private:
+  std::atomic<bool> aborted_{false};
+  std::mutex mutex_;
+  std::vector<void*> waiters_;
+};
+
+// Makes `signal` the calling thread's abort signal for its lifetime.
+class ScopedAbortSignal {
+ public:
+  explicit ScopedAbortSignal(AbortSignal* signal);
+  ~ScopedAbortSignal();
+  ScopedAbortSignal(const ScopedAbortSignal&) = delete;
+  ScopedAbortSignal& operator=(const ScopedAbortSignal&) = delete;
+
+ private:
+  AbortSignal* previous_;
+};
+
+// The calling thread's abort signal, or null.
+AbortSignal* CurrentAbortSignal();
+
+enum class CookieMode {
+  kProcessJar,   // send and keep cookies in the process-wide jar
+  kNone,         // neither send nor keep any cookie automatically
+  kTransferOnly  // cookies set during redirects go to the next hop only
+};
+
+enum class TransferError {
+  kNone,
+  kRefused,      // not http/https, or a malformed address or header
+  kConnect,      // no connection (or connect timeout)
+  kTimedOut,     // the server went silent longer than the stall timeout
+  kTooLarge,     // the body passed the cap and was abandoned
+  kAborted,      // the thread's abort signal fired
+  kOther
+};
+
+struct HttpTransferRequest {
+  std::string method = "GET";  // GET, POST or HEAD
+  std::string url;             // absolute http:// or https:// address
+  // Header lines sent after the Host line, in this order, as given.
+  std::vector<std::string> header_lines;
+  std::string body;            // sent for POST
+  bool follow_redirects = true;
+  bool allow_http_to_https = true;
+  bool allow_https_to_http = false;
+  bool verify_tls = true;
+  std::string proxy;           // "host:port", empty for a direct connection
+  std::string proxy_user;
+  std::string proxy_password;
+  CookieMode cookies = CookieMode::kProcessJar;
+  int64_t connect_timeout_ms = 30000;  // 0: no limit
+  int64_t stall_timeout_ms = 60000;    // 0: no limit
+};
+
+struct HttpTransferResult {
+  TransferError error = TransferError::kNone;
+  int status = 0;
+  // The final response's status line and header lines, each ending in CR LF,
+  // followed by the empty line.
+  std::string raw_headers;
+  std::vector<unsigned char> body;
+};
+
+// Redirects followed at most per transfer; one more fails the transfer.
+inline constexpr int kMaxRedirects = 10;
+
+// Bodies larger than this are abandoned (the result is kTooLarge, no body).
+// Changeable for tests; the default is 256 MiB.
+void SetResponseBodyCap(size_t bytes);
+size_t ResponseBodyCap();
+
+// `url` with every byte outside printable ASCII percent-encoded.
+std::string WireUrl(const std::string& url);
+
+// Returns true iff `url` starts with http:// or https:// (any letter case).
+bool IsHttpUrl(const std::string& url);
+
+// Performs one request on the calling thread. Never throws.
+HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request);
+
+// Forgets every cookie of the process-wide jar (tests).
+void ClearProcessCookies();
+
+}  // namespace platform
+
+#endif  // TIEPIC_PLATFORM_HTTP_TRANSPORT_CURL_H_

@@ -1,0 +1,77 @@
+// PCRE2 underneath Regex16. The options chosen here are what make PCRE2 read
+// patterns in the program's dialect; see the header.
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include "platform/regex_pcre2.h"
+
+#include <pcre2.h>
+
+namespace platform {
+namespace {
+
+PCRE2_SPTR16 Units(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR16>(s.data()); }
+
+}  // namespace
+
+Regex16::~Regex16() { Release(); }
+
+void Regex16::Release() {
+  pcre2_match_data_free(static_cast<pcre2_match_data*>(match_data_));
+  pcre2_code_free(static_cast<pcre2_code*>(code_));
+  match_data_ = nullptr;
+  code_ = nullptr;
+  capture_count_ = 0;
+}
+
+bool Regex16::Compile(std::u16string_view pattern, bool ignore_case, bool multiline) {
+  Release();
+  uint32_t options = PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
+  options |= ignore_case ? PCRE2_CASELESS : 0;
+  options |= multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
+  pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+  pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  pcre2_code* code =
+      pcre2_compile(Units(pattern), pattern.size(), options, &error, &offset, context);
+  pcre2_compile_context_free(context);
+  if (!code) return false;
+  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);  // falls back to the interpreter on failure
+  uint32_t captures = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &captures);
+  code_ = code;
+  capture_count_ = static_cast<int>(captures);
+  match_data_ = pcre2_match_data_create_from_pattern(code, nullptr);
+  return true;
+}
+
+bool Regex16::FindAll(std::u16string_view subject, bool global,
+                      std::vector<RegexMatch>* matches) {
+  matches->clear();
+  if (!code_) return false;
+  auto* code = static_cast<pcre2_code*>(code_);
+  auto* data = static_cast<pcre2_match_data*>(match_data_);
+  size_t start = 0;
+  while (start <= subject.size()) {
+    int rc = pcre2_match(code, Units(subject), subject.size(), start, 0, data, nullptr);
+    if (rc == PCRE2_ERROR_NOMATCH) break;
+    if (rc < 0) {
+      matches->clear();
+      return false;
+    }
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+    RegexMatch match;
+    match.groups.resize(capture_count_ + 1);
+    for (int g = 0; g <= capture_count_ && g < rc; ++g) {
+      if (ovector[2 * g] == PCRE2_UNSET) continue;
+      match.groups[g] = {ovector[2 * g], ovector[2 * g + 1] - ovector[2 * g]};
+    }
+    size_t end = ovector[1];
+    bool empty = ovector[0] == end;
+    matches->push_back(std::move(match));
+    if (!global) break;
+    start = empty ? end + 1 : end;
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,205 @@
+// InetRequest over the WinINet-shaped functions and WinHttpObjectRequest
+// over the automation bridge, step by step as the program has always made
+// its requests.
+#include "web/requests.h"
+
+#include <array>
+
+#include "platform/wininet_curl.h"
+#include "runtime/automation_classes.h"
+#include "runtime/text_commands.h"
+#include "web/request_helpers.h"
+
+namespace web {
+namespace {
+
+using namespace platform;  // the WinINet-shaped names read best unqualified
+
+constexpr uint32_t kReadChunk = 1024;
+constexpr uint32_t kRawHeaderBuffer = 5000;
+
+const char* MethodText(int method) {
+  switch (method) {
+    case 1: return "POST";
+    case 2: return "HEAD";
+    default: return "GET";
+  }
+}
+
+bool IsSecure(std::string_view address) {
+  return rt::ToLowerCase(rt::LeftText(address, 5)) == "https";
+}
+
+void AddHeader(Text* headers, std::string_view searched, std::string_view line) {
+  if (rt::FindText(*headers, searched, {}, false) > 0) return;
+  if (!headers->empty()) *headers += "\r\n";
+  *headers += line;
+}
+
+Text AgentFor(const Text& headers) {
+  if (rt::FindText(headers, "User-Agent:", {}, /*ignore_case=*/true) <= 0) return kDefaultAgent;
+  Text agent = rt::TrimText(TextBetween(headers, "User-Agent:", "\r\n"));
+  return agent.empty() ? HeaderValue(headers) : agent;
+}
+
+// Raw headers of the request, with every Set-Cookie in one spelling; 5000
+// spaces when the block does not fit the buffer (or the request failed).
+Text RawHeaders(HInternet request) {
+  Text buffer(kRawHeaderBuffer, ' ');
+  uint32_t size = kRawHeaderBuffer;
+  HttpQueryInfoA(request, kHttpQueryRawHeadersCrlf, buffer.data(), &size, nullptr);
+  buffer.resize(buffer.find('\0') == Text::npos ? buffer.size() : buffer.find('\0'));
+  return rt::ReplaceText(buffer, "Set-Cookie", "Set-Cookie");
+}
+
+// Takes the response apart into the caller's variables and merges cookies.
+struct Outputs {
+  Text local_headers, local_cookies, local_returned_cookies, local_raw;
+  Text* headers;
+  Text* cookies;
+  Text* returned_cookies;
+  Text* raw;
+  explicit Outputs(const RequestOptions& o)
+      : headers(o.extra_headers ? o.extra_headers : &local_headers),
+        cookies(o.cookies ? o.cookies : &local_cookies),
+        returned_cookies(o.returned_cookies ? o.returned_cookies : &local_returned_cookies),
+        raw(o.returned_headers ? o.returned_headers : &local_raw) {}
+};
+
+}  // namespace
+
+void AddDefaultHeaders(Text* headers, std::string_view address, bool with_agent) {
+  AddHeader(headers, "Accept:", "Accept: */*");
+  AddHeader(headers, "Referer:", "Referer: " + Text(address));
+  AddHeader(headers, "Accept-Language:", "Accept-Language: zh-cn");
+  if (with_agent) AddHeader(headers, "User-Agent:", Text("User-Agent: ") + kDefaultAgent);
+  AddHeader(headers, "Content-Type:", "Content-Type: application/x-www-form-urlencoded");
+}
+
+rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
+  if (!IsHttpAddress(address)) return {};
+  Outputs out(options);
+  const char* method = MethodText(options.method);
+  bool secure = IsSecure(address);
+  Text agent = AgentFor(*out.headers);
+  Text proxy = secure ? options.proxy : "http=" + options.proxy;
+  HInternet internet =
+      options.proxy.empty()
+          ? InternetOpenA(agent.c_str(), kInternetOpenTypeDirect, nullptr, nullptr, 0)
+          : InternetOpenA(agent.c_str(), kInternetOpenTypeProxy, proxy.c_str(), "", 0);
+  if (!internet) return {};
+  int port = UrlPort(address);
+  HInternet connection =
+      InternetConnectA(internet, UrlHost(address).c_str(),
+                       port > 0 && port <= 65535 ? static_cast<uint16_t>(port) : 0, nullptr,
+                       nullptr, kInternetServiceHttp, 0, 0);
+  if (!connection) {
+    InternetCloseHandle(internet);
+    return {};
+  }
+  uint32_t flags = kInternetFlagReload | kInternetFlagNeedFile;
+  if (options.cookies) flags |= kInternetFlagNoCookies;
+  if (options.no_redirect) flags |= kInternetFlagNoAutoRedirect;
+  flags |= secure ? kInternetFlagSecure : kInternetFlagIgnoreRedirectToHttps;
+  HInternet request = HttpOpenRequestA(connection, method, UrlPath(address).c_str(), "HTTP/1.1",
+                                       nullptr, nullptr, flags, 0);
+  if (!request) {
+    InternetCloseHandle(connection);
+    InternetCloseHandle(internet);
+    return {};
+  }
+  AddDefaultHeaders(out.headers, address, /*with_agent=*/false);
+  Text sent = *out.headers;
+  if (!out.cookies->empty()) sent += "\r\nCookie: " + *out.cookies;
+  if (options.method == 1 || options.method == 2) {
+    rt::Bytes data = options.byte_data.empty()
+                         ? rt::Bytes(options.form_data.begin(), options.form_data.end())
+                         : options.byte_data;
+    HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), data.data(),
+                     static_cast<uint32_t>(data.size()));
+  } else {
+    HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), "", 0);
+  }
+  rt::Bytes body;
+  uint32_t length = 0;
+  uint32_t length_size = sizeof length;
+  if (HttpQueryInfoA(request, kHttpQueryContentLength | kHttpQueryFlagNumber, &length,
+                     &length_size, nullptr)) {
+    body.reserve(length);  // spares the growing array its reallocations
+  }
+  std::array<unsigned char, kReadChunk> chunk;
+  uint32_t read = 0;
+  while (InternetReadFile(request, chunk.data(), kReadChunk, &read) && read > 0) {
+    body.insert(body.end(), chunk.begin(), chunk.begin() + read);
+  }
+  *out.raw = RawHeaders(request);
+  InternetCloseHandle(request);
+  InternetCloseHandle(connection);
+  InternetCloseHandle(internet);
+  *out.returned_cookies = CookiesFromHeaders(*out.raw);
+  if (options.cookies) MergeCookies(options.cookies, out.returned_cookies);
+  return body;
+}
+
+rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& options) {
+  if (!IsHttpAddress(address)) return {};
+  rt::AutomationInitialize();
+  rt::ObjectSlot object;
+  if (options.request_object) {
+    rt::AssignObject(&object, *options.request_object);
+  } else if (!rt::CreateObject(&object, rt::kWinHttpRequestProgId)) {
+    rt::AutomationUninitialize();
+    return {};
+  }
+  Outputs out(options);
+  if (options.timeout != -1) {
+    int t = options.timeout < 1 ? 15000 : options.timeout * 1000;
+    rt::CallMethod(object, "SetTimeouts", {t, t, t, t});
+  }
+  if (!options.proxy.empty()) {
+    rt::CallMethod(object, "SetProxy", {2, options.proxy});
+    if (!options.proxy_user.empty()) {
+      rt::CallMethod(object, "SetProxyCredentials",
+                     {options.proxy_user, options.proxy_password,
+                      options.proxy_credential_flag.value_or(1)});
+    }
+  }
+  rt::CallMethod(object, "Open", {MethodText(options.method), Text(address), false});
+  if (options.no_redirect) rt::SetProperty(object, "Option", {6, 0});
+  rt::SetProperty(object, "Option", {4, 0x3300});
+  AddDefaultHeaders(out.headers, address, /*with_agent=*/true);
+  if (!out.cookies->empty()) rt::CallMethod(object, "SetRequestHeader", {"Cookie", *out.cookies});
+  if (rt::FindText(*out.headers, "\r\n") <= 0) {
+    rt::CallMethod(object, "SetRequestHeader",
+                   {HeaderName(*out.headers), HeaderValue(*out.headers)});
+  } else {
+    for (const Text& line : rt::SplitText(*out.headers, "\r\n")) {
+      if (line.empty()) continue;
+      rt::CallMethod(object, "SetRequestHeader", {HeaderName(line), HeaderValue(line)});
+    }
+  }
+  if (!options.byte_data.empty()) {
+    rt::VariantSlot data;
+    rt::SetVariant(&data, rt::AutomationArg(options.byte_data));
+    rt::CallMethod(object, "Send", {data});
+  } else {
+    rt::CallMethod(object, "Send", {options.form_data});
+  }
+  rt::VariantSlot response = rt::GetPropertyVariant(object, "ResponseBody");
+  // The variant is ours and cleared at once, so a byte array is taken over
+  // rather than copied (the same bytes VariantToBytes would give).
+  rt::Bytes body;
+  if (auto* bytes = std::get_if<rt::Bytes>(&response.value)) body = std::move(*bytes);
+  else body = rt::VariantToBytes(response);
+  rt::ClearVariant(&response);
+  *out.raw = rt::ReplaceText(rt::GetPropertyText(object, "GetallResponseHeaders"), "Set-Cookie",
+                             "Set-Cookie");
+  if (options.status) *options.status = static_cast<int>(rt::GetPropertyNumber(object, "Status"));
+  *out.returned_cookies = CookiesFromHeaders(*out.raw);
+  MergeCookies(out.cookies, out.returned_cookies);
+  rt::ReleaseObject(&object);
+  rt::AutomationUninitialize();
+  return body;
+}
+
+}  // namespace web

@@ -1,0 +1,64 @@
+// The two request operations every page, list and picture goes through.
+// Both perform one synchronous request on the calling thread with the
+// program's default headers and return the body (empty on any failure).
+// InetRequest runs over the WinINet-shaped functions (process-wide cookie
+// jar); WinHttpObjectRequest over the automation bridge's HTTP request object
+// (its own session per object).
+//
+// Beyond the classic behaviour: only http and https addresses are fetched,
+// redirects stop after platform::kMaxRedirects, a body over the transport's
+// cap is abandoned, a failed or cut transfer gives an empty body (never a
+// truncated one), InetRequest gives up after 30 s without a connection or
+// 60 s of silence, and a transfer ends promptly when the thread's
+// platform::AbortSignal fires.
+//
+// Thread safety: may be called from any thread; the options' variables
+// belong to the caller.
+#ifndef TIEPIC_WEB_REQUESTS_H_
+#define TIEPIC_WEB_REQUESTS_H_
+
+#include <optional>
+#include <string_view>
+
+#include "runtime/automation.h"
+#include "runtime/value.h"
+
+namespace web {
+
+using rt::Bytes;
+using rt::Text;
+
+// The optional arguments of both operations; a null pointer is an omitted
+// option. The pointed-to variables are read and written as described.
+struct RequestOptions {
+  int method = 0;                        // 0 GET, 1 POST, 2 HEAD; others GET
+  Text form_data{};
+  Text* cookies = nullptr;               // in and out
+  Text* returned_cookies = nullptr;      // out
+  Text* extra_headers = nullptr;         // in and out: the defaults are appended
+  Text* returned_headers = nullptr;      // out: raw response headers
+  int* status = nullptr;                 // out, WinHttpObjectRequest only
+  bool no_redirect = false;
+  Bytes byte_data{};                     // takes precedence over form_data
+  Text proxy{};                          // "host:port"
+  int timeout = 0;                       // seconds, WinHttpObjectRequest only: -1 leaves
+                                         // the object's, below 1 means 15
+  Text proxy_user{};                       // WinHttpObjectRequest only
+  Text proxy_password{};
+  std::optional<int> proxy_credential_flag{};
+  const rt::ObjectSlot* request_object = nullptr;  // reused instead of a new object
+};
+
+rt::Bytes InetRequest(std::string_view address, const RequestOptions& options = {});
+rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& options = {});
+
+// Adds the default header lines the operation sends (Accept, Referer,
+// Accept-Language, User-Agent when `with_agent`, Content-Type), each only
+// when `headers` does not already name it (case-sensitive).
+void AddDefaultHeaders(Text* headers, std::string_view address, bool with_agent);
+
+inline constexpr char kDefaultAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+
+}  // namespace web
+
+#endif  // TIEPIC_WEB_REQUESTS_H_
