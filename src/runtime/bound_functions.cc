@@ -132,6 +132,7 @@ int DeclarePlatformFunction(std::string_view library, std::string_view name) {
 }
 
 BoundAddress BindPlatformFunction(int index) {
+  RegisterRuntimeSubstitutes();
   Tables& t = tables();
   Declaration* d;
   {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string_view>
 #include <typeinfo>
+#include <utility>
 
 namespace rt {
 
