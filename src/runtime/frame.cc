@@ -64,8 +64,10 @@ bool Frame::LoadWindow(const WindowTemplate& tmpl) {
     windows_.erase(it);
     return false;
   }
+  // The created handler may close the window again; it was created all the
+  // same.
   DispatchEvent({tmpl.id, 0}, EventKey::kCreated);
-  return IsLoaded(tmpl.id);
+  return true;
 }
 
 bool Frame::IsLoaded(uint32_t window_id) const { return windows_.count(window_id) != 0; }

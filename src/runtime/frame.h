@@ -61,7 +61,7 @@ class Frame {
   void LoadStartWindow(const WindowTemplate& tmpl);
   // A loaded window is only brought to the front. Otherwise the window is
   // built from its template, its created event is raised and it is shown.
-  // Returns true iff the window is loaded afterwards.
+  // Returns true iff the window was loaded or could be created.
   bool LoadWindow(const WindowTemplate& tmpl);
   bool IsLoaded(uint32_t window_id) const;
   // Closes a window as the user would; closing the start window closes the
