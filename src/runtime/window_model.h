@@ -66,6 +66,7 @@ struct ControlTemplate {
   Rect rect;              // inside the container, in pixels
   bool visible = true;
   bool multi_line = false;           // edit box
+  bool link = false;                 // label that opens a web page
   std::vector<ListColumn> columns;   // list view
   std::vector<Text> items;           // tab page titles or toolbar buttons
 };

@@ -56,7 +56,7 @@ WindowTemplate BuildMain() {
     return *const_cast<ControlTemplate*>(w.Find(name));
   };
   at("工具条1").items = {"获取与下载"_gbk, "设置与客服"_gbk, "问题反馈"_gbk};
-  at("标签6").caption = Text(150, '_');
+  at("标签6").caption = Text(220, '_');
   at("选择夹1").items = {"  获取相册    "_gbk, "  帮助 客服  "_gbk};
   at("编辑框_操作记录").multi_line = true;
   for (const char* hidden : {"按钮_暂停线程", "按钮_继续下载", "按钮_结束下载"}) {
@@ -65,6 +65,8 @@ WindowTemplate BuildMain() {
   at("超级列表框1").columns = {{"选择"_gbk, 60},   {"序号"_gbk, 40},     {"相册名称"_gbk, 120},
                                {"封面"_gbk, 100},  {"图片数量"_gbk, 70}, {"相册ID"_gbk, 80},
                                {"相册问题"_gbk, 80}, {"相册密码"_gbk, 80}};
+  at("标签13").link = true;
+  at("标签5").link = true;
   at("标签19").caption = VerticalRule(224);
   at("标签20").caption = VerticalRule(224);
   return w;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "runtime/allocation.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 #include "runtime/ui_headless.h"
@@ -259,6 +260,12 @@ TEST_F(FrameDeathTest, FailedStartWindowIsFatal) {
     frame.LoadStartWindow(MainWindowTemplate());
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(255), "载入启动窗口失败");
+}
+
+TEST_F(FrameDeathTest, FailedAllocationReportsItsSize) {
+  EXPECT_EQ(AllocationFailureMessage(4096), "分配 4096 字节内存失败!"_gbk);
+  EXPECT_EXIT(WithMainWindow([](Frame&) { AllocationFailed(123456789); }),
+              ::testing::ExitedWithCode(255), "错误信息：分配 123456789 字节内存失败!");
 }
 
 }  // namespace

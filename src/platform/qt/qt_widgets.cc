@@ -23,6 +23,7 @@ TabControl::TabControl(QWidget* parent, const QStringList& titles,
     : QWidget(parent), bar_(new QTabBar(this)), pane_(new QFrame(this)) {
   static_cast<QFrame*>(pane_)->setFrameShape(QFrame::StyledPanel);
   pane_->setAutoFillBackground(true);
+  bar_->setExpanding(false);
   for (const QString& title : titles) {
     bar_->addTab(title);
     QWidget* page = new QWidget(this);

@@ -3,6 +3,7 @@
 #include "platform/qt/ui_qt.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -106,8 +107,21 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
       auto* label = new ClickLabel(parent, [this, ref] {
         frame_->DispatchEvent(ref, rt::EventKey::kLeftButtonDown);
       });
-      label->setWordWrap(true);
+      // Words wrap; a rule of underscores is one line, cut at the edge.
+      const rt::Text& caption = c.tmpl->caption;
+      label->setWordWrap(std::any_of(caption.begin(), caption.end(), [](char ch) {
+        return static_cast<unsigned char>(ch) >= 0x80 || ch == ' ' || ch == '\n';
+      }));
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      if (c.tmpl->link) {
+        label->setCursor(Qt::PointingHandCursor);
+        QFont font = label->font();
+        font.setUnderline(true);
+        label->setFont(font);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+        label->setPalette(palette);
+      }
       return label;
     }
     case ControlKind::kButton: {
