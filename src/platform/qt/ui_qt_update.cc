@@ -243,7 +243,8 @@ void QtBackend::RunLoop() {
   in_loop_ = false;
 }
 
-void QtBackend::QuitLoop() { QCoreApplication::quit(); }
+// exit, not quit: a quit request would first try to close every window.
+void QtBackend::QuitLoop() { QCoreApplication::exit(0); }
 
 void QtBackend::ProcessPending() { QCoreApplication::processEvents(); }
 
