@@ -138,6 +138,41 @@ TEST(FrameLoad, CreatedEventRunsOnceAfterTheWindowIsBuilt) {
   EXPECT_EQ(backend.brought_to_front(), 1);
 }
 
+TEST(FrameLoad, EventsRaisedWhileAWindowIsBuiltAreIgnored) {
+  // A back end whose controls report a click while they are being made.
+  class EagerBackend : public HeadlessBackend {
+   public:
+    bool CreateWindowView(const WindowState& w) override {
+      frame->DispatchEvent({w.tmpl->id, w.controls.at(0).tmpl->id}, EventKey::kClicked);
+      return true;
+    }
+    Frame* frame = nullptr;
+  };
+  EagerBackend backend;
+  Frame frame{backend};
+  backend.frame = &frame;
+  int clicks = 0;
+  frame.SetHandler(fw::标签_要查找的相册名称, EventKey::kClicked, [&](const Event&) { ++clicks; });
+  frame.LoadWindow(FindWindowTemplate());
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(frame.suspension(), 0);
+  frame.DispatchEvent(fw::标签_要查找的相册名称, EventKey::kClicked);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(FrameLoop, NoEventReachesTheLogicAfterTheEnd) {
+  HeadlessBackend backend;
+  Frame frame{backend};
+  int clicks = 0;
+  frame.SetHandler(mw::按钮_打开目录, EventKey::kClicked, [&](const Event&) { ++clicks; });
+  frame.LoadStartWindow(MainWindowTemplate());
+  frame.CloseWindow(mw::kId);
+  frame.Run();
+  // The window is gone, yet this is no fatal error: events are suspended.
+  frame.DispatchEvent(mw::按钮_打开目录, EventKey::kClicked);
+  EXPECT_EQ(clicks, 0);
+}
+
 TEST(FrameLoop, EndsWhenTheLastWindowClosesAndRunsTheCleanupOnce) {
   HeadlessBackend backend;
   Frame frame{backend};
