@@ -114,9 +114,10 @@ void QtBackend::TextAppended(const rt::ControlState& c, std::string_view gbk) {
   FlagScope scope(updating_);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
     // At the end, whatever the user has selected or scrolled to, and shown.
-    edit->moveCursor(QTextCursor::End);
-    edit->ensureCursorVisible();
-    edit->insertPlainText(Lines(gbk));
+    QTextCursor end(edit->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(Lines(gbk));
+    edit->setTextCursor(end);
     edit->ensureCursorVisible();
   } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
     line->setText(Q(c.text));
