@@ -51,6 +51,10 @@ void Frame::LoadStartWindow(const WindowTemplate& tmpl) {
 }
 
 bool Frame::LoadWindow(const WindowTemplate& tmpl) {
+  return OnUi([&] { return LoadOnUi(tmpl); });
+}
+
+bool Frame::LoadOnUi(const WindowTemplate& tmpl) {
   if (auto it = windows_.find(tmpl.id); it != windows_.end()) {
     backend_.BringToFront(tmpl.id);
     return true;
@@ -70,17 +74,23 @@ bool Frame::LoadWindow(const WindowTemplate& tmpl) {
   return true;
 }
 
-bool Frame::IsLoaded(uint32_t window_id) const { return windows_.count(window_id) != 0; }
+bool Frame::IsLoaded(uint32_t window_id) {
+  return OnUi([&] { return windows_.count(window_id) != 0; });
+}
 
 void Frame::CloseWindow(uint32_t window_id) {
-  if (!IsLoaded(window_id)) return;
+  OnUi([&] { CloseOnUi(window_id); });
+}
+
+void Frame::CloseOnUi(uint32_t window_id) {
+  if (windows_.count(window_id) == 0) return;
   if (window_id == start_window_) {
     // The other windows belong to the program's main window and go with it.
     std::vector<uint32_t> others;
     for (const auto& [id, window] : windows_) {
       if (id != window_id) others.push_back(id);
     }
-    for (uint32_t id : others) CloseWindow(id);
+    for (uint32_t id : others) CloseOnUi(id);
   }
   backend_.DestroyWindowView(window_id);
   windows_.erase(window_id);

@@ -53,7 +53,7 @@ class Frame {
   // The frame of the process, or nullptr.
   static Frame* Current();
 
-  // --- Start and end (UI thread) ---
+  // --- Start and end (UI thread; loading and closing from any thread) ---
   // The routine runs once when the program ends normally; a fatal error
   // forgets it.
   void RegisterCleanup(std::function<void()> routine);
@@ -63,7 +63,7 @@ class Frame {
   // built from its template, its created event is raised and it is shown.
   // Returns true iff the window was loaded or could be created.
   bool LoadWindow(const WindowTemplate& tmpl);
-  bool IsLoaded(uint32_t window_id) const;
+  bool IsLoaded(uint32_t window_id);
   // Closes a window as the user would; closing the start window closes the
   // others with it. The loop ends when no window remains.
   void CloseWindow(uint32_t window_id);
@@ -179,6 +179,8 @@ class Frame {
   };
 
   void RunOnUiAndWait(const std::function<void()>& fn);
+  bool LoadOnUi(const WindowTemplate& tmpl);
+  void CloseOnUi(uint32_t window_id);
   void CancelQueuedTasks();
   void EndSteps();
   WindowState& LoadedOrFatal(uint32_t window_id);

@@ -32,6 +32,8 @@ TEST(WindowTemplates, EveryControlHasAUniqueIdAndAnExistingContainer) {
       if (!c.container.empty()) {
         const ControlTemplate* parent = w->Find(c.container);
         ASSERT_NE(parent, nullptr) << c.name;
+        // Containers come first, so a back end can build in table order.
+        EXPECT_LT(parent - w->controls.data(), &c - w->controls.data()) << c.name;
         EXPECT_TRUE(parent->kind == ControlKind::kGroupBox ||
                     parent->kind == ControlKind::kTabControl)
             << c.name;
