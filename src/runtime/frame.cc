@@ -7,6 +7,7 @@
 #include <cfenv>
 #include <cstdio>
 
+#include "platform/file_system.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
@@ -30,6 +31,10 @@ Frame::Frame(UiBackend& backend) : backend_(backend), ui_thread_(std::this_threa
   current_frame.store(this);
   SetFatalReporter(&ReportThroughFrame);
   backend_.Attach(*this);
+}
+
+Frame::Frame(UiBackend& backend, const std::string& run_directory) : Frame(backend) {
+  platform::SetRunDirectory(run_directory);
 }
 
 Frame::~Frame() {

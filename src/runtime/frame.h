@@ -24,6 +24,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -46,6 +47,10 @@ class Frame {
   // Takes the calling thread as the UI thread and installs the frame's
   // fatal-error report (a message box through `backend`).
   explicit Frame(UiBackend& backend);
+  // The same, with the program folder (UTF-8) taken as `run_directory`
+  // instead of the executable's folder: the settings file and the record
+  // folder are then kept there.
+  Frame(UiBackend& backend, const std::string& run_directory);
   ~Frame();
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;

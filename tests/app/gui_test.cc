@@ -55,9 +55,8 @@ class GuiTest : public ::testing::Test {
     App();
     folder_ = std::filesystem::path(::testing::TempDir()) / "tiepic_gui";
     std::filesystem::create_directories(folder_);
-    platform::SetRunDirectory(folder_.string());
     backend_ = std::make_unique<QtBackend>();
-    frame_ = std::make_unique<rt::Frame>(*backend_);
+    frame_ = std::make_unique<rt::Frame>(*backend_, folder_.string());
     shell_ = std::make_unique<shell::Shell>(*frame_);
     shell_->Start();
   }

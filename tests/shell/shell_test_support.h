@@ -19,13 +19,14 @@ namespace shell {
 
 class ShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // A fresh program folder for each test.
+  static std::filesystem::path MakeFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::path(::testing::TempDir()) / "tiepic_shell" /
-              (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-    platform::SetRunDirectory(folder_.string());
+    auto folder = std::filesystem::path(::testing::TempDir()) / "tiepic_shell" /
+                  (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
   }
 
   std::filesystem::path ini_file() const { return folder_ / "配置.ini"; }
@@ -43,9 +44,9 @@ class ShellTest : public ::testing::Test {
 
   rt::Text folder_text() const { return folder_.string(); }
 
-  std::filesystem::path folder_;
+  std::filesystem::path folder_ = MakeFolder();
   rt::HeadlessBackend backend_;
-  rt::Frame frame_{backend_};
+  rt::Frame frame_{backend_, folder_.string()};
   Shell shell_{frame_};
 };
 
