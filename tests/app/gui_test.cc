@@ -10,6 +10,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -237,6 +239,53 @@ TEST_F(GuiTest, WorkerWritesReachTheWidgetsThroughTheEventLoop) {
   EXPECT_TRUE(log.startsWith(U("0\n1\n2\n")));
   EXPECT_TRUE(log.endsWith(U("48\n49\n")));
   EXPECT_EQ(position, 25);
+}
+
+TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  int buttons = 0;
+  auto press = [&](QMessageBox::StandardButton which) {
+    QTimer::singleShot(0, [&, which] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      text = box->text();
+      icon = box->icon();
+      buttons = static_cast<int>(box->buttons().size());
+      box->button(which)->click();
+    });
+  };
+  press(QMessageBox::Cancel);
+  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("网址格式无法识别\r\n\r\n例"_gbk),
+                                   rt::kButtonsOkCancel),
+            1);
+  EXPECT_EQ(title, U("信息："));
+  EXPECT_EQ(text, U("网址格式无法识别\n\n例"));
+  EXPECT_EQ(buttons, 2);
+  press(QMessageBox::Ok);
+  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("x"), rt::kIconStop, "错误"_gbk), 0);
+  EXPECT_EQ(title, U("错误"));
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, 1);
+}
+
+using GuiDeathTest = GuiTest;
+
+TEST_F(GuiDeathTest, FatalReportIsAStopBoxCaptionedErrorAndEndsWith255) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto fail = [this] {
+    QTimer::singleShot(0, [] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      fprintf(stderr, "title=%s critical=%d text=%s|\n", box->windowTitle().toStdString().c_str(),
+              box->icon() == QMessageBox::Critical, box->text().toStdString().c_str());
+      box->button(QMessageBox::Ok)->click();
+    });
+    frame_->ReadProperty(rt::find_window::编辑框1, rt::kText);  // the find window is not loaded
+  };
+  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(255),
+              "title=错误 critical=1 text=运行时出错!\n\n错误信息：未载入欲访问窗口组件所在的窗口\n\\|");
 }
 
 }  // namespace
