@@ -30,13 +30,21 @@ struct FolderRequest {
 };
 
 struct Responder {
-  std::function<DialogButton(const MessageBoxRequest&)> message_box;
-  std::function<Text(const FolderRequest&)> folder;
+  std::function<DialogButton(const MessageBoxRequest&)> message_box = nullptr;
+  std::function<Text(const FolderRequest&)> folder = nullptr;
+};
+
+// Lets a front end follow the windows without a display: the command-line
+// front end prints the log and a progress bar from these.
+struct Observer {
+  std::function<void(const ControlState&, std::string_view gbk)> text_appended = nullptr;
+  std::function<void(const ControlState&, int index)> property_changed = nullptr;
 };
 
 class HeadlessBackend : public UiBackend {
  public:
   void SetResponder(Responder responder) { responder_ = std::move(responder); }
+  void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
   // What the program has shown and opened so far.
   const std::vector<MessageBoxRequest>& message_boxes() const { return message_boxes_; }
@@ -49,8 +57,12 @@ class HeadlessBackend : public UiBackend {
   bool CreateWindowView(const WindowState&) override { return true; }
   void DestroyWindowView(uint32_t) override {}
   void BringToFront(uint32_t) override { ++brought_to_front_; }
-  void PropertyChanged(const ControlState&, int) override {}
-  void TextAppended(const ControlState&, std::string_view) override {}
+  void PropertyChanged(const ControlState& c, int index) override {
+    if (observer_.property_changed) observer_.property_changed(c, index);
+  }
+  void TextAppended(const ControlState& c, std::string_view gbk) override {
+    if (observer_.text_appended) observer_.text_appended(c, gbk);
+  }
   void ListChanged(const ControlState&, ListChange, int, int) override {}
   DialogButton MessageBox(const Text& text, const Text& caption, int style) override;
   Text BrowseForFolder(const Text& title, const Text& initial_folder) override;
@@ -64,6 +76,7 @@ class HeadlessBackend : public UiBackend {
  private:
   Frame* frame_ = nullptr;
   Responder responder_;
+  Observer observer_;
   std::vector<MessageBoxRequest> message_boxes_;
   std::vector<FolderRequest> folder_requests_;
   std::vector<Text> opened_;

@@ -108,6 +108,23 @@ TEST_F(FrameTest, AppendEditTextAddsEachTextAtTheEnd) {
   EXPECT_EQ(frame.GetText(mw::编辑框_操作记录), "old\r\na\r\nb"_gbk + "下载"_gbk);
 }
 
+TEST_F(FrameTest, HeadlessObserverSeesAppendsAndPropertyChanges) {
+  std::string appended;
+  std::vector<std::pair<std::string, int>> changes;
+  backend.SetObserver({.text_appended = [&](const ControlState&, std::string_view t) {
+                         appended += t;
+                       },
+                       .property_changed = [&](const ControlState& c, int index) {
+                         changes.emplace_back(c.tmpl->name, index);
+                       }});
+  frame.AppendEditText(mw::编辑框_操作记录, {"a", "b"});
+  frame.SetProgressPosition(mw::进度条1, 3);
+  frame.SetVisible(mw::按钮_暂停线程, true);
+  EXPECT_EQ(appended, "ab");
+  EXPECT_EQ(changes, (std::vector<std::pair<std::string, int>>{
+                         {"进度条1", kMaximum}, {"进度条1", kPosition}, {"按钮_暂停线程", kVisible}}));
+}
+
 TEST_F(FrameTest, EventsReachTheirHandlerWithTheirSource) {
   ControlRef seen{};
   int argument = -1;
