@@ -109,11 +109,15 @@ int Frame::Run() {
 }
 
 void Frame::EndProgram(int code) {
-  if (OnUiThread()) {
+  auto end = [this, code] {
     EndSteps();
-  } else {
-    OnUi([this] { EndSteps(); });
-  }
+    std::fflush(nullptr);
+    ::_exit(code);
+  };
+  // From a worker the UI thread does the steps and ends the process itself,
+  // so it never goes on with the logic after the end. When the end has
+  // already begun, the worker ends the process directly.
+  OnUi(end);
   std::fflush(nullptr);
   ::_exit(code);
 }

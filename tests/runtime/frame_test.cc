@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "runtime/allocation.h"
 #include "runtime/fatal.h"
@@ -300,6 +301,21 @@ TEST_F(FrameDeathTest, FatalReportShowsItsTextAndSkipsTheCleanup) {
               "caption=错误 style=16 text=运行时出错!\r\n\r\n错误代码：7\r\n\r\n"
               "错误信息：坏了\r\n\\|end");
   EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(FrameDeathTest, EndProgramFromAWorkerRunsTheCleanupOnTheUiThread) {
+  auto program = [] {
+    HeadlessBackend backend;
+    Frame frame{backend};
+    const std::thread::id ui = std::this_thread::get_id();
+    frame.RegisterCleanup([ui] {
+      fprintf(stderr, "cleanup on ui=%d\n", std::this_thread::get_id() == ui);
+    });
+    frame.LoadStartWindow(MainWindowTemplate());
+    std::thread([&] { frame.EndProgram(3); }).detach();
+    frame.Run();
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(3), "cleanup on ui=1");
 }
 
 TEST_F(FrameDeathTest, FailedStartWindowIsFatal) {
