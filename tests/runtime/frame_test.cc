@@ -318,6 +318,18 @@ TEST_F(FrameDeathTest, EndProgramFromAWorkerRunsTheCleanupOnTheUiThread) {
   EXPECT_EXIT(program(), ::testing::ExitedWithCode(3), "cleanup on ui=1");
 }
 
+TEST_F(FrameDeathTest, AFatalErrorWhileReportingEndsAtOnce) {
+  auto fail = [] {
+    HeadlessBackend backend;
+    backend.SetResponder({.message_box = [](const MessageBoxRequest&) -> DialogButton {
+      AllocationFailed(64);  // the report itself runs out of memory
+    }});
+    Frame frame{backend};
+    FatalError("first"_gbk);
+  };
+  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(255), "");
+}
+
 TEST_F(FrameDeathTest, FailedStartWindowIsFatal) {
   class FailingBackend : public HeadlessBackend {
     bool CreateWindowView(const WindowState&) override { return false; }
