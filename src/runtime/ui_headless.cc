@@ -11,7 +11,8 @@ namespace rt {
 DialogButton HeadlessBackend::MessageBox(const Text& text, const Text& caption, int style) {
   message_boxes_.push_back({text, caption, style});
   if (responder_.message_box) return responder_.message_box(message_boxes_.back());
-  std::string line = "[" + ToUtf8(caption) + "] " + ToUtf8(text) + "\n";
+  std::string line = "[";
+  line.append(ToUtf8(caption)).append("] ").append(ToUtf8(text)).append("\n");
   std::fwrite(line.data(), 1, line.size(), stderr);
   switch (style & 0xF) {
     case kButtonsAbortRetryIgnore: return DialogButton::kAbort;
