@@ -41,15 +41,16 @@ void SetFatalReporter(FatalReporter r) { reporter.store(r ? r : WriteToStandardE
 
 void FatalError(std::string_view gbk_message, int code) {
   // Only the first fatal error is reported; a second one from another thread
-  // while the first is on screen just waits to be ended with the process, and
-  // one raised by the reporter itself ends the process at once.
+  // while the first is on screen just waits to be ended with the process.
+  // A fatal error raised while this thread shows the report (showing it may
+  // need memory that is not there) ends the process at once instead.
   static std::atomic<bool> reporting{false};
-  thread_local bool this_thread_reporting = false;
-  if (this_thread_reporting) EndWithCode255();
-  this_thread_reporting = true;
+  static thread_local bool reporting_here = false;
+  if (reporting_here) EndWithCode255();
   if (reporting.exchange(true)) {
     for (;;) ::pause();
   }
+  reporting_here = true;
   reporter.load()(FatalReportText(code, gbk_message));
   EndWithCode255();
 }

@@ -1,0 +1,16 @@
+// The desktop program: the Qt back end under the frame, the shell's windows
+// and handlers on top, and the entry sequence that runs until the last
+// window closes.
+#include <QApplication>
+
+#include "platform/qt/ui_qt.h"
+#include "runtime/frame.h"
+#include "shell/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);  // Qt's own options only; settings come from the INI file
+  platform::qt::QtBackend backend;
+  rt::Frame frame(backend);
+  shell::Shell shell(frame);
+  return shell.Run();
+}

@@ -1,0 +1,121 @@
+// Entry sequence, event wiring and the toolbar handler.
+#include "shell/main_window.h"
+
+#include <chrono>
+
+#include "runtime/window_templates.h"
+#include "shell/settings.h"
+
+namespace shell {
+
+namespace mw = rt::main_window;
+namespace fw = rt::find_window;
+using rt::EventKey;
+
+Shell::Shell(rt::Frame& frame) : frame_(frame) { Wire(); }
+
+Shell::~Shell() {
+  // The update check may be waiting for the UI thread, which is this one:
+  // serve it until it is done instead of blocking on it.
+  while (update_check_running_.load()) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void Shell::Start() {
+  frame_.RegisterCleanup([this] { Cleanup(); });
+  frame_.LoadStartWindow(rt::MainWindowTemplate());
+}
+
+int Shell::Run() {
+  Start();
+  return frame_.Run();
+}
+
+void Shell::Cleanup() {
+  if (hooks_.cleanup) hooks_.cleanup();
+  // The program-wide texts go; nothing reads them after the end.
+  state_ = ProgramState{};
+}
+
+void Shell::OnHook(rt::ControlRef source, EventKey key, std::function<void()> Hooks::*hook) {
+  frame_.SetHandler(source, key, [this, hook](const rt::Event&) {
+    if (const auto& routine = hooks_.*hook) routine();
+  });
+}
+
+void Shell::Wire() {
+  frame_.SetHandler(mw::kWindow, EventKey::kCreated,
+                    [this](const rt::Event&) { MainWindowCreated(frame_, state_); });
+  frame_.SetHandler(mw::工具条1, EventKey::kToolbarClicked,
+                    [this](const rt::Event& e) { ToolbarClicked(e.argument); });
+
+  OnHook(mw::按钮_获取相册封面, EventKey::kClicked, &Hooks::find_albums);
+  OnHook(mw::按钮_下载选中, EventKey::kClicked, &Hooks::start_download);
+  OnHook(mw::按钮_暂停线程, EventKey::kClicked, &Hooks::pause_download);
+  OnHook(mw::按钮_继续下载, EventKey::kClicked, &Hooks::continue_download);
+  OnHook(mw::按钮_结束下载, EventKey::kClicked, &Hooks::stop_download);
+  OnHook(mw::按钮_打开目录, EventKey::kClicked, &Hooks::open_save_folder);
+  OnHook(mw::选择框_全选, EventKey::kClicked, &Hooks::select_all);
+  OnHook(mw::选择框_反选, EventKey::kClicked, &Hooks::invert_ticks);
+  OnHook(mw::按钮_检测更新, EventKey::kClicked, &Hooks::update_check);
+
+  frame_.SetHandler(mw::按钮_选择位置, EventKey::kClicked,
+                    [this](const rt::Event&) { ChooseSaveFolder(frame_, state_); });
+  const std::pair<rt::ControlRef, const rt::Text*> options[] = {
+      {mw::选择框_下载记录, &KeyRecord()},
+      {mw::选择框_文件名, &KeyDescriptionName()},
+      {mw::选择框_下载帖子全部图片, &KeyThreadAll()},
+  };
+  for (const auto& [box, key] : options) {
+    frame_.SetHandler(box, EventKey::kClicked, [this, box = box, key = key](const rt::Event&) {
+      StoreOption(frame_, state_, box, *key);
+    });
+  }
+  frame_.SetHandler(mw::标签_查找, EventKey::kLeftButtonDown, [this](const rt::Event&) {
+    frame_.LoadWindow(rt::FindWindowTemplate());
+  });
+  frame_.SetHandler(mw::标签13, EventKey::kLeftButtonDown, [this](const rt::Event&) {
+    frame_.OpenExternal(HomePage(state_.service.version_page));
+  });
+  frame_.SetHandler(mw::标签5, EventKey::kLeftButtonDown, [this](const rt::Event&) {
+    frame_.OpenExternal(PromotionPage(state_.service.version_page));
+  });
+  WireFindWindow();
+}
+
+void Shell::WireFindWindow() {
+  OnHook(fw::按钮_查找, EventKey::kClicked, &Hooks::find_from_top);
+  OnHook(fw::按钮_查找下一个, EventKey::kClicked, &Hooks::find_next);
+  OnHook(fw::按钮_查找上一个, EventKey::kClicked, &Hooks::find_previous);
+}
+
+void Shell::ToolbarClicked(int button) {
+  switch (button) {
+    case mw::kToolbarFetch:
+      frame_.SetCurrentPage(mw::选择夹1, 0);
+      break;
+    case mw::kToolbarSettings:
+      frame_.SetCurrentPage(mw::选择夹1, 1);
+      // The check runs by itself only at the first visit in a run.
+      if (state_.help_page_visits == 1) {
+        if (hooks_.update_check) {
+          update_check_running_.store(true);
+          update_check_thread_ = std::jthread([this, check = hooks_.update_check] {
+            check();
+            update_check_running_.store(false);
+          });
+        }
+        ++state_.help_page_visits;
+      }
+      break;
+    case mw::kToolbarFeedback:
+      frame_.OpenExternal(FeedbackPage(state_.service.version_page));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace shell

@@ -1,0 +1,112 @@
+// Start-up settings, the option and folder handlers, and the folder routines.
+#include "shell/settings.h"
+
+#include "runtime/bound_functions.h"
+#include "runtime/file_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "runtime/window_templates.h"
+
+namespace shell {
+
+using rt::operator""_gbk;
+namespace mw = rt::main_window;
+
+const rt::Text& IniFileName() { return "配置.ini"_gbk; }
+const rt::Text& SettingsSection() { return "全局设置"_gbk; }
+const rt::Text& KeySaveFolder() { return "保存位置"_gbk; }
+const rt::Text& KeyRecord() { return "下载记录"_gbk; }
+const rt::Text& KeyDescriptionName() { return "描述做文件名"_gbk; }
+const rt::Text& KeyThreadAll() { return "下载帖子全部图"_gbk; }
+const rt::Text& RecordFolderName() { return "防止重复下载数据库"_gbk; }
+
+ServiceAddresses DefaultServiceAddresses() {
+  return {"tieba.baidu.com", "imgsrc.baidu.com",
+          "http://tiepic.invalid/download/softzuixinv/index.html"};
+}
+
+ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
+  ServiceAddresses result = DefaultServiceAddresses();
+  auto read = [&](std::string_view key, rt::Text& value) {
+    rt::Text stored = rt::TrimText(rt::ReadIniText(ini_path, kServiceSection, key));
+    if (!stored.empty()) value = stored;
+  };
+  read(kWebHostKey, result.web_host);
+  read(kPictureHostKey, result.picture_host);
+  read(kVersionPageKey, result.version_page);
+  return result;
+}
+
+rt::Text FeedbackPage(std::string_view version_page) {
+  size_t slash = version_page.rfind('/');
+  size_t scheme = version_page.find("://");
+  if (slash == std::string_view::npos || (scheme != std::string_view::npos && slash < scheme + 3)) {
+    return rt::Text(version_page) + "/bug.html";
+  }
+  return rt::Text(version_page.substr(0, slash + 1)) + "bug.html";
+}
+
+rt::Text HomePage(std::string_view version_page) {
+  size_t scheme = version_page.find("://");
+  size_t host = scheme == std::string_view::npos ? 0 : scheme + 3;
+  size_t path = version_page.find('/', host);
+  return rt::Text(version_page.substr(0, path)) + "/";
+}
+
+rt::Text PromotionPage(std::string_view version_page) { return HomePage(version_page) + "?soft"; }
+
+bool EnsureFolder(rt::Text& path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return rt::CallPlatformFunction<bool(const rt::Text&)>(rt::kMakeSureDirectoryPathExists,
+                                                           path);
+}
+
+rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
+                         std::string_view initial_folder) {
+  std::string_view shown = title.empty() ? std::string_view("请选择一个文件夹"_gbk) : title;
+  return rt::TrimText(frame.BrowseForFolder(shown, initial_folder));
+}
+
+void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
+  state.help_page_visits = 1;
+  state.version = "1.0";
+  frame.SetCaption(mw::标签_banben, state.version);
+  state.version_key = "tieba";
+  const rt::Text program_folder = rt::RunDirectory();
+  state.ini_path = program_folder + "/" + IniFileName();
+
+  rt::Text save_folder = rt::ReadIniText(state.ini_path, SettingsSection(), KeySaveFolder());
+  // The program folder is shown, not stored: the file stays untouched.
+  frame.SetText(mw::编辑框_保存位置, save_folder.empty() ? program_folder : save_folder);
+  const std::pair<const rt::Text&, rt::ControlRef> options[] = {
+      {KeyRecord(), mw::选择框_下载记录},
+      {KeyDescriptionName(), mw::选择框_文件名},
+      {KeyThreadAll(), mw::选择框_下载帖子全部图片},
+  };
+  for (const auto& [key, box] : options) {
+    frame.SetChecked(box, rt::ReadIniText(state.ini_path, SettingsSection(), key, "0") == "1");
+  }
+  state.service = ReadServiceAddresses(state.ini_path);
+
+  rt::Text record_folder = program_folder + "/" + RecordFolderName() + "/";
+  EnsureFolder(record_folder);  // a failure shows later, where a record is written
+  frame.ProcessEvents();
+}
+
+void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box,
+                 const rt::Text& key) {
+  // A failed write is not reported; the box keeps the user's choice.
+  rt::WriteIniText(state.ini_path, SettingsSection(), key, frame.IsChecked(box) ? "1" : "0");
+}
+
+void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state) {
+  // The home folder stands in for a drive root as the dialog's start.
+  frame.SetText(mw::编辑框_保存位置, BrowseForFolder(frame, "选择相册的存放位置"_gbk, ""));
+  if (frame.GetText(mw::编辑框_保存位置).empty()) {
+    frame.SetText(mw::编辑框_保存位置, rt::RunDirectory());
+  }
+  rt::WriteIniText(state.ini_path, SettingsSection(), KeySaveFolder(),
+                   frame.GetText(mw::编辑框_保存位置));
+}
+
+}  // namespace shell

@@ -1,0 +1,73 @@
+// The settings file and the folder routines: the INI path beside the
+// program, its four keys under "全局设置", the service addresses, the
+// repeat-download record folder, EnsureFolder and the folder dialog.
+//
+// The check boxes and the save-folder edit box are the live settings: they
+// are read from the file once, at start, and written back when the user
+// changes them; nobody reads the file afterwards.
+//
+// Thread safety: EnsureFolder may be called from any thread; the rest runs on
+// the UI thread.
+#ifndef TIEPIC_SHELL_SETTINGS_H_
+#define TIEPIC_SHELL_SETTINGS_H_
+
+#include <string_view>
+
+#include "runtime/frame.h"
+#include "shell/program_state.h"
+
+namespace shell {
+
+// GBK names of the settings file, its section and keys.
+const rt::Text& IniFileName();        // "配置.ini"
+const rt::Text& SettingsSection();    // "全局设置"
+const rt::Text& KeySaveFolder();      // "保存位置"
+const rt::Text& KeyRecord();          // "下载记录"
+const rt::Text& KeyDescriptionName(); // "描述做文件名"
+const rt::Text& KeyThreadAll();       // "下载帖子全部图"
+const rt::Text& RecordFolderName();   // "防止重复下载数据库"
+
+// The service addresses live in their own section, so that the program can be
+// pointed at a stand-in of the service (see README.md).
+inline constexpr std::string_view kServiceSection = "service";
+inline constexpr std::string_view kWebHostKey = "web_host";
+inline constexpr std::string_view kPictureHostKey = "picture_host";
+inline constexpr std::string_view kVersionPageKey = "version_page";
+ServiceAddresses DefaultServiceAddresses();
+// The addresses in `ini_path`; a missing or empty value takes its default.
+ServiceAddresses ReadServiceAddresses(std::string_view ini_path);
+
+// The maker's pages, beside the version page: its feedback page, its home
+// page (the version page's scheme and host) and the promotion page.
+rt::Text FeedbackPage(std::string_view version_page);
+rt::Text HomePage(std::string_view version_page);
+rt::Text PromotionPage(std::string_view version_page);
+
+// Appends a final '/' to `path` when it has none and creates every missing
+// folder along it. Returns true iff the folders exist afterwards.
+bool EnsureFolder(rt::Text& path);
+
+// The folder dialog: `title` ("请选择一个文件夹" when empty) over
+// `initial_folder` (the user's home folder when empty). Returns the chosen
+// folder with blanks trimmed at both ends, or "" when cancelled.
+rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
+                         std::string_view initial_folder);
+
+// The main window's created handler. The skin step of the original start-up
+// is left out (the back end's own style serves); in order: help-page visits
+// set to 1, the version "1.0" shown, the version key, the INI path, the save
+// folder and the three options read into their controls, the service
+// addresses, the record folder made, waiting events run.
+void MainWindowCreated(rt::Frame& frame, ProgramState& state);
+
+// An option box was clicked: its state goes to `key` at once as "1" or "0".
+void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box,
+                 const rt::Text& key);
+
+// The choose-folder button: the dialog's folder, or the program folder when
+// cancelled, goes into the save-folder box and the settings file.
+void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state);
+
+}  // namespace shell
+
+#endif  // TIEPIC_SHELL_SETTINGS_H_

@@ -1,0 +1,98 @@
+// The toolbar, the links, the find window and the program's normal end.
+#include "shell/main_window.h"
+
+#include <future>
+
+#include "shell/settings.h"
+#include "shell_test_support.h"
+
+namespace shell {
+namespace {
+
+using rt::operator""_gbk;
+namespace mw = rt::main_window;
+namespace fw = rt::find_window;
+
+TEST_F(ShellTest, ToolbarSwitchesPagesAndChecksForUpdatesOnTheFirstVisitOnly) {
+  std::promise<std::thread::id> ran_on;
+  std::atomic<int> checks{0};
+  shell_.hooks().update_check = [&] {
+    if (checks++ == 0) ran_on.set_value(std::this_thread::get_id());
+  };
+  shell_.Start();
+  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarSettings);
+  EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 1);
+  EXPECT_NE(ran_on.get_future().get(), std::this_thread::get_id());
+  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarFetch);
+  EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 0);
+  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarSettings);
+  EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 1);
+  EXPECT_EQ(shell_.state().help_page_visits, 2);
+  // The button still runs the check on the UI thread.
+  frame_.DispatchEvent(mw::按钮_检测更新, rt::EventKey::kClicked);
+  EXPECT_EQ(checks, 2);
+}
+
+TEST_F(ShellTest, UpdateCheckThreadWritingLabelsIsServedWhileTheShellGoes) {
+  auto shell = std::make_unique<Shell>(frame_);
+  shell->hooks().update_check = [&] { frame_.SetCaption(mw::标签_zxbanben, "2.0"); };
+  shell->Start();
+  shell->ToolbarClicked(mw::kToolbarSettings);
+  shell.reset();  // must not wait for the check while it waits for this thread
+  EXPECT_EQ(frame_.GetText(mw::标签_zxbanben), "2.0");
+}
+
+TEST_F(ShellTest, FeedbackAndLinkLabelsOpenTheMakersPages) {
+  WriteIni("[service]\r\nversion_page=http://maker.test/download/softzuixinv/index.html\r\n");
+  shell_.Start();
+  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarFeedback);
+  frame_.DispatchEvent(mw::标签13, rt::EventKey::kLeftButtonDown);
+  frame_.DispatchEvent(mw::标签5, rt::EventKey::kLeftButtonDown);
+  EXPECT_EQ(backend_.opened(),
+            (std::vector<rt::Text>{"http://maker.test/download/softzuixinv/bug.html",
+                                   "http://maker.test/", "http://maker.test/?soft"}));
+}
+
+TEST_F(ShellTest, FindLabelLoadsTheFindWindowOnceAndThenBringsItToTheFront) {
+  int finds = 0;
+  shell_.hooks().find_next = [&] { ++finds; };
+  shell_.Start();
+  frame_.DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  ASSERT_TRUE(frame_.IsLoaded(fw::kId));
+  frame_.SetText(fw::编辑框1, "关键字"_gbk);
+  frame_.DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  EXPECT_EQ(backend_.brought_to_front(), 1);
+  EXPECT_EQ(frame_.GetText(fw::编辑框1), "关键字"_gbk);  // the same window, not a new one
+  frame_.DispatchEvent(fw::按钮_查找下一个, rt::EventKey::kClicked);
+  EXPECT_EQ(finds, 1);
+}
+
+TEST_F(ShellTest, RunButtonsButDownloadAreHiddenAtStart) {
+  shell_.Start();
+  EXPECT_TRUE(frame_.Control(mw::按钮_下载选中)->visible);
+  EXPECT_FALSE(frame_.Control(mw::按钮_暂停线程)->visible);
+  EXPECT_FALSE(frame_.Control(mw::按钮_继续下载)->visible);
+  EXPECT_FALSE(frame_.Control(mw::按钮_结束下载)->visible);
+}
+
+using ShellDeathTest = ShellTest;
+
+TEST_F(ShellDeathTest, ClosingTheLastWindowEndsWithZeroAfterTheCleanup) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto program = [this] {
+    shell_.hooks().cleanup = [] { fprintf(stderr, "cleanup ran\n"); };
+    frame_.Post([this] { frame_.UserClosedWindow(mw::kId); });
+    std::exit(shell_.Run());
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(0), "cleanup ran");
+}
+
+TEST_F(ShellTest, CleanupReleasesTheProgramWideTexts) {
+  frame_.Post([this] { frame_.UserClosedWindow(mw::kId); });
+  EXPECT_EQ(shell_.Run(), 0);
+  EXPECT_EQ(shell_.state().ini_path, "");
+  EXPECT_EQ(shell_.state().version, "");
+}
+
+}  // namespace
+}  // namespace shell
