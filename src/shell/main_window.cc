@@ -1,12 +1,26 @@
 // Entry sequence, event wiring and the toolbar handler.
 #include "shell/main_window.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "runtime/window_templates.h"
 #include "shell/settings.h"
+#include "web/request_helpers.h"
 
 namespace shell {
+namespace {
+
+// How a responsive wait waits: in short slices, letting the calling thread's
+// events run between them. On a worker that is its safe point, where pause
+// and stop take hold.
+void WaitLettingEventsRun(int64_t max_ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<int64_t>(max_ms, 0, 20)));
+  if (rt::Frame* frame = rt::Frame::Current()) frame->ProcessEvents();
+}
+
+}  // namespace
 
 namespace mw = rt::main_window;
 namespace fw = rt::find_window;
@@ -25,6 +39,7 @@ Shell::~Shell() {
 
 void Shell::Start() {
   frame_.RegisterCleanup([this] { Cleanup(); });
+  web::SetEventWaitHook(&WaitLettingEventsRun);
   frame_.LoadStartWindow(rt::MainWindowTemplate());
 }
 

@@ -2,9 +2,11 @@
 #include "shell/main_window.h"
 
 #include <future>
+#include <thread>
 
 #include "shell/settings.h"
 #include "shell_test_support.h"
+#include "web/request_helpers.h"
 
 namespace shell {
 namespace {
@@ -40,6 +42,18 @@ TEST_F(ShellTest, UpdateCheckThreadWritingLabelsIsServedWhileTheShellGoes) {
   shell->ToolbarClicked(mw::kToolbarSettings);
   shell.reset();  // must not wait for the check while it waits for this thread
   EXPECT_EQ(frame_.GetText(mw::标签_zxbanben), "2.0");
+}
+
+TEST_F(ShellTest, AResponsiveWaitOnAWorkerPassesItsSafePoint) {
+  shell_.Start();
+  int safe_points = 0;
+  std::thread worker([&] {
+    rt::Frame::SetSafePointHook([&] { ++safe_points; });
+    web::WaitResponsive(100);
+    rt::Frame::SetSafePointHook(nullptr);
+  });
+  worker.join();
+  EXPECT_GE(safe_points, 2);
 }
 
 TEST_F(ShellTest, FeedbackAndLinkLabelsOpenTheMakersPages) {
