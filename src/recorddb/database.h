@@ -42,6 +42,7 @@ struct OpenIndex {
   // tree rebuilt from the same records has the same bytes.
   std::unique_ptr<FilePager> pager;
   std::array<uint8_t, kIndexHeaderSize> seen_header = {};
+  IndexHeader seen_decoded;  // seen_header, decoded and checked
   int32_t seen_count = -1;
 };
 
