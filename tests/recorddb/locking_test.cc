@@ -275,6 +275,8 @@ TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
       ASSERT_TRUE(DbFind(Id(id))) << id << " after round " << round;
     }
     ASSERT_TRUE(DbClose());
+    const std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+    ASSERT_TRUE(problems.empty()) << problems[0];
   }
   EXPECT_GT(finished.size(), 8u);
 }

@@ -126,10 +126,14 @@ TEST_F(Operations, WholeRecordsBeyondTheCountAreKeptByRaisingIt) {
   MakeAlbum("a.edb", {"1", "2", "3"});
   std::vector<uint8_t> b = ReadAll(Path("a.edb"));
   PutI32At(b, 16, 1);
+  PutI32At(b, 20, 2);  // as if the appends of 2 and 3 never reached the header
   WriteAll(Path("a.edb"), b);
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
   EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 16), 3);
+  EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 20), 4);  // sequence numbers are not reused
   EXPECT_TRUE(DbFind(Id("3")));
+  ASSERT_TRUE(DbAppend(Id("4")));
+  EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 188 + 3 * 24), 4);
 }
 
 TEST_F(Operations, ReadOnlyOpenFindsButDoesNotAppend) {
