@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "recorddb/inspect.h"
 #include "runtime/gbk.h"
@@ -317,6 +318,19 @@ TEST_F(Operations, IndexBuildTakesRecordsLargerThanABatchOneAtATime) {
   ASSERT_TRUE(DbCreateIndex(Path("w"), {"k"})) << DbLastError();
   ASSERT_TRUE(DbFind({rt::Value(int32_t{9})}));
   EXPECT_EQ(DbCurrentPosition(), 2);
+}
+
+TEST_F(Operations, LastErrorBelongsToTheCallingThread) {
+  EXPECT_FALSE(DbRewind());
+  ASSERT_EQ(DbLastError(), -67);
+  int32_t seen_by_other = 1;
+  std::thread other([&] {
+    seen_by_other = DbLastError();
+    DbCreate("", {});
+  });
+  other.join();
+  EXPECT_EQ(seen_by_other, 0);
+  EXPECT_EQ(DbLastError(), -67);
 }
 
 TEST_F(Operations, NumericKeysOrderBySignedValue) {
