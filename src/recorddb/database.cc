@@ -146,7 +146,7 @@ int32_t MatchIndexFields(const TableLayout& layout, const IndexHeader& header,
     offset += width;
   }
   if (offset != header.key_size) return kErrNotIndex;
-  *format = KeyFormat(std::move(parts));
+  *format = KeyFormat(std::move(parts), header.key_flags);
   return 0;
 }
 

@@ -45,7 +45,7 @@ int32_t CheckIndexFields(const Database& db, const std::vector<rt::Text>& names,
   if (parts.empty()) return kErrNoFields;
   header->field_count = static_cast<int32_t>(parts.size());
   header->key_size = key_size;
-  *format = KeyFormat(std::move(parts));
+  *format = KeyFormat(std::move(parts), header->key_flags);
   return 0;
 }
 
@@ -147,15 +147,15 @@ bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fiel
   if (fields.size() > kMaxIndexFields) return Fail(kErrTooManyIndexFields);
 
   IndexHeader header;
-  KeyFormat format;
-  if (int32_t code = CheckIndexFields(*db, fields, &header, &format); code != 0) {
-    return Fail(code);
-  }
   header.version = db->layout.header.version;
   header.created = OleNow();
   header.collation = options.collation == 2 ? 1 : (options.collation == 3 ? 2 : 0);
   header.key_flags = options.key_flags & 3;
   header.block_size = 512 * std::clamp(options.block_factor, 1, 10);
+  KeyFormat format;
+  if (int32_t code = CheckIndexFields(*db, fields, &header, &format); code != 0) {
+    return Fail(code);
+  }
 
   if (replaced >= 0) {
     db->indexes.erase(db->indexes.begin() + replaced);

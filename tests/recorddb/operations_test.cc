@@ -320,6 +320,21 @@ TEST_F(Operations, IndexBuildTakesRecordsLargerThanABatchOneAtATime) {
   EXPECT_EQ(DbCurrentPosition(), 2);
 }
 
+TEST_F(Operations, KeyFlagsIgnoreCaseAndSpacesOfTexts) {
+  MakeAlbum("a.edb", {"Ab C", "x"});
+  ASSERT_TRUE(DbOpen(Path("a.edb")));
+  ASSERT_TRUE(DbCreateIndex(Path("plain"), {"photo_id"}));
+  EXPECT_FALSE(DbFind(Id("abc")));
+  ASSERT_TRUE(DbCreateIndex(Path("case"), {"photo_id"}, {0, 1, 1}));
+  EXPECT_FALSE(DbFind(Id("abc")));
+  EXPECT_TRUE(DbFind(Id("aB c")));
+  ASSERT_TRUE(DbCreateIndex(Path("both"), {"photo_id"}, {0, 3, 1}));
+  ASSERT_TRUE(DbFind(Id(" A  BC")));
+  EXPECT_EQ(DbCurrentPosition(), 0);
+  ASSERT_TRUE(DbClose());
+  EXPECT_TRUE(CheckFiles(Path("a.edb"), Path("both.ENX")).empty());
+}
+
 TEST_F(Operations, LastErrorBelongsToTheCallingThread) {
   EXPECT_FALSE(DbRewind());
   ASSERT_EQ(DbLastError(), -67);
