@@ -38,6 +38,7 @@ int32_t RefreshIndex(OpenIndex& index, int32_t count, uint8_t raw[kIndexHeaderSi
   const IndexHeader& opened = index.header;
   const bool shape = header->block_size == opened.block_size &&
                      header->key_size == opened.key_size &&
+                     header->key_flags == opened.key_flags &&
                      header->field_count == opened.field_count &&
                      header->names == opened.names &&
                      header->field_types == opened.field_types;
