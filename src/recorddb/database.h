@@ -52,7 +52,8 @@ class Database {
   File aux;
   bool read_only = false;
   bool no_locks = false;  // opened denying others reading
-  rt::Text full_path;     // GBK
+  rt::Text path;          // GBK, as given, with its extension: opens the files
+  rt::Text full_path;     // GBK, absolute: compares databases
   rt::Text title;
   rt::Text alias;
   TableLayout layout;

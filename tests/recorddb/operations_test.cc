@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "recorddb/file.h"
 #include "recorddb/inspect.h"
 #include "runtime/gbk.h"
 #include "test_util.h"
@@ -333,6 +334,36 @@ TEST_F(Operations, KeyFlagsIgnoreCaseAndSpacesOfTexts) {
   EXPECT_EQ(DbCurrentPosition(), 0);
   ASSERT_TRUE(DbClose());
   EXPECT_TRUE(CheckFiles(Path("a.edb"), Path("both.ENX")).empty());
+}
+
+TEST_F(Operations, OddNamesOpenTheFilesTheyCreated) {
+  const rt::Text names[] = {"相册 一"_gbk, "a b.c", rt::Text("bad\xff\x30name")};
+  for (const rt::Text& name : names) {
+    const rt::Text db = Path("") + name;
+    ASSERT_TRUE(CreatePhotoTable(db)) << DbLastError();
+    ASSERT_TRUE(OpenPhotoTable(db, WithExtension(db, "ENX"))) << DbLastError();
+    ASSERT_TRUE(DbAppend(Id("1")));
+    ASSERT_TRUE(DbRewind());
+    EXPECT_TRUE(DbFind(Id("1")));
+    ASSERT_TRUE(DbClose());
+  }
+  // "a b.c" has an extension of its own, so nothing was added to it.
+  EXPECT_TRUE(std::filesystem::exists(Path("a b.c")));
+  EXPECT_TRUE(std::filesystem::exists(Path("a b.ENX")));
+  EXPECT_TRUE(std::filesystem::exists(Path(rt::ToUtf8("相册 一"_gbk) + ".EDB")));
+}
+
+TEST_F(Operations, IndexNamedAfterTheDatabaseItselfIsRefused) {
+  MakeAlbum("a.edb", {"1", "2"});
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithShareMode(4)));  // no locks to stop it
+  EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -41);
+  EXPECT_EQ(ReadAll(Path("a.edb")).size(), 188u + 48);
+  ASSERT_TRUE(DbCreate(Path("m.edb"), {{"k", 3, 0}, {"memo", 12, 0}}));
+  ASSERT_TRUE(DbOpen(Path("m.edb")));
+  EXPECT_FALSE(DbCreateIndex(Path("m.EDT"), {"k"}));
+  EXPECT_EQ(DbLastError(), -41);
+  EXPECT_EQ(ReadAll(Path("m.EDT")).size(), 512u);
 }
 
 TEST_F(Operations, LastErrorBelongsToTheCallingThread) {
