@@ -2,7 +2,8 @@
 // DbFind: whatever the bytes, the operations must answer with a result and
 // an error code, never crash, hang or read out of bounds.
 //
-// Input: byte 0 holds flags (bit 0 read-only open, bit 1 append a record),
+// Input: byte 0 holds flags (bit 0 read-only open, bit 1 append a record,
+// bit 2 rebuild the index from the records first),
 // bytes 1-2 the main file's length (little-endian); the main file follows,
 // the rest is the index file.
 #include <unistd.h>
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.read_only = flags & 1;
   options.index_files = {"f"};
   if (recorddb::DbOpen(db, options)) {
+    if (flags & 4) recorddb::DbCreateIndex(Folder() + "/g", {"photo_id"});
     const rt::Text probes[] = {"", "1", "0123456789abcdefghij", std::string(40, '\xff')};
     for (const rt::Text& probe : probes) {
       recorddb::DbRewind();

@@ -55,21 +55,23 @@ uint8_t* FilePager::Fetch(int32_t block) {
 }
 
 uint8_t* FilePager::Append(int32_t block) {
-  auto bytes = std::make_unique<uint8_t[]>(static_cast<size_t>(block_size_));
   Block& b = blocks_[block];
-  b.bytes = std::move(bytes);
+  b.bytes = std::make_unique<uint8_t[]>(static_cast<size_t>(block_size_));
+  if (!b.dirty) dirty_.push_back(block);
   b.dirty = true;
   return b.bytes.get();
 }
 
 void FilePager::MarkDirty(int32_t block) {
   auto it = blocks_.find(block);
-  if (it != blocks_.end()) it->second.dirty = true;
+  if (it == blocks_.end() || it->second.dirty) return;
+  it->second.dirty = true;
+  dirty_.push_back(block);
 }
 
 int FilePager::Flush() {
-  for (auto& [number, block] : blocks_) {
-    if (!block.dirty) continue;
+  for (int32_t number : dirty_) {
+    Block& block = blocks_[number];
     if (int err = file_->WriteAt(int64_t{number} * block_size_, block.bytes.get(),
                                  static_cast<size_t>(block_size_));
         err != 0) {
@@ -77,6 +79,7 @@ int FilePager::Flush() {
     }
     block.dirty = false;
   }
+  dirty_.clear();
   return 0;
 }
 

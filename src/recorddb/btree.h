@@ -61,7 +61,10 @@ class FilePager : public Pager {
   void MarkDirty(int32_t block) override;
   // Writes the changed blocks. Returns 0 or errno.
   int Flush();
-  void Discard() { blocks_.clear(); }
+  void Discard() {
+    blocks_.clear();
+    dirty_.clear();
+  }
   size_t cached() const { return blocks_.size(); }
 
  private:
@@ -72,6 +75,7 @@ class FilePager : public Pager {
   const File* file_;
   int32_t block_size_;
   std::unordered_map<int32_t, Block> blocks_;
+  std::vector<int32_t> dirty_;  // blocks to write, each once
 };
 
 enum class TreeStatus { kOk, kDamaged, kReadFailed };

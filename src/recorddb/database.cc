@@ -25,10 +25,12 @@ int32_t RefreshIndex(OpenIndex& index, int32_t count, uint8_t raw[kIndexHeaderSi
   const bool same = count == index.seen_count &&
                     std::memcmp(raw, index.seen_header.data(), kIndexHeaderSize) == 0 &&
                     index.pager->cached() < kMaxCachedBlocks;
-  if (!same) {
-    index.pager->Discard();
-    index.seen_count = -1;
+  if (same) {
+    *header = index.seen_decoded;
+    return 0;
   }
+  index.pager->Discard();
+  index.seen_count = -1;
   if (std::memcmp(raw, "WENX", 4) != 0) return kErrNotIndex;
   DecodeIndexHeader(raw, header);
   // The shape must be the one the key format was made for; another program
@@ -36,6 +38,7 @@ int32_t RefreshIndex(OpenIndex& index, int32_t count, uint8_t raw[kIndexHeaderSi
   const IndexHeader& opened = index.header;
   const bool shape = header->block_size == opened.block_size &&
                      header->key_size == opened.key_size &&
+                     header->key_flags == opened.key_flags &&
                      header->field_count == opened.field_count &&
                      header->names == opened.names &&
                      header->field_types == opened.field_types;
@@ -45,8 +48,10 @@ int32_t RefreshIndex(OpenIndex& index, int32_t count, uint8_t raw[kIndexHeaderSi
   return 0;
 }
 
-void Remember(OpenIndex& index, const uint8_t raw[kIndexHeaderSize], int32_t count) {
+void Remember(OpenIndex& index, const uint8_t raw[kIndexHeaderSize],
+              const IndexHeader& header, int32_t count) {
   std::memcpy(index.seen_header.data(), raw, kIndexHeaderSize);
+  index.seen_decoded = header;
   index.seen_count = count;
 }
 
@@ -142,7 +147,7 @@ int32_t MatchIndexFields(const TableLayout& layout, const IndexHeader& header,
     offset += width;
   }
   if (offset != header.key_size) return kErrNotIndex;
-  *format = KeyFormat(std::move(parts));
+  *format = KeyFormat(std::move(parts), header.key_flags);
   return 0;
 }
 
@@ -162,7 +167,7 @@ int32_t IndexFind(Database& db, OpenIndex& index, const uint8_t* key, int32_t mi
       // An entry past the record count belongs to an append that never
       // finished; its record is not there.
       if (*record >= count) *record = -1;
-      Remember(index, raw, count);
+      Remember(index, raw, header, count);
     }
   }
   const int32_t unlock = db.UnlockIndex(index);
@@ -189,7 +194,7 @@ int32_t IndexInsert(Database& db, OpenIndex& index, const uint8_t* key, int32_t 
       if (index.file.WriteAt(24, shape, sizeof shape) != 0) code = kErrIndexUpdate;
     }
     if (code == 0) {
-      Remember(index, raw, count + 1);
+      Remember(index, raw, header, count + 1);
     } else {
       index.pager->Discard();
       index.seen_count = -1;

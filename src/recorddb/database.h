@@ -42,6 +42,7 @@ struct OpenIndex {
   // tree rebuilt from the same records has the same bytes.
   std::unique_ptr<FilePager> pager;
   std::array<uint8_t, kIndexHeaderSize> seen_header = {};
+  IndexHeader seen_decoded;  // seen_header, decoded and checked
   int32_t seen_count = -1;
 };
 
@@ -51,7 +52,8 @@ class Database {
   File aux;
   bool read_only = false;
   bool no_locks = false;  // opened denying others reading
-  rt::Text full_path;     // GBK
+  rt::Text path;          // GBK, as given, with its extension: opens the files
+  rt::Text full_path;     // GBK, absolute: compares databases
   rt::Text title;
   rt::Text alias;
   TableLayout layout;

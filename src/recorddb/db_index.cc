@@ -45,7 +45,7 @@ int32_t CheckIndexFields(const Database& db, const std::vector<rt::Text>& names,
   if (parts.empty()) return kErrNoFields;
   header->field_count = static_cast<int32_t>(parts.size());
   header->key_size = key_size;
-  *format = KeyFormat(std::move(parts));
+  *format = KeyFormat(std::move(parts), header->key_flags);
   return 0;
 }
 
@@ -89,11 +89,15 @@ int32_t BuildTree(const Database& db, const KeyFormat& format, IndexHeader* head
 int32_t WriteIndex(Database& db, const rt::Text& path, IndexHeader header,
                    const KeyFormat& format) {
   auto index = std::make_unique<OpenIndex>();
-  index->path = path;
+  index->path = FullPath(path);
   index->format = format;
   const std::string utf8 = platform::ToUtf8(path);
   if (int err = index->file.Open(utf8, File::Mode::kCreate); err != 0) {
     return FileErrorCode(err);
+  }
+  // Named after the database's own files, the index would cut them.
+  if (SameFile(index->file, db.main) || SameFile(index->file, db.aux)) {
+    return kErrIndexCreateFailed;
   }
   if (int32_t code = db.LockIndex(*index); code != 0) return code;
   std::vector<uint8_t> bytes;
@@ -134,10 +138,10 @@ bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fiel
   int replaced = -1;
   if (!index_file.empty()) {
     path = WithDefaultExtension(index_file, "ENX");
-    if (FolderOf(path).empty()) path = FolderOf(db->full_path) + path;
-    path = FullPath(path);
+    if (FolderOf(path).empty()) path = FolderOf(db->path) + path;
+    const rt::Text full = FullPath(path);
     for (size_t i = 0; i < db->indexes.size(); ++i) {
-      if (EqualsIgnoringCase(db->indexes[i]->path, path)) replaced = static_cast<int>(i);
+      if (EqualsIgnoringCase(db->indexes[i]->path, full)) replaced = static_cast<int>(i);
     }
   }
   if (replaced < 0 && db->indexes.size() >= kMaxOpenIndexes) {
@@ -147,15 +151,15 @@ bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fiel
   if (fields.size() > kMaxIndexFields) return Fail(kErrTooManyIndexFields);
 
   IndexHeader header;
-  KeyFormat format;
-  if (int32_t code = CheckIndexFields(*db, fields, &header, &format); code != 0) {
-    return Fail(code);
-  }
   header.version = db->layout.header.version;
   header.created = OleNow();
   header.collation = options.collation == 2 ? 1 : (options.collation == 3 ? 2 : 0);
   header.key_flags = options.key_flags & 3;
   header.block_size = 512 * std::clamp(options.block_factor, 1, 10);
+  KeyFormat format;
+  if (int32_t code = CheckIndexFields(*db, fields, &header, &format); code != 0) {
+    return Fail(code);
+  }
 
   if (replaced >= 0) {
     db->indexes.erase(db->indexes.begin() + replaced);

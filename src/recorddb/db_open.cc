@@ -3,8 +3,6 @@
 // Opening checks and repairs in a fixed order (header, descriptors, record
 // count and length, auxiliary file, named indexes) while holding the whole
 // main file locked, so that no other program appends during the repair.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "platform/codepage.h"
@@ -21,12 +19,6 @@ Registry& TheRegistry() {
 }
 
 namespace {
-
-bool SameFile(const File& a, const File& b) {
-  struct stat sa, sb;
-  return ::fstat(a.fd(), &sa) == 0 && ::fstat(b.fd(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
 
 int32_t OpenAux(Database& db, const rt::Text& path) {
   bool needs_aux = false;
@@ -45,14 +37,14 @@ int32_t OpenAux(Database& db, const rt::Text& path) {
 int32_t AttachNamedIndex(Database& db, const rt::Text& name) {
   if (db.indexes.size() >= kMaxOpenIndexes) return kErrTooManyIndexes;
   rt::Text path = WithDefaultExtension(name, "ENX");
-  if (FolderOf(path).empty()) path = FolderOf(db.full_path) + path;
+  if (FolderOf(path).empty()) path = FolderOf(db.path) + path;
   auto index = std::make_unique<OpenIndex>();
   index->path = FullPath(path);
   for (const auto& open : db.indexes) {
     if (EqualsIgnoringCase(open->path, index->path)) return kErrIndexAlreadyOpen;
   }
   const auto mode = db.read_only ? File::Mode::kRead : File::Mode::kReadWrite;
-  if (index->file.Open(platform::ToUtf8(index->path), mode) != 0) {
+  if (index->file.Open(platform::ToUtf8(path), mode) != 0) {
     return kErrIndexOpenFailed;
   }
   for (const auto& open : db.indexes) {
@@ -106,6 +98,7 @@ bool DbOpen(const rt::Text& file_name, const DbOpenOptions& options) {
   if (!options.alias.empty() && !IsValidName(options.alias)) return Fail(kErrBadAlias);
   const rt::Text path = WithDefaultExtension(file_name, "EDB");
   auto db = std::make_unique<Database>();
+  db->path = path;
   db->full_path = FullPath(path);
   db->title = TitleOf(path);
   db->alias = options.alias;
@@ -119,7 +112,7 @@ bool DbOpen(const rt::Text& file_name, const DbOpenOptions& options) {
     if (EqualsIgnoringCase(open->full_path, db->full_path)) return Fail(kErrAlreadyOpen);
   }
   const auto mode = db->read_only ? File::Mode::kRead : File::Mode::kReadWrite;
-  if (int err = db->main.Open(platform::ToUtf8(db->full_path), mode); err != 0) {
+  if (int err = db->main.Open(platform::ToUtf8(path), mode); err != 0) {
     return Fail(FileErrorCode(err));
   }
   for (const auto& open : registry.open) {

@@ -113,6 +113,12 @@ int File::Truncate(int64_t length) const {
   return 0;
 }
 
+bool SameFile(const File& a, const File& b) {
+  struct stat sa, sb;
+  return a.is_open() && b.is_open() && ::fstat(a.fd(), &sa) == 0 &&
+         ::fstat(b.fd(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool HasExtension(const rt::Text& path) {
   size_t slash = path.rfind('/');
   size_t dot = path.rfind('.');

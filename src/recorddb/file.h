@@ -51,6 +51,9 @@ class File {
   bool writable_ = false;
 };
 
+// Returns true iff both files are open and are the same file on disk.
+bool SameFile(const File& a, const File& b);
+
 // Returns true iff the last component of `path` (after the last '/') has a
 // '.'; '/' and '.' are never trail bytes of a GBK character.
 bool HasExtension(const rt::Text& path);

@@ -31,7 +31,34 @@ int CompareText(const uint8_t* a, const uint8_t* b, int32_t width) {
   return 0;
 }
 
-int ComparePart(const KeyPart& part, const uint8_t* a, const uint8_t* b) {
+// The next character of a text at `*i` as one number (a double-byte
+// character as lead * 256 + trail, so the order of the raw bytes is kept),
+// spaces skipped and letters folded to lower case as `flags` ask; 0 at the
+// end of the text.
+uint32_t NextUnit(const uint8_t* p, int32_t width, int32_t flags, int32_t* i) {
+  while (*i < width && p[*i] == ' ' && (flags & kKeyIgnoreSpaces)) ++*i;
+  if (*i >= width || p[*i] == 0) return 0;
+  const uint8_t c = p[(*i)++];
+  if (c >= 0x80) {
+    const uint8_t trail = *i < width ? p[*i] : 0;
+    if (trail != 0) ++*i;
+    return uint32_t{c} << 8 | trail;
+  }
+  if ((flags & kKeyIgnoreCase) && c >= 'A' && c <= 'Z') return c + 32u;
+  return c;
+}
+
+int CompareFoldedText(const uint8_t* a, const uint8_t* b, int32_t width, int32_t flags) {
+  int32_t i = 0, j = 0;
+  for (;;) {
+    const uint32_t x = NextUnit(a, width, flags, &i);
+    const uint32_t y = NextUnit(b, width, flags, &j);
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+}
+
+int ComparePart(const KeyPart& part, const uint8_t* a, const uint8_t* b, int32_t flags) {
   switch (part.type) {
     case kTypeByte:
       return Order(a[0], b[0]);
@@ -51,7 +78,8 @@ int ComparePart(const KeyPart& part, const uint8_t* a, const uint8_t* b) {
     case kTypeDateTime:
       return OrderFloat(GetF64(a), GetF64(b));
     case kTypeText:
-      return CompareText(a, b, part.width);
+      return flags == 0 ? CompareText(a, b, part.width)
+                        : CompareFoldedText(a, b, part.width, flags);
     default:
       return std::memcmp(a, b, static_cast<size_t>(part.width));
   }
@@ -139,15 +167,18 @@ bool EncodeNumber(const rt::Value& value, int32_t type, uint8_t* out) {
 
 }  // namespace
 
-KeyFormat::KeyFormat(std::vector<KeyPart> parts) : parts_(std::move(parts)) {
+KeyFormat::KeyFormat(std::vector<KeyPart> parts, int32_t flags)
+    : parts_(std::move(parts)), flags_(flags & (kKeyIgnoreCase | kKeyIgnoreSpaces)) {
   for (const KeyPart& p : parts_) size_ += p.width;
-  single_text_ = parts_.size() == 1 && parts_[0].type == kTypeText;
+  single_text_ = parts_.size() == 1 && parts_[0].type == kTypeText && flags_ == 0;
 }
 
 int KeyFormat::Compare(const uint8_t* a, const uint8_t* b) const {
   if (single_text_) return CompareText(a, b, size_);
   for (const KeyPart& part : parts_) {
-    if (int c = ComparePart(part, a + part.offset, b + part.offset); c != 0) return c;
+    if (int c = ComparePart(part, a + part.offset, b + part.offset, flags_); c != 0) {
+      return c;
+    }
   }
   return 0;
 }

@@ -21,10 +21,16 @@ struct KeyPart {
   int32_t record_offset = 0;  // where the field lies in the record
 };
 
+// Key flags of an index: they change how text fields compare.
+inline constexpr int32_t kKeyIgnoreCase = 1;
+inline constexpr int32_t kKeyIgnoreSpaces = 2;
+
 class KeyFormat {
  public:
   KeyFormat() = default;
-  explicit KeyFormat(std::vector<KeyPart> parts);
+  // `flags`: kKeyIgnoreCase folds ASCII letters, kKeyIgnoreSpaces skips
+  // spaces, in text fields only.
+  explicit KeyFormat(std::vector<KeyPart> parts, int32_t flags = 0);
 
   // <0, 0 or >0 as key `a` sorts before, with or after key `b`. Field by
   // field, the first difference deciding: integers by value (type 1 and 9
@@ -43,6 +49,7 @@ class KeyFormat {
 
  private:
   std::vector<KeyPart> parts_;
+  int32_t flags_ = 0;
   int32_t size_ = 0;
   bool single_text_ = false;
 };

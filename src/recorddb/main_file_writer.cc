@@ -47,19 +47,33 @@ std::vector<uint8_t> EncodeNewTable(const std::vector<FieldDescriptor>& fields,
 
 // Recovery rule: whole records past the header count were written by an
 // append that stopped before its header update; they are complete, so the
-// count is raised to keep them. A partial record at the end never finished
-// and is cut off. The count goes to disk before the cut, so a crash between
-// the two leaves at worst a partial tail that the next open cuts again.
+// count is raised to keep them, and the next sequence number is raised past
+// theirs so that no number is used twice. A partial record at the end never
+// finished and is cut off. The header goes to disk before the cut, so a
+// crash between the two leaves at worst a partial tail that the next open
+// cuts again.
 int32_t RepairRecordCount(const File& file, TableLayout* layout, int64_t physical) {
   MainHeader& header = layout->header;
   if (physical > INT32_MAX) physical = INT32_MAX;
-  if (header.count != physical) {
-    uint8_t count[4];
-    PutI32(count, static_cast<int32_t>(physical));
-    if (int err = file.WriteAt(kCountOffset, count, 4); err != 0) return FileErrorCode(err);
-    header.count = static_cast<int32_t>(physical);
+  const int64_t rs = header.record_size;
+  int32_t next = header.next_sequence;
+  for (int64_t k = header.count; k < physical; ++k) {
+    uint8_t seq[4];
+    if (int err = file.ReadAt(layout->data_start + k * rs, seq, 4); err != 0) {
+      return err == -1 ? kErrFileSize : FileErrorCode(err);
+    }
+    const int32_t kept = GetI32(seq);
+    if (kept >= next) next = kept == INT32_MAX ? kept : kept + 1;
   }
-  const int64_t end = layout->data_start + physical * header.record_size;
+  if (header.count != physical || header.next_sequence != next) {
+    uint8_t raw[8];
+    PutI32(raw, static_cast<int32_t>(physical));
+    PutI32(raw + 4, next);
+    if (int err = file.WriteAt(kCountOffset, raw, 8); err != 0) return FileErrorCode(err);
+    header.count = static_cast<int32_t>(physical);
+    header.next_sequence = next;
+  }
+  const int64_t end = layout->data_start + physical * rs;
   const int64_t size = file.Size();
   if (size < 0) return FileErrorCode(static_cast<int>(-size));
   if (size != end) {

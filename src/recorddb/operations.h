@@ -67,9 +67,10 @@ struct DbIndexOptions {
 
 // Creates the index file anew over `fields` of the current database, fills
 // it from every record, opens it and makes it the current index. Building an
-// index the database has open already replaces that one. The collation kind
-// and key flags are stored in the file, but keys always compare as raw
-// bytes: this program never asks for anything else.
+// index the database has open already replaces that one. Key flags make text
+// fields compare ignoring the case of ASCII letters (bit 0) and spaces (bit
+// 1); the collation kind is stored, but texts compare by their bytes
+// whatever it is, as this program never asks for another.
 bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fields,
                    const DbIndexOptions& options = {});
 

@@ -229,6 +229,39 @@ TEST_F(Locking, TwoProgramsAppendingAtOnceLoseNoRecord) {
   }
 }
 
+// A program keeps index blocks between its searches; appends by another
+// program must still be seen, also when they split no node and so leave the
+// index header as it was.
+TEST_F(Locking, FindSeesWhatAnotherProgramAppended) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(DbAppend(Id("mine-" + std::to_string(i))));
+  ASSERT_TRUE(DbRewind());
+  ASSERT_FALSE(DbFind(Id("theirs-7")));
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    DbCloseAll();  // the parent's files stay open, and locked, in the parent
+    bool ok = DbOpen(Path("a.edb"), WithIndexes({"a"}));
+    for (int i = 0; ok && i < 3; ++i) {
+      ok = RetryOnLockConflict([&] { return DbAppend(Id("theirs-" + std::to_string(i))); });
+    }
+    ::_exit(ok ? 0 : 1);
+  }
+  ASSERT_EQ(WaitBounded(pid, 30), 0);
+  EXPECT_EQ(ReadAll(Path("a.ENX")).size(), 1024u);  // still one leaf
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(DbRewind());
+    ASSERT_TRUE(DbFind(Id("theirs-" + std::to_string(i)))) << i;
+    EXPECT_EQ(DbCurrentPosition(), 5 + i);
+  }
+  ASSERT_TRUE(DbAppend(Id("mine-last")));  // lands after the other program's records
+  EXPECT_EQ(DbCurrentPosition(), 8);
+  DbCloseAll();
+  const std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+  EXPECT_TRUE(problems.empty()) << problems[0];
+}
+
 TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
   ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
   std::mt19937 rng(42);
@@ -275,6 +308,8 @@ TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
       ASSERT_TRUE(DbFind(Id(id))) << id << " after round " << round;
     }
     ASSERT_TRUE(DbClose());
+    const std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+    ASSERT_TRUE(problems.empty()) << problems[0];
   }
   EXPECT_GT(finished.size(), 8u);
 }

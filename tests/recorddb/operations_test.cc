@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
+#include "recorddb/file.h"
 #include "recorddb/inspect.h"
 #include "runtime/gbk.h"
 #include "test_util.h"
@@ -126,10 +128,14 @@ TEST_F(Operations, WholeRecordsBeyondTheCountAreKeptByRaisingIt) {
   MakeAlbum("a.edb", {"1", "2", "3"});
   std::vector<uint8_t> b = ReadAll(Path("a.edb"));
   PutI32At(b, 16, 1);
+  PutI32At(b, 20, 2);  // as if the appends of 2 and 3 never reached the header
   WriteAll(Path("a.edb"), b);
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
   EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 16), 3);
+  EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 20), 4);  // sequence numbers are not reused
   EXPECT_TRUE(DbFind(Id("3")));
+  ASSERT_TRUE(DbAppend(Id("4")));
+  EXPECT_EQ(I32At(ReadAll(Path("a.edb")), 188 + 3 * 24), 4);
 }
 
 TEST_F(Operations, ReadOnlyOpenFindsButDoesNotAppend) {
@@ -313,6 +319,64 @@ TEST_F(Operations, IndexBuildTakesRecordsLargerThanABatchOneAtATime) {
   ASSERT_TRUE(DbCreateIndex(Path("w"), {"k"})) << DbLastError();
   ASSERT_TRUE(DbFind({rt::Value(int32_t{9})}));
   EXPECT_EQ(DbCurrentPosition(), 2);
+}
+
+TEST_F(Operations, KeyFlagsIgnoreCaseAndSpacesOfTexts) {
+  MakeAlbum("a.edb", {"Ab C", "x"});
+  ASSERT_TRUE(DbOpen(Path("a.edb")));
+  ASSERT_TRUE(DbCreateIndex(Path("plain"), {"photo_id"}));
+  EXPECT_FALSE(DbFind(Id("abc")));
+  ASSERT_TRUE(DbCreateIndex(Path("case"), {"photo_id"}, {0, 1, 1}));
+  EXPECT_FALSE(DbFind(Id("abc")));
+  EXPECT_TRUE(DbFind(Id("aB c")));
+  ASSERT_TRUE(DbCreateIndex(Path("both"), {"photo_id"}, {0, 3, 1}));
+  ASSERT_TRUE(DbFind(Id(" A  BC")));
+  EXPECT_EQ(DbCurrentPosition(), 0);
+  ASSERT_TRUE(DbClose());
+  EXPECT_TRUE(CheckFiles(Path("a.edb"), Path("both.ENX")).empty());
+}
+
+TEST_F(Operations, OddNamesOpenTheFilesTheyCreated) {
+  const rt::Text names[] = {"相册 一"_gbk, "a b.c", rt::Text("bad\xff\x30name")};
+  for (const rt::Text& name : names) {
+    const rt::Text db = Path("") + name;
+    ASSERT_TRUE(CreatePhotoTable(db)) << DbLastError();
+    ASSERT_TRUE(OpenPhotoTable(db, WithExtension(db, "ENX"))) << DbLastError();
+    ASSERT_TRUE(DbAppend(Id("1")));
+    ASSERT_TRUE(DbRewind());
+    EXPECT_TRUE(DbFind(Id("1")));
+    ASSERT_TRUE(DbClose());
+  }
+  // "a b.c" has an extension of its own, so nothing was added to it.
+  EXPECT_TRUE(std::filesystem::exists(Path("a b.c")));
+  EXPECT_TRUE(std::filesystem::exists(Path("a b.ENX")));
+  EXPECT_TRUE(std::filesystem::exists(Path(rt::ToUtf8("相册 一"_gbk) + ".EDB")));
+}
+
+TEST_F(Operations, IndexNamedAfterTheDatabaseItselfIsRefused) {
+  MakeAlbum("a.edb", {"1", "2"});
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithShareMode(4)));  // no locks to stop it
+  EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -41);
+  EXPECT_EQ(ReadAll(Path("a.edb")).size(), 188u + 48);
+  ASSERT_TRUE(DbCreate(Path("m.edb"), {{"k", 3, 0}, {"memo", 12, 0}}));
+  ASSERT_TRUE(DbOpen(Path("m.edb")));
+  EXPECT_FALSE(DbCreateIndex(Path("m.EDT"), {"k"}));
+  EXPECT_EQ(DbLastError(), -41);
+  EXPECT_EQ(ReadAll(Path("m.EDT")).size(), 512u);
+}
+
+TEST_F(Operations, LastErrorBelongsToTheCallingThread) {
+  EXPECT_FALSE(DbRewind());
+  ASSERT_EQ(DbLastError(), -67);
+  int32_t seen_by_other = 1;
+  std::thread other([&] {
+    seen_by_other = DbLastError();
+    DbCreate("", {});
+  });
+  other.join();
+  EXPECT_EQ(seen_by_other, 0);
+  EXPECT_EQ(DbLastError(), -67);
 }
 
 TEST_F(Operations, NumericKeysOrderBySignedValue) {
