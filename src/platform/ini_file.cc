@@ -194,7 +194,9 @@ bool WriteProfileString(const std::string& path, std::string_view section,
   if (header == lines.size()) {
     if (removing) return true;
     if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back(Line{});
-    lines.push_back(Line{Line::kSection, "[" + std::string(section) + "]", {}, {}});
+    std::string section_line = "[";
+    section_line.append(section).push_back(']');
+    lines.push_back(Line{Line::kSection, std::move(section_line), {}, {}});
     lines.push_back(Line{Line::kEntry, std::string(*key) + "=" + std::string(*value), {}, {}});
     return Save(path, lines);
   }
