@@ -4,9 +4,11 @@
 #include "web/requests.h"
 
 #include <array>
+#include <mutex>
 
 #include "platform/wininet_curl.h"
 #include "runtime/automation_classes.h"
+#include "runtime/bound_functions.h"
 #include "runtime/text_commands.h"
 #include "web/request_helpers.h"
 
@@ -14,6 +16,59 @@ namespace web {
 namespace {
 
 using namespace platform;  // the WinINet-shaped names read best unqualified
+
+// The WinINet-shaped functions are reached the way the program declares
+// them: through the bound-function table, each declaration bound by library
+// and name on its first call. These wrappers hide the unqualified platform
+// names in this file.
+void RegisterWinInetSubstitutes() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    rt::RegisterPlatformFunction("wininet.dll", "InternetOpenA", &platform::InternetOpenA);
+    rt::RegisterPlatformFunction("wininet.dll", "InternetCloseHandle",
+                                 &platform::InternetCloseHandle);
+    rt::RegisterPlatformFunction("wininet.dll", "InternetConnectA", &platform::InternetConnectA);
+    rt::RegisterPlatformFunction("wininet.dll", "HttpOpenRequestA", &platform::HttpOpenRequestA);
+    rt::RegisterPlatformFunction("wininet.dll", "HttpSendRequestA", &platform::HttpSendRequestA);
+    rt::RegisterPlatformFunction("wininet.dll", "InternetReadFile", &platform::InternetReadFile);
+    rt::RegisterPlatformFunction("wininet.dll", "HttpQueryInfoA", &platform::HttpQueryInfoA);
+  });
+}
+
+template <auto kFunction, class... Args>
+auto Bound(rt::DeclaredFunction index, Args... args) {
+  return rt::CallPlatformFunction<std::remove_pointer_t<decltype(kFunction)>>(index, args...);
+}
+
+template <class... A>
+HInternet InternetOpenA(A... a) { return Bound<&platform::InternetOpenA>(rt::kInternetOpenA, a...); }
+template <class... A>
+bool InternetCloseHandle(A... a) {
+  return Bound<&platform::InternetCloseHandle>(rt::kInternetCloseHandle, a...);
+}
+template <class... A>
+HInternet InternetConnectA(A... a) {
+  return Bound<&platform::InternetConnectA>(rt::kInternetConnectA, a...);
+}
+template <class... A>
+HInternet HttpOpenRequestA(A... a) {
+  return Bound<&platform::HttpOpenRequestA>(rt::kHttpOpenRequestA, a...);
+}
+// The function is declared twice: once to send without a body, once with.
+template <class... A>
+bool HttpSendRequestA(A... a) {
+  return Bound<&platform::HttpSendRequestA>(rt::kHttpSendRequestA, a...);
+}
+template <class... A>
+bool HttpSendRequestWithDataA(A... a) {
+  return Bound<&platform::HttpSendRequestA>(rt::kHttpSendRequestA2, a...);
+}
+template <class... A>
+bool InternetReadFile(A... a) {
+  return Bound<&platform::InternetReadFile>(rt::kInternetReadFile, a...);
+}
+template <class... A>
+bool HttpQueryInfoA(A... a) { return Bound<&platform::HttpQueryInfoA>(rt::kHttpQueryInfoA, a...); }
 
 constexpr uint32_t kReadChunk = 1024;
 constexpr uint32_t kRawHeaderBuffer = 5000;
@@ -78,6 +133,7 @@ void AddDefaultHeaders(Text* headers, std::string_view address, bool with_agent)
 
 rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
   if (!IsHttpAddress(address)) return {};
+  RegisterWinInetSubstitutes();
   Outputs out(options);
   const char* method = MethodText(options.method);
   bool secure = IsSecure(address);
@@ -115,8 +171,8 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
     rt::Bytes data = options.byte_data.empty()
                          ? rt::Bytes(options.form_data.begin(), options.form_data.end())
                          : options.byte_data;
-    HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), data.data(),
-                     static_cast<uint32_t>(data.size()));
+    HttpSendRequestWithDataA(request, sent.data(), static_cast<uint32_t>(sent.size()),
+                             data.data(), static_cast<uint32_t>(data.size()));
   } else {
     HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), "", 0);
   }

@@ -11,6 +11,7 @@
 #include "loopback_servers.h"
 #include "platform/http_transport_curl.h"
 #include "platform/wininet_curl.h"
+#include "runtime/bound_functions.h"
 
 namespace web {
 namespace {
@@ -39,6 +40,28 @@ TEST(InetRequest, SendsTheDefaultHeadersInOrderAfterTheAgent) {
                 "\r\nUser-Agent: " + kAgent + "\r\nAccept: */*\r\nReferer: " + url +
                 "\r\nAccept-Language: zh-cn\r\n"
                 "Content-Type: application/x-www-form-urlencoded\r\n\r\n");
+}
+
+TEST(InetRequest, ReachesTheWinInetFunctionsThroughTheirDeclarations) {
+  RawRecorder recorder(CannedResponse("", "ok"));
+  RequestOptions post;
+  post.method = 1;
+  post.form_data = "a=1";
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/"))), "ok");
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/"), post)), "ok");
+  // The requests loaded the library by binding their declarations (one load
+  // per declaration bound); later calls use the bound addresses.
+  int loads = rt::LibraryLoadCount("wininet.dll");
+  EXPECT_GE(loads, 8);
+  for (rt::DeclaredFunction f :
+       {rt::kInternetOpenA, rt::kInternetConnectA, rt::kHttpOpenRequestA, rt::kHttpSendRequestA,
+        rt::kHttpSendRequestA2, rt::kInternetReadFile, rt::kHttpQueryInfoA,
+        rt::kInternetCloseHandle}) {
+    EXPECT_NE(rt::BindPlatformFunction(f).address, nullptr) << f;
+  }
+  EXPECT_EQ(rt::LibraryLoadCount("wininet.dll"), loads);
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/"))), "ok");
+  EXPECT_EQ(rt::LibraryLoadCount("wininet.dll"), loads);
 }
 
 TEST(WinHttpObjectRequest, SendsTheDefaultHeadersInOrderWithTheAgentAmongThem) {
