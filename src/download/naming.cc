@@ -53,10 +53,14 @@ void RemoveCommonMarks(rt::Text& text) {
 
 // The length of the longest prefix of at most `max_length` bytes that ends
 // on a character boundary.
+// The longest prefix of at most `max_length` bytes that ends on a whole
+// character; a lone lead byte at the very end is dropped too, since it would
+// take the "." of the extension as its trail byte.
 size_t WholeCharacterPrefix(std::string_view text, size_t max_length) {
   size_t i = 0;
   while (i < text.size()) {
-    size_t width = IsLead(text[i]) && i + 1 < text.size() ? 2 : 1;
+    if (IsLead(text[i]) && i + 1 >= text.size()) break;
+    size_t width = IsLead(text[i]) ? 2 : 1;
     if (i + width > max_length) break;
     i += width;
   }

@@ -149,7 +149,8 @@ JsonHandle JsonGetMember(const JsonHandle& handle, std::string_view key) {
   if (node == nullptr || node->kind != JsonKind::kObject) return {};
   for (uint32_t i = 0; i < node->count; ++i) {
     const json_internal::Member& m = node->members[i];
-    if (m.key_length == key.size() && std::memcmp(m.key, key.data(), key.size()) == 0) {
+    // An empty key is stored without bytes (a null pointer), so compare views.
+    if (std::string_view(m.key, m.key_length) == key) {
       if (m.value.kind == JsonKind::kNull) return {};
       return JsonAccess::Make(JsonAccess::DocumentOf(handle), &m.value);
     }

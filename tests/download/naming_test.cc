@@ -55,6 +55,19 @@ TEST(SafeDescription, EscapedLineBreaksGoBeforeTheBackslash) {
   EXPECT_EQ(Description("a\r\nb\nc\rd"), "abcd");
 }
 
+TEST(SafeDescription, KeepsCharactersWhoseTrailByteIsBackslash) {
+  // 昞 is 95 5C: its trail byte is a backslash, which must not start "\n".
+  const std::string bing = "\x95\x5C";
+  EXPECT_EQ(Description(bing + "n"), bing + "n");
+  EXPECT_EQ(Description(bing + "\\n"), bing);
+  EXPECT_EQ(Description("a\\" + bing + "n"), "a" + bing + "n");
+}
+
+TEST(SafeDescription, DropsALoneLeadByteAtTheEnd) {
+  EXPECT_EQ(Description("abc\x81"), "abc");
+  EXPECT_EQ(Description(std::string(239, 'a') + "\x81"), std::string(239, 'a'));
+}
+
 TEST(SafeDescription, TrimsSpacesAtTheEndsOnly) {
   EXPECT_EQ(Description("  a?b  "), "ab");
   EXPECT_EQ(Description("　a b　"_gbk), "a b");  // full-width spaces at the ends too

@@ -79,6 +79,10 @@ TEST(JsonLookup, WrongKindMissingKeyNullMemberAndBadIndexGiveEmptyHandles) {
   EXPECT_EQ(JsonArrayLength(h), 0);
   EXPECT_TRUE(JsonGetMember(a, "0").empty());
   EXPECT_TRUE(JsonGetMember(JsonGetMember(h, "s"), "x").empty());
+  JsonHandle empty_key = Parsed(R"({"":1,"b":2})");
+  EXPECT_EQ(JsonToText(JsonGetMember(empty_key, "")), "1");
+  EXPECT_EQ(JsonToText(JsonGetMember(empty_key, "b")), "2");
+  EXPECT_TRUE(JsonGetMember(h, "").empty());
 }
 
 struct NumberCase {
