@@ -10,6 +10,36 @@ namespace {
 
 PCRE2_SPTR16 Units(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR16>(s.data()); }
 
+// The JIT's built-in stack (32 KB) runs out on a repeated group spanning a few
+// thousand characters, so each thread matches with its own stack that may grow
+// to 8 MB. The match context keeps PCRE2's default match and depth limits,
+// which are what stop runaway backtracking on hostile subjects.
+class ThreadMatchContext {
+ public:
+  ThreadMatchContext()
+      : context_(pcre2_match_context_create(nullptr)),
+        stack_(pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr)) {
+    if (context_ && stack_) pcre2_jit_stack_assign(context_, nullptr, stack_);
+  }
+  ~ThreadMatchContext() {
+    pcre2_jit_stack_free(stack_);
+    pcre2_match_context_free(context_);
+  }
+  ThreadMatchContext(const ThreadMatchContext&) = delete;
+  ThreadMatchContext& operator=(const ThreadMatchContext&) = delete;
+
+  pcre2_match_context* get() const { return context_; }
+
+ private:
+  pcre2_match_context* context_;
+  pcre2_jit_stack* stack_;
+};
+
+pcre2_match_context* MatchContextForThisThread() {
+  thread_local ThreadMatchContext context;
+  return context.get();
+}
+
 }  // namespace
 
 Regex16::~Regex16() { Release(); }
@@ -50,9 +80,15 @@ bool Regex16::FindAll(std::u16string_view subject, bool global,
   if (!code_) return false;
   auto* code = static_cast<pcre2_code*>(code_);
   auto* data = static_cast<pcre2_match_data*>(match_data_);
+  pcre2_match_context* context = MatchContextForThisThread();
   size_t start = 0;
   while (start <= subject.size()) {
-    int rc = pcre2_match(code, Units(subject), subject.size(), start, 0, data, nullptr);
+    int rc = pcre2_match(code, Units(subject), subject.size(), start, 0, data, context);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+      // Even the grown stack was too small: the interpreter keeps its frames
+      // on the heap (within the heap limit) and may still succeed.
+      rc = pcre2_match(code, Units(subject), subject.size(), start, PCRE2_NO_JIT, data, context);
+    }
     if (rc == PCRE2_ERROR_NOMATCH) break;
     if (rc < 0) {
       matches->clear();

@@ -141,6 +141,20 @@ TEST(RegexObject, RunawayBacktrackingFailsQuietly) {
   EXPECT_EQ(regex.MatchCount(), 0);
 }
 
+// A repeated group over a long span needs far more matcher stack than a short
+// one; the match must still be found, with its full capture.
+TEST(RegexObject, RepeatedGroupsMatchAcrossLongSpans) {
+  const Text body = std::string(10000, 'a') + "\n" + std::string(10000, 'b');
+  const Text subject = "x<b>" + body + "</b>y";
+  for (const char* pattern : {"<b>((?:a|b|\\n)*)</b>", "<b>((?:.|\\n)*?)</b>"}) {
+    SCOPED_TRACE(pattern);
+    RegexObject regex;
+    ASSERT_TRUE(regex.Search(pattern, subject));
+    ASSERT_EQ(regex.MatchCount(), 1);
+    EXPECT_EQ(regex.SubMatchText(1, 1), body);
+  }
+}
+
 }  // namespace
 }  // namespace web
 
