@@ -6,6 +6,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/http_transport_curl.h"
@@ -117,12 +118,15 @@ bool IsHttpAddress(std::string_view address) {
 }
 
 Text RemoveDuplicateItems(std::string_view text, std::string_view separator) {
-  std::vector<Text> kept;
-  for (Text& item : rt::SplitText(text, separator)) {
-    if (std::find(kept.begin(), kept.end(), item) == kept.end()) kept.push_back(std::move(item));
-  }
+  std::vector<Text> items = rt::SplitText(text, separator);
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(items.size());
   Text out;
-  for (const Text& item : kept) out += item + Text(separator);
+  for (const Text& item : items) {
+    if (!seen.insert(item).second) continue;
+    out += item;
+    out += separator;
+  }
   if (out.size() >= separator.size()) out.resize(out.size() - separator.size());
   return out;
 }
@@ -131,16 +135,19 @@ Text MergeCookies(Text* cookies, Text* new_cookies) {
   *cookies = rt::RemoveSpaces(*cookies);
   *new_cookies = rt::RemoveSpaces(*new_cookies);
   std::vector<Text> merged = rt::SplitText(*new_cookies, ";");
+  // An old cookie is kept only when no returned cookie and no earlier kept
+  // one bears its name; each name is worked out once.
+  std::unordered_set<Text> names;
+  names.reserve(merged.size());
+  for (const Text& item : merged) names.insert(CookieName(item));
   for (Text& item : rt::SplitText(*cookies, ";")) {
-    Text name = CookieName(item);
-    bool replaced = false;
-    for (size_t i = 0; i < merged.size() && !replaced; ++i) replaced = CookieName(merged[i]) == name;
-    if (!replaced) merged.push_back(std::move(item));
+    if (names.insert(CookieName(item)).second) merged.push_back(std::move(item));
   }
   Text out;
   for (const Text& item : merged) {
     if (item.size() >= 8 && item.ends_with("=deleted")) continue;
-    out += item + "; ";
+    out += item;
+    out += "; ";
   }
   if (out.size() >= 2) out.resize(out.size() - 2);
   *cookies = RemoveDuplicateItems(out, "; ");

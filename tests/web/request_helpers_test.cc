@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <set>
 #include <thread>
 
 #include "platform/http_transport_curl.h"
 #include "runtime/gbk.h"
+#include "runtime/text_commands.h"
 
 namespace web {
 namespace {
@@ -90,6 +93,89 @@ TEST(MergeCookies, RemovesSpacesAndRepeats) {
 TEST(RemoveDuplicateItems, KeepsFirstOccurrencesInOrder) {
   EXPECT_EQ(RemoveDuplicateItems("b; a; b; c; a", "; "), "b; a; c");
   EXPECT_EQ(RemoveDuplicateItems("", "; "), "");
+}
+
+// The first, pairwise merge, kept here as the reference for the exact result:
+// returned cookies first, then each old one whose name no earlier item bears,
+// "=deleted" ones dropped, repeats removed.
+Text ReferenceDeduplicate(std::string_view text, std::string_view separator) {
+  std::vector<Text> kept;
+  for (Text& item : rt::SplitText(text, separator)) {
+    if (std::find(kept.begin(), kept.end(), item) == kept.end()) kept.push_back(std::move(item));
+  }
+  Text out;
+  for (const Text& item : kept) out += item + Text(separator);
+  if (out.size() >= separator.size()) out.resize(out.size() - separator.size());
+  return out;
+}
+
+Text ReferenceMerge(const Text& cookies, const Text& new_cookies) {
+  auto name = [](std::string_view item) {
+    int eq = rt::FindText(item, "=");
+    return rt::TrimText(eq > 0 ? item.substr(0, eq - 1) : item);
+  };
+  std::vector<Text> merged = rt::SplitText(rt::RemoveSpaces(new_cookies), ";");
+  for (Text& item : rt::SplitText(rt::RemoveSpaces(cookies), ";")) {
+    bool replaced = false;
+    for (size_t i = 0; i < merged.size() && !replaced; ++i) replaced = name(merged[i]) == name(item);
+    if (!replaced) merged.push_back(std::move(item));
+  }
+  Text out;
+  for (const Text& item : merged) {
+    if (item.size() >= 8 && item.ends_with("=deleted")) continue;
+    out += item + "; ";
+  }
+  if (out.size() >= 2) out.resize(out.size() - 2);
+  return ReferenceDeduplicate(out, "; ");
+}
+
+TEST(MergeCookies, KeepsTheOrderOfThePairwiseMergeOnRandomCookies) {
+  std::mt19937 random(11);
+  const char* items[] = {"a=1", " a=2", "b=1", "b=deleted", "c", "c=", "=x", "a=1", "d=1=2", ""};
+  for (int round = 0; round < 500; ++round) {
+    Text old_cookies, new_cookies;
+    for (Text* side : {&old_cookies, &new_cookies}) {
+      int n = static_cast<int>(random() % 6);
+      for (int i = 0; i < n; ++i) *side += Text(i ? ";" : "") + items[random() % 10];
+    }
+    Text expected = ReferenceMerge(old_cookies, new_cookies);
+    SCOPED_TRACE(old_cookies + " | " + new_cookies);
+    EXPECT_EQ(MergeCookies(&old_cookies, &new_cookies), expected);
+  }
+}
+
+TEST(MergeCookies, HandlesTensOfThousandsOfCookies) {
+  Text old_cookies, new_cookies;
+  for (int i = 0; i < 20000; ++i) {
+    old_cookies += "o" + std::to_string(i) + "=1; ";
+    new_cookies += "o" + std::to_string(2 * i) + "=2; ";
+  }
+  Text merged = MergeCookies(&old_cookies, &new_cookies);
+  std::vector<Text> items = rt::SplitText(merged, "; ");
+  // 20,000 returned cookies, then the 10,000 odd-numbered old ones.
+  ASSERT_EQ(items.size(), 30000u);
+  EXPECT_EQ(items[0], "o0=2");
+  EXPECT_EQ(items[19999], "o39998=2");
+  EXPECT_EQ(items[20000], "o1=1");
+  EXPECT_EQ(items[29999], "o19999=1");
+  Text repeated;
+  for (int i = 0; i < 20000; ++i) repeated += std::to_string(i % 7000) + ",";
+  EXPECT_EQ(rt::SplitText(RemoveDuplicateItems(repeated, ","), ",").size(), 7000u);
+}
+
+TEST(RemoveDuplicateItems, GivesThePairwiseResultOnRandomLists) {
+  std::mt19937 random(5);
+  const char* items[] = {"a", "b", "", "a b", ";", "c"};
+  for (int round = 0; round < 300; ++round) {
+    Text list;
+    for (int i = 0, n = static_cast<int>(random() % 7); i < n; ++i) {
+      list += items[random() % 6];
+      list += "; ";
+    }
+    if (random() % 2 && !list.empty()) list.resize(list.size() - 2);
+    SCOPED_TRACE(list);
+    EXPECT_EQ(RemoveDuplicateItems(list, "; "), ReferenceDeduplicate(list, "; "));
+  }
 }
 
 TEST(CookiesFromHeaders, TakesTheValueBeforeTheFirstSemicolon) {
