@@ -94,7 +94,12 @@ void AddHeader(Text* headers, std::string_view searched, std::string_view line) 
 Text AgentFor(const Text& headers) {
   if (rt::FindText(headers, "User-Agent:", {}, /*ignore_case=*/true) <= 0) return kDefaultAgent;
   Text agent = rt::TrimText(TextBetween(headers, "User-Agent:", "\r\n"));
-  return agent.empty() ? HeaderValue(headers) : agent;
+  if (agent.empty()) agent = HeaderValue(headers);
+  // The agent is sent as a header line of its own: a line break in it would
+  // make every request fail, so it ends at the first one.
+  size_t line_end = agent.find_first_of("\r\n");
+  if (line_end != Text::npos) agent = rt::TrimText(std::string_view(agent).substr(0, line_end));
+  return agent.empty() ? Text(kDefaultAgent) : agent;
 }
 
 // Raw headers of the request, with every Set-Cookie in one spelling; 5000

@@ -110,6 +110,22 @@ TEST(RequestHeaders, ALowerCaseAgentLineIsTheAgentOnlyForInetRequest) {
   EXPECT_NE(requests[1].find(kAgent), std::string::npos);
 }
 
+// When the search without regard to case finds an agent line the exact
+// search does not, the agent is taken from the first header's value; it
+// never runs past a line break, and an empty one gives the usual agent.
+TEST(RequestHeaders, AnAgentNeverCarriesALineBreak) {
+  RawRecorder recorder(CannedResponse("", "ok"));
+  Text prefixed = "X-User-Agent: probe\r\nAccept: text/html";
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/1"), {.extra_headers = &prefixed})), "ok");
+  Text empty_first = "X-User-Agent:";
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/2"), {.extra_headers = &empty_first})), "ok");
+  auto requests = recorder.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[0].find("\r\nUser-Agent: probe\r\n"), std::string::npos);
+  EXPECT_NE(requests[0].find("\r\nX-User-Agent: probe\r\n"), std::string::npos);
+  EXPECT_NE(requests[1].find("\r\nUser-Agent: " + kAgent + "\r\n"), std::string::npos);
+}
+
 TEST(RequestMethod, AnUnknownMethodIsSentAsGetAndPostCarriesItsBody) {
   RawRecorder recorder(CannedResponse("", "ok"));
   InetRequest(recorder.Url("/m"), {.method = 5});
