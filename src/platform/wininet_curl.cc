@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -38,11 +39,18 @@ struct Handle {
   size_t read_offset = 0;
 };
 
+// Handles are opaque numbers from a counter that never repeats, so a stale
+// handle can never name a later object whose memory took the old one's place.
+// Lookups hand out shared ownership: a handle closed by one thread while
+// another is using it lives until that use ends.
 std::mutex g_registry_mutex;
-std::unordered_map<HInternet, std::unique_ptr<Handle>>& Registry() {
-  static auto* registry = new std::unordered_map<HInternet, std::unique_ptr<Handle>>;
+uintptr_t g_next_handle = 1;  // guarded by g_registry_mutex
+std::unordered_map<uintptr_t, std::shared_ptr<Handle>>& Registry() {
+  static auto* registry = new std::unordered_map<uintptr_t, std::shared_ptr<Handle>>;
   return *registry;
 }
+
+uintptr_t KeyOf(HInternet handle) { return reinterpret_cast<uintptr_t>(handle); }
 
 std::atomic<int64_t> g_connect_ms{30000};
 std::atomic<int64_t> g_stall_ms{60000};
@@ -53,22 +61,22 @@ bool Fail(uint32_t error) {
   return false;
 }
 
-HInternet Register(std::unique_ptr<Handle> handle) {
-  HInternet key = handle.get();
+HInternet Register(std::shared_ptr<Handle> handle) {
   std::lock_guard<std::mutex> lock(g_registry_mutex);
+  uintptr_t key = g_next_handle++;
   Registry().emplace(key, std::move(handle));
-  return key;
+  return reinterpret_cast<HInternet>(key);
 }
 
 // The live handle of `kind`, or null (and the invalid-handle error).
-Handle* Find(HInternet key, Kind kind) {
+std::shared_ptr<Handle> Find(HInternet key, Kind kind) {
   std::lock_guard<std::mutex> lock(g_registry_mutex);
-  auto it = Registry().find(key);
+  auto it = Registry().find(KeyOf(key));
   if (it == Registry().end() || it->second->kind != kind) {
     t_last_error = kErrorInvalidHandle;
     return nullptr;
   }
-  return it->second.get();
+  return it->second;
 }
 
 std::string OrEmpty(const char* s) { return s ? s : ""; }
@@ -140,7 +148,7 @@ uint32_t InetLastError() { return t_last_error; }
 
 HInternet InternetOpenA(const char* agent, uint32_t access_type, const char* proxy,
                         const char* /*proxy_bypass*/, uint32_t /*flags*/) {
-  auto handle = std::make_unique<Handle>();
+  auto handle = std::make_shared<Handle>();
   handle->kind = Kind::kInternet;
   handle->session.agent = OrEmpty(agent);
   if (access_type == kInternetOpenTypeProxy) handle->session.proxy = OrEmpty(proxy);
@@ -150,14 +158,14 @@ HInternet InternetOpenA(const char* agent, uint32_t access_type, const char* pro
 HInternet InternetConnectA(HInternet internet, const char* server_name, uint16_t server_port,
                            const char* /*user_name*/, const char* /*password*/, uint32_t service,
                            uint32_t /*flags*/, uintptr_t /*context*/) {
-  Handle* parent = Find(internet, Kind::kInternet);
+  std::shared_ptr<Handle> parent = Find(internet, Kind::kInternet);
   if (!parent) return nullptr;
   std::string host = OrEmpty(server_name);
   if (service != kInternetServiceHttp || host.empty() || server_port == 0) {
     Fail(kErrorInternetInvalidOperation);
     return nullptr;
   }
-  auto handle = std::make_unique<Handle>();
+  auto handle = std::make_shared<Handle>();
   handle->kind = Kind::kConnection;
   handle->session = parent->session;
   handle->host = std::move(host);
@@ -169,9 +177,9 @@ HInternet HttpOpenRequestA(HInternet connection, const char* verb, const char* o
                            const char* /*version*/, const char* /*referrer*/,
                            const char* const* /*accept_types*/, uint32_t flags,
                            uintptr_t /*context*/) {
-  Handle* parent = Find(connection, Kind::kConnection);
+  std::shared_ptr<Handle> parent = Find(connection, Kind::kConnection);
   if (!parent) return nullptr;
-  auto handle = std::make_unique<Handle>();
+  auto handle = std::make_shared<Handle>();
   handle->kind = Kind::kRequest;
   handle->session = parent->session;
   handle->host = parent->host;
@@ -185,7 +193,7 @@ HInternet HttpOpenRequestA(HInternet connection, const char* verb, const char* o
 
 bool HttpSendRequestA(HInternet request, const char* headers, uint32_t headers_length,
                       const void* optional, uint32_t optional_length) {
-  Handle* handle = Find(request, Kind::kRequest);
+  std::shared_ptr<Handle> handle = Find(request, Kind::kRequest);
   if (!handle) return false;
   std::string_view header_text;
   if (headers) {
@@ -219,7 +227,7 @@ bool HttpSendRequestA(HInternet request, const char* headers, uint32_t headers_l
 
 bool InternetReadFile(HInternet request, void* buffer, uint32_t to_read, uint32_t* read) {
   if (read) *read = 0;
-  Handle* handle = Find(request, Kind::kRequest);
+  std::shared_ptr<Handle> handle = Find(request, Kind::kRequest);
   if (!handle || !read) return false;
   if (!handle->sent) return Fail(kErrorInternetInvalidOperation);
   const auto& body = handle->result.body;
@@ -232,7 +240,7 @@ bool InternetReadFile(HInternet request, void* buffer, uint32_t to_read, uint32_
 
 bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
                     uint32_t* buffer_length, uint32_t* /*index*/) {
-  Handle* handle = Find(request, Kind::kRequest);
+  std::shared_ptr<Handle> handle = Find(request, Kind::kRequest);
   if (!handle || !buffer_length) return false;
   if (!handle->sent) return Fail(kErrorInternetInvalidOperation);
   uint32_t level = info_level & 0xFFFF;
@@ -266,10 +274,10 @@ bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
 }
 
 bool InternetCloseHandle(HInternet handle) {
-  std::unique_ptr<Handle> closed;
+  std::shared_ptr<Handle> closed;  // released outside the lock
   {
     std::lock_guard<std::mutex> lock(g_registry_mutex);
-    auto it = Registry().find(handle);
+    auto it = Registry().find(KeyOf(handle));
     if (it == Registry().end()) return Fail(kErrorInvalidHandle);
     closed = std::move(it->second);
     Registry().erase(it);

@@ -378,5 +378,28 @@ TEST(InetHandles, ClosedOrUnknownHandlesFailTheCall) {
   EXPECT_EQ(platform::InternetConnectA(internet, "h", 80, nullptr, nullptr, 3, 0, 0), nullptr);
 }
 
+TEST(InetHandles, AStaleHandleNeverNamesALaterOne) {
+  using platform::HInternet;
+  auto open = [] {
+    return platform::InternetOpenA("a", platform::kInternetOpenTypeDirect, nullptr, nullptr, 0);
+  };
+  // A plain allocator hands a freed handle's memory straight back, so a
+  // handle made from an address would repeat here. (AddressSanitizer holds
+  // freed memory back, so under it this can only show the good case.)
+  for (int round = 0; round < 50; ++round) {
+    HInternet first = open();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(platform::InternetCloseHandle(first));
+    HInternet second = open();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(platform::InternetCloseHandle(first));
+    HInternet connection = platform::InternetConnectA(second, "h", 80, nullptr, nullptr, 3, 0, 0);
+    EXPECT_NE(connection, nullptr);
+    EXPECT_TRUE(platform::InternetCloseHandle(connection));
+    EXPECT_TRUE(platform::InternetCloseHandle(second));
+  }
+}
+
 }  // namespace
 }  // namespace web
