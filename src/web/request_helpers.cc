@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <random>
 #include <thread>
 #include <unordered_set>
@@ -165,6 +166,11 @@ Text CookiesFromHeaders(std::string_view raw_headers) {
   }
   if (cookies.size() >= 2) cookies.resize(cookies.size() - 2);
   return cookies;
+}
+
+int TimeoutMilliseconds(int seconds) {
+  int64_t ms = int64_t{seconds} * 1000;
+  return static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int32_t>::max()));
 }
 
 Text RandomText() {

@@ -56,6 +56,10 @@ Text RemoveDuplicateItems(std::string_view text, std::string_view separator);
 // "name=value; name=value".
 Text CookiesFromHeaders(std::string_view raw_headers);
 
+// `seconds` in milliseconds, at most INT32_MAX (about 24.8 days), so that a
+// huge timeout stays huge rather than wrapping round. REQUIRES: seconds >= 0.
+int TimeoutMilliseconds(int seconds);
+
 // "0." and 15 random digits (the last never 0): a uniformly random fraction
 // printed as a 17-character text.
 Text RandomText();

@@ -214,7 +214,7 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
   }
   Outputs out(options);
   if (options.timeout != -1) {
-    int t = options.timeout < 1 ? 15000 : options.timeout * 1000;
+    int t = options.timeout < 1 ? 15000 : TimeoutMilliseconds(options.timeout);
     rt::CallMethod(object, "SetTimeouts", {t, t, t, t});
   }
   if (!options.proxy.empty()) {

@@ -185,6 +185,15 @@ TEST(CookiesFromHeaders, TakesTheValueBeforeTheFirstSemicolon) {
   EXPECT_EQ(CookiesFromHeaders("HTTP/1.1 200 OK\r\n\r\n"), "");
 }
 
+TEST(TimeoutMilliseconds, ClampsInsteadOfWrapping) {
+  EXPECT_EQ(TimeoutMilliseconds(0), 0);
+  EXPECT_EQ(TimeoutMilliseconds(15), 15000);
+  EXPECT_EQ(TimeoutMilliseconds(2147483), 2147483000);
+  EXPECT_EQ(TimeoutMilliseconds(2147484), 2147483647);
+  EXPECT_EQ(TimeoutMilliseconds(3000000), 2147483647);
+  EXPECT_EQ(TimeoutMilliseconds(2147483647), 2147483647);
+}
+
 TEST(RandomText, IsAFractionOfFifteenDigits) {
   std::set<Text> seen;
   for (int i = 0; i < 200; ++i) {

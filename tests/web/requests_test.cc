@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "loopback_servers.h"
@@ -309,6 +310,11 @@ TEST_F(LoopbackTest, ConcurrentRequestsEachGetTheirBody) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(whole.load(), 20);
+}
+
+TEST_F(LoopbackTest, AHugeTimeoutStillFetches) {
+  EXPECT_EQ(AsString(WinHttpObjectRequest(server_.Url("/text"), {.timeout = 3000000})), "hello");
+  EXPECT_EQ(AsString(WinHttpObjectRequest(server_.Url("/text"), {.timeout = INT32_MAX})), "hello");
 }
 
 TEST_F(LoopbackTest, AShortTimeoutEndsARequestToAStalledServer) {
