@@ -132,9 +132,17 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   state->last_activity = Clock::now();
   auto& body = state->result->body;
   if (!state->reserved) {
+    // The cap is checked here, on the body actually being read, rather than
+    // by libcurl's file-size limit: that one also fails a HEAD request or a
+    // redirect whose announced length is large although no body is wanted.
     state->reserved = true;
     curl_off_t length = -1;
     curl_easy_getinfo(state->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    bool redirect = state->result->status >= 300 && state->result->status < 400;
+    if (length > 0 && static_cast<uint64_t>(length) > state->cap && !redirect) {
+      state->too_large = true;  // no need to receive the first 256 MiB first
+      return 0;
+    }
     if (length > 0 && static_cast<uint64_t>(length) <= state->cap) body.reserve(length);
   }
   if (body.size() + n > state->cap) {
@@ -195,7 +203,6 @@ void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verify_tls ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verify_tls ? 2L : 0L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms));
-  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(state->cap));
   curl_easy_setopt(easy, CURLOPT_SHARE,
                    request.cookies == CookieMode::kProcessJar ? shares.jar->handle
                                                                 : shares.plain->handle);
@@ -252,6 +259,12 @@ TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, Transf
     if (curl_multi_perform(multi, &running) != CURLM_OK) break;
     if (CURLMsg* msg = curl_multi_info_read(multi, &running); msg && msg->msg == CURLMSG_DONE) {
       error = MapCurlError(msg->data.result, state->too_large);
+      // A redirect that is not followed is wanted for its headers; a body cut
+      // short of its announced length does not make those worthless.
+      int status = state->result->status;
+      if (msg->data.result == CURLE_PARTIAL_FILE && status >= 300 && status < 400) {
+        error = TransferError::kNone;
+      }
       break;
     }
     if (signal && signal->aborted()) {

@@ -151,6 +151,37 @@ TEST(RequestMethod, HeadAsksForTheHeadersOnly) {
   EXPECT_TRUE(raw.starts_with("HTTP/1.1 200 OK\r\n"));
 }
 
+// The body cap applies to bodies being read: an announced length over it does
+// not cost a HEAD request or a redirect its headers, but a body announced
+// over it is given up at once.
+TEST(RequestBodyCap, ALargeAnnouncedLengthOnlyMattersForABodyBeingRead) {
+  const std::string huge = "Content-Length: 300000000\r\n";
+  RawRecorder head("HTTP/1.1 200 OK\r\n" + huge + "Connection: close\r\n\r\n");
+  Text raw;
+  EXPECT_TRUE(InetRequest(head.Url("/h"), {.method = 2, .returned_headers = &raw}).empty());
+  EXPECT_TRUE(raw.starts_with("HTTP/1.1 200 OK\r\n" + huge)) << raw;
+
+  RawRecorder target(CannedResponse("", "ok"));
+  RawRecorder redirect("HTTP/1.1 302 Found\r\nLocation: " + target.Url("/ok") + "\r\n" + huge +
+                       "Connection: close\r\n\r\nmoved");
+  EXPECT_EQ(AsString(InetRequest(redirect.Url("/r"))), "ok");
+  EXPECT_EQ(AsString(WinHttpObjectRequest(redirect.Url("/r"))), "ok");
+  raw.clear();
+  EXPECT_EQ(AsString(InetRequest(redirect.Url("/r"), {.returned_headers = &raw, .no_redirect = true})),
+            "moved");
+  EXPECT_TRUE(raw.starts_with("HTTP/1.1 302 Found\r\n")) << raw;
+  int status = 0;
+  WinHttpObjectRequest(redirect.Url("/r"), {.status = &status, .no_redirect = true});
+  EXPECT_EQ(status, 302);
+
+  RawRecorder body("HTTP/1.1 200 OK\r\n" + huge + "Connection: close\r\n\r\nabc");
+  raw = "untouched";
+  EXPECT_TRUE(InetRequest(body.Url("/b"), {.returned_headers = &raw}).empty());
+  status = -1;
+  EXPECT_TRUE(WinHttpObjectRequest(body.Url("/b"), {.status = &status}).empty());
+  EXPECT_EQ(status, 0);
+}
+
 TEST(RequestAddress, SpacesAndGbkBytesAreEncodedLineBreaksRefused) {
   RawRecorder recorder(CannedResponse("", "ok"));
   std::string base = recorder.Url("");
