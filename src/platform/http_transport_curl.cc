@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <cstring>
 
 namespace platform {
@@ -106,12 +108,39 @@ struct TransferState {
   bool too_large = false;
   bool reserved = false;
   CURL* easy;
+  uint64_t received = 0;  // header and body bytes so far
+};
+
+// The stall timer restarts with every byte, so a server sending one byte now
+// and then would hold a transfer for ever. This also ends a transfer once a
+// whole stall-timeout window has brought fewer than kMinBytes bytes.
+class ByteRateWatch {
+ public:
+  static constexpr uint64_t kMinBytes = 64;
+
+  explicit ByteRateWatch(int64_t window_ms) : window_(window_ms) {}
+
+  // Returns true iff the last full window (counted from now) brought fewer
+  // than kMinBytes of the `received` total. At most ~17 samples are kept.
+  bool TooSlow(Clock::time_point now, uint64_t received) {
+    if (samples_.empty() || now - samples_.back().first >= window_ / 16) {
+      samples_.emplace_back(now, received);
+    }
+    while (samples_.size() >= 2 && now - samples_[1].first >= window_) samples_.pop_front();
+    if (now - samples_.front().first < window_) return false;
+    return received - samples_.front().second < kMinBytes;
+  }
+
+ private:
+  std::chrono::milliseconds window_;
+  std::deque<std::pair<Clock::time_point, uint64_t>> samples_;
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   size_t n = size * count;
   state->last_activity = Clock::now();
+  state->received += n;
   std::string_view line(data, n);
   if (line.starts_with("HTTP/")) {
     // A new response (after a redirect or an interim 1xx): keep only the last.
@@ -130,6 +159,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   size_t n = size * count;
   state->last_activity = Clock::now();
+  state->received += n;
   auto& body = state->result->body;
   if (!state->reserved) {
     // The cap is checked here, on the body actually being read, rather than
@@ -246,14 +276,16 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
 }
 
 // Drives the transfer on a pooled multi handle until it ends, the stall
-// timeout passes or the abort signal fires. A transfer left early is removed
-// unfinished, and libcurl closes its connection rather than caching it.
+// timeout passes (or a whole such window brings too few bytes) or the abort
+// signal fires. A transfer left early is removed unfinished, and libcurl
+// closes its connection rather than caching it.
 TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
   CURLM* multi = Pool().Take();
   AbortSignal* signal = t_abort_signal;
   if (signal) signal->AddWaiter(multi);
   curl_multi_add_handle(multi, easy);
   TransferError error = TransferError::kOther;
+  ByteRateWatch rate(request.stall_timeout_ms);
   while (true) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) break;
@@ -275,7 +307,7 @@ TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, Transf
     if (request.stall_timeout_ms > 0) {
       auto deadline = state->last_activity + std::chrono::milliseconds(request.stall_timeout_ms);
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) {
+      if (left.count() <= 0 || rate.TooSlow(Clock::now(), state->received)) {
         error = TransferError::kTimedOut;
         break;
       }

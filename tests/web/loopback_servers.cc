@@ -58,6 +58,19 @@ HttpServer::HttpServer() {
                                        return sink.write(chunk.data(), chunk.size());
                                      });
   });
+  server_.Get("/trickle", [this](const Request&, Response& res) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    res.set_chunked_content_provider("application/octet-stream",
+                                     [this, end](size_t, httplib::DataSink& sink) {
+                                       if (stopping_) return false;
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                                       if (std::chrono::steady_clock::now() >= end) {
+                                         sink.done();
+                                         return true;
+                                       }
+                                       return sink.write("t", 1);
+                                     });
+  });
   server_.set_keep_alive_max_count(100000);
   server_.set_keep_alive_timeout(1);
   port_ = server_.bind_to_any_port("127.0.0.1");

@@ -361,6 +361,21 @@ TEST_F(LoopbackTest, AShortTimeoutEndsARequestToAStalledServer) {
   platform::SetInetTimeouts(30000, 60000);
 }
 
+// Each byte restarts the stall timer, so only the byte-rate rule can end a
+// transfer that brings one byte now and then; without it these take 6 s.
+TEST_F(LoopbackTest, ATricklingAnswerEndsAtAboutItsTimeout) {
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(WinHttpObjectRequest(server_.Url("/trickle"), {.timeout = 1}).empty());
+  double winhttp = SecondsSince(start);
+  EXPECT_GE(winhttp, 0.9);
+  EXPECT_LT(winhttp, 4.0);
+  platform::SetInetTimeouts(1000, 1000);
+  start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(InetRequest(server_.Url("/trickle")).empty());
+  EXPECT_LT(SecondsSince(start), 4.0);
+  platform::SetInetTimeouts(30000, 60000);
+}
+
 TEST_F(LoopbackTest, AnAbortFromAnotherThreadEndsASlowTransferPromptly) {
   platform::AbortSignal signal;
   Bytes body = {1};
