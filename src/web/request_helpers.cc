@@ -162,6 +162,9 @@ Text CookiesFromHeaders(std::string_view raw_headers) {
     Text cookie = rt::FindText(line, ";") <= 0
                       ? rt::TrimText(rt::ReplaceText(line, "Set-Cookie:", ""))
                       : rt::TrimText(TextBetween(line, "Set-Cookie:", ";"));
+    // A line break or NUL inside a cookie would later split the Cookie line
+    // of every request it is sent with.
+    if (cookie.find_first_of(std::string_view("\r\n\0", 3)) != Text::npos) continue;
     cookies += cookie + "; ";
   }
   if (cookies.size() >= 2) cookies.resize(cookies.size() - 2);

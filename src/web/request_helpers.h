@@ -53,7 +53,7 @@ Text MergeCookies(Text* cookies, Text* new_cookies);
 Text RemoveDuplicateItems(std::string_view text, std::string_view separator);
 
 // The cookies of the Set-Cookie lines of a raw header block, as
-// "name=value; name=value".
+// "name=value; name=value"; a cookie holding CR, LF or NUL is left out.
 Text CookiesFromHeaders(std::string_view raw_headers);
 
 // `seconds` in milliseconds, at most INT32_MAX (about 24.8 days), so that a

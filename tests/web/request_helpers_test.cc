@@ -194,6 +194,14 @@ TEST(TimeoutMilliseconds, ClampsInsteadOfWrapping) {
   EXPECT_EQ(TimeoutMilliseconds(2147483647), 2147483647);
 }
 
+TEST(CookiesFromHeaders, LeavesOutCookiesHoldingLineBreaksOrNul) {
+  EXPECT_EQ(CookiesFromHeaders("HTTP/1.1 200 OK\r\nSet-Cookie: a=1\rX-Evil: 1\r\n"
+                               "Set-Cookie: b=2\nX: 1; path=/\r\nSet-Cookie: c=3\r\n"
+                               "Set-Cookie: d=4; path=/\rX: 1\r\n\r\n"),
+            "c=3; d=4");
+  EXPECT_EQ(CookiesFromHeaders(std::string("Set-Cookie: e=5\0x\r\nSet-Cookie: f=6\r\n", 36)), "f=6");
+}
+
 TEST(RandomText, IsAFractionOfFifteenDigits) {
   std::set<Text> seen;
   for (int i = 0; i < 200; ++i) {

@@ -247,6 +247,29 @@ TEST(RequestCookies, AGivenCookiesOptionIsSentAloneAndMerged) {
   platform::ClearProcessCookies();
 }
 
+TEST(RequestCookies, ACookieHoldingALineBreakIsNotKept) {
+  platform::ClearProcessCookies();
+  RawRecorder recorder(CannedResponse("Set-Cookie: a=1\rX-Evil: 1\r\nSet-Cookie: b=2\r\n", "ok"));
+  Text cookies = "x=9", returned;
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/1"), {.cookies = &cookies,
+                                                      .returned_cookies = &returned})),
+            "ok");
+  EXPECT_EQ(returned, "b=2");
+  EXPECT_EQ(cookies, "b=2; x=9");
+  Text winhttp_cookies = "x=9";
+  EXPECT_EQ(AsString(WinHttpObjectRequest(recorder.Url("/2"), {.cookies = &winhttp_cookies})), "ok");
+  EXPECT_EQ(winhttp_cookies, "b=2; x=9");
+  // Later requests given those cookies still go out, and so does one using
+  // the process jar the answer went into.
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/3"), {.cookies = &cookies})), "ok");
+  EXPECT_EQ(AsString(InetRequest(recorder.Url("/4"))), "ok");
+  auto requests = recorder.Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_NE(requests[2].find("\r\nCookie: b=2; x=9\r\n"), std::string::npos);
+  for (const std::string& request : requests) EXPECT_EQ(request.find("X-Evil"), std::string::npos);
+  platform::ClearProcessCookies();
+}
+
 TEST(RequestHeaders, RawHeadersBeyondTheBufferComeBackAsSpaces) {
   RawRecorder recorder(CannedResponse("X-Big: " + std::string(6000, 'v') + "\r\n" + kCookieHeaders, "ok"));
   Text raw, returned = "untouched";
