@@ -8,8 +8,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <cstring>
+#include <deque>
 
 namespace platform {
 namespace {
