@@ -270,6 +270,29 @@ TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
   EXPECT_EQ(buttons, 1);
 }
 
+TEST_F(GuiTest, LabelsAndMessageBoxesShowMarkupLiterally) {
+  // Texts from the network may look like markup; an image tag there would
+  // make the widget read a file.
+  const rt::Text markup = "<b>x</b><img src=\"/dev/zero\">";
+  frame_->SetCaption(mw::标签_动态, markup);
+  auto* label = Get<QLabel>(mw::标签_动态);
+  EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  EXPECT_EQ(label->text(), U("<b>x</b><img src=\"/dev/zero\">"));
+
+  Qt::TextFormat format = Qt::AutoText;
+  QString text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    format = box->textFormat();
+    text = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("<b>x</b>")), 0);
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_EQ(text, U("<b>x</b>"));
+}
+
 using GuiDeathTest = GuiTest;
 
 TEST_F(GuiDeathTest, FatalReportIsAStopBoxCaptionedErrorAndEndsWith255) {

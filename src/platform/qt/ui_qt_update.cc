@@ -215,6 +215,8 @@ rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& cap
     default: buttons = B::Ok; break;
   }
   QMessageBox box(icon, Q(caption), Lines(text), buttons);
+  // Messages may carry texts from the network: never read them as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   switch (box.exec()) {
     case B::Ok: return rt::DialogButton::kOk;
