@@ -99,7 +99,13 @@ void Frame::CloseOnUi(uint32_t window_id) {
   }
   backend_.DestroyWindowView(window_id);
   windows_.erase(window_id);
-  if (windows_.empty()) backend_.QuitLoop();
+  if (windows_.empty()) {
+    // The end begins now: calls queued by workers, and any they queue from
+    // here on, are dropped instead of running against the closed windows.
+    end_begun_ = true;
+    CancelQueuedTasks();
+    backend_.QuitLoop();
+  }
 }
 
 int Frame::Run() {
@@ -124,6 +130,7 @@ void Frame::EndProgram(int code) {
 
 void Frame::EndSteps() {
   if (ending_.exchange(true)) return;
+  end_begun_ = true;
   ++suspension_;  // for good: no event reaches the logic from here on
   CancelQueuedTasks();
   if (auto cleanup = std::move(cleanup_)) cleanup();

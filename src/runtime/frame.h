@@ -7,9 +7,9 @@
 // off the UI thread each call is queued for the UI thread and the caller
 // waits until it has run, so a worker sees its write done when the call
 // returns and calls of one thread land in order. The UI thread never waits
-// for a worker. Once the program has begun to end, calls from workers are
-// dropped (reads give empty values) instead of waiting for a loop that no
-// longer runs.
+// for a worker. Once the program has begun to end (the last window has
+// closed), calls from workers are dropped (reads give empty values) instead
+// of waiting for a loop that no longer runs or reaching closed windows.
 //
 // Thread safety: as above; everything not named there belongs to the UI
 // thread.
@@ -91,8 +91,9 @@ class Frame {
   int suspension() const { return suspension_.load(); }
 
   // --- Properties (any thread) ---
-  // Fatal when the window is not loaded. An index the control's kind does not
-  // have reads as an empty value and ignores writes.
+  // Fatal when the window is not loaded, except once the last window has
+  // closed: then the call is dropped (reads give empty values). An index the
+  // control's kind does not have reads as an empty value and ignores writes.
   Value ReadProperty(ControlRef ref, int index, int array_index = -1);
   void WriteProperty(ControlRef ref, int index, const Value& value, int array_index = -1);
 
@@ -188,8 +189,10 @@ class Frame {
   void CloseOnUi(uint32_t window_id);
   void CancelQueuedTasks();
   void EndSteps();
-  WindowState& LoadedOrFatal(uint32_t window_id);
-  ControlState& ControlOrFatal(ControlRef ref);
+  // The control `ref` names. Fatal when its window is not loaded or does not
+  // hold it, except that once the end has begun a closed window's controls
+  // give nullptr (the call is dropped).
+  ControlState* LiveControl(ControlRef ref);
   ControlState* FindControl(ControlRef ref);
   Value ReadOwn(const ControlState& c, int own_index) const;
   void WriteOwn(ControlState& c, int own_index, const Value& value);
@@ -205,6 +208,7 @@ class Frame {
   std::function<void()> cleanup_;
   std::atomic<int> suspension_{0};
   std::atomic<bool> ending_{false};
+  bool end_begun_ = false;  // the last window has closed (UI thread)
 
   std::mutex mu_;
   std::condition_variable tasks_cv_;  // a task was queued

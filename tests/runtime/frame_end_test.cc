@@ -1,0 +1,90 @@
+// The end of the program while worker threads still call the frame: calls
+// around the last window's close are dropped.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "runtime/frame.h"
+#include "runtime/ui_headless.h"
+#include "runtime/window_templates.h"
+
+namespace rt {
+namespace {
+
+namespace mw = main_window;
+using namespace std::chrono_literals;
+
+class FrameEndDeathTest : public ::testing::Test {
+ protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+// Ends the process with exit code 99 when it is still running after `limit`:
+// a hang fails the test instead of stalling it.
+void Watchdog(std::chrono::seconds limit) {
+  std::thread([limit] {
+    std::this_thread::sleep_for(limit);
+    std::fputs("watchdog: hung\n", stderr);
+    ::_exit(99);
+  }).detach();
+}
+
+TEST_F(FrameEndDeathTest, WorkerCallsAroundTheLastCloseAreDropped) {
+  constexpr int kRounds = 40;
+  auto program = [] {
+    Watchdog(60s);
+    int cleanups = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      HeadlessBackend backend;
+      Frame frame{backend};
+      frame.RegisterCleanup([&] { ++cleanups; });
+      frame.LoadStartWindow(MainWindowTemplate());
+      std::atomic<bool> stop{false};
+      std::atomic<int> calls{0};
+      auto work = [&] {
+        for (int i = 0; !stop; ++i) {
+          frame.SetText(mw::标签_动态, std::to_string(i));
+          frame.GetText(mw::编辑框_号码);
+          frame.AppendEditText(mw::编辑框_操作记录, {"x"});
+          ++calls;
+        }
+      };
+      std::thread a(work);
+      std::thread b(work);
+      // The user's close arrives among the workers' queued calls.
+      std::thread closer([&] {
+        while (calls.load() < 10 + round) std::this_thread::yield();
+        frame.Post([&] { frame.UserClosedWindow(mw::kId); });
+      });
+      frame.Run();
+      stop = true;
+      a.join();
+      b.join();
+      closer.join();
+    }
+    std::fprintf(stderr, "cleanups=%d\n", cleanups);
+    std::fflush(nullptr);
+    ::_exit(0);
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(0), "cleanups=40");
+}
+
+TEST(FrameEnd, ReadsOfAClosedWindowAfterTheEndAreEmpty) {
+  HeadlessBackend backend;
+  Frame frame{backend};
+  frame.LoadStartWindow(MainWindowTemplate());
+  frame.SetText(mw::编辑框_号码, "1");
+  frame.CloseWindow(mw::kId);
+  EXPECT_EQ(frame.GetText(mw::编辑框_号码), "");
+  frame.AppendEditText(mw::编辑框_操作记录, {"late"});
+  EXPECT_EQ(frame.ListRowCount(mw::超级列表框1), 0);
+  EXPECT_EQ(frame.Run(), 0);
+}
+
+}  // namespace
+}  // namespace rt
