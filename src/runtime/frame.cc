@@ -114,6 +114,14 @@ int Frame::Run() {
   return 0;
 }
 
+void Frame::RunThenExit() {
+  int code = Run();
+  // Workers may still be running: the process ends here rather than
+  // unwinding the objects they use.
+  std::fflush(nullptr);
+  ::_exit(code);
+}
+
 void Frame::EndProgram(int code) {
   auto end = [this, code] {
     EndSteps();

@@ -76,6 +76,9 @@ class Frame {
   // cleanup routine runs and the remaining windows are destroyed. Returns the
   // exit code, 0.
   int Run();
+  // Run, then ends the process with its exit code. Worker threads may still
+  // be running: the process must not unwind the objects they use.
+  [[noreturn]] void RunThenExit();
   // Ends the program with `code` (normal-end steps, then process exit).
   // From a worker the UI thread does the steps.
   [[noreturn]] void EndProgram(int code);

@@ -1,5 +1,6 @@
 // The end of the program while worker threads still call the frame: calls
-// around the last window's close are dropped.
+// around the last window's close are dropped, and the process ends
+// without unwinding under the workers.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -84,6 +85,28 @@ TEST(FrameEnd, ReadsOfAClosedWindowAfterTheEndAreEmpty) {
   frame.AppendEditText(mw::编辑框_操作记录, {"late"});
   EXPECT_EQ(frame.ListRowCount(mw::超级列表框1), 0);
   EXPECT_EQ(frame.Run(), 0);
+}
+
+TEST_F(FrameEndDeathTest, RunThenExitEndsWhileAWorkerStillWrites) {
+  auto program = [] {
+    Watchdog(10s);
+    HeadlessBackend backend;
+    Frame frame{backend};
+    int cleanups = 0;
+    frame.RegisterCleanup([&] {
+      ++cleanups;
+      std::fprintf(stderr, "cleanup %d\n", cleanups);
+    });
+    frame.LoadStartWindow(MainWindowTemplate());
+    // Nobody joins this worker; it writes until the process ends.
+    std::thread([&frame] {
+      for (int i = 0;; ++i) frame.SetText(mw::标签_动态, std::to_string(i));
+    }).detach();
+    std::this_thread::sleep_for(10ms);
+    frame.Post([&] { frame.UserClosedWindow(mw::kId); });
+    frame.RunThenExit();
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(0), "cleanup 1\n$");
 }
 
 }  // namespace
