@@ -180,6 +180,10 @@ class Frame {
 
   // Shows the fatal report (any thread). Used by the installed reporter.
   void ReportFatal(const std::string& gbk_report);
+  // Serves the queue until the process ends (UI thread): what the UI thread
+  // does when its own fatal error meets another thread's report, which may
+  // be waiting in the queue to be shown.
+  [[noreturn]] void ServeQueueForever();
 
  private:
   struct Task {

@@ -1,16 +1,21 @@
 // The end of the program while worker threads still call the frame: calls
-// around the last window's close are dropped, and the process ends
-// without unwinding under the workers.
+// around the last window's close are dropped, the process ends without
+// unwinding under the workers, and a worker's fatal report meeting one of
+// the UI thread is shown once instead of hanging both.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
+#include "runtime/fatal.h"
 #include "runtime/frame.h"
+#include "runtime/gbk.h"
 #include "runtime/ui_headless.h"
 #include "runtime/window_templates.h"
 
@@ -18,6 +23,7 @@ namespace rt {
 namespace {
 
 namespace mw = main_window;
+namespace fw = find_window;
 using namespace std::chrono_literals;
 
 class FrameEndDeathTest : public ::testing::Test {
@@ -107,6 +113,57 @@ TEST_F(FrameEndDeathTest, RunThenExitEndsWhileAWorkerStillWrites) {
     frame.RunThenExit();
   };
   EXPECT_EXIT(program(), ::testing::ExitedWithCode(0), "cleanup 1\n$");
+}
+
+TEST_F(FrameEndDeathTest, FatalErrorsOfAWorkerAndTheUiThreadAtOnceShowOneReport) {
+  auto program = [] {
+    Watchdog(10s);
+    HeadlessBackend backend;
+    std::atomic<int> shown{0};
+    backend.SetResponder({.message_box = [&](const MessageBoxRequest& r) {
+      std::fprintf(stderr, "shown %d: %s\n", ++shown, ToUtf8(r.text).c_str());
+      return DialogButton::kOk;
+    }});
+    Frame frame{backend};
+    frame.RegisterCleanup([] { std::fputs("cleanup ran\n", stderr); });
+    frame.LoadStartWindow(MainWindowTemplate());
+    frame.Post([&] {
+      // A handler still busy when the worker's report is queued meets a
+      // fatal error of its own.
+      while (!FatalErrorRaised()) std::this_thread::yield();
+      std::this_thread::sleep_for(20ms);
+      frame.GetText(fw::编辑框1);
+    });
+    std::thread([] { FatalError("worker"); }).detach();
+    frame.Run();
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(255), "^shown 1: 运行时出错.*worker\r\n\n$");
+}
+
+TEST_F(FrameEndDeathTest, TheCleanupNeverRunsOnceAFatalErrorIsRaised) {
+  const std::filesystem::path marker =
+      std::filesystem::path(::testing::TempDir()) / "frame_end_cleanup_marker";
+  std::filesystem::remove(marker);
+  auto program = [&] {
+    Watchdog(10s);
+    HeadlessBackend backend;
+    Frame frame{backend};
+    frame.RegisterCleanup([&] { std::ofstream(marker) << "ran"; });
+    frame.LoadStartWindow(MainWindowTemplate());
+    // The user closes the window before the worker's report is shown.
+    frame.Post([&] {
+      while (!FatalErrorRaised()) std::this_thread::yield();
+      std::this_thread::sleep_for(20ms);
+      frame.UserClosedWindow(mw::kId);
+    });
+    std::thread([] { FatalError("worker"); }).detach();
+    frame.Run();
+    std::this_thread::sleep_for(1s);  // the worker ends the process meanwhile
+    std::fflush(nullptr);
+    ::_exit(0);
+  };
+  EXPECT_EXIT(program(), ::testing::ExitedWithCode(255), "worker");
+  EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 }  // namespace
