@@ -137,8 +137,11 @@ class Frame {
   void ProcessEvents();
   // The hook a worker's ProcessEvents runs (pause and stop take hold there).
   static void SetSafePointHook(std::function<void()> hook);
-  // The folder dialog; "" when cancelled. Any thread.
-  Text BrowseForFolder(std::string_view title, std::string_view initial_folder);
+  // The folder dialog; "" when cancelled. Any thread. A folder whose name GBK
+  // text cannot hold also gives "" (it would name another folder); then
+  // *unfit, when given, is set to true.
+  Text BrowseForFolder(std::string_view title, std::string_view initial_folder,
+                       bool* unfit = nullptr);
   // Opens a web address or a folder with the desktop's program. Any thread.
   void OpenExternal(std::string_view address);
 

@@ -5,6 +5,7 @@
 
 #include "runtime/conversion_commands.h"
 #include "runtime/fatal.h"
+#include "runtime/file_commands.h"
 #include "runtime/frame.h"
 #include "runtime/gbk.h"
 
@@ -300,8 +301,13 @@ int Frame::ShowMessageBox(const Value& message, int buttons,
   }
 }
 
-Text Frame::BrowseForFolder(std::string_view title, std::string_view initial_folder) {
-  return OnUi([&] { return backend_.BrowseForFolder(Text(title), Text(initial_folder)); });
+Text Frame::BrowseForFolder(std::string_view title, std::string_view initial_folder,
+                            bool* unfit) {
+  std::string utf8 =
+      OnUi([&] { return backend_.BrowseForFolder(Text(title), Text(initial_folder)); });
+  const bool fits = FitsText(utf8);
+  if (unfit != nullptr) *unfit = !fits;
+  return fits ? FromUtf8(utf8) : Text();
 }
 
 void Frame::OpenExternal(std::string_view address) {

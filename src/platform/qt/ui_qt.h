@@ -46,7 +46,7 @@ class QtBackend : public rt::UiBackend {
                    int column) override;
   rt::DialogButton MessageBox(const rt::Text& text, const rt::Text& caption,
                               int style) override;
-  rt::Text BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) override;
+  std::string BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) override;
   void OpenExternal(const rt::Text& address) override;
   void RunLoop() override;
   void QuitLoop() override;

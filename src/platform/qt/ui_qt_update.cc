@@ -230,10 +230,10 @@ rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& cap
   }
 }
 
-rt::Text QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) {
+std::string QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) {
   QString start = initial_folder.empty() ? QDir::homePath() : Q(initial_folder);
   QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(title), start);
-  return FromUtf8(QDir::toNativeSeparators(chosen).toStdString());
+  return QDir::toNativeSeparators(chosen).toStdString();
 }
 
 void QtBackend::OpenExternal(const rt::Text& address) {
