@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -291,6 +292,19 @@ TEST_F(GuiTest, LabelsAndMessageBoxesShowMarkupLiterally) {
   EXPECT_EQ(frame_->ShowMessageBox(rt::Text("<b>x</b>")), 0);
   EXPECT_EQ(format, Qt::PlainText);
   EXPECT_EQ(text, U("<b>x</b>"));
+}
+
+TEST_F(GuiTest, AWindowClosedOutsideTheLoopGoesOnlyAfterItsCloseEvent) {
+  frame_->LoadWindow(rt::FindWindowTemplate());
+  QPointer<QWidget> find = Get(fw::kWindow);
+  ASSERT_FALSE(find.isNull());
+  // The user's close: the frame destroys the view from inside its close event.
+  find->close();
+  EXPECT_FALSE(frame_->IsLoaded(fw::kId));
+  ASSERT_FALSE(find.isNull());
+  EXPECT_TRUE(find->isHidden());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(find.isNull());
 }
 
 using GuiDeathTest = GuiTest;

@@ -56,6 +56,8 @@ QtBackend::QtBackend() : waker_(std::make_unique<QObject>()) {
 
 QtBackend::~QtBackend() {
   for (auto& [id, view] : views_) delete view.window.data();
+  // Windows destroyed outside a running loop still wait for deletion.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QWidget* QtBackend::Widget(rt::ControlRef ref) const {

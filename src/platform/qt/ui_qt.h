@@ -69,8 +69,7 @@ class QtBackend : public rt::UiBackend {
   rt::Frame* frame_ = nullptr;
   std::unique_ptr<QObject> waker_;  // context of queued drains; gone with the back end
   std::map<uint32_t, View> views_;
-  bool updating_ = false;
-  bool in_loop_ = false;  // the view follows the model: no user change to report
+  bool updating_ = false;  // the view follows the model: no user change to report
 };
 
 }  // namespace platform::qt

@@ -176,13 +176,10 @@ void QtBackend::DestroyWindowView(uint32_t window_id) {
   if (it == views_.end()) return;
   if (QWidget* top = it->second.window.data()) {
     top->hide();
-    // Inside the loop the window may be the sender of the event being
-    // handled: it goes once that event is done.
-    if (in_loop_) {
-      top->deleteLater();
-    } else {
-      delete top;
-    }
+    // The window may be the sender of the event being handled, or be in its
+    // own close event: it goes once control is back in an event loop (or
+    // when the back end goes).
+    top->deleteLater();
   }
   views_.erase(it);
 }
@@ -241,9 +238,7 @@ void QtBackend::OpenExternal(const rt::Text& address) {
 }
 
 void QtBackend::RunLoop() {
-  in_loop_ = true;
   QApplication::exec();
-  in_loop_ = false;
 }
 
 // exit, not quit: a quit request would first try to close every window.
