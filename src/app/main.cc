@@ -1,6 +1,6 @@
 // The desktop program: the Qt back end under the frame, the shell's windows
 // and handlers on top, and the entry sequence that runs until the last
-// window closes.
+// window closes, then ends the process without unwinding.
 #include <QApplication>
 
 #include "platform/qt/ui_qt.h"
@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
   platform::qt::QtBackend backend;
   rt::Frame frame(backend);
   shell::Shell shell(frame);
-  return shell.Run();
+  shell.Start();
+  frame.RunThenExit();  // workers may still run: nothing is unwound under them
 }

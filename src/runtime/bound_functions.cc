@@ -134,14 +134,15 @@ int DeclarePlatformFunction(std::string_view library, std::string_view name) {
 BoundAddress BindPlatformFunction(int index) {
   RegisterRuntimeSubstitutes();
   Tables& t = tables();
-  Declaration* d;
+  Declaration* d = nullptr;
   {
     std::lock_guard lock(t.mu);
-    if (index < 0 || index >= static_cast<int>(t.declarations.size())) {
-      FatalError("数组成员引用下标超出定义范围"_gbk, 1);
+    if (index >= 0 && index < static_cast<int>(t.declarations.size())) {
+      d = &t.declarations[index];
     }
-    d = &t.declarations[index];
   }
+  // Reported without the lock: the report may itself reach these tables.
+  if (d == nullptr) FatalError("数组成员引用下标超出定义范围"_gbk, 1);
   if (AnyFunction address = d->address.load()) return {address, d->type.load()};
 
   const BoundAddress* found = nullptr;

@@ -22,7 +22,13 @@ void WriteToStandardError(const std::string& gbk_report) {
   }
 }
 
+[[noreturn]] void WaitForTheEnd() {
+  for (;;) ::pause();
+}
+
 std::atomic<FatalReporter> reporter{WriteToStandardError};
+std::atomic<FatalWaiter> waiter{WaitForTheEnd};
+std::atomic<bool> reporting{false};
 
 }  // namespace
 
@@ -39,16 +45,21 @@ std::string FatalReportText(int code, std::string_view gbk_message) {
 
 void SetFatalReporter(FatalReporter r) { reporter.store(r ? r : WriteToStandardError); }
 
+void SetFatalWaiter(FatalWaiter w) { waiter.store(w ? w : WaitForTheEnd); }
+
+bool FatalErrorRaised() { return reporting.load(); }
+
 void FatalError(std::string_view gbk_message, int code) {
   // Only the first fatal error is reported; a second one from another thread
-  // while the first is on screen just waits to be ended with the process.
+  // while the first is on screen waits to be ended with the process (the UI
+  // thread serving its queue meanwhile, where the first report may wait).
   // A fatal error raised while this thread shows the report (showing it may
   // need memory that is not there) ends the process at once instead.
-  static std::atomic<bool> reporting{false};
   static thread_local bool reporting_here = false;
   if (reporting_here) EndWithCode255();
   if (reporting.exchange(true)) {
-    for (;;) ::pause();
+    waiter.load()();
+    WaitForTheEnd();
   }
   reporting_here = true;
   reporter.load()(FatalReportText(code, gbk_message));

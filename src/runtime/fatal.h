@@ -7,7 +7,7 @@
 // standard error as UTF-8.
 //
 // Thread safety: FatalError may be called from any thread. SetFatalReporter
-// is meant for start-up, before other threads run.
+// and SetFatalWaiter are meant for start-up, before other threads run.
 #ifndef TIEPIC_RUNTIME_FATAL_H_
 #define TIEPIC_RUNTIME_FATAL_H_
 
@@ -24,6 +24,17 @@ std::string FatalReportText(int code, std::string_view gbk_message);
 // standard error and ends the process with exit code 255.
 using FatalReporter = void (*)(const std::string& gbk_report);
 void SetFatalReporter(FatalReporter reporter);
+
+// What a thread does when it raises a fatal error while another thread is
+// already reporting one; must not return. The default waits for the process
+// to end. A UI thread must keep serving its queue instead, or a report that
+// waits for it is never shown.
+using FatalWaiter = void (*)();
+void SetFatalWaiter(FatalWaiter waiter);
+
+// Returns true iff a fatal error has been raised in this process; from then
+// on the cleanup routine must not run.
+bool FatalErrorRaised();
 
 [[noreturn]] void FatalError(std::string_view gbk_message, int code = 0);
 

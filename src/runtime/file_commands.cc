@@ -22,6 +22,10 @@ std::string_view SkipLeadingControls(std::string_view s) {
 
 Text RunDirectory() { return FromUtf8(platform::RunDirectory()); }
 
+bool FitsText(std::string_view utf8) { return ToUtf8(FromUtf8(utf8)) == utf8; }
+
+bool RunDirectoryFitsText() { return FitsText(platform::RunDirectory()); }
+
 bool FileExists(std::string_view path) {
   return !path.empty() && platform::DirectorySearchFindsAny(ToUtf8(path));
 }

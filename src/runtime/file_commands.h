@@ -16,6 +16,11 @@ namespace rt {
 
 // The folder holding the program, without a trailing separator.
 Text RunDirectory();
+// Returns true iff GBK text holds the program folder's name unchanged (a
+// name with other characters comes out of RunDirectory with '?' in them).
+bool RunDirectoryFitsText();
+// Returns true iff GBK text holds the UTF-8 name `utf8` unchanged.
+bool FitsText(std::string_view utf8);
 
 // Returns true iff a directory search for `path` finds an entry: an existing
 // file or folder, or a '*'/'?' pattern in the last component that matches.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cfenv>
+#include <chrono>
 #include <cstdio>
 
 #include "platform/file_system.h"
@@ -21,6 +22,11 @@ void ReportThroughFrame(const std::string& gbk_report) {
   if (Frame* frame = current_frame.load()) frame->ReportFatal(gbk_report);
 }
 
+void WaitThroughFrame() {
+  Frame* frame = current_frame.load();
+  if (frame != nullptr && frame->OnUiThread()) frame->ServeQueueForever();
+}
+
 uint64_t Key(ControlRef ref) { return (uint64_t{ref.window} << 32) | ref.control; }
 
 }  // namespace
@@ -30,6 +36,7 @@ Frame::Frame(UiBackend& backend) : backend_(backend), ui_thread_(std::this_threa
   std::fesetround(FE_TONEAREST);
   current_frame.store(this);
   SetFatalReporter(&ReportThroughFrame);
+  SetFatalWaiter(&WaitThroughFrame);
   backend_.Attach(*this);
 }
 
@@ -43,7 +50,10 @@ Frame::~Frame() {
   for (auto& [id, window] : windows_) backend_.DestroyWindowView(id);
   windows_.clear();
   Frame* self = this;
-  if (current_frame.compare_exchange_strong(self, nullptr)) SetFatalReporter(nullptr);
+  if (current_frame.compare_exchange_strong(self, nullptr)) {
+    SetFatalReporter(nullptr);
+    SetFatalWaiter(nullptr);
+  }
 }
 
 Frame* Frame::Current() { return current_frame.load(); }
@@ -99,13 +109,27 @@ void Frame::CloseOnUi(uint32_t window_id) {
   }
   backend_.DestroyWindowView(window_id);
   windows_.erase(window_id);
-  if (windows_.empty()) backend_.QuitLoop();
+  if (windows_.empty()) {
+    // The end begins now: calls queued by workers, and any they queue from
+    // here on, are dropped instead of running against the closed windows.
+    end_begun_ = true;
+    CancelQueuedTasks();
+    backend_.QuitLoop();
+  }
 }
 
 int Frame::Run() {
   if (!windows_.empty()) backend_.RunLoop();
   EndSteps();
   return 0;
+}
+
+void Frame::RunThenExit() {
+  int code = Run();
+  // Workers may still be running: the process ends here rather than
+  // unwinding the objects they use.
+  std::fflush(nullptr);
+  ::_exit(code);
 }
 
 void Frame::EndProgram(int code) {
@@ -124,10 +148,14 @@ void Frame::EndProgram(int code) {
 
 void Frame::EndSteps() {
   if (ending_.exchange(true)) return;
+  end_begun_ = true;
   ++suspension_;  // for good: no event reaches the logic from here on
   CancelQueuedTasks();
-  if (auto cleanup = std::move(cleanup_)) cleanup();
+  auto cleanup = std::move(cleanup_);
   cleanup_ = nullptr;
+  // A fatal error forgets the cleanup, also while its report still waits to
+  // be shown.
+  if (cleanup && !FatalErrorRaised()) cleanup();
   std::vector<uint32_t> ids;
   for (const auto& [id, window] : windows_) ids.push_back(id);
   for (uint32_t id : ids) backend_.DestroyWindowView(id);
@@ -228,6 +256,14 @@ void Frame::WaitAndDrainTasks() {
     tasks_cv_.wait(lock, [&] { return !tasks_.empty() || !accepting_; });
   }
   DrainTasks();
+}
+
+void Frame::ServeQueueForever() {
+  for (;;) {
+    WaitAndDrainTasks();
+    // Once the queue takes no more calls the wait returns at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 void Frame::CancelQueuedTasks() {

@@ -7,9 +7,9 @@
 // off the UI thread each call is queued for the UI thread and the caller
 // waits until it has run, so a worker sees its write done when the call
 // returns and calls of one thread land in order. The UI thread never waits
-// for a worker. Once the program has begun to end, calls from workers are
-// dropped (reads give empty values) instead of waiting for a loop that no
-// longer runs.
+// for a worker. Once the program has begun to end (the last window has
+// closed), calls from workers are dropped (reads give empty values) instead
+// of waiting for a loop that no longer runs or reaching closed windows.
 //
 // Thread safety: as above; everything not named there belongs to the UI
 // thread.
@@ -76,6 +76,9 @@ class Frame {
   // cleanup routine runs and the remaining windows are destroyed. Returns the
   // exit code, 0.
   int Run();
+  // Run, then ends the process with its exit code. Worker threads may still
+  // be running: the process must not unwind the objects they use.
+  [[noreturn]] void RunThenExit();
   // Ends the program with `code` (normal-end steps, then process exit).
   // From a worker the UI thread does the steps.
   [[noreturn]] void EndProgram(int code);
@@ -91,8 +94,9 @@ class Frame {
   int suspension() const { return suspension_.load(); }
 
   // --- Properties (any thread) ---
-  // Fatal when the window is not loaded. An index the control's kind does not
-  // have reads as an empty value and ignores writes.
+  // Fatal when the window is not loaded, except once the last window has
+  // closed: then the call is dropped (reads give empty values). An index the
+  // control's kind does not have reads as an empty value and ignores writes.
   Value ReadProperty(ControlRef ref, int index, int array_index = -1);
   void WriteProperty(ControlRef ref, int index, const Value& value, int array_index = -1);
 
@@ -133,8 +137,11 @@ class Frame {
   void ProcessEvents();
   // The hook a worker's ProcessEvents runs (pause and stop take hold there).
   static void SetSafePointHook(std::function<void()> hook);
-  // The folder dialog; "" when cancelled. Any thread.
-  Text BrowseForFolder(std::string_view title, std::string_view initial_folder);
+  // The folder dialog; "" when cancelled. Any thread. A folder whose name GBK
+  // text cannot hold also gives "" (it would name another folder); then
+  // *unfit, when given, is set to true.
+  Text BrowseForFolder(std::string_view title, std::string_view initial_folder,
+                       bool* unfit = nullptr);
   // Opens a web address or a folder with the desktop's program. Any thread.
   void OpenExternal(std::string_view address);
 
@@ -176,6 +183,10 @@ class Frame {
 
   // Shows the fatal report (any thread). Used by the installed reporter.
   void ReportFatal(const std::string& gbk_report);
+  // Serves the queue until the process ends (UI thread): what the UI thread
+  // does when its own fatal error meets another thread's report, which may
+  // be waiting in the queue to be shown.
+  [[noreturn]] void ServeQueueForever();
 
  private:
   struct Task {
@@ -188,8 +199,10 @@ class Frame {
   void CloseOnUi(uint32_t window_id);
   void CancelQueuedTasks();
   void EndSteps();
-  WindowState& LoadedOrFatal(uint32_t window_id);
-  ControlState& ControlOrFatal(ControlRef ref);
+  // The control `ref` names. Fatal when its window is not loaded or does not
+  // hold it, except that once the end has begun a closed window's controls
+  // give nullptr (the call is dropped).
+  ControlState* LiveControl(ControlRef ref);
   ControlState* FindControl(ControlRef ref);
   Value ReadOwn(const ControlState& c, int own_index) const;
   void WriteOwn(ControlState& c, int own_index, const Value& value);
@@ -205,6 +218,7 @@ class Frame {
   std::function<void()> cleanup_;
   std::atomic<int> suspension_{0};
   std::atomic<bool> ending_{false};
+  bool end_begun_ = false;  // the last window has closed (UI thread)
 
   std::mutex mu_;
   std::condition_variable tasks_cv_;  // a task was queued

@@ -5,6 +5,7 @@
 
 #include "runtime/conversion_commands.h"
 #include "runtime/fatal.h"
+#include "runtime/file_commands.h"
 #include "runtime/frame.h"
 #include "runtime/gbk.h"
 
@@ -34,17 +35,18 @@ bool ValidColumn(const ControlState& c, int column) {
 
 }  // namespace
 
-WindowState& Frame::LoadedOrFatal(uint32_t window_id) {
-  auto it = windows_.find(window_id);
-  if (it == windows_.end()) FatalError("未载入欲访问窗口组件所在的窗口"_gbk);
-  return it->second;
-}
-
-ControlState& Frame::ControlOrFatal(ControlRef ref) {
-  ControlState* c = LoadedOrFatal(ref.window).Find(ref.control);
+ControlState* Frame::LiveControl(ControlRef ref) {
+  auto it = windows_.find(ref.window);
+  if (it == windows_.end()) {
+    // Workers go on writing while the windows close at the end; their calls
+    // are dropped then, not taken for the logic's own fault.
+    if (end_begun_) return nullptr;
+    FatalError("未载入欲访问窗口组件所在的窗口"_gbk);
+  }
+  ControlState* c = it->second.Find(ref.control);
   // A control id the loaded window does not hold has no live control.
   if (c == nullptr) FatalError("指定窗口尚未载入"_gbk);
-  return *c;
+  return c;
 }
 
 const WindowState* Frame::Window(uint32_t window_id) const {
@@ -65,7 +67,9 @@ const ControlState* Frame::Control(ControlRef ref) const {
 Value Frame::ReadProperty(ControlRef ref, int index, int array_index) {
   (void)array_index;  // no property of these kinds is an array
   return OnUi([&]() -> Value {
-    ControlState& c = ControlOrFatal(ref);
+    ControlState* live = LiveControl(ref);
+    if (live == nullptr) return Value{};
+    ControlState& c = *live;
     switch (index) {
       case kLeft: return c.rect.left;
       case kTop: return c.rect.top;
@@ -83,7 +87,9 @@ Value Frame::ReadProperty(ControlRef ref, int index, int array_index) {
 void Frame::WriteProperty(ControlRef ref, int index, const Value& value, int array_index) {
   (void)array_index;
   OnUi([&] {
-    ControlState& c = ControlOrFatal(ref);
+    ControlState* live = LiveControl(ref);
+    if (live == nullptr) return;
+    ControlState& c = *live;
     switch (index) {
       case kLeft: c.rect.left = ToInteger(value); break;
       case kTop: c.rect.top = ToInteger(value); break;
@@ -192,10 +198,10 @@ void Frame::SetSelectedRow(ControlRef ref, int row) { WriteProperty(ref, kSelect
 template <class F>
 auto Frame::WithList(ControlRef ref, F&& fn) {
   return OnUi([&] {
-    ControlState& c = ControlOrFatal(ref);
+    ControlState* c = LiveControl(ref);
     using R = std::invoke_result_t<F, ControlState&>;
-    if (c.tmpl->kind != ControlKind::kListView) return R();
-    return fn(c);
+    if (c == nullptr || c->tmpl->kind != ControlKind::kListView) return R();
+    return fn(*c);
   });
 }
 
@@ -266,11 +272,11 @@ void Frame::ListSetColumnWidth(ControlRef ref, int column, int width) {
 
 void Frame::AppendEditText(ControlRef ref, std::initializer_list<std::string_view> texts) {
   OnUi([&] {
-    ControlState& c = ControlOrFatal(ref);
-    if (c.tmpl->kind != ControlKind::kEditBox) return;
+    ControlState* c = LiveControl(ref);
+    if (c == nullptr || c->tmpl->kind != ControlKind::kEditBox) return;
     for (std::string_view text : texts) {
-      c.text += text;
-      backend_.TextAppended(c, text);
+      c->text += text;
+      backend_.TextAppended(*c, text);
     }
   });
 }
@@ -295,8 +301,13 @@ int Frame::ShowMessageBox(const Value& message, int buttons,
   }
 }
 
-Text Frame::BrowseForFolder(std::string_view title, std::string_view initial_folder) {
-  return OnUi([&] { return backend_.BrowseForFolder(Text(title), Text(initial_folder)); });
+Text Frame::BrowseForFolder(std::string_view title, std::string_view initial_folder,
+                            bool* unfit) {
+  std::string utf8 =
+      OnUi([&] { return backend_.BrowseForFolder(Text(title), Text(initial_folder)); });
+  const bool fits = FitsText(utf8);
+  if (unfit != nullptr) *unfit = !fits;
+  return fits ? FromUtf8(utf8) : Text();
 }
 
 void Frame::OpenExternal(std::string_view address) {

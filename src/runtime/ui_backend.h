@@ -60,9 +60,10 @@ class UiBackend {
                            int column) = 0;
 
   // Dialogs. `style` as for message boxes above; the folder dialog returns the
-  // chosen folder as GBK text, "" when cancelled.
+  // chosen folder's name as the file system spells it (UTF-8), "" when
+  // cancelled.
   virtual DialogButton MessageBox(const Text& text, const Text& caption, int style) = 0;
-  virtual Text BrowseForFolder(const Text& title, const Text& initial_folder) = 0;
+  virtual std::string BrowseForFolder(const Text& title, const Text& initial_folder) = 0;
   // Opens a web address or a folder with the desktop's default program.
   virtual void OpenExternal(const Text& address) = 0;
 

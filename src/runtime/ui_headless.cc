@@ -23,9 +23,9 @@ DialogButton HeadlessBackend::MessageBox(const Text& text, const Text& caption, 
   }
 }
 
-Text HeadlessBackend::BrowseForFolder(const Text& title, const Text& initial_folder) {
+std::string HeadlessBackend::BrowseForFolder(const Text& title, const Text& initial_folder) {
   folder_requests_.push_back({title, initial_folder});
-  return responder_.folder ? responder_.folder(folder_requests_.back()) : Text();
+  return responder_.folder ? responder_.folder(folder_requests_.back()) : std::string();
 }
 
 void HeadlessBackend::RunLoop() {

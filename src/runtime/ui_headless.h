@@ -31,7 +31,8 @@ struct FolderRequest {
 
 struct Responder {
   std::function<DialogButton(const MessageBoxRequest&)> message_box = nullptr;
-  std::function<Text(const FolderRequest&)> folder = nullptr;
+  // The chosen folder as the file system spells it (UTF-8), "" to cancel.
+  std::function<std::string(const FolderRequest&)> folder = nullptr;
 };
 
 // Lets a front end follow the windows without a display: the command-line
@@ -65,7 +66,7 @@ class HeadlessBackend : public UiBackend {
   }
   void ListChanged(const ControlState&, ListChange, int, int) override {}
   DialogButton MessageBox(const Text& text, const Text& caption, int style) override;
-  Text BrowseForFolder(const Text& title, const Text& initial_folder) override;
+  std::string BrowseForFolder(const Text& title, const Text& initial_folder) override;
   void OpenExternal(const Text& address) override { opened_.push_back(address); }
   void RunLoop() override;
   void QuitLoop() override { quit_ = true; }

@@ -15,7 +15,7 @@
 
 // X(name, kind, container, tab page, caption (UTF-8), left, top, width, height)
 #define TIEPIC_MAIN_WINDOW_CONTROLS(X)                                                    \
-  X(工具条1, kToolbar, , 0, "", 0, 0, 920, 57)                                            \
+  X(工具条1, kToolbar, , 0, "", 0, 0, 930, 57)                                            \
   X(标签6, kLabel, , 0, "", 0, 44, 920, 12)                                               \
   X(选择夹1, kTabControl, , 0, "", -2, 55, 923, 569)                                      \
   X(分组框2, kGroupBox, 选择夹1, 0, "", 12, 27, 902, 55)                                  \

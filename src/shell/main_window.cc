@@ -50,8 +50,8 @@ int Shell::Run() {
 
 void Shell::Cleanup() {
   if (hooks_.cleanup) hooks_.cleanup();
-  // The program-wide texts go; nothing reads them after the end.
-  state_ = ProgramState{};
+  // The program-wide texts stay: the update check and download workers may
+  // still read them, and they go with the process.
 }
 
 void Shell::OnHook(rt::ControlRef source, EventKey key, std::function<void()> Hooks::*hook) {

@@ -62,9 +62,13 @@ bool EnsureFolder(rt::Text& path) {
 }
 
 rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
-                         std::string_view initial_folder) {
+                         std::string_view initial_folder, bool* unfit) {
   std::string_view shown = title.empty() ? std::string_view("请选择一个文件夹"_gbk) : title;
-  return rt::TrimText(frame.BrowseForFolder(shown, initial_folder));
+  return rt::TrimText(frame.BrowseForFolder(shown, initial_folder, unfit));
+}
+
+const rt::Text& UnfitFolderMessage() {
+  return "文件夹名称含有本程序无法处理的字符，请另选一个文件夹"_gbk;
 }
 
 void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
@@ -101,10 +105,19 @@ void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box
 
 void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state) {
   // The home folder stands in for a drive root as the dialog's start.
-  frame.SetText(mw::编辑框_保存位置, BrowseForFolder(frame, "选择相册的存放位置"_gbk, ""));
-  if (frame.GetText(mw::编辑框_保存位置).empty()) {
-    frame.SetText(mw::编辑框_保存位置, rt::RunDirectory());
+  bool unfit = false;
+  rt::Text chosen = BrowseForFolder(frame, "选择相册的存放位置"_gbk, "", &unfit);
+  if (chosen.empty() && !unfit) {
+    // Cancelled: the program folder.
+    unfit = !rt::RunDirectoryFitsText();
+    chosen = rt::RunDirectory();
   }
+  if (unfit) {
+    // As GBK text the name would point at another folder: nothing changes.
+    frame.ShowMessageBox(UnfitFolderMessage());
+    return;
+  }
+  frame.SetText(mw::编辑框_保存位置, chosen);
   rt::WriteIniText(state.ini_path, SettingsSection(), KeySaveFolder(),
                    frame.GetText(mw::编辑框_保存位置));
 }

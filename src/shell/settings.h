@@ -49,9 +49,14 @@ bool EnsureFolder(rt::Text& path);
 
 // The folder dialog: `title` ("请选择一个文件夹" when empty) over
 // `initial_folder` (the user's home folder when empty). Returns the chosen
-// folder with blanks trimmed at both ends, or "" when cancelled.
+// folder with blanks trimmed at both ends, or "" when cancelled or when GBK
+// text cannot hold the folder's name (then *unfit is set, when given).
 rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
-                         std::string_view initial_folder);
+                         std::string_view initial_folder, bool* unfit = nullptr);
+
+// The message shown when a folder's name has characters GBK text cannot
+// hold: "文件夹名称含有本程序无法处理的字符，请另选一个文件夹".
+const rt::Text& UnfitFolderMessage();
 
 // The main window's created handler. The skin step of the original start-up
 // is left out (the back end's own style serves); in order: help-page visits
@@ -65,7 +70,9 @@ void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box
                  const rt::Text& key);
 
 // The choose-folder button: the dialog's folder, or the program folder when
-// cancelled, goes into the save-folder box and the settings file.
+// cancelled, goes into the save-folder box and the settings file. A folder
+// whose name GBK text cannot hold is refused with UnfitFolderMessage; the box
+// and the file keep the old folder.
 void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state);
 
 }  // namespace shell

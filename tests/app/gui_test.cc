@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -91,6 +92,19 @@ class GuiTest : public ::testing::Test {
 // controls without a caption of that kind.
 int TextRoom(QWidget* w) {
   if (auto* label = qobject_cast<QLabel*>(w)) return label->contentsRect().width();
+  if (auto* group = qobject_cast<QGroupBox*>(w)) {
+    // The title starts after the style's indent and must end as far before
+    // the right edge.
+    QStyleOptionGroupBox option;
+    option.initFrom(group);
+    option.text = group->title();
+    option.textAlignment = group->alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    option.lineWidth = 1;
+    const QRect title =
+        w->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w);
+    return w->width() - 2 * std::max(0, title.left());
+  }
   if (auto* button = qobject_cast<QAbstractButton*>(w)) {
     QStyleOptionButton option;
     option.initFrom(button);
@@ -104,10 +118,13 @@ int TextRoom(QWidget* w) {
   return -1;
 }
 
-void ExpectCaptionsFit(QtBackend& backend, const rt::WindowTemplate& tmpl) {
+// Returns the names of the controls whose captions were measured.
+std::vector<std::string> ExpectCaptionsFit(QtBackend& backend, const rt::WindowTemplate& tmpl) {
+  std::vector<std::string> measured;
   for (const rt::ControlTemplate& c : tmpl.controls) {
     QWidget* w = backend.Widget({tmpl.id, c.id});
-    ASSERT_NE(w, nullptr) << c.name;
+    EXPECT_NE(w, nullptr) << c.name;
+    if (w == nullptr) continue;
     int room = TextRoom(w);
     if (room < 0 || c.caption.empty()) continue;
     const QFontMetrics metrics(w->font());
@@ -121,7 +138,9 @@ void ExpectCaptionsFit(QtBackend& backend, const rt::WindowTemplate& tmpl) {
     }
     EXPECT_LE(metrics.horizontalAdvance(text), room) << c.name;
     EXPECT_LE(metrics.height(), c.rect.height) << c.name;
+    measured.push_back(c.name);
   }
+  return measured;
 }
 
 TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
@@ -138,6 +157,7 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   EXPECT_EQ(Get<QGroupBox>(mw::分组框9)->title(), U("常用设置："));
   EXPECT_EQ(Get<QLabel>(mw::标签_banben)->text(), U("1.0"));
   auto* toolbar = Get<QToolBar>(mw::工具条1);
+  EXPECT_EQ(toolbar->geometry(), QRect(0, 0, main->width(), 57));  // the full width
   QStringList actions;
   for (QAction* a : toolbar->actions()) {
     if (!a->isSeparator()) actions << a->text();
@@ -157,7 +177,10 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   EXPECT_FALSE(Get(mw::按钮_暂停线程)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_继续下载)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_结束下载)->isVisibleTo(top));
-  ExpectCaptionsFit(*backend_, rt::MainWindowTemplate());
+  const std::vector<std::string> measured = ExpectCaptionsFit(*backend_, rt::MainWindowTemplate());
+  for (const char* group : {"分组框9", "分组框10", "分组框11"}) {
+    EXPECT_NE(std::find(measured.begin(), measured.end(), group), measured.end()) << group;
+  }
 }
 
 TEST_F(GuiTest, RendersBothPagesAndTheFindWindow) {
@@ -268,6 +291,42 @@ TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
   EXPECT_EQ(title, U("错误"));
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(buttons, 1);
+}
+
+TEST_F(GuiTest, LabelsAndMessageBoxesShowMarkupLiterally) {
+  // Texts from the network may look like markup; an image tag there would
+  // make the widget read a file.
+  const rt::Text markup = "<b>x</b><img src=\"/dev/zero\">";
+  frame_->SetCaption(mw::标签_动态, markup);
+  auto* label = Get<QLabel>(mw::标签_动态);
+  EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  EXPECT_EQ(label->text(), U("<b>x</b><img src=\"/dev/zero\">"));
+
+  Qt::TextFormat format = Qt::AutoText;
+  QString text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    format = box->textFormat();
+    text = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("<b>x</b>")), 0);
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_EQ(text, U("<b>x</b>"));
+}
+
+TEST_F(GuiTest, AWindowClosedOutsideTheLoopGoesOnlyAfterItsCloseEvent) {
+  frame_->LoadWindow(rt::FindWindowTemplate());
+  QPointer<QWidget> find = Get(fw::kWindow);
+  ASSERT_FALSE(find.isNull());
+  // The user's close: the frame destroys the view from inside its close event.
+  find->close();
+  EXPECT_FALSE(frame_->IsLoaded(fw::kId));
+  ASSERT_FALSE(find.isNull());
+  EXPECT_TRUE(find->isHidden());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(find.isNull());
 }
 
 using GuiDeathTest = GuiTest;

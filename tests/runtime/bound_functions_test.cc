@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "runtime/fatal.h"
 #include "runtime/gbk.h"
 #include "runtime/value.h"
 
@@ -63,6 +69,22 @@ TEST_F(BoundFunctionsDeathTest, MissingLibraryOrFunctionIsFatalWithItsMessage) {
   // The skin library is not part of this program.
   EXPECT_EXIT(CallPlatformFunction<int()>(kSkinAttachRes), ::testing::ExitedWithCode(255),
               "“skin.dll”中的输出命令“SkinAttachRes”");
+}
+
+TEST_F(BoundFunctionsDeathTest, AnIndexOutOfRangeIsReportedWithoutHoldingTheTables) {
+  auto bind = [] {
+    // A report that reaches the tables itself; a hang ends with code 99.
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(10));
+      ::_exit(99);
+    }).detach();
+    SetFatalReporter([](const std::string& report) {
+      std::fprintf(stderr, "loads=%d %s\n", LibraryLoadCount("nolib"), ToUtf8(report).c_str());
+    });
+    BindPlatformFunction(1 << 20);
+  };
+  EXPECT_EXIT(bind(), ::testing::ExitedWithCode(255),
+              "loads=0 .*错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围");
 }
 
 TEST_F(BoundFunctionsDeathTest, CallingThroughTheWrongTypeIsTheStackCheckError) {

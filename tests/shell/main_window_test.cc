@@ -101,11 +101,19 @@ TEST_F(ShellDeathTest, ClosingTheLastWindowEndsWithZeroAfterTheCleanup) {
   EXPECT_EXIT(program(), ::testing::ExitedWithCode(0), "cleanup ran");
 }
 
-TEST_F(ShellTest, CleanupReleasesTheProgramWideTexts) {
+TEST_F(ShellTest, AnUpdateCheckStillRunningAfterTheCleanupReadsIntactTexts) {
+  std::promise<void> ended;
+  std::promise<rt::Text> read;
+  shell_.hooks().update_check = [&] {
+    ended.get_future().wait();
+    read.set_value(shell_.state().ini_path + "|" + shell_.state().version);
+  };
+  shell_.Start();
+  shell_.ToolbarClicked(mw::kToolbarSettings);
   frame_.Post([this] { frame_.UserClosedWindow(mw::kId); });
-  EXPECT_EQ(shell_.Run(), 0);
-  EXPECT_EQ(shell_.state().ini_path, "");
-  EXPECT_EQ(shell_.state().version, "");
+  EXPECT_EQ(frame_.Run(), 0);  // the end steps run the shell's cleanup
+  ended.set_value();
+  EXPECT_EQ(read.get_future().get(), folder_text() + "/" + IniFileName() + "|1.0");
 }
 
 }  // namespace

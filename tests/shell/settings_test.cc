@@ -69,13 +69,49 @@ TEST_F(ShellTest, CancelledFolderDialogStoresTheProgramFolder) {
 }
 
 TEST_F(ShellTest, ChosenFolderIsTrimmedShownAndStored) {
-  backend_.SetResponder({.folder = [](const rt::FolderRequest&) {
-    return "　 /照片/存档 "_gbk;  // full-width and ASCII blanks around it
+  backend_.SetResponder({.folder = [](const rt::FolderRequest&) -> std::string {
+    return "　 /照片/存档 ";  // full-width and ASCII blanks around it
   }});
   shell_.Start();
   frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/照片/存档"_gbk);
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=/照片/存档\r\n");
+}
+
+TEST_F(ShellTest, FolderNamesGbkCannotHoldAreRefusedAndTheOldFolderStays) {
+  std::vector<rt::Text> messages;
+  std::string answer = (folder_ / "照片😀").string();
+  backend_.SetResponder({
+      .message_box = [&](const rt::MessageBoxRequest& r) {
+        messages.push_back(r.text);
+        return rt::DialogButton::kOk;
+      },
+      .folder = [&](const rt::FolderRequest&) { return answer; },
+  });
+  shell_.Start();
+  WriteIni("[全局设置]\r\n保存位置=/old\r\n");
+  frame_.SetText(mw::编辑框_保存位置, "/old");
+  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  EXPECT_EQ(messages, std::vector<rt::Text>{UnfitFolderMessage()});
+  EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/old");
+  EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=/old\r\n");
+
+  // Cancelled over a program folder with such a name: refused the same way.
+  answer.clear();
+  const std::filesystem::path odd = folder_ / "程序😀";
+  std::filesystem::create_directories(odd);
+  platform::SetRunDirectory(odd.string());
+  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  platform::SetRunDirectory(folder_.string());
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/old");
+  EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=/old\r\n");
+
+  // A name GBK holds is taken.
+  answer = (folder_ / "照片").string();
+  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), rt::FromUtf8(answer));
 }
 
 TEST_F(ShellTest, BrowseForFolderHasADefaultTitle) {

@@ -56,6 +56,8 @@ QtBackend::QtBackend() : waker_(std::make_unique<QObject>()) {
 
 QtBackend::~QtBackend() {
   for (auto& [id, view] : views_) delete view.window.data();
+  // Windows destroyed outside a running loop still wait for deletion.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QWidget* QtBackend::Widget(rt::ControlRef ref) const {
@@ -107,6 +109,8 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
       auto* label = new ClickLabel(parent, [this, ref] {
         frame_->DispatchEvent(ref, rt::EventKey::kLeftButtonDown);
       });
+      // Texts from the network land in labels: never read them as markup.
+      label->setTextFormat(Qt::PlainText);
       // Words wrap; a rule of underscores is one line, cut at the edge.
       const rt::Text& caption = c.tmpl->caption;
       label->setWordWrap(std::any_of(caption.begin(), caption.end(), [](char ch) {

@@ -46,7 +46,7 @@ class QtBackend : public rt::UiBackend {
                    int column) override;
   rt::DialogButton MessageBox(const rt::Text& text, const rt::Text& caption,
                               int style) override;
-  rt::Text BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) override;
+  std::string BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) override;
   void OpenExternal(const rt::Text& address) override;
   void RunLoop() override;
   void QuitLoop() override;
@@ -69,8 +69,7 @@ class QtBackend : public rt::UiBackend {
   rt::Frame* frame_ = nullptr;
   std::unique_ptr<QObject> waker_;  // context of queued drains; gone with the back end
   std::map<uint32_t, View> views_;
-  bool updating_ = false;
-  bool in_loop_ = false;  // the view follows the model: no user change to report
+  bool updating_ = false;  // the view follows the model: no user change to report
 };
 
 }  // namespace platform::qt

@@ -176,13 +176,10 @@ void QtBackend::DestroyWindowView(uint32_t window_id) {
   if (it == views_.end()) return;
   if (QWidget* top = it->second.window.data()) {
     top->hide();
-    // Inside the loop the window may be the sender of the event being
-    // handled: it goes once that event is done.
-    if (in_loop_) {
-      top->deleteLater();
-    } else {
-      delete top;
-    }
+    // The window may be the sender of the event being handled, or be in its
+    // own close event: it goes once control is back in an event loop (or
+    // when the back end goes).
+    top->deleteLater();
   }
   views_.erase(it);
 }
@@ -215,6 +212,8 @@ rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& cap
     default: buttons = B::Ok; break;
   }
   QMessageBox box(icon, Q(caption), Lines(text), buttons);
+  // Messages may carry texts from the network: never read them as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   switch (box.exec()) {
     case B::Ok: return rt::DialogButton::kOk;
@@ -228,10 +227,10 @@ rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& cap
   }
 }
 
-rt::Text QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) {
+std::string QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) {
   QString start = initial_folder.empty() ? QDir::homePath() : Q(initial_folder);
   QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(title), start);
-  return FromUtf8(QDir::toNativeSeparators(chosen).toStdString());
+  return QDir::toNativeSeparators(chosen).toStdString();
 }
 
 void QtBackend::OpenExternal(const rt::Text& address) {
@@ -239,9 +238,7 @@ void QtBackend::OpenExternal(const rt::Text& address) {
 }
 
 void QtBackend::RunLoop() {
-  in_loop_ = true;
   QApplication::exec();
-  in_loop_ = false;
 }
 
 // exit, not quit: a quit request would first try to close every window.
