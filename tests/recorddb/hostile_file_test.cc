@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <sstream>
 
 #include "recorddb/inspect.h"
 #include "test_util.h"
@@ -143,6 +144,30 @@ TEST_F(Hostile, CyclesAndOverfullNodesInAnIndexNeverHang) {
   EXPECT_TRUE(DbFind(Id("37")));
   DbCloseAll();
   EXPECT_TRUE(CheckFiles(Path("g.edb"), Path("g.ENX")).empty());
+}
+
+TEST_F(Hostile, DumpOfANodeClaimingMoreThanMKeysStaysInsideTheBlock) {
+  GoodTable(100);
+  std::vector<uint8_t> b = ReadAll(Path("g.ENX"));
+  const int32_t max_keys = (512 - 8) / (20 + 4);
+  ASSERT_EQ(b[512], 0);  // block 1 is a leaf
+  b[512 + 2] = static_cast<uint8_t>(max_keys + 1);
+  WriteAll(Path("g.ENX"), b);
+  std::ostringstream out;
+  EXPECT_EQ(DumpDatabaseFiles(Path("g.edb"), Path("g.ENX"), out), 0);
+  const std::string dump = out.str();
+  const size_t block1 = dump.find("block 1: leaf, " + std::to_string(max_keys + 1) + " keys\n");
+  ASSERT_NE(block1, std::string::npos) << dump;
+  const size_t block2 = dump.find("block 2", block1);
+  const std::string node = dump.substr(block1, block2 - block1);
+  EXPECT_NE(node.find("claims more than M"), std::string::npos) << node;
+  size_t shown = 0;
+  for (size_t at = node.find("  record "); at != std::string::npos;
+       at = node.find("  record ", at + 1)) {
+    ++shown;
+  }
+  EXPECT_EQ(shown, static_cast<size_t>(max_keys));
+  EXPECT_FALSE(CheckFiles(Path("g.edb"), Path("g.ENX")).empty());
 }
 
 TEST_F(Hostile, IndexChangedUnderAnOpenDatabaseIsNoticed) {
