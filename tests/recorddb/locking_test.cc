@@ -169,6 +169,46 @@ TEST_F(Locking, ShareModesKeepOtherOpensOut) {
   EXPECT_EQ(DbLastError(), -12);
 }
 
+TEST_F(Locking, IndexIsNeverBuiltOverAFileADatabaseHasOpen) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("shared")));
+  ASSERT_TRUE(DbAppend(Id("1")));
+  ASSERT_TRUE(DbCreate(Path("m.edb"), {{"photo_id", 10, 20}, {"memo", 12, 0}}));
+  ASSERT_TRUE(DbOpen(Path("m.edb")));
+  ASSERT_TRUE(CreatePhotoTable(Path("b.edb")));
+  ASSERT_TRUE(DbOpen(Path("b.edb")));
+  ASSERT_TRUE(DbAppend(Id("2")));
+  const std::vector<uint8_t> a = ReadAll(Path("a.edb"));
+  const std::vector<uint8_t> m_aux = ReadAll(Path("m.EDT"));
+  // The main and auxiliary files of other databases open here.
+  EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -12);
+  EXPECT_FALSE(DbCreateIndex(Path("m.EDT"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -12);
+  EXPECT_EQ(ReadAll(Path("a.edb")), a);
+  EXPECT_EQ(ReadAll(Path("m.EDT")), m_aux);
+  // An index another database has open is rebuilt from this one.
+  EXPECT_TRUE(DbCreateIndex(Path("shared"), {"photo_id"})) << DbLastError();
+  EXPECT_TRUE(DbFind(Id("2")));
+  DbCloseAll();
+  // A database another program has open: its open claims the main file.
+  ASSERT_TRUE(DbOpen(Path("b.edb")));
+  {
+    OtherOpen other(Path("a.edb"));
+    ASSERT_EQ(platform::ClaimShare(other.fd(), {true, true, false, false}), 0);
+    EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+    EXPECT_EQ(DbLastError(), -12);
+    EXPECT_EQ(ReadAll(Path("a.edb")), a);
+  }
+  // An index another program has open (without a claim) is rebuilt.
+  OtherOpen reader(Path("shared.ENX"));
+  ASSERT_GE(reader.fd(), 0);
+  EXPECT_TRUE(DbCreateIndex(Path("shared"), {"photo_id"})) << DbLastError();
+  DbCloseAll();
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));  // still a database
+  EXPECT_TRUE(DbFind(Id("1")));
+}
+
 // Appends `count` ids "<prefix><i>" the way the download does: rewind, find,
 // append when missing, retrying while the other program holds a lock.
 // Returns the number appended, or -1 on another failure.
