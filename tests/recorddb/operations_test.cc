@@ -80,6 +80,43 @@ TEST_F(Operations, FindStepsThroughEqualKeysFromThePosition) {
   EXPECT_EQ(DbCurrentPosition(), 2);
 }
 
+TEST_F(Operations, EntryLeftByAFailedAppendIsNoFalseHit) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  ASSERT_TRUE(DbAppend(Id("1")));
+  ASSERT_TRUE(DbAppend(Id("2")));
+  ASSERT_TRUE(DbCreateIndex(Path("b"), {"photo_id"}));
+  ASSERT_TRUE(DbClose());
+  std::vector<uint8_t> b = ReadAll(Path("b.ENX"));
+  b[512 + 2] = 200;  // the second index's only leaf claims too many keys
+  WriteAll(Path("b.ENX"), b);
+  // The first index takes the entry ("lost", 2), the second refuses its
+  // own, and the record is cut off again: the entry stays behind.
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithIndexes({"a", "b"})));
+  EXPECT_FALSE(DbAppend(Id("lost")));
+  EXPECT_EQ(DbLastError(), -64);
+  ASSERT_TRUE(DbClose());
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithIndexes({"a"})));
+  EXPECT_FALSE(DbFind(Id("lost")));  // slot 2 is empty
+  EXPECT_EQ(DbLastError(), 0);
+  ASSERT_TRUE(DbAppend(Id("other")));  // slot 2 holds another id now
+  ASSERT_TRUE(DbRewind());
+  EXPECT_FALSE(DbFind(Id("lost")));
+  EXPECT_EQ(DbLastError(), 0);
+  ASSERT_TRUE(DbAppend(Id("lost")));  // a real one, after the stale entry
+  ASSERT_TRUE(DbRewind());
+  ASSERT_TRUE(DbFind(Id("lost")));
+  EXPECT_EQ(DbCurrentPosition(), 3);
+  ASSERT_TRUE(DbRewind());
+  ASSERT_TRUE(DbFind(Id("other")));
+  EXPECT_EQ(DbCurrentPosition(), 2);
+  DbCloseAll();
+  // The stale entry is really there: the check sees record 2 under "lost".
+  const std::vector<std::string> problems = CheckFiles(Path("a.edb"), Path("a.ENX"));
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems[0].find("record 2"), std::string::npos) << problems[0];
+}
+
 TEST_F(Operations, LongTextMatchesOnItsFirstTwentyBytes) {
   MakeAlbum("a.edb", {"0123456789abcdefghij"});
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
