@@ -447,6 +447,17 @@ TEST_F(Operations, NumericKeysOrderBySignedValue) {
   for (int32_t v : {5, -3, 1000000, -2000000000, 0, 5}) {
     ASSERT_TRUE(DbAppend({rt::Value(v)}));
   }
+  // The leaf holds the entries by signed value, equal ones by record:
+  // -2000000000 (3), -3 (1), 0 (4), 5 (0), 5 (5), 1000000 (2).
+  const std::vector<uint8_t> index = ReadAll(Path("n.ENX"));
+  ASSERT_EQ(index.size(), 1024u);
+  ASSERT_EQ(I32At(index, 512), 6 << 16);  // a leaf of 6 keys
+  const int32_t records[] = {3, 1, 4, 0, 5, 2};
+  const int32_t values[] = {-2000000000, -3, 0, 5, 5, 1000000};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(I32At(index, 512 + 4 + 8 * i), records[i]) << i;
+    EXPECT_EQ(I32At(index, 512 + 8 + 8 * i), values[i]) << i;
+  }
   ASSERT_TRUE(DbRewind());
   ASSERT_TRUE(DbFind({rt::Value(int16_t{5})}));
   EXPECT_EQ(DbCurrentPosition(), 0);
