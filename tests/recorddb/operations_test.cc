@@ -319,6 +319,17 @@ TEST_F(Operations, TenIndexesAtMostAndRebuildingOneReplacesIt) {
   ASSERT_TRUE(DbAppend(Id("2")));
   ASSERT_TRUE(DbRewind());
   EXPECT_TRUE(DbFind(Id("2")));
+  ASSERT_TRUE(DbClose());
+  // The same limit for index files named at open: ten open, an eleventh
+  // is refused before it is even looked for.
+  std::vector<rt::Text> names;
+  for (int i = 0; i < 10; ++i) names.push_back(Path("i" + std::to_string(i)));
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithIndexes(names))) << DbLastError();
+  ASSERT_TRUE(DbClose());
+  names.push_back(Path("missing"));
+  EXPECT_FALSE(DbOpen(Path("a.edb"), WithIndexes(names)));
+  EXPECT_EQ(DbLastError(), -34);
+  EXPECT_FALSE(DbClose(Path("a.edb")));  // it was not left open
 }
 
 TEST_F(Operations, IndexBuildReadsAcrossBatchBoundaries) {
