@@ -1,6 +1,6 @@
 // Locks between open files: the header and record bytes, the whole-file
 // locks, share modes, and two programs working on one database at once,
-// including one killed in the middle of its appends.
+// including one killed at a random moment while appending.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -302,7 +302,12 @@ TEST_F(Locking, FindSeesWhatAnotherProgramAppended) {
   EXPECT_TRUE(problems.empty()) << problems[0];
 }
 
-TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
+// A child appending ids is killed at a random moment, eight times over.
+// Every id whose append had returned is found afterwards, the count is at
+// most one past them, and the files check clean. The kill seldom lands
+// inside the write of a record, so this is no test of cutting a partial
+// record; CutLastRecordIsDroppedByAReadWriteOpen covers that.
+TEST_F(Locking, KilledAppenderLosesNoFinishedId) {
   ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
   std::mt19937 rng(42);
   std::set<std::string> finished;
@@ -335,7 +340,7 @@ TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
     ::close(fds[0]);
     ASSERT_TRUE(WIFSIGNALED(status)) << "child ended by itself: " << WEXITSTATUS(status);
     expected_min += reported;
-    // The next program's open repairs the file; every finished id is there.
+    // The next program's open finds every finished id.
     ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a"))) << DbLastError();
     const std::vector<uint8_t> b = ReadAll(Path("a.edb"));
     const int32_t count = I32At(b, 16);
