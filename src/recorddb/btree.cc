@@ -218,7 +218,8 @@ TreeStatus BTree::PreviousLeaf(Path* path, bool* moved) {
   return TreeStatus::kOk;
 }
 
-TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* record) {
+TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* record,
+                           const EntryFilter& accept) {
   *record = -1;
   Path& path = path_;
   TreeStatus status = Descend(key, &path);
@@ -236,7 +237,7 @@ TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* reco
     }
     const uint8_t* entry = leaf + 4 + pos * entry_size_;
     if (format_->Compare(entry + 4, key) != 0) return TreeStatus::kOk;
-    if (GetI32(entry) >= min_record) {
+    if (GetI32(entry) >= min_record && (!accept || accept(GetI32(entry)))) {
       *record = GetI32(entry);
       return TreeStatus::kOk;
     }

@@ -14,6 +14,7 @@
 #define TIEPIC_RECORDDB_BTREE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -87,8 +88,14 @@ class BTree {
   // chain and root. REQUIRES: header->key_size == format.size().
   BTree(Pager* pager, const KeyFormat* format, IndexHeader* header);
 
-  // The first record number >= `min_record` whose key equals `key`, or -1.
-  TreeStatus FindFrom(const uint8_t* key, int32_t min_record, int32_t* record);
+  // Asked about each entry FindFrom would give: true takes it, false passes
+  // over it to the next entry with the same key.
+  using EntryFilter = std::function<bool(int32_t record)>;
+
+  // The first record number >= `min_record` whose key equals `key` (and
+  // that `accept`, when given, takes), or -1.
+  TreeStatus FindFrom(const uint8_t* key, int32_t min_record, int32_t* record,
+                      const EntryFilter& accept = {});
 
   // Inserts (key, record) unless that pair is present already.
   TreeStatus Insert(const uint8_t* key, int32_t record);

@@ -94,23 +94,26 @@ int32_t WriteRecord(Database& db, int32_t count, int32_t sequence,
 // lists under `key` and whose stored fields give that key; -1 when none.
 // An append that failed after updating one index leaves that index an
 // entry for a record slot that is empty or later reused with other fields;
-// such an entry is passed over. REQUIRES: the header-byte lock held.
+// such an entry is passed over, within the same walk of the index.
+// REQUIRES: the header-byte lock held.
 int32_t FindStoredRecord(Database& db, OpenIndex& index, const uint8_t* key, int32_t from,
                          int32_t count, int32_t* record) {
   const int64_t rs = db.layout.header.record_size;
   std::vector<uint8_t> stored(static_cast<size_t>(rs));
   std::vector<uint8_t> stored_key(static_cast<size_t>(index.format.size()));
-  for (;;) {
-    if (int32_t code = IndexFind(db, index, key, from, count, record); code != 0) return code;
-    if (*record < 0) return 0;
-    if (db.main.ReadAt(db.layout.data_start + int64_t{*record} * rs, stored.data(),
+  bool read_failed = false;
+  auto holds_key = [&](int32_t r) {
+    if (db.main.ReadAt(db.layout.data_start + int64_t{r} * rs, stored.data(),
                        stored.size()) != 0) {
-      return kErrReadRecord;
+      read_failed = true;
+      return true;  // stop; reported below
     }
     index.format.Extract(stored.data(), stored_key.data());
-    if (index.format.Compare(stored_key.data(), key) == 0) return 0;
-    from = *record + 1;  // *record < count, so no overflow
-  }
+    return index.format.Compare(stored_key.data(), key) == 0;
+  };
+  const int32_t code = IndexFind(db, index, key, from, count, record, holds_key);
+  if (code != 0) return code;
+  return read_failed ? kErrReadRecord : 0;
 }
 
 }  // namespace
