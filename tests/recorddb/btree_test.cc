@@ -225,7 +225,10 @@ TEST(BTreeShape, EqualRunShortcutGivesTheBytesOfTheWalk) {
     std::vector<int32_t> records;
     for (int32_t r = 0; r < 3000; ++r) {
       const uint32_t roll = rng() % 100;
-      keys.push_back(roll < 55 ? "dup" : roll < 70 ? "a" : roll < 80 ? "zz" : "k" + std::to_string(rng() % 40));
+      keys.push_back(roll < 55   ? "dup"
+                     : roll < 70 ? "a"
+                     : roll < 80 ? "zz"
+                                 : "k" + std::to_string(rng() % 40));
       records.push_back(r);
     }
     ExpectShortcutMatchesWalk(block_size, keys, records, depth);
