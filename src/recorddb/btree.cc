@@ -129,6 +129,20 @@ int32_t BTree::LowerBound(const uint8_t* node, int32_t count, const uint8_t* key
   return lo;
 }
 
+// The first entry whose key is greater than `key`.
+int32_t BTree::UpperBound(const uint8_t* node, int32_t count, const uint8_t* key) const {
+  int32_t lo = 0, hi = count;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (format_->Compare(node + 8 + mid * entry_size_, key) <= 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
 TreeStatus BTree::Descend(const uint8_t* key, Path* path) {
   path->clear();
   int32_t block = header_->root;
@@ -176,7 +190,36 @@ TreeStatus BTree::NextLeaf(Path* path, bool* moved) {
   return TreeStatus::kOk;
 }
 
-TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* record) {
+// Moves the path to the end of the previous leaf; *moved is false at the
+// first leaf.
+TreeStatus BTree::PreviousLeaf(Path* path, bool* moved) {
+  *moved = false;
+  TreeStatus status;
+  for (size_t level = path->size() - 1; level-- > 0;) {
+    if ((*path)[level].pos == 0) continue;
+    uint8_t* node = Load((*path)[level].block, &status);
+    if (node == nullptr) return status;
+    path->resize(level + 1);
+    int32_t child = --(*path)[level].pos;
+    int32_t block = GetI32(node + 4 + child * entry_size_);
+    while (path->size() < kMaxDepth) {
+      uint8_t* prev = Load(block, &status);
+      if (prev == nullptr) return status;
+      const int32_t count = Count(prev);
+      path->push_back({block, count});
+      if (Kind(prev) == 0) {
+        *moved = true;
+        return TreeStatus::kOk;
+      }
+      block = GetI32(prev + 4 + count * entry_size_);
+    }
+    return TreeStatus::kDamaged;
+  }
+  return TreeStatus::kOk;
+}
+
+TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* record,
+                           const EntryFilter& accept) {
   *record = -1;
   Path& path = path_;
   TreeStatus status = Descend(key, &path);
@@ -194,7 +237,7 @@ TreeStatus BTree::FindFrom(const uint8_t* key, int32_t min_record, int32_t* reco
     }
     const uint8_t* entry = leaf + 4 + pos * entry_size_;
     if (format_->Compare(entry + 4, key) != 0) return TreeStatus::kOk;
-    if (GetI32(entry) >= min_record) {
+    if (GetI32(entry) >= min_record && (!accept || accept(GetI32(entry)))) {
       *record = GetI32(entry);
       return TreeStatus::kOk;
     }
@@ -247,6 +290,38 @@ TreeStatus BTree::WalkEqualRun(const uint8_t* key, int32_t record, Path* path,
   return TreeStatus::kDamaged;
 }
 
+// Moves the path to just after the last entry equal to `key`, in the leaf
+// that holds it, when that entry's record number is below `record`. In a
+// sound tree equal keys lie in record order, so that is where the walk of
+// the whole run ends too. *found is false (the path then undefined) when
+// the entry before that place is not an equal one with a smaller number:
+// the record belongs inside the run, or the tree is not sound.
+TreeStatus BTree::AfterEqualRun(const uint8_t* key, int32_t record, Path* path, bool* found) {
+  *found = false;
+  path->clear();
+  int32_t block = header_->root;
+  TreeStatus status;
+  uint8_t* node = nullptr;
+  while (path->size() < kMaxDepth) {  // to the first entry greater than `key`
+    node = Load(block, &status);
+    if (node == nullptr) return status;
+    const int32_t at = UpperBound(node, Count(node), key);
+    path->push_back({block, at});
+    if (Kind(node) == 0) break;
+    block = GetI32(node + 4 + at * entry_size_);
+  }
+  if (node == nullptr || Kind(node) != 0) return TreeStatus::kDamaged;
+  if (path->back().pos == 0) {  // the run, if any, ends in the previous leaf
+    bool moved;
+    if (status = PreviousLeaf(path, &moved); status != TreeStatus::kOk || !moved) return status;
+    if ((node = Load(path->back().block, &status)) == nullptr) return status;
+    if (path->back().pos == 0) return TreeStatus::kOk;
+  }
+  const uint8_t* last = node + 4 + (path->back().pos - 1) * entry_size_;
+  *found = format_->Compare(last + 4, key) == 0 && GetI32(last) < record;
+  return TreeStatus::kOk;
+}
+
 TreeStatus BTree::Insert(const uint8_t* key, int32_t record) {
   Path& path = path_;
   TreeStatus status = Descend(key, &path);
@@ -255,9 +330,17 @@ TreeStatus BTree::Insert(const uint8_t* key, int32_t record) {
   if (leaf == nullptr) return status;
   const int32_t pos = path.back().pos;
   if (pos < Count(leaf) && format_->Compare(leaf + 8 + pos * entry_size_, key) == 0) {
-    bool present;
-    status = WalkEqualRun(key, record, &path, &present);
-    if (status != TreeStatus::kOk || present) return status;
+    bool after_run = false;
+    if (run_shortcut_) {
+      status = AfterEqualRun(key, record, &path, &after_run);
+      if (status != TreeStatus::kOk) return status;
+      if (!after_run && (status = Descend(key, &path)) != TreeStatus::kOk) return status;
+    }
+    if (!after_run) {
+      bool present;
+      status = WalkEqualRun(key, record, &path, &present);
+      if (status != TreeStatus::kOk || present) return status;
+    }
   }
   uint8_t* entry = entry_.data();
   PutI32(entry, record);

@@ -1,8 +1,9 @@
 // The B-tree of an index file: lower-bound search, the walk over equal keys
-// in record-number order, and insertion with the node splits that fix the
-// index file's bytes (leaf and inner splits at H = M / 2, the separator a
-// leaf sends up being the last key that stayed, a new root on a root split,
-// new blocks from the free chain first).
+// in record-number order (skipped when a record goes after all of them),
+// and insertion with the node splits that fix the index file's bytes (leaf
+// and inner splits at H = M / 2, the separator a leaf sends up being the
+// last key that stayed, a new root on a root split, new blocks from the
+// free chain first).
 //
 // Nodes come from a Pager, so the same code runs over an index file (blocks
 // read as needed, written back by the caller) and over memory when a whole
@@ -13,6 +14,7 @@
 #define TIEPIC_RECORDDB_BTREE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -86,11 +88,23 @@ class BTree {
   // chain and root. REQUIRES: header->key_size == format.size().
   BTree(Pager* pager, const KeyFormat* format, IndexHeader* header);
 
-  // The first record number >= `min_record` whose key equals `key`, or -1.
-  TreeStatus FindFrom(const uint8_t* key, int32_t min_record, int32_t* record);
+  // Asked about each entry FindFrom would give: true takes it, false passes
+  // over it to the next entry with the same key.
+  using EntryFilter = std::function<bool(int32_t record)>;
+
+  // The first record number >= `min_record` whose key equals `key` (and
+  // that `accept`, when given, takes), or -1.
+  TreeStatus FindFrom(const uint8_t* key, int32_t min_record, int32_t* record,
+                      const EntryFilter& accept = {});
 
   // Inserts (key, record) unless that pair is present already.
   TreeStatus Insert(const uint8_t* key, int32_t record);
+
+  // On (the default), a record numbered above every entry of its key goes
+  // straight to the end of that key's run; off, every insert walks the run
+  // entry by entry. Both give the same bytes; off is there so tests can
+  // compare the two.
+  void set_run_shortcut(bool on) { run_shortcut_ = on; }
 
  private:
   struct Step {
@@ -102,6 +116,8 @@ class BTree {
   uint8_t* Load(int32_t block, TreeStatus* status);
   TreeStatus Descend(const uint8_t* key, Path* path);
   TreeStatus NextLeaf(Path* path, bool* moved);
+  TreeStatus PreviousLeaf(Path* path, bool* moved);
+  TreeStatus AfterEqualRun(const uint8_t* key, int32_t record, Path* path, bool* found);
   TreeStatus WalkEqualRun(const uint8_t* key, int32_t record, Path* path, bool* present);
   TreeStatus InsertAt(const Path& path, const uint8_t* entry);
   TreeStatus SplitLeaf(uint8_t* node, int32_t pos, const uint8_t* entry, uint8_t* sep,
@@ -109,6 +125,7 @@ class BTree {
   TreeStatus SplitInner(uint8_t* node, int32_t pos, uint8_t* sep, int32_t* right);
   TreeStatus Allocate(int32_t* block, uint8_t** bytes);
   int32_t LowerBound(const uint8_t* node, int32_t count, const uint8_t* key) const;
+  int32_t UpperBound(const uint8_t* node, int32_t count, const uint8_t* key) const;
 
   Pager* pager_;
   const KeyFormat* format_;
@@ -117,6 +134,7 @@ class BTree {
   int32_t entry_size_;
   int32_t max_keys_;
   int32_t half_;
+  bool run_shortcut_ = true;
   Path path_;                   // scratch, kept between calls
   std::vector<uint8_t> entry_;  // scratch: one entry
 };

@@ -152,7 +152,7 @@ int32_t MatchIndexFields(const TableLayout& layout, const IndexHeader& header,
 }
 
 int32_t IndexFind(Database& db, OpenIndex& index, const uint8_t* key, int32_t min_record,
-                  int32_t count, int32_t* record) {
+                  int32_t count, int32_t* record, const BTree::EntryFilter& accept) {
   *record = -1;
   if (int32_t code = db.LockIndex(index); code != 0) return code;
   uint8_t raw[kIndexHeaderSize];
@@ -160,7 +160,10 @@ int32_t IndexFind(Database& db, OpenIndex& index, const uint8_t* key, int32_t mi
   int32_t code = RefreshIndex(index, count, raw, &header);
   if (code == 0) {
     BTree tree(index.pager.get(), &index.format, &header);
-    if (tree.FindFrom(key, min_record, record) != TreeStatus::kOk) {
+    // Equal entries lie in record order, so past the count none can be
+    // taken any more: the search stops there.
+    auto take = [&](int32_t r) { return r >= count || !accept || accept(r); };
+    if (tree.FindFrom(key, min_record, record, take) != TreeStatus::kOk) {
       index.pager->Discard();
       code = kErrNotIndex;
     } else {

@@ -88,10 +88,11 @@ int32_t MatchIndexFields(const TableLayout& layout, const IndexHeader& header,
                          KeyFormat* format);
 
 // Searches `index` for the first record >= `min_record` and below `count`
-// with key `key`; *record is -1 when there is none. Takes the index lock and
-// reads the header afresh. Returns 0 or an error code.
+// with key `key` that `accept` (when given) takes; *record is -1 when there
+// is none. Takes the index lock and reads the header afresh. Returns 0 or an
+// error code.
 int32_t IndexFind(Database& db, OpenIndex& index, const uint8_t* key, int32_t min_record,
-                  int32_t count, int32_t* record);
+                  int32_t count, int32_t* record, const BTree::EntryFilter& accept = {});
 
 // Inserts (key, record) into `index`, writing the changed blocks and the
 // header. `count` is the main file's count before the new record.

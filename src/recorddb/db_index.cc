@@ -12,6 +12,7 @@
 #include <new>
 
 #include "platform/codepage.h"
+#include "platform/file_lock_posix.h"
 #include "recorddb/operations.h"
 #include "recorddb/registry.h"
 
@@ -85,9 +86,28 @@ int32_t BuildTree(const Database& db, const KeyFormat& format, IndexHeader* head
   return 0;
 }
 
+// Returns 0 when the freshly opened `file` may be cut to hold a new index,
+// else an error code: it must be none of the files of a database open here,
+// and no database anywhere may have it open. Every database open claims its
+// main file, so claiming the file with every access denied to others is
+// refused then; index files are opened without a claim, so an index another
+// program has open can still be rebuilt. The claim ends when `file` closes.
+int32_t CheckReplaceable(const Registry& registry, const Database& db, const File& file) {
+  // Named after the database's own files, the index would cut them.
+  if (SameFile(file, db.main) || SameFile(file, db.aux)) return kErrIndexCreateFailed;
+  for (const auto& other : registry.open) {
+    if (SameFile(file, other->main) || SameFile(file, other->aux)) {
+      return kErrSharingViolation;
+    }
+  }
+  platform::ShareClaim all{true, true, true, true};
+  if (int err = platform::ClaimShare(file.fd(), all); err != 0) return FileErrorCode(err);
+  return 0;
+}
+
 // Step 3 to 5 for a checked field list: writes the file and attaches it.
-int32_t WriteIndex(Database& db, const rt::Text& path, IndexHeader header,
-                   const KeyFormat& format) {
+int32_t WriteIndex(const Registry& registry, Database& db, const rt::Text& path,
+                   IndexHeader header, const KeyFormat& format) {
   auto index = std::make_unique<OpenIndex>();
   index->path = FullPath(path);
   index->format = format;
@@ -95,10 +115,7 @@ int32_t WriteIndex(Database& db, const rt::Text& path, IndexHeader header,
   if (int err = index->file.Open(utf8, File::Mode::kCreate); err != 0) {
     return FileErrorCode(err);
   }
-  // Named after the database's own files, the index would cut them.
-  if (SameFile(index->file, db.main) || SameFile(index->file, db.aux)) {
-    return kErrIndexCreateFailed;
-  }
+  if (int32_t code = CheckReplaceable(registry, db, index->file); code != 0) return code;
   if (int32_t code = db.LockIndex(*index); code != 0) return code;
   std::vector<uint8_t> bytes;
   int32_t code = BuildTree(db, format, &header, &bytes);
@@ -170,7 +187,7 @@ bool DbCreateIndex(const rt::Text& index_file, const std::vector<rt::Text>& fiel
     }
   }
   if (int32_t code = db->Lock(kCountOffset); code != 0) return Fail(code);
-  const int32_t code = WriteIndex(*db, path, header, format);
+  const int32_t code = WriteIndex(registry, *db, path, header, format);
   const int32_t unlock = db->Unlock(kCountOffset);
   if (code != 0) return Fail(code);
   if (unlock != 0) return Fail(unlock);

@@ -90,6 +90,32 @@ int32_t WriteRecord(Database& db, int32_t count, int32_t sequence,
   return code;
 }
 
+// The first record numbered `from` or above, below `count`, that the index
+// lists under `key` and whose stored fields give that key; -1 when none.
+// An append that failed after updating one index leaves that index an
+// entry for a record slot that is empty or later reused with other fields;
+// such an entry is passed over, within the same walk of the index.
+// REQUIRES: the header-byte lock held.
+int32_t FindStoredRecord(Database& db, OpenIndex& index, const uint8_t* key, int32_t from,
+                         int32_t count, int32_t* record) {
+  const int64_t rs = db.layout.header.record_size;
+  std::vector<uint8_t> stored(static_cast<size_t>(rs));
+  std::vector<uint8_t> stored_key(static_cast<size_t>(index.format.size()));
+  bool read_failed = false;
+  auto holds_key = [&](int32_t r) {
+    if (db.main.ReadAt(db.layout.data_start + int64_t{r} * rs, stored.data(),
+                       stored.size()) != 0) {
+      read_failed = true;
+      return true;  // stop; reported below
+    }
+    index.format.Extract(stored.data(), stored_key.data());
+    return index.format.Compare(stored_key.data(), key) == 0;
+  };
+  const int32_t code = IndexFind(db, index, key, from, count, record, holds_key);
+  if (code != 0) return code;
+  return read_failed ? kErrReadRecord : 0;
+}
+
 }  // namespace
 
 bool DbRewind() {
@@ -122,7 +148,9 @@ bool DbFind(const std::vector<rt::Value>& values) {
   if (int32_t code = db->Lock(kCountOffset); code != 0) return Fail(code);
   int32_t count = 0, next = 0, record = -1;
   int32_t code = db->ReadCount(&count, &next);
-  if (code == 0) code = IndexFind(*db, index, key.data(), db->position, count, &record);
+  if (code == 0) {
+    code = FindStoredRecord(*db, index, key.data(), db->position, count, &record);
+  }
   const int32_t unlock = db->Unlock(kCountOffset);
   if (code != 0) return Fail(code);
   if (unlock != 0) return Fail(unlock);

@@ -1,6 +1,7 @@
 // Dump and consistency check of a database's files.
 #include "recorddb/inspect.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iomanip>
 #include <sstream>
@@ -102,6 +103,7 @@ void DumpTree(Index& x, const std::vector<FieldDescriptor>& fields, std::ostream
       << ", collation " << h.collation << ", flags " << h.key_flags << "\n";
   FilePager pager(&x.file, h.block_size);
   const int32_t es = h.key_size + 4;
+  const int32_t max_keys = MaxKeys(h.block_size, h.key_size);
   for (int32_t b = 1; b < h.blocks; ++b) {
     const uint8_t* node = pager.Fetch(b);
     if (node == nullptr) break;
@@ -109,7 +111,10 @@ void DumpTree(Index& x, const std::vector<FieldDescriptor>& fields, std::ostream
     out << "block " << b << (b == h.root ? " (root)" : "") << ": "
         << (kind == 1 ? "inner" : kind == 0 ? "leaf" : "kind " + std::to_string(kind))
         << ", " << count << " keys\n";
-    for (int32_t i = 0; i < count && i <= MaxKeys(h.block_size, h.key_size); ++i) {
+    // M entries fill the block; a node claiming more would send the reads
+    // past its end, so only the first M are shown.
+    if (count > max_keys) out << "  claims more than M (" << max_keys << ") keys\n";
+    for (int32_t i = 0; i < std::min(count, max_keys); ++i) {
       const uint8_t* e = node + 4 + i * es;
       out << "  " << (kind == 1 ? "child " : "record ") << GetI32(e) << "  key";
       for (const KeyPart& part : x.format.parts()) {
@@ -118,7 +123,7 @@ void DumpTree(Index& x, const std::vector<FieldDescriptor>& fields, std::ostream
       }
       out << "\n";
     }
-    if (kind == 1 && count <= MaxKeys(h.block_size, h.key_size)) {
+    if (kind == 1 && count <= max_keys) {
       out << "  child " << GetI32(node + 4 + count * es) << "\n";
     }
     pager.Discard();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <sstream>
 
 #include "recorddb/inspect.h"
 #include "test_util.h"
@@ -143,6 +144,60 @@ TEST_F(Hostile, CyclesAndOverfullNodesInAnIndexNeverHang) {
   EXPECT_TRUE(DbFind(Id("37")));
   DbCloseAll();
   EXPECT_TRUE(CheckFiles(Path("g.edb"), Path("g.ENX")).empty());
+}
+
+TEST_F(Hostile, DumpOfANodeClaimingMoreThanMKeysStaysInsideTheBlock) {
+  GoodTable(100);
+  std::vector<uint8_t> b = ReadAll(Path("g.ENX"));
+  const int32_t max_keys = (512 - 8) / (20 + 4);
+  ASSERT_EQ(b[512], 0);  // block 1 is a leaf
+  b[512 + 2] = static_cast<uint8_t>(max_keys + 1);
+  WriteAll(Path("g.ENX"), b);
+  std::ostringstream out;
+  EXPECT_EQ(DumpDatabaseFiles(Path("g.edb"), Path("g.ENX"), out), 0);
+  const std::string dump = out.str();
+  const size_t block1 = dump.find("block 1: leaf, " + std::to_string(max_keys + 1) + " keys\n");
+  ASSERT_NE(block1, std::string::npos) << dump;
+  const size_t block2 = dump.find("block 2", block1);
+  const std::string node = dump.substr(block1, block2 - block1);
+  EXPECT_NE(node.find("claims more than M"), std::string::npos) << node;
+  size_t shown = 0;
+  for (size_t at = node.find("  record "); at != std::string::npos;
+       at = node.find("  record ", at + 1)) {
+    ++shown;
+  }
+  EXPECT_EQ(shown, static_cast<size_t>(max_keys));
+  EXPECT_FALSE(CheckFiles(Path("g.edb"), Path("g.ENX")).empty());
+}
+
+TEST_F(Hostile, IndexEntriesUnderAnotherKeyArePassedOver) {
+  // An index built while every record held "dup", then the records given
+  // other ids but the last: every entry but one names the wrong record.
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  std::vector<uint8_t> b = ReadAll(Path("a.edb"));
+  const int32_t n = 5000;
+  b.resize(188 + 24 * static_cast<size_t>(n), 0);
+  for (int32_t k = 0; k < n; ++k) {
+    PutI32At(b, 188 + 24 * k, k + 1);
+    std::memcpy(b.data() + 192 + 24 * k, "dup", 3);
+  }
+  PutI32At(b, 16, n);
+  PutI32At(b, 20, n + 1);
+  WriteAll(Path("a.edb"), b);
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  DbCloseAll();
+  for (int32_t k = 0; k + 1 < n; ++k) {
+    const std::string id = "id" + std::to_string(k);
+    std::memset(b.data() + 192 + 24 * k, 0, 20);
+    std::memcpy(b.data() + 192 + 24 * k, id.data(), id.size());
+  }
+  WriteAll(Path("a.edb"), b);
+  ASSERT_TRUE(DbOpen(Path("a.edb"), WithIndexes({"a"})));
+  ASSERT_TRUE(DbFind(Id("dup")));
+  EXPECT_EQ(DbCurrentPosition(), n - 1);
+  ASSERT_TRUE(DbRewind());
+  EXPECT_FALSE(DbFind(Id("id7")));  // not in the index under its own id
+  EXPECT_EQ(DbLastError(), 0);
 }
 
 TEST_F(Hostile, IndexChangedUnderAnOpenDatabaseIsNoticed) {

@@ -1,6 +1,6 @@
 // Locks between open files: the header and record bytes, the whole-file
 // locks, share modes, and two programs working on one database at once,
-// including one killed in the middle of its appends.
+// including one killed at a random moment while appending.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -169,6 +169,46 @@ TEST_F(Locking, ShareModesKeepOtherOpensOut) {
   EXPECT_EQ(DbLastError(), -12);
 }
 
+TEST_F(Locking, IndexIsNeverBuiltOverAFileADatabaseHasOpen) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("shared")));
+  ASSERT_TRUE(DbAppend(Id("1")));
+  ASSERT_TRUE(DbCreate(Path("m.edb"), {{"photo_id", 10, 20}, {"memo", 12, 0}}));
+  ASSERT_TRUE(DbOpen(Path("m.edb")));
+  ASSERT_TRUE(CreatePhotoTable(Path("b.edb")));
+  ASSERT_TRUE(DbOpen(Path("b.edb")));
+  ASSERT_TRUE(DbAppend(Id("2")));
+  const std::vector<uint8_t> a = ReadAll(Path("a.edb"));
+  const std::vector<uint8_t> m_aux = ReadAll(Path("m.EDT"));
+  // The main and auxiliary files of other databases open here.
+  EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -12);
+  EXPECT_FALSE(DbCreateIndex(Path("m.EDT"), {"photo_id"}));
+  EXPECT_EQ(DbLastError(), -12);
+  EXPECT_EQ(ReadAll(Path("a.edb")), a);
+  EXPECT_EQ(ReadAll(Path("m.EDT")), m_aux);
+  // An index another database has open is rebuilt from this one.
+  EXPECT_TRUE(DbCreateIndex(Path("shared"), {"photo_id"})) << DbLastError();
+  EXPECT_TRUE(DbFind(Id("2")));
+  DbCloseAll();
+  // A database another program has open: its open claims the main file.
+  ASSERT_TRUE(DbOpen(Path("b.edb")));
+  {
+    OtherOpen other(Path("a.edb"));
+    ASSERT_EQ(platform::ClaimShare(other.fd(), {true, true, false, false}), 0);
+    EXPECT_FALSE(DbCreateIndex(Path("a.edb"), {"photo_id"}));
+    EXPECT_EQ(DbLastError(), -12);
+    EXPECT_EQ(ReadAll(Path("a.edb")), a);
+  }
+  // An index another program has open (without a claim) is rebuilt.
+  OtherOpen reader(Path("shared.ENX"));
+  ASSERT_GE(reader.fd(), 0);
+  EXPECT_TRUE(DbCreateIndex(Path("shared"), {"photo_id"})) << DbLastError();
+  DbCloseAll();
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));  // still a database
+  EXPECT_TRUE(DbFind(Id("1")));
+}
+
 // Appends `count` ids "<prefix><i>" the way the download does: rewind, find,
 // append when missing, retrying while the other program holds a lock.
 // Returns the number appended, or -1 on another failure.
@@ -262,7 +302,12 @@ TEST_F(Locking, FindSeesWhatAnotherProgramAppended) {
   EXPECT_TRUE(problems.empty()) << problems[0];
 }
 
-TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
+// A child appending ids is killed at a random moment, eight times over.
+// Every id whose append had returned is found afterwards, the count is at
+// most one past them, and the files check clean. The kill seldom lands
+// inside the write of a record, so this is no test of cutting a partial
+// record; CutLastRecordIsDroppedByAReadWriteOpen covers that.
+TEST_F(Locking, KilledAppenderLosesNoFinishedId) {
   ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
   std::mt19937 rng(42);
   std::set<std::string> finished;
@@ -295,7 +340,7 @@ TEST_F(Locking, KilledAppenderLeavesEveryFinishedIdFindable) {
     ::close(fds[0]);
     ASSERT_TRUE(WIFSIGNALED(status)) << "child ended by itself: " << WEXITSTATUS(status);
     expected_min += reported;
-    // The next program's open repairs the file; every finished id is there.
+    // The next program's open finds every finished id.
     ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a"))) << DbLastError();
     const std::vector<uint8_t> b = ReadAll(Path("a.edb"));
     const int32_t count = I32At(b, 16);
