@@ -173,19 +173,11 @@ TEST_F(Hostile, DumpOfANodeClaimingMoreThanMKeysStaysInsideTheBlock) {
 TEST_F(Hostile, IndexEntriesUnderAnotherKeyArePassedOver) {
   // An index built while every record held "dup", then the records given
   // other ids but the last: every entry but one names the wrong record.
-  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
-  std::vector<uint8_t> b = ReadAll(Path("a.edb"));
   const int32_t n = 5000;
-  b.resize(188 + 24 * static_cast<size_t>(n), 0);
-  for (int32_t k = 0; k < n; ++k) {
-    PutI32At(b, 188 + 24 * k, k + 1);
-    std::memcpy(b.data() + 192 + 24 * k, "dup", 3);
-  }
-  PutI32At(b, 16, n);
-  PutI32At(b, 20, n + 1);
-  WriteAll(Path("a.edb"), b);
+  ASSERT_NO_FATAL_FAILURE(WriteEqualIdRecords(Path("a.edb"), n));
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
   DbCloseAll();
+  std::vector<uint8_t> b = ReadAll(Path("a.edb"));
   for (int32_t k = 0; k + 1 < n; ++k) {
     const std::string id = "id" + std::to_string(k);
     std::memset(b.data() + 192 + 24 * k, 0, 20);

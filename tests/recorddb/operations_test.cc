@@ -361,17 +361,8 @@ TEST_F(Operations, IndexBuildReadsAcrossBatchBoundaries) {
 TEST_F(Operations, FiftyThousandEqualIdsOpenAndIndex) {
   // Each insert of an equal id goes to the end of the run without walking
   // it, so the build stays near n log n (a walk made it grow with n^2).
-  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
-  std::vector<uint8_t> b = ReadAll(Path("a.edb"));
   const int32_t n = 50000;
-  b.resize(188 + 24 * static_cast<size_t>(n), 0);
-  for (int32_t k = 0; k < n; ++k) {
-    PutI32At(b, 188 + 24 * k, k + 1);
-    std::memcpy(b.data() + 192 + 24 * k, "dup", 3);
-  }
-  PutI32At(b, 16, n);
-  PutI32At(b, 20, n + 1);
-  WriteAll(Path("a.edb"), b);
+  ASSERT_NO_FATAL_FAILURE(WriteEqualIdRecords(Path("a.edb"), n));
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a"))) << DbLastError();
   ASSERT_TRUE(DbAppend(Id("dup")));
   ASSERT_TRUE(DbRewind());

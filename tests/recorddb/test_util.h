@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,21 @@ inline bool CreatePhotoTable(const std::string& path) {
 }
 
 // Opens `db`, builds `index` over photo_id, as the download does.
+// Writes `n` repeat-download records that all hold the id "dup" straight into
+// a new table at `path`, bypassing the operations (and so any index).
+inline void WriteEqualIdRecords(const std::string& path, int32_t n) {
+  ASSERT_TRUE(CreatePhotoTable(path));
+  std::vector<uint8_t> b = ReadAll(path);
+  b.resize(188 + 24 * static_cast<size_t>(n), 0);
+  for (int32_t k = 0; k < n; ++k) {
+    PutI32At(b, 188 + 24 * k, k + 1);
+    std::memcpy(b.data() + 192 + 24 * k, "dup", 3);
+  }
+  PutI32At(b, 16, n);
+  PutI32At(b, 20, n + 1);
+  WriteAll(path, b);
+}
+
 inline bool OpenPhotoTable(const std::string& db, const std::string& index) {
   return recorddb::DbOpen(db) && recorddb::DbCreateIndex(index, {"photo_id"});
 }
