@@ -43,23 +43,26 @@ void BM_StartUpToMainWindowShownQt(benchmark::State& state) {
 }
 BENCHMARK(BM_StartUpToMainWindowShownQt)->Unit(benchmark::kMicrosecond);
 
+// Call `i` of a run: a log append or a progress write.
+void OneCall(rt::Frame& frame, bool append, int i) {
+  static const std::string line = "正在下载第 12 张：1234567890.jpg\r\n";
+  if (append) {
+    frame.AppendEditText(mw::编辑框_操作记录, {line});
+  } else {
+    frame.SetProgressPosition(mw::进度条1, i & 63);
+  }
+}
+
 // The benchmark's thread is the UI thread here (Qt wants its own); a worker
 // makes `calls` writes or appends while Qt's loop serves them.
 void RunWorker(benchmark::State& state, bool append) {
   platform::qt::QtBackend backend;
   rt::Frame frame(backend);
   frame.LoadStartWindow(rt::MainWindowTemplate());
-  const std::string line = "正在下载第 12 张：1234567890.jpg\r\n";
   int64_t calls = 0;
   for (auto _ : state) {
     std::thread worker([&] {
-      for (int i = 0; i < 1000; ++i) {
-        if (append) {
-          frame.AppendEditText(mw::编辑框_操作记录, {line});
-        } else {
-          frame.SetProgressPosition(mw::进度条1, i & 63);
-        }
-      }
+      for (int i = 0; i < 1000; ++i) OneCall(frame, append, i);
       frame.Post([&backend] { backend.QuitLoop(); });
     });
     backend.RunLoop();
@@ -78,15 +81,10 @@ void RunOnUi(benchmark::State& state, bool append) {
   platform::qt::QtBackend backend;
   rt::Frame frame(backend);
   frame.LoadStartWindow(rt::MainWindowTemplate());
-  const std::string line = "正在下载第 12 张：1234567890.jpg\r\n";
   int64_t calls = 0;
   for (auto _ : state) {
     for (int i = 0; i < 1000; ++i) {
-      if (append) {
-        frame.AppendEditText(mw::编辑框_操作记录, {line});
-      } else {
-        frame.SetProgressPosition(mw::进度条1, i & 63);
-      }
+      OneCall(frame, append, i);
       QApplication::processEvents();
     }
     calls += 1000;
