@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/json_document.h"
-#include "runtime/json_value.h"
+#include "json/json_document.h"
+#include "json/json_value.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <future>
 #include <thread>
 
-#include "runtime/frame.h"
-#include "runtime/ui_headless.h"
-#include "runtime/window_templates.h"
+#include "frame/frame.h"
+#include "frame/ui_headless.h"
+#include "frame/window_templates.h"
 
 namespace {
 

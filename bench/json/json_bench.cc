@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 
+#include "json/json_value.h"
 #include "platform/codepage.h"
-#include "runtime/json_value.h"
 
 namespace {
 

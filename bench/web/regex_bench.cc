@@ -6,8 +6,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
+#include "automation/automation_classes.h"
 #include "ratio_reporter.h"
-#include "runtime/automation_classes.h"
 #include "runtime/gbk.h"
 #include "web/regex_object.h"
 

@@ -3,8 +3,8 @@
 // window closes, then ends the process without unwinding.
 #include <QApplication>
 
-#include "platform/qt/ui_qt.h"
-#include "runtime/frame.h"
+#include "frame/frame.h"
+#include "gui/ui_qt.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "runtime/window_templates.h"
+#include "frame/window_templates.h"
 #include "shell/settings.h"
 #include "web/request_helpers.h"
 

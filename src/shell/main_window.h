@@ -13,7 +13,7 @@
 #include <functional>
 #include <thread>
 
-#include "runtime/frame.h"
+#include "frame/frame.h"
 #include "shell/program_state.h"
 
 namespace shell {

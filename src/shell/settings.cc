@@ -1,11 +1,11 @@
 // Start-up settings, the option and folder handlers, and the folder routines.
 #include "shell/settings.h"
 
-#include "runtime/bound_functions.h"
+#include "frame/bound_functions.h"
+#include "frame/window_templates.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
-#include "runtime/window_templates.h"
 
 namespace shell {
 

@@ -13,7 +13,7 @@
 
 #include <string_view>
 
-#include "runtime/frame.h"
+#include "frame/frame.h"
 #include "shell/program_state.h"
 
 namespace shell {

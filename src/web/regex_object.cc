@@ -2,7 +2,7 @@
 // as with any automation object.
 #include "web/regex_object.h"
 
-#include "runtime/automation_classes.h"
+#include "automation/automation_classes.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string_view>
 
-#include "runtime/automation.h"
+#include "automation/automation.h"
 #include "runtime/value.h"
 
 namespace web {

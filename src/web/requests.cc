@@ -6,9 +6,9 @@
 #include <array>
 #include <mutex>
 
+#include "automation/automation_classes.h"
+#include "frame/bound_functions.h"
 #include "platform/wininet_curl.h"
-#include "runtime/automation_classes.h"
-#include "runtime/bound_functions.h"
 #include "runtime/text_commands.h"
 #include "web/request_helpers.h"
 

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <string>
 
+#include "frame/frame.h"
+#include "frame/ui_headless.h"
+#include "frame/window_templates.h"
 #include "platform/file_system.h"
-#include "runtime/frame.h"
 #include "runtime/gbk.h"
-#include "runtime/ui_headless.h"
-#include "runtime/window_templates.h"
 #include "shell/main_window.h"
 
 namespace shell {

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <thread>
 
+#include "frame/bound_functions.h"
 #include "loopback_servers.h"
 #include "platform/http_transport_curl.h"
 #include "platform/wininet_curl.h"
-#include "runtime/bound_functions.h"
 
 namespace web {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "runtime/automation.h"
+#include "automation/automation.h"
 #include "web/requests.h"
 
 namespace web {

@@ -1,0 +1,63 @@
+// The back end's own widgets.
+#include "gui/qt_widgets.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QMouseEvent>
+#include <QRegion>
+
+namespace platform::qt {
+
+void TopWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (on_close_) on_close_();
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+  QLabel::mousePressEvent(event);
+  if (event->button() == Qt::LeftButton && on_press_) on_press_();
+}
+
+TabControl::TabControl(QWidget* parent, const QStringList& titles,
+                       std::function<void(int)> on_change)
+    : QWidget(parent), bar_(new QTabBar(this)), pane_(new QFrame(this)) {
+  static_cast<QFrame*>(pane_)->setFrameShape(QFrame::StyledPanel);
+  pane_->setAutoFillBackground(true);
+  bar_->setExpanding(false);
+  for (const QString& title : titles) {
+    bar_->addTab(title);
+    QWidget* page = new QWidget(this);
+    pages_.push_back(page);
+  }
+  bar_->raise();
+  QObject::connect(bar_, &QTabBar::currentChanged, this, [this, on_change](int n) {
+    ShowOnly(n);
+    if (on_change) on_change(n);
+  });
+  ShowOnly(0);
+}
+
+void TabControl::SetCurrent(int n) {
+  QSignalBlocker block(bar_);
+  bar_->setCurrentIndex(n);
+  ShowOnly(n);
+}
+
+void TabControl::ShowOnly(int n) {
+  for (int i = 0; i < static_cast<int>(pages_.size()); ++i) pages_[i]->setVisible(i == n);
+  if (n >= 0 && n < static_cast<int>(pages_.size())) pages_[n]->raise();
+}
+
+void TabControl::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int bar_height = bar_->sizeHint().height();
+  bar_->setGeometry(0, 0, width(), bar_height);
+  pane_->setGeometry(0, bar_height - 1, width(), height() - bar_height + 1);
+  for (QWidget* page : pages_) {
+    page->setGeometry(0, 0, width(), height());
+    // Clicks on the tab bar must reach it, not the page above it.
+    page->setMask(QRegion(0, bar_height, width(), height() - bar_height));
+  }
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,254 @@
+// The Qt back end following the model (properties, appends, list rows), its
+// dialogs and its event loop.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+
+#include "frame/frame.h"
+#include "gui/qt_widgets.h"
+#include "gui/ui_qt.h"
+#include "platform/codepage.h"
+
+namespace platform::qt {
+namespace {
+
+using rt::ControlKind;
+
+QString Q(std::string_view gbk) { return QString::fromStdString(ToUtf8(gbk)); }
+QString Lines(std::string_view gbk) { return Q(gbk).remove(QLatin1Char('\r')); }
+
+// Restores a flag on every way out of a scope.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = old_; }
+
+ private:
+  bool& flag_;
+  bool old_;
+};
+
+}  // namespace
+
+void QtBackend::ApplyOwn(const rt::ControlState& c, QWidget* w) {
+  switch (c.tmpl->kind) {
+    case ControlKind::kEditBox:
+      if (auto* line = qobject_cast<QLineEdit*>(w)) {
+        if (line->text() != Q(c.text)) line->setText(Q(c.text));
+      } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        edit->setPlainText(Lines(c.text));
+      }
+      break;
+    case ControlKind::kLabel:
+      static_cast<QLabel*>(w)->setText(Lines(c.text));
+      break;
+    case ControlKind::kButton:
+      static_cast<QPushButton*>(w)->setText(Q(c.text));
+      break;
+    case ControlKind::kCheckBox:
+      static_cast<QCheckBox*>(w)->setText(Q(c.text));
+      static_cast<QCheckBox*>(w)->setChecked(c.checked);
+      break;
+    case ControlKind::kGroupBox:
+      static_cast<QGroupBox*>(w)->setTitle(Q(c.text));
+      break;
+    case ControlKind::kProgressBar:
+      static_cast<QProgressBar*>(w)->setRange(0, c.maximum);
+      static_cast<QProgressBar*>(w)->setValue(std::min(c.position, c.maximum));
+      break;
+    case ControlKind::kTabControl:
+      static_cast<TabControl*>(w)->SetCurrent(c.page);
+      break;
+    case ControlKind::kListView: {
+      auto* list = static_cast<QTreeWidget*>(w);
+      if (c.selected_row < 0) {
+        list->setCurrentItem(nullptr);
+        list->clearSelection();
+      } else {
+        list->setCurrentItem(list->topLevelItem(c.selected_row));
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void QtBackend::PropertyChanged(const rt::ControlState& c, int index) {
+  QWidget* w = Widget(c.ref());
+  if (w == nullptr) return;
+  FlagScope scope(updating_);
+  switch (index) {
+    case rt::kLeft:
+    case rt::kTop:
+    case rt::kWidth:
+    case rt::kHeight:
+      w->setGeometry(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
+      break;
+    case rt::kVisible:
+      w->setVisible(c.visible);
+      break;
+    case rt::kDisabled:
+      w->setEnabled(!c.disabled);
+      break;
+    default:
+      if (index >= rt::kOwn) ApplyOwn(c, w);
+      break;
+  }
+}
+
+void QtBackend::TextAppended(const rt::ControlState& c, std::string_view gbk) {
+  QWidget* w = Widget(c.ref());
+  FlagScope scope(updating_);
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+    // At the end, whatever the user has selected or scrolled to, and shown.
+    QTextCursor end(edit->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(Lines(gbk));
+    edit->setTextCursor(end);
+    edit->ensureCursorVisible();
+  } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
+    line->setText(Q(c.text));
+    line->end(false);
+  }
+}
+
+void QtBackend::FillRow(const rt::ControlState& c, QWidget* w, int row) {
+  QTreeWidgetItem* item = static_cast<QTreeWidget*>(w)->topLevelItem(row);
+  if (item == nullptr) return;
+  const rt::ListRow& r = c.rows[row];
+  for (int i = 0; i < static_cast<int>(r.cells.size()); ++i) item->setText(i, Q(r.cells[i]));
+  if (r.tick == rt::kTickNone) {
+    item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+    item->setData(0, Qt::CheckStateRole, QVariant());
+  } else {
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, r.tick == rt::kTicked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void QtBackend::ListChanged(const rt::ControlState& c, rt::ListChange change, int row,
+                            int column) {
+  QWidget* w = Widget(c.ref());
+  if (w == nullptr) return;
+  auto* list = static_cast<QTreeWidget*>(w);
+  FlagScope scope(updating_);
+  switch (change) {
+    case rt::ListChange::kDeleteAll:
+      list->clear();
+      break;
+    case rt::ListChange::kAppendRow:
+      list->addTopLevelItem(new QTreeWidgetItem());
+      FillRow(c, w, row);
+      break;
+    case rt::ListChange::kCell:
+      if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        item->setText(column, Q(c.rows[row].cells[column]));
+      }
+      break;
+    case rt::ListChange::kTick:
+      FillRow(c, w, row);
+      break;
+    case rt::ListChange::kScrollTo:
+      if (QTreeWidgetItem* item = list->topLevelItem(row)) list->scrollToItem(item);
+      break;
+    case rt::ListChange::kColumnWidth:
+      list->setColumnWidth(column, c.column_widths[column]);
+      list->setColumnHidden(column, c.column_widths[column] == 0);
+      break;
+  }
+}
+
+void QtBackend::DestroyWindowView(uint32_t window_id) {
+  auto it = views_.find(window_id);
+  if (it == views_.end()) return;
+  if (QWidget* top = it->second.window.data()) {
+    top->hide();
+    // The window may be the sender of the event being handled, or be in its
+    // own close event: it goes once control is back in an event loop (or
+    // when the back end goes).
+    top->deleteLater();
+  }
+  views_.erase(it);
+}
+
+void QtBackend::BringToFront(uint32_t window_id) {
+  if (QWidget* top = Widget({window_id, 0})) {
+    top->show();
+    top->raise();
+    top->activateWindow();
+  }
+}
+
+rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& caption,
+                                       int style) {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  switch (style & 0xF0) {
+    case rt::kIconStop: icon = QMessageBox::Critical; break;
+    case rt::kIconQuestion: icon = QMessageBox::Question; break;
+    case rt::kIconWarning: icon = QMessageBox::Warning; break;
+    case rt::kIconInformation: icon = QMessageBox::Information; break;
+  }
+  using B = QMessageBox::StandardButton;
+  QMessageBox::StandardButtons buttons;
+  switch (style & 0xF) {
+    case rt::kButtonsOkCancel: buttons = B::Ok | B::Cancel; break;
+    case rt::kButtonsAbortRetryIgnore: buttons = B::Abort | B::Retry | B::Ignore; break;
+    case rt::kButtonsYesNoCancel: buttons = B::Yes | B::No | B::Cancel; break;
+    case rt::kButtonsYesNo: buttons = B::Yes | B::No; break;
+    case rt::kButtonsRetryCancel: buttons = B::Retry | B::Cancel; break;
+    default: buttons = B::Ok; break;
+  }
+  QMessageBox box(icon, Q(caption), Lines(text), buttons);
+  // Messages may carry texts from the network: never read them as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  switch (box.exec()) {
+    case B::Ok: return rt::DialogButton::kOk;
+    case B::Cancel: return rt::DialogButton::kCancel;
+    case B::Abort: return rt::DialogButton::kAbort;
+    case B::Retry: return rt::DialogButton::kRetry;
+    case B::Ignore: return rt::DialogButton::kIgnore;
+    case B::Yes: return rt::DialogButton::kYes;
+    case B::No: return rt::DialogButton::kNo;
+    default: return rt::DialogButton::kNone;
+  }
+}
+
+std::string QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) {
+  QString start = initial_folder.empty() ? QDir::homePath() : Q(initial_folder);
+  QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(title), start);
+  return QDir::toNativeSeparators(chosen).toStdString();
+}
+
+void QtBackend::OpenExternal(const rt::Text& address) {
+  QDesktopServices::openUrl(QUrl::fromUserInput(Q(address)));
+}
+
+void QtBackend::RunLoop() {
+  QApplication::exec();
+}
+
+// exit, not quit: a quit request would first try to close every window.
+void QtBackend::QuitLoop() { QCoreApplication::exit(0); }
+
+void QtBackend::ProcessPending() { QCoreApplication::processEvents(); }
+
+void QtBackend::WakeUi() {
+  rt::Frame* frame = frame_;
+  QMetaObject::invokeMethod(waker_.get(), [frame] { frame->DrainTasks(); }, Qt::QueuedConnection);
+}
+
+}  // namespace platform::qt
