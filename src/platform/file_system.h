@@ -22,7 +22,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // target, so a reader or a crash sees either the old file whole or the new
 // one whole. With `durable` the data is flushed to disk before the rename.
 // An existing target without write permission is refused, as opening it for
-// writing would be. Returns true iff the new content is in place.
+// writing would be. A symbolic link is written through: the file at the end
+// of its chain is replaced (or created, when the link dangles) and the link
+// stays; a chain that never ends is refused. Returns true iff the new content
+// is in place.
 bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view> pieces,
                  bool durable);
 bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t count,

@@ -36,6 +36,30 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Linux follows at most 40 links while looking up one path.
+constexpr int kMaxLinks = 40;
+
+// The file a write to `path` lands on: `path` with the links of its last
+// component followed, each relative target read from the folder of the link
+// that holds it. A link whose target is missing gives that target, which the
+// write then creates. Returns nullopt for a chain that does not end (a loop)
+// or a link that cannot be read.
+std::optional<std::string> FollowLinks(std::string path) {
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::error_code ec;
+    std::string target = std::filesystem::read_symlink(path, ec).string();
+    if (ec || target.empty()) return std::nullopt;
+    if (target.front() != '/') {
+      std::string folder = FolderOf(path);
+      target = (folder == "/" ? "" : folder) + "/" + target;
+    }
+    path = std::move(target);
+  }
+  return std::nullopt;
+}
+
 std::mutex run_directory_mutex;
 std::optional<std::string> run_directory_override;
 
@@ -72,9 +96,15 @@ bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view
   return ReplaceFile(path, pieces.begin(), pieces.size(), durable);
 }
 
-bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t count,
+bool ReplaceFile(const std::string& requested, const std::string_view* pieces, size_t count,
                  bool durable) {
-  if (path.empty() || path.back() == '/') return false;
+  if (requested.empty() || requested.back() == '/') return false;
+  // A link is written through, as opening it for writing would: its target
+  // is replaced and the link stays. The temporary file goes beside that
+  // target, so the rename stays on one file system.
+  std::optional<std::string> target = FollowLinks(requested);
+  if (!target) return false;
+  const std::string& path = *target;
   // A new file gets 0666 less the umask, as a plain create would; a replaced
   // one keeps its permissions.
   struct stat st;

@@ -67,6 +67,53 @@ TEST_F(FileSystemTest, ReplaceFileRefusesFoldersMissingParentsAndReadOnlyTargets
   }
 }
 
+TEST_F(FileSystemTest, ReplaceFileWritesThroughChainsOfLinksAndKeepsThem) {
+  // settings.ini -> data/hop -> real.ini; each relative target is read from
+  // the folder of the link that holds it.
+  ASSERT_TRUE(CreateDirectories(Path("data")));
+  const std::string real = Path("data/real.ini");
+  ASSERT_TRUE(ReplaceFile(real, {"old"}, false));
+  ASSERT_EQ(::symlink("real.ini", Path("data/hop").c_str()), 0);
+  ASSERT_EQ(::symlink("data/hop", Path("settings.ini").c_str()), 0);
+  ASSERT_TRUE(ReplaceFile(Path("settings.ini"), {"new"}, true));
+  EXPECT_EQ(ReadWholeFile(real), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("settings.ini")));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("data/hop")));
+
+  // A dangling link gets its target created, as opening it for writing would.
+  ASSERT_EQ(::symlink("data/made.jpg", Path("picture.jpg").c_str()), 0);
+  ASSERT_TRUE(ReplaceFile(Path("picture.jpg"), {"jpeg"}, false));
+  EXPECT_EQ(ReadWholeFile(Path("data/made.jpg")), "jpeg");
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("picture.jpg")));
+
+  // Links that lead back to themselves name no file.
+  ASSERT_EQ(::symlink("loop_b", Path("loop_a").c_str()), 0);
+  ASSERT_EQ(::symlink("loop_a", Path("loop_b").c_str()), 0);
+  EXPECT_FALSE(ReplaceFile(Path("loop_a"), {"x"}, false));
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("loop_a")));
+
+  // Nothing else was left in either folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 5);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "data"), {}), 3);
+}
+
+TEST_F(FileSystemTest, ReplaceFileThroughALinkToAnotherFileSystem) {
+  // The temporary file goes beside the link's target, or the rename could
+  // not cross over.
+  struct stat here, there;
+  if (::stat(dir_.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+      here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0) {
+    GTEST_SKIP() << "no second writable file system at /dev/shm";
+  }
+  const std::string real = "/dev/shm/" + dir_.filename().string() + ".ini";
+  ASSERT_TRUE(ReplaceFile(real, {"old"}, false));
+  ASSERT_EQ(::symlink(real.c_str(), Path("settings.ini").c_str()), 0);
+  EXPECT_TRUE(ReplaceFile(Path("settings.ini"), {"new"}, true));
+  EXPECT_EQ(ReadWholeFile(real), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("settings.ini")));
+  ::unlink(real.c_str());
+}
+
 TEST_F(FileSystemTest, AKilledWriterLeavesTheOldFileOrTheNewOneWhole) {
   std::string path = Path("big.bin");
   std::string old_content(1 << 20, 'o');

@@ -143,6 +143,15 @@ TEST_F(IniFileTest, RoundTripsEveryValueItWrites) {
   }
 }
 
+TEST_F(IniFileTest, ASettingWrittenThroughALinkReachesTheLinkedFile) {
+  const std::string real = (dir_ / "kept-elsewhere.ini").string();
+  ASSERT_TRUE(WriteProfileString(real, "全局设置", "下载记录", "0"));
+  ASSERT_EQ(::symlink("kept-elsewhere.ini", path_.c_str()), 0);
+  ASSERT_TRUE(WriteProfileString(path_, "全局设置", "下载记录", "1"));
+  EXPECT_EQ(ReadProfileString(real, "全局设置", "下载记录", kBuffer), "1");
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+}
+
 TEST_F(IniFileTest, AnInterruptedWriteLeavesTheOldFileWhole) {
   std::string big(1 << 20, 'v');
   ASSERT_TRUE(WriteProfileString(path_, "s", "k", "old"));
