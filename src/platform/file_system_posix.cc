@@ -96,8 +96,8 @@ bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view
   return ReplaceFile(path, pieces.begin(), pieces.size(), durable);
 }
 
-bool ReplaceFile(const std::string& requested, const std::string_view* pieces, size_t count,
-                 bool durable) {
+bool ReplaceFile(const std::string& requested, const std::string_view* pieces,
+                 size_t count, bool durable) {
   if (requested.empty() || requested.back() == '/') return false;
   // A link is written through, as opening it for writing would: its target
   // is replaced and the link stays. The temporary file goes beside that
