@@ -65,7 +65,9 @@ void QtBackend::ApplyOwn(const rt::ControlState& c, QWidget* w) {
       static_cast<QGroupBox*>(w)->setTitle(Q(c.text));
       break;
     case ControlKind::kProgressBar:
-      static_cast<QProgressBar*>(w)->setRange(0, c.maximum);
+      // Qt draws a range of 0 .. 0 as a moving "busy" bar; a bar of no
+      // pictures is drawn empty on a range of one step instead.
+      static_cast<QProgressBar*>(w)->setRange(0, std::max(c.maximum, 1));
       static_cast<QProgressBar*>(w)->setValue(std::min(c.position, c.maximum));
       break;
     case ControlKind::kTabControl:

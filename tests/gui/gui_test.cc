@@ -264,6 +264,24 @@ TEST_F(GuiTest, WorkerWritesReachTheWidgetsThroughTheEventLoop) {
   EXPECT_EQ(position, 25);
 }
 
+TEST_F(GuiTest, AProgressBarOfNoPicturesIsEmptyNotBusy) {
+  // Qt draws a range of 0 .. 0 as a moving "busy" bar.
+  auto* bar = Get<QProgressBar>(mw::进度条1);
+  frame_->SetProgressMaximum(mw::进度条1, 0);
+  frame_->SetProgressPosition(mw::进度条1, 0);
+  EXPECT_LT(bar->minimum(), bar->maximum());
+  EXPECT_EQ(bar->value(), bar->minimum());
+  // A full bar of the last album, then an empty album.
+  frame_->SetProgressMaximum(mw::进度条1, 5);
+  frame_->SetProgressPosition(mw::进度条1, 5);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  frame_->SetProgressMaximum(mw::进度条1, 0);
+  EXPECT_LT(bar->minimum(), bar->maximum());
+  EXPECT_EQ(bar->value(), bar->minimum());
+  // The program still reads back the maximum it wrote.
+  EXPECT_EQ(frame_->Control(mw::进度条1)->maximum, 0);
+}
+
 TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
