@@ -142,8 +142,12 @@ class Frame {
   // *unfit, when given, is set to true.
   Text BrowseForFolder(std::string_view title, std::string_view initial_folder,
                        bool* unfit = nullptr);
-  // Opens a web address or a folder with the desktop's program. Any thread.
-  void OpenExternal(std::string_view address);
+  // Opens `file` with the desktop's program, read as the shell reads it: a
+  // web address as it is, any other text as a file or folder relative to
+  // `directory`, or to the working folder when none is given
+  // (desktop_address.h). Returns true iff the desktop was asked; a file or
+  // folder that is not there is not opened. Any thread.
+  bool OpenExternal(std::string_view file, std::string_view directory = {});
 
   // --- For back ends: the user's own changes (UI thread) ---
   void UserEditedText(ControlRef ref, Text gbk);

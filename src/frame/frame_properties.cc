@@ -3,6 +3,7 @@
 // the model changes first, then the back end's view follows.
 #include <algorithm>
 
+#include "frame/desktop_address.h"
 #include "frame/frame.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/fatal.h"
@@ -310,8 +311,11 @@ Text Frame::BrowseForFolder(std::string_view title, std::string_view initial_fol
   return fits ? FromUtf8(utf8) : Text();
 }
 
-void Frame::OpenExternal(std::string_view address) {
-  OnUi([&] { backend_.OpenExternal(Text(address)); });
+bool Frame::OpenExternal(std::string_view file, std::string_view directory) {
+  const Text address = DesktopAddress(file, directory);
+  if (address.empty()) return false;
+  OnUi([&] { backend_.OpenExternal(address); });
+  return true;
 }
 
 void Frame::UserEditedText(ControlRef ref, Text gbk) {

@@ -28,15 +28,15 @@ bool PathFileExistsA(const Text& path) { return FileExists(path); }
 
 bool PathIsDirectoryA(const Text& path) { return platform::IsDirectory(ToUtf8(path)); }
 
-// Hands an address or folder to the desktop. Returns 33, a success code, or
-// 2 (file not found) when no frame is there to do it.
+// Hands a web address, or a file or folder relative to `directory` (the
+// working folder when empty), to the desktop. Returns 33, a success code, or
+// 2 (file not found) when the file or folder is not there or no frame is
+// there to open it.
 int ShellExecuteA(const Text& operation, const Text& file, const Text& parameters,
                   const Text& directory, int show) {
-  (void)operation, (void)parameters, (void)directory, (void)show;
+  (void)operation, (void)parameters, (void)show;
   Frame* frame = Frame::Current();
-  if (frame == nullptr) return 2;
-  frame->OpenExternal(file);
-  return 33;
+  return frame != nullptr && frame->OpenExternal(file, directory) ? 33 : 2;
 }
 
 int CodePageOf(int code_page, platform::CodePage* cp) {

@@ -64,7 +64,9 @@ class UiBackend {
   // cancelled.
   virtual DialogButton MessageBox(const Text& text, const Text& caption, int style) = 0;
   virtual std::string BrowseForFolder(const Text& title, const Text& initial_folder) = 0;
-  // Opens a web address or a folder with the desktop's default program.
+  // Opens a complete address with the desktop's default program: a web
+  // address, or the "file://" address of a file or folder (the frame has
+  // already told the two apart and made folder names absolute).
   virtual void OpenExternal(const Text& address) = 0;
 
   // Runs the UI thread's event loop until QuitLoop.

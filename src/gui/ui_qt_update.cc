@@ -235,8 +235,10 @@ std::string QtBackend::BrowseForFolder(const rt::Text& title, const rt::Text& in
   return QDir::toNativeSeparators(chosen).toStdString();
 }
 
+// The address is complete: guessing a scheme here would make folder names
+// web addresses.
 void QtBackend::OpenExternal(const rt::Text& address) {
-  QDesktopServices::openUrl(QUrl::fromUserInput(Q(address)));
+  QDesktopServices::openUrl(QUrl(Q(address)));
 }
 
 void QtBackend::RunLoop() {

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "frame/frame.h"
+#include "frame/ui_headless.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 #include "runtime/value.h"
@@ -54,6 +56,39 @@ TEST(BoundFunctions, FolderSubstitutesCreateWhatPrecedesTheLastSeparator) {
   EXPECT_FALSE(std::filesystem::exists(root / "a" / "b" / "file"));
   EXPECT_TRUE(CallPlatformFunction<bool(const Text&)>(kPathIsDirectoryA, (root / "a").string()));
   EXPECT_FALSE(CallPlatformFunction<bool(const Text&)>(kPathFileExistsA, path));
+}
+
+TEST(ShellSubstitute, OpensFoldersAsLocalFilesAndWebAddressesAsTheyAre) {
+  HeadlessBackend backend;
+  Frame frame{backend};
+  const auto root = std::filesystem::path(::testing::TempDir()) / "shell_open";
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root / "pics" / "图 #1%");
+  std::filesystem::create_directories(root / "D:\\pics");
+  const std::string base = "file://" + root.string();
+  const auto saved = std::filesystem::current_path();
+  std::filesystem::current_path(root);
+  using ShellExecute = int(const Text&, const Text&, const Text&, const Text&, int);
+  auto open = [](const Text& file, const Text& directory = {}) {
+    return CallPlatformFunction<ShellExecute>(kShellExecuteA, Text(), file, Text(),
+                                              directory, 1);
+  };
+  // Relative names start at the working folder, or at the folder given.
+  EXPECT_GT(open("pics"), 32);
+  EXPECT_GT(open("pics/图 #1%"_gbk), 32);
+  EXPECT_GT(open("图 #1%"_gbk, (root / "pics").string()), 32);
+  EXPECT_GT(open((root / "pics").string()), 32);
+  EXPECT_GT(open("https://maker.test/download/softzuixinv/bug.html?a=b#c"), 32);
+  // A drive path of the original platform is a folder name like any other,
+  // not a web address; a name that is not there opens nothing.
+  EXPECT_GT(open("D:\\pics"), 32);
+  EXPECT_EQ(open("missing"), 2);
+  std::filesystem::current_path(saved);
+  EXPECT_EQ(backend.opened(),
+            (std::vector<Text>{base + "/pics", base + "/pics/%E5%9B%BE%20%231%25",
+                               base + "/pics/%E5%9B%BE%20%231%25", base + "/pics",
+                               "https://maker.test/download/softzuixinv/bug.html?a=b#c",
+                               base + "/D%3A%5Cpics"}));
 }
 
 class BoundFunctionsDeathTest : public ::testing::Test {};

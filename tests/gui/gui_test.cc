@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,15 +21,18 @@
 #include <QStyleOptionButton>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <filesystem>
 #include <thread>
 
+#include "frame/bound_functions.h"
 #include "frame/window_templates.h"
 #include "gui/qt_widgets.h"
 #include "gui/ui_qt.h"
 #include "platform/file_system.h"
 #include "runtime/gbk.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 // Fontconfig keeps its configuration caches until the process ends; only its
 // allocations are exempt from the leak check.
@@ -51,6 +55,31 @@ QApplication& App() {
 }
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Stands in for the desktop: receives every address the program asks it to
+// open, for the schemes it is registered for.
+class DesktopStandIn : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit DesktopStandIn(std::initializer_list<const char*> schemes) {
+    for (const char* scheme : schemes) {
+      schemes_ << QString::fromLatin1(scheme);
+      QDesktopServices::setUrlHandler(schemes_.back(), this, "Open");
+    }
+  }
+  ~DesktopStandIn() override {
+    for (const QString& scheme : schemes_) QDesktopServices::unsetUrlHandler(scheme);
+  }
+
+  QList<QUrl> opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+
+ private:
+  QStringList schemes_;
+};
 
 class GuiTest : public ::testing::Test {
  protected:
@@ -282,6 +311,31 @@ TEST_F(GuiTest, AProgressBarOfNoPicturesIsEmptyNotBusy) {
   EXPECT_EQ(frame_->Control(mw::进度条1)->maximum, 0);
 }
 
+TEST_F(GuiTest, TheDesktopGetsFoldersAsLocalFilesAndMakersPagesAsWebAddresses) {
+  DesktopStandIn desktop{"file", "http", "https", ""};  // "": an address without scheme
+  std::filesystem::create_directories(folder_ / "图 片#1");
+  const auto saved = std::filesystem::current_path();
+  std::filesystem::current_path(folder_);
+  using ShellExecute =
+      int(const rt::Text&, const rt::Text&, const rt::Text&, const rt::Text&, int);
+  const int result = rt::CallPlatformFunction<ShellExecute>(
+      rt::kShellExecuteA, rt::Text(), "图 片#1"_gbk, rt::Text(), rt::Text(), 1);
+  std::filesystem::current_path(saved);
+  EXPECT_GT(result, 32);
+  // The maker's feedback page, from the toolbar.
+  Get<QToolBar>(mw::工具条1)->actions().at(4)->trigger();
+  QStringList seen;
+  for (const QUrl& url : desktop.opened) seen << url.toString();
+  ASSERT_EQ(desktop.opened.size(), 2) << seen.join(QLatin1Char(' ')).toStdString();
+  EXPECT_TRUE(desktop.opened[0].isLocalFile())
+      << desktop.opened[0].toString().toStdString();
+  EXPECT_EQ(desktop.opened[0].toLocalFile().toStdString(),
+            (folder_ / "图 片#1").string());
+  EXPECT_EQ(desktop.opened[1].toString().toStdString(),
+            rt::ToUtf8(shell::FeedbackPage(shell::DefaultServiceAddresses().version_page)));
+  EXPECT_TRUE(desktop.opened[1].scheme().startsWith(U("http")));
+}
+
 TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -366,3 +420,5 @@ TEST_F(GuiDeathTest, FatalReportIsAStopBoxCaptionedErrorAndEndsWith255) {
 }
 
 }  // namespace
+
+#include "gui_test.moc"
