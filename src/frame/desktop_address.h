@@ -1,7 +1,7 @@
 // What the desktop is asked to open for a text given to the shell: a web
 // address as it is, or the "file://" address of a file or folder on disk.
-// The shell substitute (ShellExecuteA) and the frame's OpenExternal share it,
-// so a back end only ever receives complete addresses.
+// The frame's OpenExternal, which the shell substitute (ShellExecuteA) calls,
+// reads its text through it, so a back end only receives complete addresses.
 #ifndef TIEPIC_FRAME_DESKTOP_ADDRESS_H_
 #define TIEPIC_FRAME_DESKTOP_ADDRESS_H_
 
