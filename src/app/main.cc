@@ -3,6 +3,7 @@
 // window closes, then ends the process without unwinding.
 #include <QApplication>
 
+#include "discovery/discovery.h"
 #include "frame/frame.h"
 #include "gui/ui_qt.h"
 #include "shell/main_window.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   platform::qt::QtBackend backend;
   rt::Frame frame(backend);
   shell::Shell shell(frame);
+  discovery::Discovery discovery(frame, shell);
   shell.Start();
   frame.RunThenExit();  // workers may still run: nothing is unwound under them
 }
