@@ -1,17 +1,29 @@
 // tiepic-cli: the headless front end. It drives the same handlers as the
-// desktop program through the headless back end: `--list ADDRESS` fills the
-// address box, presses the find button, waits for the retrieval to end and
-// prints the album rows. The operation log and message boxes go to standard
-// error as they appear.
+// desktop program through the headless back end: it fills the address box,
+// presses the find button and waits for the album rows; with --list it
+// prints them, otherwise it ticks the chosen rows, sets the save folder and
+// options, presses the download button and follows the run to its end,
+// printing the operation log. An interrupt (Ctrl-C) stops the run the way the
+// stop button does, confirmed.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <optional>
+#include <set>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
+#include "app/cli_options.h"
 #include "discovery/discovery.h"
+#include "download/download_run.h"
 #include "frame/frame.h"
 #include "frame/ui_headless.h"
 #include "frame/window_templates.h"
+#include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 #include "shell/main_window.h"
 
@@ -19,44 +31,11 @@ namespace {
 
 namespace mw = rt::main_window;
 
-// Exit statuses.
 constexpr int kExitOk = 0;
+constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitUnrecognisedAddress = 3;
-
-constexpr char kUsage[] =
-    "usage: tiepic-cli --list ADDRESS [--web-host HOST[:PORT]] [--picture-host HOST[:PORT]]\n"
-    "\n"
-    "  --list ADDRESS        list the albums of a board or thread address, one per line:\n"
-    "                        number, tick (1/0), picture count, album id, album name\n"
-    "  --web-host HOST       the service's web host (overrides the settings file)\n"
-    "  --picture-host HOST   the service's picture host (overrides the settings file)\n";
-
-struct Options {
-  std::string address;  // UTF-8
-  std::string web_host;
-  std::string picture_host;
-};
-
-// Returns true iff the arguments are a complete, known set.
-bool ParseArguments(int argc, char** argv, Options* options) {
-  bool listing = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--list" && has_value) {
-      listing = true;
-      options->address = argv[++i];
-    } else if (arg == "--web-host" && has_value) {
-      options->web_host = argv[++i];
-    } else if (arg == "--picture-host" && has_value) {
-      options->picture_host = argv[++i];
-    } else {
-      return false;
-    }
-  }
-  return listing;
-}
+constexpr int kExitStopped = 130;
 
 void WriteUtf8(FILE* stream, std::string_view gbk) {
   const std::string utf8 = rt::ToUtf8(gbk);
@@ -89,35 +68,104 @@ void PrintRows(rt::Frame& frame) {
   std::fflush(stdout);
 }
 
+// Ticks exactly the rows whose number is in `albums`.
+void TickRows(rt::Frame& frame, const std::set<int>& albums) {
+  const rt::ControlRef list = mw::超级列表框1;
+  for (int row = 0; row < frame.ListRowCount(list); ++row) {
+    const bool chosen = albums.contains(std::atoi(frame.ListGetCell(list, row, mw::kColumnNumber).c_str()));
+    frame.ListSetTick(list, row, chosen ? rt::kTicked : rt::kUnticked);
+  }
+}
+
+// Hands an interrupt to the UI thread as a press of the stop button. The
+// signal is blocked in every thread and taken here with sigwait, so nothing
+// runs inside a signal handler.
+void WatchInterrupts(rt::Frame& frame, const sigset_t& signals) {
+  std::thread([&frame, signals] {
+    int signal = 0;
+    while (sigwait(&signals, &signal) == 0) {
+      frame.Post([&frame] { frame.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked); });
+    }
+  }).detach();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  if (!ParseArguments(argc, argv, &options)) {
-    std::fputs(kUsage, stderr);
+  std::string error;
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const std::optional<cli::Options> parsed = cli::ParseOptions(arguments, &error);
+  if (!parsed) {
+    std::fprintf(stderr, "tiepic-cli: %s\n\n%s", error.c_str(), cli::kUsage);
     return kExitUsage;
   }
+  const cli::Options& options = *parsed;
+  if (!rt::FitsText(options.save_folder) || !rt::FitsText(options.address)) {
+    std::fprintf(stderr, "tiepic-cli: the address or save folder holds characters GBK text cannot hold\n");
+    return kExitUsage;
+  }
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);  // before any thread starts
+
   rt::HeadlessBackend backend;
-  backend.SetObserver({.text_appended = [](const rt::ControlState& c, std::string_view gbk) {
-    if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) WriteUtf8(stderr, gbk);
+  FILE* log_stream = options.list_only ? stderr : stdout;
+  backend.SetObserver({.text_appended = [log_stream](const rt::ControlState& c,
+                                                     std::string_view gbk) {
+    if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) WriteUtf8(log_stream, gbk);
   }});
-  rt::Frame frame(backend);
+  std::optional<rt::Frame> frame_storage;
+  if (options.home.empty()) {
+    frame_storage.emplace(backend);
+  } else {
+    frame_storage.emplace(backend, options.home);
+  }
+  rt::Frame& frame = *frame_storage;
   shell::Shell shell(frame);
   discovery::Discovery discovery(frame, shell);
+  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval());
+  download::WireDownloadButtons(shell.hooks(), downloads);
   shell.Start();
+
   shell::ServiceAddresses& service = shell.state().service;
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
+  if (!options.save_folder.empty()) frame.SetText(mw::编辑框_保存位置, rt::FromUtf8(options.save_folder));
+  const std::pair<const std::optional<bool>&, rt::ControlRef> boxes[] = {
+      {options.prevent_repeat, mw::选择框_下载记录},
+      {options.describe_names, mw::选择框_文件名},
+      {options.all_pictures, mw::选择框_下载帖子全部图片},
+  };
+  for (const auto& [choice, box] : boxes) {
+    if (choice) frame.SetChecked(box, *choice);
+  }
 
-  discovery.retrieval().SetOnFinished([&frame] {
-    PrintRows(frame);
+  bool stopped = false;
+  downloads.SetOnFinished([&](bool was_stopped) {
+    stopped = was_stopped;
     frame.CloseWindow(mw::kId);
+  });
+  discovery.retrieval().SetOnFinished([&] {
+    if (options.list_only || discovery.retrieval().last_kind() ==
+                                 discovery::AddressKind::kUnrecognised) {
+      if (options.list_only) PrintRows(frame);
+      frame.CloseWindow(mw::kId);
+      return;
+    }
+    if (options.albums) TickRows(frame, *options.albums);
+    WatchInterrupts(frame, interrupts);
+    frame.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
   });
   frame.SetText(mw::编辑框_号码, rt::FromUtf8(options.address));
   frame.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
-  if (!discovery.retrieval().running()) return kExitUsage;  // an empty address, already told
+  if (!discovery.retrieval().running()) return kExitUsage;  // told already
   frame.Run();
-  return discovery.retrieval().last_kind() == discovery::AddressKind::kUnrecognised
-             ? kExitUnrecognisedAddress
-             : kExitOk;
+
+  if (discovery.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+    return kExitUnrecognisedAddress;
+  }
+  if (stopped) return kExitStopped;
+  if (downloads.tally().failed.load() > 0) return kExitSomeFailed;
+  return kExitOk;
 }
