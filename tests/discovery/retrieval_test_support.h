@@ -39,12 +39,13 @@ struct Row {
   }
 };
 
-// `count` pictures with distinct ids for thread `tid`.
+// `count` pictures with distinct ids for thread `tid` (digits).
 inline std::vector<standin::Picture> Pictures(const std::string& tid, int count) {
   std::vector<standin::Picture> pictures(count);
   for (int i = 0; i < count; ++i) {
+    // Ids differ within their first 20 bytes, which is all the record keeps.
     char id[41];
-    std::snprintf(id, sizeof id, "%016llx%024d", std::stoull(tid) & 0xFFFFFFFFFFFFull, i);
+    std::snprintf(id, sizeof id, "%020d%020llu", i, std::stoull(tid));
     pictures[i].id = id;
     pictures[i].size = 200;
   }
