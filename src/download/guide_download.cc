@@ -113,7 +113,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
       if (entry.empty()) break;
       const Picture picture = ReadPicture(entry);
       // An entry without an id is passed over; its number stays unused.
-      if (picture.id == "null") continue;
+      if (picture.id == "null" || picture.id.empty()) continue;
       cursor = picture.id;
       page_brought_new |= seen.insert(picture.id).second;
 
