@@ -3,6 +3,8 @@
 // window closes, then ends the process without unwinding.
 #include <QApplication>
 
+#include "discovery/discovery.h"
+#include "download/download_run.h"
 #include "frame/frame.h"
 #include "gui/ui_qt.h"
 #include "shell/main_window.h"
@@ -12,6 +14,9 @@ int main(int argc, char** argv) {
   platform::qt::QtBackend backend;
   rt::Frame frame(backend);
   shell::Shell shell(frame);
+  discovery::Discovery discovery(frame, shell);
+  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval());
+  download::WireDownloadButtons(shell.hooks(), downloads);
   shell.Start();
   frame.RunThenExit();  // workers may still run: nothing is unwound under them
 }

@@ -7,6 +7,7 @@
 
 #include "frame/window_templates.h"
 #include "shell/settings.h"
+#include "shell/update_check.h"
 #include "web/request_helpers.h"
 
 namespace shell {
@@ -26,7 +27,10 @@ namespace mw = rt::main_window;
 namespace fw = rt::find_window;
 using rt::EventKey;
 
-Shell::Shell(rt::Frame& frame) : frame_(frame) { Wire(); }
+Shell::Shell(rt::Frame& frame) : frame_(frame) {
+  hooks_.update_check = [this] { UpdateCheck(frame_, state_); };
+  Wire();
+}
 
 Shell::~Shell() {
   // The update check may be waiting for the UI thread, which is this one:
@@ -74,7 +78,10 @@ void Shell::Wire() {
   OnHook(mw::按钮_打开目录, EventKey::kClicked, &Hooks::open_save_folder);
   OnHook(mw::选择框_全选, EventKey::kClicked, &Hooks::select_all);
   OnHook(mw::选择框_反选, EventKey::kClicked, &Hooks::invert_ticks);
-  OnHook(mw::按钮_检测更新, EventKey::kClicked, &Hooks::update_check);
+  // The check waits for the version page, up to a minute and more when it
+  // does not answer: it runs on a worker so that the window keeps answering.
+  frame_.SetHandler(mw::按钮_检测更新, EventKey::kClicked,
+                    [this](const rt::Event&) { StartUpdateCheck(); });
 
   frame_.SetHandler(mw::按钮_选择位置, EventKey::kClicked,
                     [this](const rt::Event&) { ChooseSaveFolder(frame_, state_); });
@@ -106,6 +113,17 @@ void Shell::WireFindWindow() {
   OnHook(fw::按钮_查找上一个, EventKey::kClicked, &Hooks::find_previous);
 }
 
+void Shell::StartUpdateCheck() {
+  // A check already under way answers for this press too.
+  if (!hooks_.update_check || update_check_running_.load()) return;
+  if (update_check_thread_.joinable()) update_check_thread_.join();
+  update_check_running_.store(true);
+  update_check_thread_ = std::jthread([this, check = hooks_.update_check] {
+    check();
+    update_check_running_.store(false);
+  });
+}
+
 void Shell::ToolbarClicked(int button) {
   switch (button) {
     case mw::kToolbarFetch:
@@ -115,13 +133,7 @@ void Shell::ToolbarClicked(int button) {
       frame_.SetCurrentPage(mw::选择夹1, 1);
       // The check runs by itself only at the first visit in a run.
       if (state_.help_page_visits == 1) {
-        if (hooks_.update_check) {
-          update_check_running_.store(true);
-          update_check_thread_ = std::jthread([this, check = hooks_.update_check] {
-            check();
-            update_check_running_.store(false);
-          });
-        }
+        StartUpdateCheck();
         ++state_.help_page_visits;
       }
       break;

@@ -5,7 +5,7 @@
 // that their own modules set.
 //
 // Thread safety: a Shell lives on the UI thread; its hooks run there, except
-// the update check started from the toolbar, which gets a thread of its own.
+// the update check, which gets a thread of its own.
 #ifndef TIEPIC_SHELL_MAIN_WINDOW_H_
 #define TIEPIC_SHELL_MAIN_WINDOW_H_
 
@@ -29,7 +29,8 @@ struct Hooks {
   std::function<void()> open_save_folder;   // 按钮_打开目录
   std::function<void()> select_all;         // 选择框_全选
   std::function<void()> invert_ticks;       // 选择框_反选
-  std::function<void()> update_check;       // 按钮_检测更新, and the first help-page visit
+  std::function<void()> update_check;       // 按钮_检测更新, and the first help-page visit;
+                                            // the shell's own check unless replaced
   std::function<void()> find_from_top;      // find window: 按钮_查找
   std::function<void()> find_next;          // find window: 按钮_查找下一个
   std::function<void()> find_previous;      // find window: 按钮_查找上一个
@@ -59,6 +60,8 @@ class Shell {
  private:
   void Wire();
   void WireFindWindow();
+  // Runs the update check on a thread of its own, unless one is running.
+  void StartUpdateCheck();
   void OnHook(rt::ControlRef source, rt::EventKey key, std::function<void()> Hooks::*hook);
   void Cleanup();
 

@@ -2,6 +2,7 @@
 // wait, over the runtime's text commands.
 #include "web/request_helpers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -174,6 +175,10 @@ Text CookiesFromHeaders(std::string_view raw_headers) {
 int TimeoutMilliseconds(int seconds) {
   int64_t ms = int64_t{seconds} * 1000;
   return static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int32_t>::max()));
+}
+
+Text BodyText(const rt::Bytes& body) {
+  return Text(body.begin(), std::find(body.begin(), body.end(), 0));
 }
 
 Text RandomText() {

@@ -60,6 +60,9 @@ Text CookiesFromHeaders(std::string_view raw_headers);
 // huge timeout stays huge rather than wrapping round. REQUIRES: seconds >= 0.
 int TimeoutMilliseconds(int seconds);
 
+// A body's bytes up to its first zero byte, as text, unchanged.
+Text BodyText(const rt::Bytes& body);
+
 // "0." and 15 random digits (the last never 0): a uniformly random fraction
 // printed as a 17-character text.
 Text RandomText();

@@ -1,0 +1,247 @@
+// The find handler, the retrieval worker and its board and thread paths.
+#include "discovery/album_retrieval.h"
+
+#include <string>
+#include <system_error>
+
+#include "discovery/text_helpers.h"
+#include "frame/window_templates.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/regex_object.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace discovery {
+namespace {
+
+namespace mw = rt::main_window;
+using rt::operator""_gbk;
+using rt::Text;
+
+constexpr int kAlbumsPerPage = 30;
+
+// One album entry of an album-list page. The page is HTML inside a JSON
+// string, so its quotes stand as \" and the pattern matches them as \\".
+// Groups: 1 the picture count, 2 the album's thread id, 3 the album name
+// (the title attribute), 4 the link text.
+const Text& AlbumPattern() {
+  static const Text pattern = rt::FromUtf8(
+      R"re(<span class=\\"grbm_ele_pic_amount \\">(.*?)<span class=\\"grbm_ele_pic_amount_letter\\">张</span></span></a>)re"
+      "          "
+      R"re(<div class=\\"grbm_ele_title\\"><a hidefocus=\\"true\\" target=\\"_blank\\" href=\\"/p/(.*?)\\" title=\\"(.*?)\\">(.*?)</a></div>)re");
+  return pattern;
+}
+
+// The markers around the album total on the first album-list page.
+const Text& AlbumTotalLeft() {
+  return R"re(<span class=\"catalog_a_inner\">全部<span class=\"catalog_a_amount\">()re"_gbk;
+}
+constexpr std::string_view kAlbumTotalRight = ")</span></span>";
+
+// A GET through the automation object's request, the service's pause after
+// it, and the body as text (`utf8`: converted from UTF-8).
+Text FetchWinHttp(const Text& address, int pause_ms, bool utf8) {
+  const rt::Bytes body = web::WinHttpObjectRequest(address);
+  web::WaitResponsive(pause_ms);
+  return utf8 ? Utf8ToGbk(body) : web::BodyText(body);
+}
+
+Text WithoutLineBreaksAndBlanks(std::string_view text) {
+  Text out = rt::ReplaceText(text, "\n", "", {}, {}, true);
+  out = rt::ReplaceText(out, "\r", "", {}, {}, true);
+  return rt::RemoveSpaces(out);
+}
+
+bool Contains(std::string_view text, std::string_view sought) {
+  return text.find(sought) != std::string_view::npos;
+}
+
+}  // namespace
+
+rt::Text UnrecognisedAddressMessage(std::string_view web_host) {
+  const Text host(web_host);
+  return "网址格式无法识别"_gbk + "\r\n\r\n" + "贴吧相册格式如下："_gbk + "\r\n" + "http://" +
+         host + "/f?kw=" + "纸飞机"_gbk + "\r\n" + "单个帖子的网址格式如："_gbk + "\r\n" +
+         "http://" + host + "/p/4718203956\r\nhttp://" + host + "/p/4718203956#!/l/p1";
+}
+
+const rt::Text& RetrievalBusyMessage() {
+  return "相册列表正在获取中，请等这次获取完毕再试"_gbk;
+}
+
+AlbumRetrieval::AlbumRetrieval(rt::Frame& frame, const shell::ProgramState& state,
+                               RetrievalPauses pauses)
+    : frame_(frame), state_(state), pauses_(pauses) {}
+
+AlbumRetrieval::~AlbumRetrieval() {
+  // The worker may be waiting for the UI thread, which is this one: serve it
+  // until it is done instead of blocking on it.
+  while (running_.load()) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+AlbumSource AlbumRetrieval::Source() const {
+  std::lock_guard lock(mu_);
+  return source_;
+}
+
+void AlbumRetrieval::SetListBase(Text base) {
+  std::lock_guard lock(mu_);
+  source_.list_base_address = std::move(base);
+}
+
+void AlbumRetrieval::FindPressed() {
+  if (frame_.GetText(mw::编辑框_号码).empty()) {
+    frame_.ShowMessageBox("请输入网址"_gbk);
+    frame_.SetCurrentPage(mw::选择夹1, 0);
+    return;
+  }
+  if (running_.load()) {
+    frame_.ShowMessageBox(RetrievalBusyMessage());
+    return;
+  }
+  frame_.SetCaption(mw::标签_动态, "温馨提示：正在获取相册列表..."_gbk);
+  frame_.AppendEditText(mw::编辑框_操作记录, {"正努力获取相册列表，耐心等待哈！\r\n\r\n"_gbk});
+  if (worker_.joinable()) worker_.join();  // the last one has finished its work
+  running_.store(true);
+  try {
+    worker_ = std::jthread([this] { Retrieve(); });
+  } catch (const std::system_error&) {
+    running_.store(false);
+    frame_.ShowMessageBox("无法启动获取相册列表的线程"_gbk);
+  }
+  frame_.ProcessEvents();
+  frame_.SetVisible(mw::画板1, false);
+}
+
+void AlbumRetrieval::Retrieve() {
+  {
+    web::RegexObject regex;  // the thread's automation use begins with this object
+    frame_.SetCaption(mw::标签_动态, "群相册获取中，耐心等待..."_gbk);
+    frame_.ListDeleteAll(mw::超级列表框1);
+    frame_.ListSetColumnWidth(mw::超级列表框1, mw::kColumnName, 180);
+    frame_.ListSetColumnWidth(mw::超级列表框1, mw::kColumnId, 120);
+    frame_.ListSetColumnWidth(mw::超级列表框1, mw::kColumnQuestion, 0);
+    frame_.ListSetColumnWidth(mw::超级列表框1, mw::kColumnPassword, 0);
+
+    const Text address = rt::TrimText(frame_.GetText(mw::编辑框_号码));
+    {
+      std::lock_guard lock(mu_);
+      source_.entered_address = address;
+      source_.list_base_address.clear();
+    }
+    const Text& host = state_.service.web_host;
+    if (Contains(address, host + "/f?")) {
+      last_kind_.store(AddressKind::kBoard);
+      BoardPath(address, regex);
+    } else if (Contains(address, host + "/p/")) {
+      last_kind_.store(AddressKind::kThread);
+      ThreadPath(address);
+    } else {
+      last_kind_.store(AddressKind::kUnrecognised);
+      frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
+    }
+    ClosingSteps();
+  }
+  running_.store(false);
+  if (on_finished_) frame_.Post(on_finished_);
+}
+
+void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex) {
+  const Text& host = state_.service.web_host;
+  const Text board_page = Utf8ToGbk(web::InetRequest(address));
+  {
+    std::lock_guard lock(mu_);
+    source_.board_title =
+        WithoutLineBreaksAndBlanks(web::TextBetween(board_page, "<title>", "</title>"));
+  }
+  SetListBase(rt::ReplaceText(address, host + "/f?", host + "/photo/g/bw/picture/list?"));
+  const Text album_list =
+      rt::ReplaceText(address, host + "/f?", host + "/photo/g?", {}, {}, true);
+
+  const Text first = FetchWinHttp(
+      album_list + "&alt=jview&pn=1&rn=30&cat_id=all&_=" + web::RandomText(),
+      pauses_.after_list_request_ms, false);
+  const int total =
+      rt::ToInteger(DigitsOnly(web::TextBetween(first, AlbumTotalLeft(), kAlbumTotalRight)));
+  const int pages = total / kAlbumsPerPage + 1;
+
+  for (int p = 1; p <= pages; ++p) {
+    const Text page = FetchWinHttp(album_list + "&alt=jview&pn=" + std::to_string(p) +
+                                       "&rn=30&cat_id=all&_=" + web::RandomText(),
+                                   pauses_.after_list_request_ms, false);
+    if (regex.Search(AlbumPattern(), page)) {
+      const int matches = regex.MatchCount();
+      for (int m = 1; m <= matches; ++m) {
+        Text name = regex.SubMatchText(m, 3);
+        if (name.empty()) name = "未知名称_"_gbk + RandomLetters(2);
+        AppendAlbumRow(name, regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), true);
+        frame_.ProcessEvents();
+      }
+    }
+    frame_.ProcessEvents();
+  }
+}
+
+void AlbumRetrieval::ThreadPath(const Text& address) {
+  const Text& host = state_.service.web_host;
+  Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
+  if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
+
+  const Text page = FetchWinHttp("http://" + host + "/p/" + thread_id,
+                                 pauses_.after_list_request_ms, true);
+  const Text board = web::TextBetween(page, "meta furl=\"", "\" fname=");
+  Text name = web::TextBetween(page, "title: \"", "\"");
+  if (name.empty()) name = web::TextBetween(page, "title:\"", "\"");
+  if (name.empty()) name = web::TextBetween(page, "<title>", "_百度贴吧"_gbk);
+  if (name.empty()) name = "贴吧相册"_gbk;
+
+  const Text list_candidate =
+      rt::ReplaceText(board, host + "/f?kw=", "http://" + host + "/photo/g/bw/picture/list?kw=");
+  const Text guide_base =
+      rt::ReplaceText(board, host + "/f?kw=", "http://" + host + "/photo/bw/picture/guide?kw=");
+  const Text see_lz = frame_.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
+  const Text guide_query = "&ie=utf-8&fp=1&tid=" + thread_id + "&see_lz=" + see_lz +
+                           "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
+
+  const Text guide = web::BodyText(web::InetRequest(guide_base + guide_query + "&_=" +
+                                               web::RandomText()));
+  Text count = web::TextBetween(guide, "pic_amount\":", ",");
+  if (rt::ToInteger(count) == 5000) {
+    // The guide counts at most 5000 from where it starts; asking again from
+    // the first picture gives the thread's own count.
+    const Text first_id = web::TextBetween(guide, "\"id\":\"", "\",");
+    const Text again = web::BodyText(web::InetRequest(guide_base + guide_query + first_id + "&_=" +
+                                                 web::RandomText()));
+    count = web::TextBetween(again, "pic_amount\":", ",");
+  }
+  const bool has_sep_null = rt::FindText(guide, "\"has_sep\":null", {}, true) > 0;
+  SetListBase(has_sep_null ? guide_base : list_candidate);
+  AppendAlbumRow(name, count, thread_id, count != "0");
+}
+
+void AlbumRetrieval::AppendAlbumRow(std::string_view name, std::string_view count,
+                                    std::string_view id, bool ticked) {
+  const rt::ControlRef list = mw::超级列表框1;
+  const int row = frame_.ListAppendRow(list);
+  frame_.ListSetCell(list, row, mw::kColumnNumber, std::to_string(row + 1));
+  frame_.ListSetCell(list, row, mw::kColumnName, name);
+  frame_.ListSetColumnWidth(list, mw::kColumnCover, 0);
+  frame_.ListSetCell(list, row, mw::kColumnCount, count);
+  frame_.ListSetCell(list, row, mw::kColumnId, id);
+  frame_.ListSetTick(list, row, ticked ? rt::kTicked : rt::kUnticked);
+}
+
+void AlbumRetrieval::ClosingSteps() {
+  frame_.ProcessEvents();
+  const std::string n = std::to_string(frame_.ListRowCount(mw::超级列表框1));
+  frame_.SetCaption(mw::标签_动态, "温馨提示：相册列表获取完毕,共计"_gbk + n + "个"_gbk);
+  frame_.AppendEditText(mw::编辑框_操作记录,
+                        {"-----获取完毕,共计"_gbk, n, "个"_gbk, "\r\n\r\n"});
+}
+
+}  // namespace discovery

@@ -1,0 +1,91 @@
+// Album retrieval: the find button's handler and the routine it starts on a
+// worker thread, which recognises the pasted address (a board or a thread),
+// asks the service for the board's albums or the thread's picture count, and
+// fills the album list with one ticked row per album. It leaves the entered
+// address, the list base address and the board title for the download run.
+//
+// One retrieval runs at a time: a press of the find button while one runs is
+// refused with a message instead of starting a second that would fill the
+// same list.
+//
+// Thread safety: the handler, the constructor and the destructor run on the
+// frame's UI thread; Source() and running() may be called from any thread.
+#ifndef TIEPIC_DISCOVERY_ALBUM_RETRIEVAL_H_
+#define TIEPIC_DISCOVERY_ALBUM_RETRIEVAL_H_
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "frame/frame.h"
+#include "shell/program_state.h"
+#include "web/regex_object.h"
+
+namespace discovery {
+
+// What the last retrieval left for the download run (GBK texts).
+struct AlbumSource {
+  rt::Text entered_address;    // the address without blanks at both ends
+  rt::Text list_base_address;  // the download's list address prefix; "" until recognised
+  rt::Text board_title;        // the board page's title; set by a board address only
+};
+
+// How the last retrieval read the address.
+enum class AddressKind { kNone, kBoard, kThread, kUnrecognised };
+
+// The pauses the service asks of its clients. Tests may shorten them.
+struct RetrievalPauses {
+  int after_list_request_ms = 1000;  // after each album-list or thread-page request
+};
+
+class AlbumRetrieval {
+ public:
+  // `state` gives the service's web host; it outlives this object.
+  AlbumRetrieval(rt::Frame& frame, const shell::ProgramState& state,
+                 RetrievalPauses pauses = {});
+  // Waits for a running retrieval, serving its calls meanwhile.
+  ~AlbumRetrieval();
+  AlbumRetrieval(const AlbumRetrieval&) = delete;
+  AlbumRetrieval& operator=(const AlbumRetrieval&) = delete;
+
+  // The find button's handler (UI thread).
+  void FindPressed();
+
+  // Runs on the UI thread after each retrieval's closing steps.
+  void SetOnFinished(std::function<void()> routine) { on_finished_ = std::move(routine); }
+
+  bool running() const { return running_.load(); }
+  AlbumSource Source() const;
+  AddressKind last_kind() const { return last_kind_.load(); }
+
+ private:
+  void Retrieve();
+  void BoardPath(const rt::Text& address, web::RegexObject& regex);
+  void ThreadPath(const rt::Text& address);
+  void AppendAlbumRow(std::string_view name, std::string_view count, std::string_view id,
+                      bool ticked);
+  void ShowUnrecognised();
+  void ClosingSteps();
+  void SetListBase(rt::Text base);
+
+  rt::Frame& frame_;
+  const shell::ProgramState& state_;
+  const RetrievalPauses pauses_;
+  std::function<void()> on_finished_;
+
+  mutable std::mutex mu_;
+  AlbumSource source_;  // guarded by mu_
+
+  std::atomic<bool> running_{false};
+  std::atomic<AddressKind> last_kind_{AddressKind::kNone};
+  std::jthread worker_;
+};
+
+// The messages and lines of the retrieval, GBK.
+rt::Text UnrecognisedAddressMessage(std::string_view web_host);
+const rt::Text& RetrievalBusyMessage();
+
+}  // namespace discovery
+
+#endif  // TIEPIC_DISCOVERY_ALBUM_RETRIEVAL_H_

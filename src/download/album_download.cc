@@ -1,0 +1,115 @@
+// Paths, picture fetches and writes, and progress texts of the album downloads.
+#include "download/album_download.h"
+
+#include <string>
+
+#include "download/naming.h"
+#include "platform/file_system.h"
+#include "frame/window_templates.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/file_commands.h"
+#include "runtime/gbk.h"
+#include "shell/settings.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+namespace mw = rt::main_window;
+using rt::operator""_gbk;
+
+// The longest name most Linux file systems hold, in bytes.
+constexpr int kNameLimit = 255;
+
+int Utf8Length(std::string_view gbk) { return static_cast<int>(rt::ToUtf8(gbk).size()); }
+
+}  // namespace
+
+rt::Text SaveRoot(rt::Frame& frame) {
+  rt::Text root = frame.GetText(mw::编辑框_保存位置);
+  return root.empty() ? rt::RunDirectory() : root;
+}
+
+rt::Text FitUtf8(std::string_view gbk, int max_utf8) {
+  if (Utf8Length(gbk) <= max_utf8) return rt::Text(gbk);
+  rt::Text fitted;
+  int used = 0;
+  for (size_t i = 0; i < gbk.size();) {
+    const size_t width =
+        static_cast<unsigned char>(gbk[i]) >= 0x81 && i + 1 < gbk.size() ? 2 : 1;
+    const std::string_view character = gbk.substr(i, width);
+    const int length = Utf8Length(character);
+    if (used + length > max_utf8) break;
+    fitted.append(character);
+    used += length;
+    i += width;
+  }
+  return fitted;
+}
+
+rt::Text PathPiece(std::string_view text, int reserved) {
+  rt::Text piece(text);
+  SafeAlbumName(piece);
+  // Control characters are no name's part (and NUL cannot be one at all);
+  // none of them is ever the second byte of a double-byte character.
+  std::erase_if(piece, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+  return FitUtf8(piece, kNameLimit - reserved);
+}
+
+bool MakeAlbumFolder(rt::Text& folder) {
+  if (platform::IsDirectory(rt::ToUtf8(folder))) return true;
+  return shell::EnsureFolder(folder) || shell::EnsureFolder(folder);
+}
+
+bool FetchPicture(RunContext& run, const rt::Text& address, rt::Bytes* body, rt::Text* why) {
+  int status = 0;
+  web::RequestOptions options;
+  options.status = &status;
+  *body = web::WinHttpObjectRequest(address, options);
+  run.frame.ProcessEvents();  // a stop that aborted the transfer ends the run here
+  if (!web::IsHttpAddress(address)) {
+    *why = "不是网址"_gbk;
+  } else if (status == 0) {
+    *why = "无法连接"_gbk;
+  } else if (status < 200 || status > 299) {
+    *why = "HTTP " + std::to_string(status);
+  } else if (body->empty()) {
+    *why = "内容为空"_gbk;
+  } else {
+    return true;
+  }
+  return false;
+}
+
+bool WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                  std::string_view extension, const rt::Bytes& body) {
+  const rt::Text stem = folder + "(" + std::to_string(number) + ")";
+  if (!name_part.empty() &&
+      rt::WriteBytesToFile(stem + rt::Text(name_part) + rt::Text(extension), {body})) {
+    return true;
+  }
+  return rt::WriteBytesToFile(stem + rt::Text(extension), {body});
+}
+
+rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension) {
+  SafeDescription(description, kDescriptionLimit);
+  const int reserved = Utf8Length("(" + std::to_string(number) + ")" + rt::Text(extension));
+  return FitUtf8(description, kNameLimit - reserved);
+}
+
+void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
+                      std::string_view why) {
+  run.tally.failed.fetch_add(1);
+  run.frame.AppendEditText(mw::编辑框_操作记录,
+                           {"图片("_gbk, std::to_string(number), ")未能保存["_gbk, why,
+                            "]："_gbk, picture_id, "，下次下载时再试\r\n"_gbk});
+}
+
+rt::Text PercentText(int position, int maximum) {
+  if (maximum <= 0) return {};
+  const double percent = static_cast<double>(position) / maximum * 100;
+  return std::to_string(rt::IntegerPart(percent)) + "%";
+}
+
+}  // namespace download

@@ -1,0 +1,86 @@
+// What the two album downloads share: the run's context (the retrieval's list
+// address and board title, the picture host, the waits, the tally), the save
+// root, path pieces that cannot leave the save folder and fit the file
+// system's 255-byte names, fetching a picture, writing it whole and logging a
+// picture that could not be saved.
+//
+// Thread safety: used by the download worker; the tally's counters may be
+// read from any thread.
+#ifndef TIEPIC_DOWNLOAD_ALBUM_DOWNLOAD_H_
+#define TIEPIC_DOWNLOAD_ALBUM_DOWNLOAD_H_
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "discovery/album_retrieval.h"
+#include "frame/frame.h"
+
+namespace download {
+
+// The waits the service asks of its clients. Tests may shorten them.
+struct DownloadPauses {
+  int empty_page_retry_ms = 2000;  // after each empty picture-list answer
+  int after_list_picture_ms = 100;  // after each picture of the page-numbered list
+};
+
+// What a run has done so far.
+struct RunTally {
+  std::atomic<int64_t> saved{0};    // pictures written
+  std::atomic<int64_t> skipped{0};  // already recorded, not fetched
+  std::atomic<int64_t> failed{0};   // fetched or written without success
+  std::atomic<int64_t> bytes{0};    // bytes of the pictures written
+};
+
+struct RunContext {
+  rt::Frame& frame;
+  discovery::AlbumSource source;  // as the retrieval left it when the run began
+  rt::Text picture_host;
+  DownloadPauses pauses;
+  RunTally& tally;
+};
+
+// The save folder's text, or the program folder when it is empty.
+rt::Text SaveRoot(rt::Frame& frame);
+
+// `text` made fit to be one folder or file name: the marks SafeAlbumName
+// removes and control characters go, and the text is cut at a whole
+// character so that, with `reserved` more bytes of UTF-8 beside it, the name
+// holds at most 255 bytes of UTF-8. A clean numeric id stays unchanged.
+rt::Text PathPiece(std::string_view text, int reserved = 0);
+
+// Cuts `gbk` at a whole character so that its UTF-8 form holds at most
+// `max_utf8` bytes; a text that fits stays whole.
+rt::Text FitUtf8(std::string_view gbk, int max_utf8);
+
+// Creates the album folder (with its trailing '/'); a failure is tried once
+// more. Returns true iff it exists.
+bool MakeAlbumFolder(rt::Text& folder);
+
+// Fetches a picture with a request object of its own, then passes a safe
+// point. Returns true iff the answer is a 2xx status with a body; otherwise
+// *why says what went wrong.
+bool FetchPicture(RunContext& run, const rt::Text& address, rt::Bytes* body, rt::Text* why);
+
+// Writes the picture to `folder` + "(" + number + ")" + name_part + extension,
+// or, when that fails, without the name part. The file appears whole or not
+// at all. Returns true iff one of the writes succeeded.
+bool WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                  std::string_view extension, const rt::Bytes& body);
+
+// The name part of a picture's file from its description: cleaned, at most
+// 240 bytes, and short enough for "(" + number + ")" + it + extension to fit
+// in 255 bytes of UTF-8.
+rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension);
+
+// Logs a picture that was not saved; a later run tries it again.
+void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
+                      std::string_view why);
+
+// The text of `标签_进度条比例`: the whole percentage of `position` in
+// `maximum`, or empty when the maximum is 0.
+rt::Text PercentText(int position, int maximum);
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_ALBUM_DOWNLOAD_H_

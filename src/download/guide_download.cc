@@ -1,0 +1,163 @@
+// The cursor-paged download of a thread's pictures: each request names the
+// last picture handled (pic_id) and the answer lists the pictures around and
+// after it, keyed "#1", "#2", ... by their place in the thread.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "download/album_downloads.h"
+#include "download/repeat_record.h"
+#include "frame/window_templates.h"
+#include "json/json_value.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+namespace mw = rt::main_window;
+using rt::operator""_gbk;
+
+constexpr int kAskedAfterCursor = 50;
+constexpr int kNewPerPage = kAskedAfterCursor - 1;  // the cursor's own picture comes again
+constexpr int kPageAttempts = 10;
+// Pages asked for beyond the page total while they still bring new pictures.
+constexpr int kMostExtraPages = 1000;
+
+rt::Text Without(std::string_view text, std::string_view removed) {
+  return rt::ReplaceText(text, removed, "", {}, {}, true);
+}
+
+rt::Text ExtensionOf(std::string_view format) {
+  if (format == "2") return ".gif";
+  if (format == "4") return ".png";
+  return ".jpg";
+}
+
+// One answer of the guide, tried up to ten times while it comes back empty.
+rt::Text FetchPage(RunContext& run, const rt::Text& address) {
+  for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
+    rt::Text page = web::BodyText(web::InetRequest(address));
+    if (!page.empty()) return page;
+    web::WaitResponsive(run.pauses.empty_page_retry_ms);
+  }
+  return {};
+}
+
+struct Picture {
+  rt::Text id;
+  rt::Text address;
+  rt::Text description;
+  rt::Text extension;
+};
+
+Picture ReadPicture(const rt::JsonHandle& entry) {
+  const rt::JsonHandle img = rt::JsonGetMember(entry, "img");
+  const rt::JsonHandle screen = rt::JsonGetMember(img, "screen");
+  return {Without(rt::JsonToText(rt::JsonGetMember(screen, "id")), "\""),
+          Without(Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\""),
+          Without(rt::JsonToText(rt::JsonGetMember(entry, "descr")), "\""),
+          ExtensionOf(rt::JsonToText(rt::JsonGetMember(img, "format")))};
+}
+
+}  // namespace
+
+void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt::Text& album_id,
+                           rt::Text& album_name) {
+  rt::Frame& frame = run.frame;
+  const rt::Text safe_id = PathPiece(album_id);
+  RepeatRecord record(frame, safe_id, 1);
+  const int count = rt::ToInteger(count_text);
+  const int maximum = std::clamp(count, 0, 32767);
+  frame.SetCaption(mw::标签_进度条比例, "");
+  frame.SetProgressPosition(mw::进度条1, 0);
+  frame.SetProgressMaximum(mw::进度条1, count);
+  frame.AppendEditText(mw::编辑框_操作记录, {"准备下载相册："_gbk, album_name, "\r\n\r\n"});
+
+  const rt::Text suffix = "相册"_gbk + "_" + safe_id;
+  album_name = PathPiece(album_name, static_cast<int>(rt::ToUtf8(suffix).size())) + "相册"_gbk;
+  const int page_total = count <= 1 ? 0 : (count - 1 + kNewPerPage - 1) / kNewPerPage;
+  rt::Text folder = SaveRoot(frame) + "/" + album_name + "_" + safe_id + "/";
+  MakeAlbumFolder(folder);
+
+  int64_t counter = 0;
+  const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
+  rt::Text cursor;
+  std::unordered_set<rt::Text> seen;
+  rt::Text last_saved_id;  // the picture saved last, and its number
+  int64_t last_saved_number = 0;
+  bool page_brought_new = true;
+  for (int p = 1;; ++p) {
+    // Past the page total the album may still hold pictures the guide has not
+    // shown (it answered fewer than asked): ask on while answers bring new ones.
+    if (p > page_total &&
+        (static_cast<int>(seen.size()) >= count || !page_brought_new ||
+         p > page_total + kMostExtraPages)) {
+      break;
+    }
+    const rt::Text address =
+        run.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_id + "&see_lz=" + see_lz +
+        "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
+        "&prev=1&pic_id=" + cursor + "&_=" + web::RandomText();
+    rt::JsonHandle page;
+    rt::JsonParse(page, FetchPage(run, address));
+    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
+    page_brought_new = false;
+    while (true) {
+      ++counter;
+      const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(counter));
+      if (entry.empty()) break;
+      const Picture picture = ReadPicture(entry);
+      // An entry without an id is passed over; its number stays unused.
+      if (picture.id == "null" || picture.id.empty()) continue;
+      cursor = picture.id;
+      page_brought_new |= seen.insert(picture.id).second;
+
+      if (picture.id == last_saved_id && counter == last_saved_number) {
+        // The page's first picture is the previous page's last, saved just now.
+      } else if (record.Skip(picture.id)) {
+        run.tally.skipped.fetch_add(1);
+      } else {
+        const rt::Text picture_address =
+            picture.address.empty()
+                ? "http://" + run.picture_host + "/forum/pic/item/" + picture.id + ".jpg"
+                : picture.address;
+        rt::Bytes body;
+        rt::Text why;
+        if (FetchPicture(run, picture_address, &body, &why)) {
+          const rt::Text name_part = frame.IsChecked(mw::选择框_文件名)
+                                         ? DescriptionName(picture.description, counter,
+                                                           picture.extension)
+                                         : rt::Text();
+          if (WritePicture(folder, counter, name_part, picture.extension, body)) {
+            run.tally.saved.fetch_add(1);
+            run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
+            record.Record(picture.id);
+            last_saved_id = picture.id;
+            last_saved_number = counter;
+          } else {
+            LogPictureFailed(run, counter, picture.id, "无法写入文件"_gbk);
+          }
+        } else {
+          LogPictureFailed(run, counter, picture.id, why);
+        }
+      }
+      frame.SetProgressPosition(mw::进度条1, static_cast<int>(std::min<int64_t>(counter, 32767)));
+      frame.SetCaption(mw::标签_进度条比例,
+                       PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum));
+      frame.SetCaption(mw::标签_第多少张照片, count_text + "/" + std::to_string(counter));
+      frame.ProcessEvents();
+    }
+    // The next page is asked for around the last picture: it begins with it.
+    counter -= 2;
+    frame.ProcessEvents();
+  }
+  frame.AppendEditText(mw::编辑框_操作记录, {"---完成相册《"_gbk, album_name, "》下载\r\n\r\n"_gbk});
+  frame.SetCaption(mw::标签_第多少张照片, "");
+}
+
+}  // namespace download

@@ -1,0 +1,134 @@
+// The page-numbered download of an album's pictures: pages of up to 200
+// entries, each picture fetched from the picture host by its id.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "download/album_downloads.h"
+#include "download/repeat_record.h"
+#include "frame/window_templates.h"
+#include "json/json_value.h"
+#include "platform/file_system.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "shell/settings.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+namespace mw = rt::main_window;
+using rt::operator""_gbk;
+
+constexpr int kPageSize = 200;
+constexpr int kPageAttempts = 10;
+constexpr int kBarLimit = 32767;
+
+rt::Text WithoutQuotes(std::string_view text) {
+  return rt::ReplaceText(text, "\"", "", {}, {}, true);
+}
+
+// The album's picture total, asked for one picture per page: the page total
+// is then the picture total.
+rt::Text FetchTotal(RunContext& run, const rt::Text& thread_id) {
+  const rt::Text address = run.source.list_base_address + "&alt=jview&rn=1&tid=" + thread_id +
+                           "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
+  const rt::Text text = web::BodyText(web::InetRequest(address));
+  run.frame.ProcessEvents();
+  return web::TextBetween(text, "\"total_page\":", ",");
+}
+
+rt::Text FetchPage(RunContext& run, const rt::Text& address) {
+  for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
+    rt::Text page = web::BodyText(web::WinHttpObjectRequest(address));
+    if (!page.empty()) return page;
+    web::WaitResponsive(run.pauses.empty_page_retry_ms);
+  }
+  return {};
+}
+
+}  // namespace
+
+void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt::Text& thread_id,
+                          rt::Text& album_title) {
+  rt::Frame& frame = run.frame;
+  const rt::Text safe_id = PathPiece(thread_id);
+  RepeatRecord record(frame, safe_id, 2);
+  frame.SetCaption(mw::标签_进度条比例, "");
+  frame.SetProgressPosition(mw::进度条1, 0);
+
+  rt::Text count = count_text;
+  if (rt::ToInteger(count) == 0) count = FetchTotal(run, thread_id);
+  const int total = rt::ToInteger(count);
+  const int maximum = std::clamp(total, 0, kBarLimit);
+  frame.SetProgressMaximum(mw::进度条1, total);
+  frame.AppendEditText(mw::编辑框_操作记录, {"下载载相册:"_gbk, album_title, "\r\n\r\n"});
+  album_title = PathPiece(album_title);
+  const int pages = std::max(total, 0) / kPageSize + 1;
+
+  rt::Text folder = SaveRoot(frame) + "/" + PathPiece(run.source.board_title) + "/" + album_title + "/";
+  if (!platform::IsDirectory(rt::ToUtf8(folder))) {
+    rt::Text created = folder;
+    if (shell::EnsureFolder(created)) {
+      frame.AppendEditText(mw::编辑框_操作记录, {folder, "创建成功\r\n\r\n"_gbk});
+    } else {
+      frame.AppendEditText(mw::编辑框_操作记录, {folder, "创建失败，会再次执行一次\r\n\r\n"_gbk});
+      shell::EnsureFolder(created);
+    }
+  }
+
+  for (int p = 1; p <= pages; ++p) {
+    const rt::Text address = run.source.list_base_address + "&alt=jview&rn=200&tid=" + thread_id +
+                             "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
+                             web::RandomText();
+    rt::JsonHandle page;
+    rt::JsonParse(page, FetchPage(run, address));
+    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
+    const int entries = rt::JsonArrayLength(list);
+    for (int j = 1; j <= entries; ++j) {
+      const int64_t ordinal = int64_t{p - 1} * kPageSize + j;
+      // The bar holds its position within its range; the labels show what it
+      // holds, while the file is named by the ordinal, which is never shared.
+      const int position = static_cast<int>(std::min<int64_t>({ordinal, maximum}));
+      frame.SetProgressPosition(mw::进度条1, position);
+      frame.SetCaption(mw::标签_进度条比例, PercentText(position, maximum));
+      frame.SetCaption(mw::标签_第多少张照片, "第["_gbk + std::to_string(position) + "]个图片"_gbk);
+
+      const rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
+      const rt::Text id = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id")));
+      const rt::Text address_of_picture =
+          "http://" + run.picture_host + "/forum/pic/item/" + id + ".jpg";
+      if (record.Skip(id)) {
+        run.tally.skipped.fetch_add(1);
+      } else if (!id.empty() && id != "NULL" && id != "null") {
+        rt::Bytes body;
+        rt::Text why;
+        const bool fetched = FetchPicture(run, address_of_picture, &body, &why);
+        web::WaitResponsive(run.pauses.after_list_picture_ms);
+        if (!fetched) {
+          LogPictureFailed(run, ordinal, id, why);
+        } else {
+          const rt::Text name_part =
+              frame.IsChecked(mw::选择框_文件名)
+                  ? DescriptionName(WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
+                                    ordinal, ".jpg")
+                  : rt::Text();
+          if (WritePicture(folder, ordinal, name_part, ".jpg", body)) {
+            run.tally.saved.fetch_add(1);
+            run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
+            record.Record(id);
+          } else {
+            LogPictureFailed(run, ordinal, id, "无法写入文件"_gbk);
+          }
+        }
+      }
+      frame.ProcessEvents();
+    }
+  }
+  frame.AppendEditText(mw::编辑框_操作记录, {"---完成相册《"_gbk, album_title, "》下载\r\n\r\n"_gbk});
+  frame.SetCaption(mw::标签_第多少张照片, "");
+}
+
+}  // namespace download

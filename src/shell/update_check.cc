@@ -1,0 +1,42 @@
+// The version page read, compared and shown.
+#include "shell/update_check.h"
+
+#include "frame/window_templates.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace shell {
+
+namespace mw = rt::main_window;
+using rt::operator""_gbk;
+
+rt::Text NewestVersion(std::string_view body, std::string_view version_key) {
+  const rt::Text close = "#" + rt::Text(version_key);
+  return web::TextBetween(body, close + "@@", close);
+}
+
+const rt::Text& NewVersionMessage() {
+  return "发现新版本！可以到软件主页下载最新版，或联系客服获取。"_gbk;
+}
+
+void UpdateCheck(rt::Frame& frame, const ProgramState& state) {
+  const rt::Text current = frame.GetText(mw::标签_banben);
+  const rt::Text body = web::BodyText(web::InetRequest(state.service.version_page));
+  const rt::Text newest = NewestVersion(body, state.version_key);
+  frame.SetCaption(mw::标签_zxbanben, newest);
+  if (newest == current) {
+    frame.SetCaption(mw::标签_banbenjieguo, "无需更新"_gbk);
+    return;
+  }
+  // Only the whole-number parts count: 1.5 against 1.0 is no update.
+  const double difference =
+      static_cast<double>(rt::ToInteger(newest)) - static_cast<double>(rt::ToInteger(current));
+  if (difference > 1e-7) {
+    frame.SetCaption(mw::标签_banbenjieguo, "有新版，联系客服获取最新版！"_gbk);
+    frame.ShowMessageBox(NewVersionMessage());
+  }
+}
+
+}  // namespace shell

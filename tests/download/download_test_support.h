@@ -1,0 +1,120 @@
+// A shell with album discovery and the download run on the headless back end,
+// a stand-in of the service, and the checks every download test makes: which
+// files the save folder holds, and that each is byte for byte the picture the
+// stand-in served.
+#ifndef TIEPIC_TESTS_DOWNLOAD_DOWNLOAD_TEST_SUPPORT_H_
+#define TIEPIC_TESTS_DOWNLOAD_DOWNLOAD_TEST_SUPPORT_H_
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "../discovery/retrieval_test_support.h"
+#include "download/download_run.h"
+
+namespace download {
+
+namespace fs = std::filesystem;
+namespace mw = rt::main_window;
+using discovery::Row;
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Compares two sets of files by name and content, naming the differences
+// instead of printing every byte.
+inline ::testing::AssertionResult SameFiles(const std::map<std::string, std::string>& actual,
+                                            const std::map<std::string, std::string>& expected) {
+  std::string problems;
+  int shown = 0;
+  auto note = [&](const std::string& what) {
+    if (shown++ < 10) problems += "\n  " + what;
+  };
+  for (const auto& [name, body] : expected) {
+    auto it = actual.find(name);
+    if (it == actual.end()) {
+      note("missing " + name);
+    } else if (it->second != body) {
+      note("different " + name + " (" + std::to_string(it->second.size()) + " bytes, expected " +
+           std::to_string(body.size()) + ")");
+    }
+  }
+  for (const auto& [name, body] : actual) {
+    if (!expected.contains(name)) note("unexpected " + name);
+  }
+  if (shown == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << shown << " differences:" << problems;
+}
+
+class DownloadTest : public discovery::RetrievalTest {
+ protected:
+  explicit DownloadTest(DownloadPauses pauses = {.empty_page_retry_ms = 0,
+                                                 .after_list_picture_ms = 0})
+      : control_(frame_, shell_.state(), discovery_.retrieval(), pauses) {
+    WireDownloadButtons(shell_.hooks(), control_);
+    frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8(save_.string()));
+  }
+
+  // Presses the download button and serves the worker until the run ends.
+  void Download() {
+    frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+    WaitForRun();
+  }
+
+  void WaitForRun(int seconds = 60) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (control_.running() && std::chrono::steady_clock::now() < deadline) {
+      frame_.DrainTasks();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(control_.running()) << "the run did not end";
+    frame_.DrainTasks();
+  }
+
+  // Every file under the save folder, by its path relative to it (UTF-8).
+  std::map<std::string, std::string> SavedFiles() const {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(save_)) return files;
+    for (const auto& e : fs::recursive_directory_iterator(save_)) {
+      if (e.is_regular_file()) files[fs::relative(e.path(), save_).string()] = ReadFile(e.path());
+    }
+    return files;
+  }
+
+  // The body the stand-in serves for picture `id` of thread `tid`.
+  std::string Served(const std::string& tid, const std::string& id) const {
+    const auto* thread = service_->index().FindThread(tid);
+    EXPECT_NE(thread, nullptr) << tid;
+    for (const auto& p : thread->pictures) {
+      if (p.id == id) return standin::PictureBody(service_->data(), p);
+    }
+    ADD_FAILURE() << "no picture " << id;
+    return {};
+  }
+
+  // The files an album download should leave: "(n)" + `ext` for the
+  // thread's pictures in order, under `folder`, each with the served body.
+  std::map<std::string, std::string> Expected(const standin::Thread& t, const std::string& folder,
+                                              const char* ext = ".jpg") const {
+    std::map<std::string, std::string> files;
+    for (size_t i = 0; i < t.pictures.size(); ++i) {
+      files[folder + "/(" + std::to_string(i + 1) + ")" + ext] =
+          standin::PictureBody(service_->data(), t.pictures[i]);
+    }
+    return files;
+  }
+
+  size_t PictureRequests() const { return service_->Count(standin::Interface::kPicture); }
+
+  fs::path save_ = folder_.path() / "保存";
+  DownloadControl control_;
+};
+
+}  // namespace download
+
+#endif  // TIEPIC_TESTS_DOWNLOAD_DOWNLOAD_TEST_SUPPORT_H_

@@ -1,0 +1,132 @@
+// Thread downloads through the picture guide: counts around the page size,
+// the cursor and the page-boundary duplicate, formats, descriptions as names,
+// the starter-only option, and the folder names.
+#include "download_test_support.h"
+
+namespace download {
+namespace {
+
+using standin::Interface;
+
+// A thread whose pictures come through the guide (has_sep null).
+standin::Thread GuideThread(const std::string& tid, const std::string& title, int count) {
+  standin::Thread t{.tid = tid, .title = title, .album = false, .has_sep = "null"};
+  t.pictures = discovery::Pictures(tid, count);
+  return t;
+}
+
+class GuideDownloadTest : public DownloadTest {
+ protected:
+  // Serves `threads` on a board without albums and downloads thread `tid`.
+  void DownloadThread(const std::string& tid) {
+    Find(service_->ThreadUrl(tid));
+    ASSERT_EQ(Rows().size(), 1u);
+    frame_.ListSetTick(mw::超级列表框1, 0, rt::kTicked);  // a count of 0 leaves it unticked
+    service_->log().Clear();
+    Download();
+  }
+  void Serve(std::vector<standin::Thread> threads, int guide_next_cap = 1000,
+             std::string img_format = "") {
+    standin::DataSet data;
+    data.board = "纸飞机";
+    data.style.guide_next_cap = guide_next_cap;
+    data.style.guide_img_format = std::move(img_format);
+    data.threads = std::move(threads);
+    RetrievalTest::Serve(std::move(data));
+  }
+};
+
+TEST_F(GuideDownloadTest, CountsAroundThePageSizeAskForTheRightPages) {
+  struct Case {
+    int count;
+    size_t guide_requests;
+  } cases[] = {{0, 0}, {1, 1}, {50, 1}, {51, 2}, {120, 3}};
+  std::vector<standin::Thread> threads;
+  for (const Case& c : cases) {
+    threads.push_back(GuideThread(std::to_string(5100000000LL + c.count), "帖子", c.count));
+  }
+  Serve(threads);
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].count);
+    fs::remove_all(save_);
+    const standin::Thread& t = service_->data().threads[i];
+    DownloadThread(t.tid);
+    EXPECT_EQ(service_->Count(Interface::kGuide), cases[i].guide_requests);
+    // Each picture is fetched once, the page-boundary one included, and saved
+    // under its number. The page total of count 1 is 0, yet its picture is
+    // asked for: the album is not complete.
+    EXPECT_EQ(PictureRequests(), t.pictures.size());
+    EXPECT_TRUE(SameFiles(SavedFiles(), Expected(t, "帖子相册_" + t.tid)));
+    EXPECT_TRUE(fs::is_directory(save_ / ("帖子相册_" + t.tid)));
+    EXPECT_NE(Log().find("准备下载相册：帖子\r\n\r\n"), std::string::npos);
+    EXPECT_TRUE(Log().ends_with("---完成相册《帖子相册》下载\r\n\r\n-------全部下载完毕--------\r\n\r\n"));
+  }
+  // The cursor: each page after the first names the last picture handled.
+  const auto guide = Targets(Interface::kGuide);
+  const auto& pictures = service_->data().threads.back().pictures;
+  ASSERT_EQ(guide.size(), 3u);
+  EXPECT_NE(guide[0].find("&see_lz=0&from_page=0&alt=jview&next=50&prev=1&pic_id=&_="),
+            std::string::npos) << guide[0];
+  EXPECT_NE(guide[1].find("&pic_id=" + pictures[50].id + "&_="), std::string::npos) << guide[1];
+  EXPECT_NE(guide[2].find("&pic_id=" + pictures[100].id + "&_="), std::string::npos) << guide[2];
+}
+
+TEST_F(GuideDownloadTest, FormatsDescriptionsAndTheStarterOnlyOption) {
+  standin::Thread t = GuideThread("5200000001", "a/b:c 帖子", 4);
+  t.pictures[0].format = standin::PictureFormat::kGif;
+  t.pictures[1].format = standin::PictureFormat::kPng;
+  t.pictures[0].descr = "海边<的>\"猫\"";
+  t.pictures[1].descr = "<>|";
+  t.pictures[2].descr = std::string(300, 'x');
+  t.pictures[3].by_starter = false;
+  Serve({t}, 1000, "number");
+  frame_.SetChecked(mw::选择框_文件名, true);
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, false);
+  DownloadThread(t.tid);
+  EXPECT_NE(Targets(Interface::kGuide)[0].find("&see_lz=1&"), std::string::npos);
+  const std::string folder = "abc帖子相册_5200000001/";
+  const auto& served = service_->data().threads[0].pictures;
+  std::map<std::string, std::string> expected = {
+      {folder + "(1)海边的猫.gif", standin::PictureBody(service_->data(), served[0])},
+      {folder + "(2).png", standin::PictureBody(service_->data(), served[1])},
+      {folder + "(3)" + std::string(240, 'x') + ".jpg",
+       standin::PictureBody(service_->data(), served[2])},
+  };
+  EXPECT_TRUE(SameFiles(SavedFiles(), expected));
+  EXPECT_NE(Log().find("---完成相册《abc帖子相册》下载"), std::string::npos);
+}
+
+TEST_F(GuideDownloadTest, AFormatWrittenAsAStringIsReadAsJpeg) {
+  standin::Thread t = GuideThread("5200000002", "帖子", 2);
+  t.pictures[0].format = standin::PictureFormat::kGif;
+  Serve({t}, 1000, "string");
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+  DownloadThread(t.tid);
+  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "帖子相册_5200000002")));
+}
+
+TEST_F(GuideDownloadTest, AnEntryWithoutAnIdIsPassedOverAndAShortGuideIsAskedAgain) {
+  standin::Thread t = GuideThread("5300000001", "帖子", 60);
+  t.pictures[10].id = "";  // the guide lists it without an id
+  // The guide answers only 20 pictures after the cursor: the page total
+  // (two pages) is used up long before the album's end.
+  Serve({t}, 20);
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+  DownloadThread(t.tid);
+  const auto files = SavedFiles();
+  EXPECT_EQ(files.size(), 59u);
+  EXPECT_FALSE(files.contains("帖子相册_5300000001/(11).jpg"));
+  EXPECT_TRUE(files.contains("帖子相册_5300000001/(60).jpg"));
+}
+
+TEST_F(GuideDownloadTest, AnEmptySaveFolderSavesBesideTheProgram) {
+  Serve({GuideThread("5400000001", "帖子", 2)});
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+  frame_.SetText(mw::编辑框_保存位置, "");
+  DownloadThread("5400000001");
+  EXPECT_TRUE(fs::exists(folder_.path() / "帖子相册_5400000001" / "(2).jpg"));
+}
+
+}  // namespace
+}  // namespace download

@@ -1,0 +1,53 @@
+// The update check against the stand-in's version page.
+#include "shell/update_check.h"
+
+#include "shell_test_support.h"
+#include "stand-in/generator.h"
+#include "stand-in/server.h"
+
+namespace shell {
+namespace {
+
+using rt::operator""_gbk;
+namespace mw = rt::main_window;
+
+TEST_F(ShellTest, UpdateCheckComparesWholeVersionNumbers) {
+  struct Case {
+    std::string announced;  // "": a page without the marks
+    std::string newest;
+    std::string result;     // the result label afterwards; it starts as "-"
+    bool message;
+  } cases[] = {
+      {"1.0", "1.0", "无需更新", false},
+      {"3", "3", "有新版，联系客服获取最新版！", true},
+      {"1.5", "1.5", "-", false},  // only the whole-number parts count
+      {"", "", "-", false},
+  };
+  shell_.Start();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.announced);
+    standin::DataSet data;
+    data.style.newest_version = c.announced;
+    standin::StandIn service(std::move(data));
+    ASSERT_TRUE(service.Start());
+    if (c.announced.empty()) service.AddFault("version:empty");
+    shell_.state().service.version_page = service.VersionUrl();
+    frame_.SetCaption(mw::标签_banbenjieguo, "-");
+    const size_t boxes = backend_.message_boxes().size();
+    UpdateCheck(frame_, shell_.state());
+    EXPECT_EQ(rt::ToUtf8(frame_.GetText(mw::标签_zxbanben)), c.newest);
+    EXPECT_EQ(rt::ToUtf8(frame_.GetText(mw::标签_banbenjieguo)), c.result);
+    EXPECT_EQ(backend_.message_boxes().size(), boxes + (c.message ? 1 : 0));
+    EXPECT_EQ(service.Count(standin::Interface::kVersion), 1u);
+  }
+}
+
+TEST(NewestVersion, IsTheTextBetweenTheKeysMarks) {
+  EXPECT_EQ(NewestVersion("x#tieba@@2.1#tieba y", "tieba"), "2.1");
+  EXPECT_EQ(NewestVersion("#kongjian@@9#kongjian #tieba@@2#tieba", "tieba"), "2");
+  EXPECT_EQ(NewestVersion("#tieba@@2.1", "tieba"), "");
+  EXPECT_EQ(NewestVersion("", "tieba"), "");
+}
+
+}  // namespace
+}  // namespace shell

@@ -1,0 +1,55 @@
+// The request shapes the stand-in answers, recognised from the raw request
+// target exactly as the program sends them: path, the query parameters each
+// interface needs (with their allowed values) and the cache-breaking "_".
+// A request of any other shape is kUnknown and is answered 404, with the
+// reason kept for the request log.
+//
+// Thread safety: pure functions.
+#ifndef TIEPIC_TOOLS_STAND_IN_ROUTES_H_
+#define TIEPIC_TOOLS_STAND_IN_ROUTES_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standin {
+
+enum class Interface {
+  kBoard,      // /f?kw=
+  kAlbumList,  // /photo/g?kw=&alt=jview&pn=&rn=&cat_id=all&_=
+  kThread,     // /p/TID
+  kGuide,      // /photo/bw/picture/guide?tid=&see_lz=&from_page=&alt=jview&next=&prev=&pic_id=&_=
+  kList,       // /photo/g/bw/picture/list?kw=&alt=jview&rn=&tid=&pn=&ps=&pe=&wall_type=&_=
+  kPicture,    // /forum/pic/item/ID.EXT, /forum/abpic/item/ID.EXT, /forum/SPEC/sign=S/ID.EXT
+  kVersion,    // /download/softzuixinv/index.html
+  kUnknown,
+};
+inline constexpr int kInterfaceCount = 8;
+
+// "board", "album-list", "thread", "guide", "list", "picture", "version",
+// "unknown".
+const char* InterfaceName(Interface iface);
+std::optional<Interface> ParseInterfaceName(std::string_view name);
+
+struct Route {
+  Interface iface = Interface::kUnknown;
+  std::string why;  // kUnknown: what did not match
+  // Redirect hops still to go: a target "/_hop/K/REST" is REST reached
+  // through a redirect chain the stand-in started; -1 when not such a target.
+  int hops = -1;
+  std::string target;  // the target without any /_hop/K prefix
+  std::string kw;      // decoded bytes (GBK or UTF-8, as the client sent them)
+  std::string tid;
+  std::string pic_id;  // guide cursor; empty: the first picture
+  std::string picture_id;  // kPicture
+  std::string sign;        // kPicture of a sized variant: its sign= part, else empty
+  int pn = 0, rn = 0, ps = 0, pe = 0, next = 0, prev = 0;
+  bool starter_only = false;  // see_lz=1
+};
+
+// Recognises one request. Only GET (and HEAD) requests are recognised.
+Route ParseRoute(std::string_view method, std::string_view target);
+
+}  // namespace standin
+
+#endif  // TIEPIC_TOOLS_STAND_IN_ROUTES_H_

@@ -1,0 +1,234 @@
+// The stand-in's HTTP server: one pre-routing handler recognises the
+// request shape, lets the faults decide, builds the answer and logs it.
+#include "stand-in/server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+
+#include "stand-in/picture_files.h"
+#include "stand-in/texts.h"
+
+namespace standin {
+namespace {
+
+// Streams `body` at most `chunk` bytes per call, `interval_ms` apart, or
+// (cut) only its first `limit` bytes before failing the connection.
+struct Delivery {
+  std::shared_ptr<const std::string> body;
+  size_t chunk = 0;       // 0: everything at once
+  int interval_ms = 0;
+  size_t limit = SIZE_MAX;
+};
+
+}  // namespace
+
+StandIn::StandIn(DataSet data, StandInOptions options)
+    : data_(std::make_unique<DataSet>(std::move(data))),
+      index_(std::make_unique<DataIndex>(data_.get())),
+      options_(std::move(options)),
+      log_(options_.log_capacity) {}
+
+StandIn::~StandIn() { Stop(); }
+
+bool StandIn::Start(std::string* error) {
+  server_ = std::make_unique<httplib::Server>();
+  int threads = options_.threads;
+  server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server_->set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
+  server_->set_keep_alive_max_count(100000);
+  server_->set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
+  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    Handle(req, res);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  stopping_ = false;
+  if (options_.port == 0) {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+  } else {
+    port_ = server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
+  }
+  if (port_ <= 0) {
+    if (error) *error = "cannot listen on 127.0.0.1:" + std::to_string(options_.port);
+    server_.reset();
+    port_ = 0;
+    return false;
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!server_->is_running() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  running_ = server_->is_running();
+  if (!running_ && error) *error = "the server did not start";
+  return running_;
+}
+
+void StandIn::Stop() {
+  if (!server_) return;
+  {
+    std::lock_guard<std::mutex> lock(sleep_mutex_);
+    stopping_ = true;
+  }
+  sleep_wake_.notify_all();
+  server_->stop();
+  if (thread_.joinable()) thread_.join();
+  server_.reset();
+  running_ = false;
+}
+
+Hosts StandIn::hosts() const {
+  std::string self = "127.0.0.1:" + std::to_string(port_);
+  return Hosts{options_.web_host.empty() ? self : options_.web_host,
+               options_.picture_host.empty() ? self : options_.picture_host};
+}
+
+std::string StandIn::Url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+std::string StandIn::BoardUrl() const { return standin::BoardUrl(hosts(), data_->board); }
+
+std::string StandIn::ThreadUrl(std::string_view tid) const {
+  return "http://" + hosts().web + "/p/" + std::string(tid);
+}
+
+std::string StandIn::VersionUrl() const { return Url("/download/softzuixinv/index.html"); }
+
+int StandIn::AddFault(std::string_view spec, std::string* error) {
+  std::string message;
+  std::optional<Fault> fault = ParseFault(spec, &message);
+  if (!fault) {
+    if (error) *error = message;
+    return -1;
+  }
+  return faults_.Add(std::move(*fault));
+}
+
+bool StandIn::Sleep(int ms) {
+  std::unique_lock<std::mutex> lock(sleep_mutex_);
+  return !sleep_wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
+}
+
+Answer StandIn::ServePicture(const Route& route) const {
+  const Picture* picture = index_->FindPicture(route.picture_id);
+  // A sized variant's address must carry the picture's own sign.
+  if (!picture || (!route.sign.empty() && route.sign != PictureSign(picture->id))) {
+    return NotFoundPage();
+  }
+  Answer answer;
+  answer.content_type = MimeType(picture->format);
+  answer.body = PictureBody(*data_, *picture);
+  return answer;
+}
+
+Answer StandIn::Serve(const Route& route) const {
+  Hosts h = hosts();
+  switch (route.iface) {
+    case Interface::kBoard: return BoardPage(*index_, h, route.kw);
+    case Interface::kAlbumList: return AlbumListPage(*index_, h, route);
+    case Interface::kThread: return ThreadPage(*index_, h, route.tid);
+    case Interface::kGuide: return GuideAnswer(*index_, h, route);
+    case Interface::kList: return ListAnswer(*index_, h, route);
+    case Interface::kPicture: return ServePicture(route);
+    case Interface::kVersion: return VersionPage(*data_);
+    case Interface::kUnknown:
+    default: return NotFoundPage();
+  }
+}
+
+void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
+  LogEntry entry;
+  entry.ms = log_.MillisecondsSinceStart();
+  entry.method = req.method;
+  entry.target = req.target;
+  for (const auto& [name, value] : req.headers) {
+    // The server adds these four itself; they did not come from the client.
+    if (name == "LOCAL_ADDR" || name == "LOCAL_PORT" || name == "REMOTE_ADDR" ||
+        name == "REMOTE_PORT") {
+      continue;
+    }
+    entry.headers.emplace_back(name, value);
+  }
+  Route route = ParseRoute(req.method, req.target);
+  entry.iface = route.iface;
+  entry.why = route.why;
+  std::string host = req.has_header("Host") ? req.get_header_value("Host") : hosts().web;
+
+  FaultPlan plan;
+  if (route.iface != Interface::kUnknown && route.hops <= 0) {
+    std::string referer = req.get_header_value("Referer"), cookie = req.get_header_value("Cookie");
+    std::string default_referer = "http://" + hosts().web + "/";
+    plan = faults_.Take(FaultRequest{route.iface, route.picture_id, referer, cookie,
+                                     default_referer, route.hops == 0});
+  }
+  for (size_t i = 0; i < plan.fired.size(); ++i) entry.faults += (i ? " " : "") + plan.fired[i];
+  if (plan.latency_ms > 0) Sleep(plan.latency_ms);
+
+  Answer answer;
+  if (route.hops > 0) {  // inside a redirect chain the stand-in started
+    answer.status = 302;
+    answer.headers.emplace_back("Location",
+                                "http://" + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
+  } else if (plan.replace) {
+    const Fault& f = *plan.replace;
+    switch (f.kind) {
+      case FaultKind::kEmpty: answer.content_type = "text/html"; break;
+      case FaultKind::kStatus: answer = StatusPage(f.value); break;
+      case FaultKind::kSecurityCheck: answer = SecurityCheckPage(); break;
+      case FaultKind::kReferer:
+      case FaultKind::kCookie: answer = StatusPage(403); break;
+      case FaultKind::kRedirect:
+        answer.status = 302;
+        answer.headers.emplace_back(
+            "Location", f.value < 0 ? "http://" + host + req.target
+                                    : "http://" + host + "/_hop/" + std::to_string(f.value - 1) +
+                                          route.target);
+        break;
+      case FaultKind::kStall:
+      default:
+        if (Sleep(f.value)) answer = Serve(route);
+        else answer = StatusPage(503);  // stopping: answer at once
+    }
+  } else {
+    answer = Serve(route);
+  }
+  if (route.iface == Interface::kBoard || route.iface == Interface::kThread) {
+    for (const std::string& cookie : faults_.CookiesToSet()) {
+      answer.headers.emplace_back("Set-Cookie", cookie + "; path=/");
+    }
+  }
+
+  res.status = answer.status;
+  for (auto& [name, value] : answer.headers) res.set_header(name.c_str(), value);
+  entry.status = answer.status;
+  entry.bytes = answer.body.size();
+  if (plan.delivery && !answer.body.empty()) {
+    Delivery d;
+    d.body = std::make_shared<const std::string>(std::move(answer.body));
+    if (plan.delivery->kind == FaultKind::kCut) {
+      d.limit = std::min<size_t>(plan.delivery->value, d.body->size());
+      entry.bytes = d.limit;
+    } else {
+      d.chunk = static_cast<size_t>(plan.delivery->value);
+      d.interval_ms = plan.delivery->interval_ms;
+    }
+    res.set_content_provider(
+        d.body->size(), answer.content_type,
+        [this, d](size_t offset, size_t length, httplib::DataSink& sink) {
+          if (offset >= d.limit || stopping_) return false;  // the cut: close mid-body
+          size_t n = std::min(length, d.limit - offset);
+          if (d.chunk > 0) {
+            n = std::min(n, d.chunk);
+            if (offset > 0 && !Sleep(d.interval_ms)) return false;
+          }
+          return sink.write(d.body->data() + offset, n);
+        });
+  } else {
+    res.set_header("Content-Type", answer.content_type.empty() ? "text/html" : answer.content_type);
+    res.body = std::move(answer.body);  // no copy of a picture body
+  }
+  log_.Add(std::move(entry));
+}
+
+}  // namespace standin
