@@ -193,6 +193,15 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return false;
 }
 
+// Returns true iff the response header block `raw` has a Location line.
+bool HasLocation(std::string_view raw) {
+  for (size_t pos = raw.find("\r\n"); pos != std::string_view::npos; pos = raw.find("\r\n", pos + 2)) {
+    std::string_view line = raw.substr(pos + 2);
+    if (line.size() > 9 && strncasecmp(line.data(), "Location:", 9) == 0) return true;
+  }
+  return false;
+}
+
 // The header list for libcurl, or false when a line could split the request.
 // libcurl's own defaults are switched off so that exactly the given lines go
 // out after Host (and Content-Length for a body).
@@ -291,10 +300,14 @@ TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, Transf
     if (curl_multi_perform(multi, &running) != CURLM_OK) break;
     if (CURLMsg* msg = curl_multi_info_read(multi, &running); msg && msg->msg == CURLMSG_DONE) {
       error = MapCurlError(msg->data.result, state->too_large);
-      // A redirect that is not followed is wanted for its headers; a body cut
-      // short of its announced length does not make those worthless.
+      // A redirect that is not followed is wanted for its headers and status;
+      // a body cut short of its announced length does not make those
+      // worthless, but the cut body itself is dropped. A 3xx answer without
+      // a Location is no redirect: a cut body fails it like any other.
       int status = state->result->status;
-      if (msg->data.result == CURLE_PARTIAL_FILE && status >= 300 && status < 400) {
+      if (msg->data.result == CURLE_PARTIAL_FILE && status >= 300 && status < 400 &&
+          HasLocation(state->result->raw_headers)) {
+        state->result->body.clear();
         error = TransferError::kNone;
       }
       break;
