@@ -28,8 +28,10 @@ class WinHttpRequest : public AutomationObject {
   bool opened_ = false;
   bool sent_ = false;
   std::vector<std::pair<std::string, std::string>> headers_;
-  int64_t connect_ms_ = 60000;
-  int64_t stall_ms_ = 30000;
+  // The object's own defaults: no limit on the name lookup, 60 s to
+  // connect, 30 s each to send and to receive.
+  platform::PhaseLimits limits_ = {.resolve_ms = 0, .connect_ms = 60000, .send_ms = 30000,
+                                   .receive_ms = 30000};
   std::string proxy_;
   std::string proxy_user_;
   std::string proxy_password_;
@@ -121,8 +123,7 @@ int Send(AutomationObject& o, std::span<Variant> args, Variant*) {
   transfer.proxy_user = r.proxy_user_;
   transfer.proxy_password = r.proxy_password_;
   transfer.cookies = platform::CookieMode::kTransferOnly;
-  transfer.connect_timeout_ms = r.connect_ms_;
-  transfer.stall_timeout_ms = r.stall_ms_;
+  transfer.limits = r.limits_;
   r.response_ = platform::PerformHttpTransfer(transfer);
   r.sent_ = r.response_.error == platform::TransferError::kNone;
   return r.sent_ ? kAutomationOk : kMemberException;
@@ -134,10 +135,11 @@ int SetTimeouts(AutomationObject& o, std::span<Variant> args, Variant*) {
     if (int status = ArgInt(args, i, &t[i]); status != kAutomationOk) return status;
     if (t[i] < -1) return kMemberException;
   }
-  // -1 and 0 both mean "no limit"; the resolve and send limits fold into
-  // connect and stall, which is what the transfer can enforce.
-  Self(o).connect_ms_ = t[1] > 0 ? t[1] : 0;
-  Self(o).stall_ms_ = t[3] > 0 ? t[3] : 0;
+  // Resolve, connect, send and receive: each limits its own phase of every
+  // hop, not the request as a whole. -1 and 0 both mean "no limit".
+  auto limit = [](int32_t ms) { return ms > 0 ? int64_t{ms} : int64_t{0}; };
+  Self(o).limits_ = {.resolve_ms = limit(t[0]), .connect_ms = limit(t[1]),
+                     .send_ms = limit(t[2]), .receive_ms = limit(t[3])};
   return kAutomationOk;
 }
 

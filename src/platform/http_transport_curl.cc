@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -102,45 +102,39 @@ MultiPool& Pool() {
 // What the callbacks fill in during one transfer.
 struct TransferState {
   HttpTransferResult* result;
-  Clock::time_point last_activity;
+  PhaseClock clock;
   size_t cap;
   std::string url;
+  bool follow_redirects;
+  CURL* easy;
   bool too_large = false;
   bool reserved = false;
-  CURL* easy;
-  uint64_t received = 0;  // header and body bytes so far
+  uint64_t received = 0;     // header and body bytes so far
+  curl_off_t uploaded = 0;   // request body bytes sent by the current hop
 };
 
-// The stall timer restarts with every byte, so a server sending one byte now
-// and then would hold a transfer for ever. This also ends a transfer once a
-// whole stall-timeout window has brought fewer than kMinBytes bytes.
-class ByteRateWatch {
- public:
-  static constexpr uint64_t kMinBytes = 64;
-
-  explicit ByteRateWatch(int64_t window_ms) : window_(window_ms) {}
-
-  // Returns true iff the last full window (counted from now) brought fewer
-  // than kMinBytes of the `received` total. At most ~17 samples are kept.
-  bool TooSlow(Clock::time_point now, uint64_t received) {
-    if (samples_.empty() || now - samples_.back().first >= window_ / 16) {
-      samples_.emplace_back(now, received);
-    }
-    while (samples_.size() >= 2 && now - samples_[1].first >= window_) samples_.pop_front();
-    if (now - samples_.front().first < window_) return false;
-    return received - samples_.front().second < kMinBytes;
+// Returns true iff the response header block `raw` has a Location line.
+bool HasLocation(std::string_view raw) {
+  for (size_t pos = raw.find("\r\n"); pos != std::string_view::npos;
+       pos = raw.find("\r\n", pos + 2)) {
+    std::string_view line = raw.substr(pos + 2);
+    if (line.size() > 9 && strncasecmp(line.data(), "Location:", 9) == 0) return true;
   }
+  return false;
+}
 
- private:
-  std::chrono::milliseconds window_;
-  std::deque<std::pair<Clock::time_point, uint64_t>> samples_;
-};
+// A byte of a response: the receive phase has begun, and is not silent.
+void Received(TransferState* state, size_t n) {
+  Clock::time_point now = Clock::now();
+  state->clock.Enter(TransferPhase::kReceive, now);
+  state->clock.Progress(now);
+  state->received += n;
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   size_t n = size * count;
-  state->last_activity = Clock::now();
-  state->received += n;
+  Received(state, n);
   std::string_view line(data, n);
   if (line.starts_with("HTTP/")) {
     // A new response (after a redirect or an interim 1xx): keep only the last.
@@ -152,14 +146,18 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
   }
   state->result->raw_headers.append(line);
+  int status = state->result->status;
+  if (line == "\r\n" && state->follow_redirects && status >= 300 && status < 400 &&
+      HasLocation(state->result->raw_headers)) {
+    state->clock.Enter(TransferPhase::kResolve, Clock::now());  // the next hop begins
+  }
   return n;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   size_t n = size * count;
-  state->last_activity = Clock::now();
-  state->received += n;
+  Received(state, n);
   auto& body = state->result->body;
   if (!state->reserved) {
     // The cap is checked here, on the body actually being read, rather than
@@ -181,6 +179,37 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   }
   body.insert(body.end(), data, data + n);
   return n;
+}
+
+// A socket about to connect: the name is resolved.
+int OnSocketOptions(void* user, curl_socket_t, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_IPCXN) {
+    static_cast<TransferState*>(user)->clock.Enter(TransferPhase::kConnect, Clock::now());
+  }
+  return CURL_SOCKOPT_OK;
+}
+
+// A connection is ready (new or reused) and the request is about to go out.
+int OnRequestReady(void* user, char*, char*, int, int) {
+  auto* state = static_cast<TransferState*>(user);
+  state->clock.Enter(TransferPhase::kSend, Clock::now());
+  state->uploaded = 0;
+  return CURL_PREREQFUNC_OK;
+}
+
+// While sending, each body byte that goes out is progress; once the whole
+// body (if any) is out, the response is awaited.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t upload_total,
+               curl_off_t uploaded) {
+  auto* state = static_cast<TransferState*>(user);
+  if (state->clock.phase() != TransferPhase::kSend) return 0;
+  Clock::time_point now = Clock::now();
+  if (uploaded > state->uploaded) {
+    state->uploaded = uploaded;
+    state->clock.Progress(now);
+  }
+  if (uploaded >= upload_total) state->clock.Enter(TransferPhase::kReceive, now);
+  return 0;
 }
 
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
@@ -232,7 +261,19 @@ void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verify_tls ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verify_tls ? 2L : 0L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms));
+  // The phase limits are kept by RunTransfer; libcurl's own limit on lookup
+  // and connection together is only a backstop that never comes first.
+  const PhaseLimits& limits = request.limits;
+  int64_t backstop_ms = limits.resolve_ms > 0 && limits.connect_ms > 0
+                            ? limits.resolve_ms + limits.connect_ms + 1000
+                            : INT32_MAX;
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(std::min<int64_t>(backstop_ms, INT32_MAX)));
+  // Names are looked up on a helper thread of libcurl. A transfer removed
+  // before its lookup ends would wait for that thread (for as long as the
+  // system resolver takes); quick exit leaves the thread to finish on its
+  // own, so a stop or a timeout during a lookup ends the transfer at once.
+  curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_SHARE,
                    request.cookies == CookieMode::kProcessJar ? shares.jar->handle
                                                                 : shares.plain->handle);
@@ -258,6 +299,13 @@ void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, state);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, state);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, OnSocketOptions);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, state);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnRequestReady);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, state);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, state);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
 }
 
 TransferError MapCurlError(CURLcode code, bool too_large) {
@@ -275,26 +323,29 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
   }
 }
 
-// Drives the transfer on a pooled multi handle until it ends, the stall
-// timeout passes (or a whole such window brings too few bytes) or the abort
-// signal fires. A transfer left early is removed unfinished, and libcurl
-// closes its connection rather than caching it.
-TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, TransferState* state) {
+// Drives the transfer on a pooled multi handle until it ends, its current
+// phase passes its limit (see PhaseClock) or the abort signal fires. A
+// transfer left early is removed unfinished, and libcurl closes its
+// connection rather than caching it.
+TransferError RunTransfer(CURL* easy, TransferState* state) {
   CURLM* multi = Pool().Take();
   AbortSignal* signal = t_abort_signal;
   if (signal) signal->AddWaiter(multi);
   curl_multi_add_handle(multi, easy);
   TransferError error = TransferError::kOther;
-  ByteRateWatch rate(request.stall_timeout_ms);
   while (true) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) break;
     if (CURLMsg* msg = curl_multi_info_read(multi, &running); msg && msg->msg == CURLMSG_DONE) {
       error = MapCurlError(msg->data.result, state->too_large);
-      // A redirect that is not followed is wanted for its headers; a body cut
-      // short of its announced length does not make those worthless.
+      // A redirect that is not followed is wanted for its headers and status;
+      // a body cut short of its announced length does not make those
+      // worthless, but the cut body itself is dropped. A 3xx answer without
+      // a Location is no redirect: a cut body fails it like any other.
       int status = state->result->status;
-      if (msg->data.result == CURLE_PARTIAL_FILE && status >= 300 && status < 400) {
+      if (msg->data.result == CURLE_PARTIAL_FILE && status >= 300 && status < 400 &&
+          HasLocation(state->result->raw_headers)) {
+        state->result->body.clear();
         error = TransferError::kNone;
       }
       break;
@@ -304,14 +355,12 @@ TransferError RunTransfer(CURL* easy, const HttpTransferRequest& request, Transf
       break;
     }
     int wait_ms = 1000;
-    if (request.stall_timeout_ms > 0) {
-      auto deadline = state->last_activity + std::chrono::milliseconds(request.stall_timeout_ms);
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0 || rate.TooSlow(Clock::now(), state->received)) {
+    if (std::optional<int64_t> left = state->clock.Left(Clock::now(), state->received)) {
+      if (*left <= 0) {
         error = TransferError::kTimedOut;
         break;
       }
-      wait_ms = static_cast<int>(std::min<int64_t>(wait_ms, left.count() + 1));
+      wait_ms = static_cast<int>(std::min<int64_t>(wait_ms, *left + 1));
     }
     curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr);
   }
@@ -387,11 +436,11 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
   }
   GlobalShares();
   CURL* easy = curl_easy_init();
-  TransferState state{&result, Clock::now(), ResponseBodyCap(), WireUrl(request.url), false,
-                      false, easy};
+  TransferState state{&result, PhaseClock(request.limits, Clock::now()), ResponseBodyCap(),
+                      WireUrl(request.url), request.follow_redirects, easy};
   ConfigureEasy(easy, request, &state);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-  result.error = RunTransfer(easy, request, &state);
+  result.error = RunTransfer(easy, &state);
   curl_easy_cleanup(easy);
   curl_slist_free_all(headers);
   if (result.error != TransferError::kNone) {

@@ -1,6 +1,6 @@
 // One HTTP transfer over libcurl, shared by the WinINet-shaped handles and the
 // WinHttp request class. Both request operations of the program come down to
-// PerformHttpTransfer, so timeouts, the redirect limit, the body cap, the
+// PerformHttpTransfer, so the phase limits, the redirect limit, the body cap, the
 // http/https-only rule and the abort from another thread live in one place.
 //
 // Connections are cached process-wide: a pool of libcurl multi handles, each
@@ -25,12 +25,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/transfer_phases.h"
+
 namespace platform {
 
 // A stop request for the transfers of one or more threads. A thread adopts a
 // signal with ScopedAbortSignal; every transfer it then runs ends promptly
-// (as failed, empty body) once Abort has been called, including one that is
-// waiting for a silent server.
+// (as failed, empty body) once Abort has been called, in whatever phase it
+// is: looking up a name, connecting, or waiting for a silent server.
 class AbortSignal {
  public:
   AbortSignal() = default;
@@ -76,8 +78,8 @@ enum class CookieMode {
 enum class TransferError {
   kNone,
   kRefused,      // not http/https, or a malformed address or header
-  kConnect,      // no connection (or connect timeout)
-  kTimedOut,     // the server went silent longer than the stall timeout
+  kConnect,      // the name was not found or no connection was made
+  kTimedOut,     // a phase of the transfer passed its limit
   kTooLarge,     // the body passed the cap and was abandoned
   kAborted,      // the thread's abort signal fired
   kOther
@@ -97,8 +99,11 @@ struct HttpTransferRequest {
   std::string proxy_user;
   std::string proxy_password;
   CookieMode cookies = CookieMode::kProcessJar;
-  int64_t connect_timeout_ms = 30000;  // 0: no limit
-  int64_t stall_timeout_ms = 60000;    // 0: no limit
+  // The limit of each phase of each hop (0: no limit). The send and receive
+  // limits count silence: the time since the phase began or last moved a
+  // byte; a receive window that brings too few bytes also ends the transfer.
+  PhaseLimits limits = {.resolve_ms = 30000, .connect_ms = 30000, .send_ms = 60000,
+                        .receive_ms = 60000};
 };
 
 struct HttpTransferResult {

@@ -217,8 +217,10 @@ bool HttpSendRequestA(HInternet request, const char* headers, uint32_t headers_l
   if (!handle->session.proxy.empty()) transfer.proxy = ProxyFor(handle->session.proxy, secure);
   transfer.cookies =
       handle->flags & kInternetFlagNoCookies ? CookieMode::kNone : CookieMode::kProcessJar;
-  transfer.connect_timeout_ms = g_connect_ms.load();
-  transfer.stall_timeout_ms = g_stall_ms.load();
+  int64_t connect_ms = g_connect_ms.load();
+  int64_t stall_ms = g_stall_ms.load();
+  transfer.limits = {.resolve_ms = connect_ms, .connect_ms = connect_ms, .send_ms = stall_ms,
+                     .receive_ms = stall_ms};
   handle->result = PerformHttpTransfer(transfer);
   handle->read_offset = 0;
   handle->sent = handle->result.error == TransferError::kNone;

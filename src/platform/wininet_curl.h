@@ -49,8 +49,10 @@ inline constexpr uint32_t kErrorInternetInvalidOperation = 12016;
 inline constexpr uint32_t kErrorInternetDisconnected = 12163;
 
 // The connect and stall timeouts of every request made through these
-// functions (process-wide; the defaults are 30 s to connect and 60 s of
-// silence from the server). 0 means no limit.
+// functions (process-wide; the defaults are 30 s and 60 s). The name lookup
+// and the connection each get the connect timeout; sending the request and
+// receiving the response each end after the stall timeout of silence.
+// 0 means no limit.
 void SetInetTimeouts(int64_t connect_ms, int64_t stall_ms);
 
 // The calling thread's error code of its last failed call.

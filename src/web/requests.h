@@ -8,9 +8,10 @@
 // Beyond the classic behaviour: only http and https addresses are fetched,
 // redirects stop after platform::kMaxRedirects, a body over the transport's
 // cap is abandoned, a failed or cut transfer gives an empty body (never a
-// truncated one), InetRequest gives up after 30 s without a connection or
-// 60 s of silence, and a transfer ends promptly when the thread's
-// platform::AbortSignal fires.
+// truncated one), InetRequest gives up when the name lookup or the
+// connection takes 30 s or the server is silent for 60 s, and a transfer
+// ends promptly when the thread's platform::AbortSignal fires, even during a
+// name lookup.
 //
 // Thread safety: may be called from any thread; the options' variables
 // belong to the caller.

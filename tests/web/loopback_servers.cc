@@ -49,6 +49,14 @@ HttpServer::HttpServer() {
     }
     res.set_content("late", "text/plain");
   });
+  server_.Get(R"(/wait/(\d+))", [this](const Request& req, Response& res) {
+    auto end = std::chrono::steady_clock::now() +
+               std::chrono::milliseconds(std::stoul(req.matches[1]));
+    while (!stopping_ && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    res.set_content("late", "text/plain");
+  });
   server_.Get("/slow", [this](const Request&, Response& res) {
     res.set_chunked_content_provider("application/octet-stream",
                                      [this](size_t, httplib::DataSink& sink) {

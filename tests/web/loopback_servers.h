@@ -18,9 +18,9 @@ namespace web_test {
 
 // The routes: /text ("hello"), /binary (1 MiB of every byte value),
 // /size/N (N bytes), /status/N, /redirect (302 to /text), /loop (302 to
-// itself), /stall (headers never come until teardown), /slow (a body that
-// trickles 1 KiB per 50 ms until teardown), /trickle (one body byte every
-// 250 ms for 6 s), /peer (the client's port).
+// itself), /stall (headers never come until teardown), /wait/N ("late"
+// after N ms), /slow (a body that trickles 1 KiB per 50 ms until teardown),
+// /trickle (one body byte every 250 ms for 6 s), /peer (the client's port).
 class HttpServer {
  public:
   HttpServer();
