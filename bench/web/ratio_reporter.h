@@ -22,7 +22,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
       const auto& name = run.run_name;
-      Times& t = times_[name.args.empty() ? name.function_name : name.function_name + "/" + name.args];
+      Times& t = times_[name.args.empty() ? name.function_name
+                                          : name.function_name + "/" + name.args];
       double real = run.real_accumulated_time / run.iterations;
       double cpu = run.cpu_accumulated_time / run.iterations;
       t.real = t.real == 0 ? real : std::min(t.real, real);

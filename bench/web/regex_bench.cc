@@ -170,10 +170,19 @@ BENCHMARK(BM_BarePcre2Jit)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineExecuteOnConvertedSubject)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RegexObjectSearch)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RegexObjectSearchAndReadRows)->Repetitions(3)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BrokenPage)->Arg(70000)->Arg(300000)->Iterations(1)->Repetitions(3)
+BENCHMARK(BM_BrokenPage)
+    ->Arg(70000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Repetitions(3)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RunawayPattern)->Arg(41)->Arg(70000)->Arg(300000)->Iterations(1)
-    ->Repetitions(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunawayPattern)
+    ->Arg(41)
+    ->Arg(70000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Repetitions(2)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -186,10 +195,12 @@ int main(int argc, char** argv) {
   reporter.PrintRatio("BM_EngineExecuteOnConvertedSubject", "BM_BarePcre2Jit");
   reporter.PrintRatio("BM_RegexObjectSearch", "BM_BarePcre2Jit");
   reporter.PrintRatio("BM_RegexObjectSearchAndReadRows", "BM_BarePcre2Jit");
-  std::printf("\nStep budget, against the same anchor: broken pages searched to the end,"
-              " runaway searches given up:\n");
-  for (const char* name : {"BM_BrokenPage/70000", "BM_BrokenPage/300000", "BM_RunawayPattern/41",
-                           "BM_RunawayPattern/70000", "BM_RunawayPattern/300000"}) {
+  std::printf(
+      "\nStep budget, against the same anchor: broken pages searched to the end,"
+      " runaway searches given up:\n");
+  for (const char* name :
+       {"BM_BrokenPage/70000", "BM_BrokenPage/300000", "BM_RunawayPattern/41",
+        "BM_RunawayPattern/70000", "BM_RunawayPattern/300000"}) {
     reporter.PrintRatio(name, "BM_BarePcre2Jit");
   }
   return 0;

@@ -30,11 +30,13 @@ bool DefaultOf(const ObjectRef& object, Variant* out) {
 }  // namespace
 
 std::u16string TextToWide(std::string_view text) {
-  return platform::MultiByteToWide(platform::CodePage::kGbk, text.substr(0, text.find('\0')));
+  return platform::MultiByteToWide(platform::CodePage::kGbk,
+                                   text.substr(0, text.find('\0')));
 }
 
 Text WideToText(std::u16string_view wide) {
-  return platform::WideToMultiByte(platform::CodePage::kGbk, wide.substr(0, wide.find(u'\0')));
+  return platform::WideToMultiByte(platform::CodePage::kGbk,
+                                   wide.substr(0, wide.find(u'\0')));
 }
 
 bool VariantToString(const Variant& v, std::u16string* out) {

@@ -21,7 +21,9 @@ constexpr unsigned kPairs = (0xFE - 0x81 + 1) * kTrailSpan;
 
 bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
-size_t PairIndex(unsigned lead, unsigned trail) { return (lead - 0x81) * kTrailSpan + (trail - 0x40); }
+size_t PairIndex(unsigned lead, unsigned trail) {
+  return (lead - 0x81) * kTrailSpan + (trail - 0x40);
+}
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // The private-use code point of a pair in a user-defined area, or 0. Code
@@ -35,7 +37,8 @@ char16_t UserDefined(unsigned lead, unsigned trail) {
     return static_cast<char16_t>(0xE234 + (lead - 0xF8) * 94 + (trail - 0xA1));
   }
   if (lead >= 0xA1 && lead <= 0xA7 && trail <= 0xA0) {
-    return static_cast<char16_t>(0xE4C6 + (lead - 0xA1) * 96 + (trail - 0x40) - (trail > 0x7F));
+    return static_cast<char16_t>(0xE4C6 + (lead - 0xA1) * 96 + (trail - 0x40) -
+                                 (trail > 0x7F));
   }
   return 0;
 }
@@ -60,8 +63,8 @@ class IconvDecoder {
     char* src = in;
     char* dst = out;
     size_t src_left = size, dst_left = sizeof out;
-    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0 ||
-        dst - out != 2) {
+    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) ||
+        src_left != 0 || dst - out != 2) {
       return 0;
     }
     auto unit = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
@@ -81,7 +84,7 @@ struct GbkTables {
   }
 
   char16_t pair[kPairs] = {};
-  char16_t single[0x80] = {};    // bytes 80..FF standing alone
+  char16_t single[0x80] = {};     // bytes 80..FF standing alone
   uint16_t encode[0x10000] = {};  // unit -> lead << 8 | trail, or a single byte; 0: none
 };
 
@@ -150,7 +153,8 @@ std::u16string GbkToWide(std::string_view text) {
     if (c < 0x80) {
       dst[used++] = c;
       ++i;
-    } else if (IsLead(c) && i + 1 < text.size() && IsTrail(static_cast<unsigned char>(data[i + 1]))) {
+    } else if (IsLead(c) && i + 1 < text.size() &&
+               IsTrail(static_cast<unsigned char>(data[i + 1]))) {
       dst[used++] = gbk.pair[PairIndex(c, static_cast<unsigned char>(data[i + 1]))];
       i += 2;
     } else {
@@ -175,8 +179,8 @@ std::string WideToGbk(std::u16string_view wide) {
     uint16_t code = gbk.encode[c];
     if (code == 0) {
       // A surrogate pair is one character, so it becomes one '?'.
-      bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-                  wide[i + 1] <= 0xDFFF;
+      bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() &&
+                  wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
       i += pair;
       out.push_back('?');
     } else if (code < 0x100) {

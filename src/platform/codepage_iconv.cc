@@ -166,7 +166,8 @@ std::string Convert(CodePage from, CodePage to, std::string_view bytes) {
     return WideToMultiByte(to, MultiByteToWide(from, bytes));
   }
   // U+FFFD as the target writes it.
-  std::string_view replacement = to == CodePage::kUtf8 ? "\xEF\xBF\xBD" : "\x84\x31\xA4\x37";
+  std::string_view replacement =
+      to == CodePage::kUtf8 ? "\xEF\xBF\xBD" : "\x84\x31\xA4\x37";
   const char* from_name = IconvName(from);
   return ConverterFor(IconvName(to), from_name)
       .Run(bytes, from_name, [replacement](std::string& out) { out.append(replacement); });

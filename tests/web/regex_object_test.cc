@@ -233,7 +233,8 @@ TEST(RegexObject, EveryGbkPairComesBackUnchanged) {
   ASSERT_EQ(regex.MatchCount(), 1);
   EXPECT_TRUE(regex.SubMatchText(1, 1) == all);  // not printed: 47 KB of bytes
   // User-defined (AAA1, F8A1, A140) and GB18030-only (A8BF, D7FA, FE50) codes.
-  for (const char* odd : {"\xAA\xA1", "\xF8\xA1", "\xA1\x40", "\xA8\xBF", "\xD7\xFA", "\xFE\x50"}) {
+  for (const char* odd :
+       {"\xAA\xA1", "\xF8\xA1", "\xA1\x40", "\xA8\xBF", "\xD7\xFA", "\xFE\x50"}) {
     SCOPED_TRACE(testing::PrintToString(odd));
     const Text subject = "中"_gbk + std::string(odd) + std::string(odd) + "x=1"_gbk;
     ASSERT_TRUE(regex.Search("(.)(x=\\d)", subject));
@@ -286,7 +287,8 @@ TEST(RegexObject, ALongLazyScanAfterTheLastAlbumKeepsEveryAlbum) {
 // When an attempt runs out of steps, the matches found before it stay.
 TEST(RegexObject, MatchesBeforeARunawayAttemptAreKept) {
   RegexObject regex;
-  ASSERT_TRUE(regex.Search("x(\\d)|(a+)+$", "x1 x2 " + std::string(40, 'a') + "b", {}, false));
+  ASSERT_TRUE(
+      regex.Search("x(\\d)|(a+)+$", "x1 x2 " + std::string(40, 'a') + "b", {}, false));
   ASSERT_EQ(regex.MatchCount(), 2);
   EXPECT_EQ(regex.SubMatchText(2, 1), "2");
 }
