@@ -21,7 +21,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
-      Times& t = times_[run.run_name.function_name];
+      const auto& name = run.run_name;
+      Times& t = times_[name.args.empty() ? name.function_name
+                                          : name.function_name + "/" + name.args];
       double real = run.real_accumulated_time / run.iterations;
       double cpu = run.cpu_accumulated_time / run.iterations;
       t.real = t.real == 0 ? real : std::min(t.real, real);
@@ -29,7 +31,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  // Prints name's times as ratios to anchor's; both are function names.
+  // Prints name's times as ratios to anchor's; both are function names,
+  // followed by "/" and the arguments for a benchmark that takes any.
   void PrintRatio(const std::string& name, const std::string& anchor) const {
     auto a = times_.find(anchor), n = times_.find(name);
     if (a == times_.end() || n == times_.end() || a->second.real <= 0 || a->second.cpu <= 0) {

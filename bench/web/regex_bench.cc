@@ -2,11 +2,15 @@
 // regex object (whole Search from GBK, code-page conversions included) and
 // through the bridge's engine class on the already converted subject,
 // against a bare PCRE2 JIT match loop over that same subject (the floor).
+// Then the step budget from both sides, against the same floor: pages whose
+// last album entry is broken (a long lazy scan that must still run to the
+// end) and a runaway pattern (which must give up).
 // Run pinned to one CPU for stable figures: taskset -c 1 web_regex_bench
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
 #include "automation/automation_classes.h"
+#include "platform/regex_pcre2.h"
 #include "ratio_reporter.h"
 #include "runtime/gbk.h"
 #include "web/regex_object.h"
@@ -111,10 +115,74 @@ void BM_RegexObjectSearchAndReadRows(benchmark::State& state) {
   benchmark::DoNotOptimize(bytes);
 }
 
+// A list page of `bytes` on one line: 29 good entries, a broken 30th (its
+// link text closed by another tag), then plain links. Each link gives the
+// broken entry's last lazy groups another place to try, and each try scans
+// to the end of the line.
+std::string BrokenPage(size_t bytes) {
+  const std::string& head = R"(<li><span class=\"grbm_ele_pic_amount \">)"_gbk;
+  const std::string& mid =
+      R"(<span class=\"grbm_ele_pic_amount_letter\">张</span></span></a>          <div class=\"grbm_ele_title\"><a hidefocus=\"true\" target=\"_blank\" href=\"/p/)"_gbk;
+  std::string out = "{\"data\":{\"html\":\"";
+  for (int album = 0; album < 30; ++album) {
+    std::string name = "相册"_gbk + std::to_string(album);
+    out += head + std::to_string(album + 1) + mid + std::to_string(4000000 + album) +
+           R"(\" title=\")" + name + R"(\">)" + name +
+           (album == 29 ? "</a></span>" : "</a></div>") + R"(</li>\n)";
+  }
+  for (int link = 0; out.size() < bytes; ++link) {
+    out += R"(<a href=\"/p/)" + std::to_string(5000000 + link) + R"(\">a link</a>)";
+  }
+  return out + "\"}}";
+}
+
+// Searches the broken page through the regex object; reports an error
+// unless the engine searched it to the end and found the 29 good entries.
+void BM_BrokenPage(benchmark::State& state) {
+  const std::string page = BrokenPage(static_cast<size_t>(state.range(0)));
+  platform::Regex16 engine;
+  std::vector<platform::RegexMatch> matches;
+  engine.Compile(rt::TextToWide(AlbumPattern()), true, true);
+  bool in_full = engine.FindAll(rt::TextToWide(page), true, &matches);
+  web::RegexObject regex;
+  int count = 0;
+  for (auto _ : state) {
+    regex.Search(AlbumPattern(), page);
+    count = regex.MatchCount();
+  }
+  state.counters["units"] = static_cast<double>(rt::TextToWide(page).size());
+  state.counters["budget"] = platform::MatchStepBudget(rt::TextToWide(page).size(), true);
+  if (!in_full || count != 29) state.SkipWithError("page not searched in full");
+}
+
+// A pattern that backtracks without end over `units` units of "a" and a "b":
+// the search must fail, after one step budget.
+void BM_RunawayPattern(benchmark::State& state) {
+  const std::string subject(static_cast<size_t>(state.range(0)) - 1, 'a');
+  web::RegexObject regex;
+  bool found = true;
+  for (auto _ : state) found = regex.Search("(a+)+$", subject + "b", {}, false);
+  state.counters["budget"] = platform::MatchStepBudget(subject.size() + 1, true);
+  if (found) state.SkipWithError("the runaway search did not fail");
+}
+
 BENCHMARK(BM_BarePcre2Jit)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineExecuteOnConvertedSubject)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RegexObjectSearch)->Repetitions(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RegexObjectSearchAndReadRows)->Repetitions(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BrokenPage)
+    ->Arg(70000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunawayPattern)
+    ->Arg(41)
+    ->Arg(70000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Repetitions(2)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -127,5 +195,13 @@ int main(int argc, char** argv) {
   reporter.PrintRatio("BM_EngineExecuteOnConvertedSubject", "BM_BarePcre2Jit");
   reporter.PrintRatio("BM_RegexObjectSearch", "BM_BarePcre2Jit");
   reporter.PrintRatio("BM_RegexObjectSearchAndReadRows", "BM_BarePcre2Jit");
+  std::printf(
+      "\nStep budget, against the same anchor: broken pages searched to the end,"
+      " runaway searches given up:\n");
+  for (const char* name :
+       {"BM_BrokenPage/70000", "BM_BrokenPage/300000", "BM_RunawayPattern/41",
+        "BM_RunawayPattern/70000", "BM_RunawayPattern/300000"}) {
+    reporter.PrintRatio(name, "BM_BarePcre2Jit");
+  }
   return 0;
 }

@@ -27,108 +27,16 @@ bool DefaultOf(const ObjectRef& object, Variant* out) {
   return object && object->DefaultValue(out) && !std::holds_alternative<ObjectRef>(*out);
 }
 
-// GBK to UTF-16 goes through a table of every double-byte character, filled
-// once from the code-page converter: pages run to hundreds of kilobytes and
-// the converter costs several nanoseconds a byte. Units are read as the
-// converter reads them (a lead byte 81..FE takes the next byte when that is a
-// trail 40..7E or 80..FE; any other byte stands alone), so the result is the
-// converter's, unit for unit.
-class GbkTable {
- public:
-  GbkTable() {
-    std::string pairs;
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-      for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        if (trail == 0x7F) continue;
-        pairs.push_back(static_cast<char>(lead));
-        pairs.push_back(static_cast<char>(trail));
-      }
-    }
-    std::u16string wide = platform::MultiByteToWide(platform::CodePage::kGbk, pairs);
-    bool aligned = wide.size() * 2 == pairs.size();
-    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
-      std::u16string one = aligned ? wide.substr(i / 2, 1)
-                                   : platform::MultiByteToWide(platform::CodePage::kGbk,
-                                                               std::string_view(pairs).substr(i, 2));
-      pair_[Index(pairs[i], pairs[i + 1])] = one.size() == 1 ? one[0] : u'\uFFFD';
-    }
-    for (int b = 0x80; b <= 0xFF; ++b) {
-      std::u16string one =
-          platform::MultiByteToWide(platform::CodePage::kGbk, std::string(1, static_cast<char>(b)));
-      single_[b - 0x80] = one.size() == 1 ? one[0] : u'\uFFFD';
-    }
-  }
-  static bool IsTrail(unsigned char t) { return (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE); }
-  char16_t Pair(char lead, char trail) const { return pair_[Index(lead, trail)]; }
-  char16_t Single(unsigned char b) const { return single_[b - 0x80]; }
-
- private:
-  static size_t Index(char lead, char trail) {
-    return (static_cast<unsigned char>(lead) - 0x81) * 0xBF + (static_cast<unsigned char>(trail) - 0x40);
-  }
-  char16_t pair_[0x7E * 0xBF] = {};
-  char16_t single_[0x80] = {};
-};
-
-const GbkTable& Gbk() {
-  static const GbkTable* table = new GbkTable;
-  return *table;
-}
-
 }  // namespace
 
 std::u16string TextToWide(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  const GbkTable& gbk = Gbk();
-  std::u16string out(text.size(), u'\0');
-  size_t used = 0;
-  const char* data = text.data();
-  char16_t* dst = out.data();
-  for (size_t i = 0; i < text.size();) {
-    // Eight ASCII bytes at a time while there are any.
-    uint64_t eight;
-    while (i + 8 <= text.size() &&
-           (std::memcpy(&eight, data + i, 8), (eight & 0x8080808080808080ull) == 0)) {
-      for (int k = 0; k < 8; ++k) dst[used + k] = static_cast<unsigned char>(data[i + k]);
-      used += 8;
-      i += 8;
-    }
-    if (i >= text.size()) break;
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      out[used++] = c;
-      ++i;
-    } else if (c >= 0x81 && c <= 0xFE && i + 1 < text.size() &&
-               GbkTable::IsTrail(static_cast<unsigned char>(text[i + 1]))) {
-      out[used++] = gbk.Pair(text[i], text[i + 1]);
-      i += 2;
-    } else {
-      out[used++] = gbk.Single(c);
-      ++i;
-    }
-  }
-  out.resize(used);
-  return out;
+  return platform::MultiByteToWide(platform::CodePage::kGbk,
+                                   text.substr(0, text.find('\0')));
 }
 
-// Narrows ASCII directly and hands only the runs of other characters to the
-// converter (a surrogate pair never straddles a run's end).
 Text WideToText(std::u16string_view wide) {
-  wide = wide.substr(0, wide.find(u'\0'));
-  Text out;
-  out.reserve(wide.size());
-  size_t i = 0;
-  while (i < wide.size()) {
-    if (wide[i] < 0x80) {
-      out.push_back(static_cast<char>(wide[i++]));
-      continue;
-    }
-    size_t run = i;
-    while (run < wide.size() && wide[run] >= 0x80) ++run;
-    out += platform::WideToMultiByte(platform::CodePage::kGbk, wide.substr(i, run - i));
-    i = run;
-  }
-  return out;
+  return platform::WideToMultiByte(platform::CodePage::kGbk,
+                                   wide.substr(0, wide.find(u'\0')));
 }
 
 bool VariantToString(const Variant& v, std::u16string* out) {

@@ -144,7 +144,8 @@ class RegExp : public AutomationObject {
     return engine_.Compile(pattern_, ignore_case_, multiline_);
   }
   // Runs the expression over `source`; false when the pattern is invalid or
-  // matching failed.
+  // matching failed before it found anything. A failed attempt (runaway
+  // backtracking) ends the search, and the matches before it are the result.
   bool Run(std::span<Variant> args, MatchSet* set) {
     if (args.empty() || std::holds_alternative<MissingArgument>(args[0])) return false;
     // The arguments are the bridge's own copies: a string can be taken over
@@ -154,7 +155,8 @@ class RegExp : public AutomationObject {
     } else if (!VariantToString(args[0], &set->subject)) {
       return false;
     }
-    return Ready() && engine_.FindAll(set->subject, global_, &set->matches);
+    if (!Ready()) return false;
+    return engine_.FindAll(set->subject, global_, &set->matches) || !set->matches.empty();
   }
 
   std::u16string pattern_;

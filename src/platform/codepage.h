@@ -1,6 +1,7 @@
 // Conversions between the code pages tiepic meets: GBK (936) inside the
 // program, GB18030 (54936) for JSON escapes, UTF-8 (65001) at the edges, and
-// UTF-16 where an engine wants wide text. Built over iconv.
+// UTF-16 where an engine wants wide text. Built over iconv; GBK over tables
+// of our own in which every double-byte pair round-trips (codepage_gbk.h).
 //
 // Invalid input never stops a conversion: a byte that does not start a valid
 // sequence in the source code page becomes U+FFFD on the way to UTF-16 (and

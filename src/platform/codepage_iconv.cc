@@ -1,5 +1,6 @@
 // Code-page conversion over glibc's iconv, one descriptor per thread and
 // direction, converting in one pass and replacing invalid input in place.
+// GBK goes through the tables of codepage_gbk.cc instead.
 #include "platform/codepage.h"
 
 #include <errno.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <map>
 #include <utility>
+
+#include "platform/codepage_gbk.h"
 
 namespace platform {
 namespace {
@@ -129,6 +132,7 @@ Converter& ConverterFor(const char* to, const char* from) {
 }  // namespace
 
 std::u16string MultiByteToWide(CodePage cp, std::string_view bytes) {
+  if (cp == CodePage::kGbk) return GbkToWide(bytes);
   const char* from = IconvName(cp);
   std::string raw = ConverterFor(kUtf16, from).Run(bytes, from, [](std::string& out) {
     out.append("\xFD\xFF", 2);  // U+FFFD, little-endian
@@ -142,23 +146,28 @@ std::u16string MultiByteToWide(CodePage cp, std::string_view bytes) {
 }
 
 std::string WideToMultiByte(CodePage cp, std::u16string_view wide) {
+  if (cp == CodePage::kGbk) return WideToGbk(wide);
   std::string raw(wide.size() * 2, '\0');
   for (size_t i = 0; i < wide.size(); ++i) {
     raw[2 * i] = static_cast<char>(wide[i] & 0xFF);
     raw[2 * i + 1] = static_cast<char>(wide[i] >> 8);
   }
-  // An unmappable character (a lone surrogate, or a pair GBK cannot hold)
-  // becomes one '?'.
+  // UTF-8 and GB18030 hold every scalar value: only a lone surrogate
+  // becomes '?'.
   return ConverterFor(IconvName(cp), kUtf16).Run(raw, kUtf16, [](std::string& out) {
     out.push_back('?');
   });
 }
 
 std::string Convert(CodePage from, CodePage to, std::string_view bytes) {
-  // U+FFFD as the target writes it; GBK cannot hold it and writes '?'.
-  std::string_view replacement = to == CodePage::kUtf8      ? "\xEF\xBF\xBD"
-                                 : to == CodePage::kGb18030 ? "\x84\x31\xA4\x37"
-                                                            : "?";
+  // GBK has no iconv descriptor of ours; going through UTF-16 gives the same
+  // replacements (U+FFFD for invalid input, written as the target writes it).
+  if (from == CodePage::kGbk || to == CodePage::kGbk) {
+    return WideToMultiByte(to, MultiByteToWide(from, bytes));
+  }
+  // U+FFFD as the target writes it.
+  std::string_view replacement =
+      to == CodePage::kUtf8 ? "\xEF\xBF\xBD" : "\x84\x31\xA4\x37";
   const char* from_name = IconvName(from);
   return ConverterFor(IconvName(to), from_name)
       .Run(bytes, from_name, [replacement](std::string& out) { out.append(replacement); });

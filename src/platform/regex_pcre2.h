@@ -11,6 +11,7 @@
 #define TIEPIC_PLATFORM_REGEX_PCRE2_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,13 @@ struct RegexMatch {
   std::vector<Span> groups;
 };
 
+// The most steps one matcher call over a subject of `units` code units may
+// take before it gives up: the bound on runaway backtracking. A call runs
+// from where the last match ended to the next match, so a search costs at
+// most one budget per match found plus one. `jit` tells whether the
+// compiled matcher or the slower interpreter runs.
+uint32_t MatchStepBudget(size_t units, bool jit);
+
 class Regex16 {
  public:
   Regex16() = default;
@@ -42,13 +50,15 @@ class Regex16 {
 
   // Collects the matches in `subject` from left to right (only the first
   // unless `global`); after an empty match the search resumes one unit
-  // further on. Returns false when matching failed (for instance the
-  // backtracking limit on a hostile subject); `matches` then is empty.
+  // further on. Returns true iff the search reached the end. An attempt that
+  // fails (it ran out of its step budget, see MatchStepBudget, or of
+  // memory) ends the search there; `matches` keeps what was found before.
   bool FindAll(std::u16string_view subject, bool global, std::vector<RegexMatch>* matches);
 
  private:
   void Release();
 
+  bool jit_ = false;
   void* code_ = nullptr;
   void* match_data_ = nullptr;
   int capture_count_ = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace platform {
 namespace {
 
@@ -57,6 +59,47 @@ TEST(CodePage, NeverLoopsOnArbitraryBytes) {
   EXPECT_GE(utf8.size(), every_byte.size());
   EXPECT_FALSE(FromUtf8(every_byte).empty());
   EXPECT_FALSE(Convert(CodePage::kGb18030, CodePage::kGbk, every_byte).empty());
+}
+
+// Every well-formed double-byte pair (lead 81..FE, trail 40..7E or 80..FE)
+// is one character of its own and comes back byte for byte, including the
+// user-defined areas and the codes that only GB18030 assigns.
+TEST(CodePage, EveryGbkPairRoundTripsAsItsOwnCharacter) {
+  std::set<char16_t> seen;
+  int failures = 0;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail == 0x7F) continue;
+      const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+      std::u16string wide = MultiByteToWide(CodePage::kGbk, pair);
+      bool ok = wide.size() == 1 && wide[0] != u'\uFFFD' && seen.insert(wide[0]).second &&
+                WideToMultiByte(CodePage::kGbk, wide) == pair &&
+                FromUtf8(ToUtf8(pair)) == pair;
+      if (!ok && ++failures <= 5) ADD_FAILURE() << std::hex << "pair " << lead << trail;
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(seen.size(), 126u * 190u);
+}
+
+TEST(CodePage, UserDefinedAreasAreThePrivateUseCodePointsInOrder) {
+  struct Case {
+    const char* gbk;
+    char16_t wide;
+  };
+  const Case cases[] = {
+      {"\xAA\xA1", 0xE000}, {"\xAA\xFE", 0xE05D}, {"\xAB\xA1", 0xE05E},
+      {"\xAF\xFE", 0xE233}, {"\xF8\xA1", 0xE234}, {"\xFE\xFE", 0xE4C5},
+      {"\xA1\x40", 0xE4C6}, {"\xA1\x7E", 0xE504}, {"\xA1\x80", 0xE505},
+      {"\xA1\xA0", 0xE525}, {"\xA2\x40", 0xE526}, {"\xA7\xA0", 0xE765},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gbk);
+    EXPECT_EQ(MultiByteToWide(CodePage::kGbk, c.gbk), std::u16string(1, c.wide));
+    EXPECT_EQ(WideToMultiByte(CodePage::kGbk, std::u16string(1, c.wide)), c.gbk);
+  }
+  // A character on either side keeps its place.
+  EXPECT_EQ(MultiByteToWide(CodePage::kGbk, "a\xAA\xA1\xD6\xD0"), u"a\uE000中");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "runtime/gbk.h"
@@ -135,10 +136,13 @@ TEST(RegexObject, ACopySharesTheLastMatches) {
   EXPECT_EQ(position, 1);
 }
 
-TEST(RegexObject, RunawayBacktrackingFailsQuietly) {
+TEST(RegexObject, RunawayBacktrackingFailsQuietlyAndSoon) {
   RegexObject regex;
+  auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(regex.Search("(a+)+$", std::string(40, 'a') + "b", {}, false));
   EXPECT_EQ(regex.MatchCount(), 0);
+  // Without a step budget this would run for longer than anyone waits.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 // A repeated group over a long span needs far more matcher stack than a short
@@ -213,6 +217,80 @@ TEST(RegexObject, PositionsAlwaysPointAtTheMatchedBytes) {
       }
     }
   }
+}
+
+// Every well-formed double-byte pair goes through the engine and comes back
+// unchanged, and a position after any of them counts its two bytes.
+TEST(RegexObject, EveryGbkPairComesBackUnchanged) {
+  Text all;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail != 0x7F) all += {static_cast<char>(lead), static_cast<char>(trail)};
+    }
+  }
+  RegexObject regex;
+  ASSERT_TRUE(regex.Search("<(.*)>", "<" + all + ">"));
+  ASSERT_EQ(regex.MatchCount(), 1);
+  EXPECT_TRUE(regex.SubMatchText(1, 1) == all);  // not printed: 47 KB of bytes
+  // User-defined (AAA1, F8A1, A140) and GB18030-only (A8BF, D7FA, FE50) codes.
+  for (const char* odd :
+       {"\xAA\xA1", "\xF8\xA1", "\xA1\x40", "\xA8\xBF", "\xD7\xFA", "\xFE\x50"}) {
+    SCOPED_TRACE(testing::PrintToString(odd));
+    const Text subject = "中"_gbk + std::string(odd) + std::string(odd) + "x=1"_gbk;
+    ASSERT_TRUE(regex.Search("(.)(x=\\d)", subject));
+    ASSERT_EQ(regex.MatchCount(), 1);
+    int position = -1;
+    EXPECT_EQ(regex.SubMatchText(1, 1, &position), odd);
+    EXPECT_EQ(position, 4);
+    EXPECT_EQ(regex.SubMatchText(1, 2, &position), "x=1");
+    EXPECT_EQ(position, 6);
+  }
+}
+
+const std::string& AlbumPattern() {
+  return R"(<span class=\\"grbm_ele_pic_amount \\">(.*?)<span class=\\"grbm_ele_pic_amount_letter\\">张</span></span></a>          <div class=\\"grbm_ele_title\\"><a hidefocus=\\"true\\" target=\\"_blank\\" href=\\"/p/(.*?)\\" title=\\"(.*?)\\">(.*?)</a></div>)"_gbk;
+}
+
+// One album entry as it stands in the album-list answer (HTML inside a JSON
+// string); a broken entry closes its link text with another tag.
+Text AlbumEntry(int album, bool broken) {
+  const Text name = "相册"_gbk + std::to_string(album);
+  return R"(<li><span class=\"grbm_ele_pic_amount \">)" + std::to_string(album + 1) +
+         R"(<span class=\"grbm_ele_pic_amount_letter\">张</span></span></a>          <div class=\"grbm_ele_title\"><a hidefocus=\"true\" target=\"_blank\" href=\"/p/)"_gbk +
+         std::to_string(4000000 + album) + R"(\" title=\")" + name + R"(\">)" + name +
+         (broken ? "</a></span>" : "</a></div>") + R"(</li>\n)";
+}
+
+// A list page on one line: 29 good entries, a broken 30th, then 2,000 plain
+// links. Each link's `\">` gives the broken entry's last lazy groups another
+// place to try, so that attempt scans to the end of the line 2,000 times.
+// The search must get past it: a mark at the end of the page is found too.
+TEST(RegexObject, ALongLazyScanAfterTheLastAlbumKeepsEveryAlbum) {
+  Text page = R"({"data":{"html":")";
+  for (int album = 0; album < 30; ++album) page += AlbumEntry(album, album == 29);
+  for (int link = 0; link < 2000; ++link) {
+    page += R"(<a href=\"/p/)" + std::to_string(5000000 + link) + R"(\">a link</a>)";
+  }
+  page += R"("}})";
+  ASSERT_GT(page.size(), 70000u);
+  RegexObject regex;
+  ASSERT_TRUE(regex.Search(AlbumPattern(), page));
+  ASSERT_EQ(regex.MatchCount(), 29);
+  EXPECT_EQ(regex.SubMatchText(29, 1), "29");
+  EXPECT_EQ(regex.SubMatchText(29, 2), "4000028");
+  EXPECT_EQ(regex.SubMatchText(29, 3), "相册28"_gbk);
+  ASSERT_TRUE(regex.Search(AlbumPattern() + "|(the end)", page + "the end"));
+  ASSERT_EQ(regex.MatchCount(), 30);
+  EXPECT_EQ(regex.MatchText(30), "the end");
+}
+
+// When an attempt runs out of steps, the matches found before it stay.
+TEST(RegexObject, MatchesBeforeARunawayAttemptAreKept) {
+  RegexObject regex;
+  ASSERT_TRUE(
+      regex.Search("x(\\d)|(a+)+$", "x1 x2 " + std::string(40, 'a') + "b", {}, false));
+  ASSERT_EQ(regex.MatchCount(), 2);
+  EXPECT_EQ(regex.SubMatchText(2, 1), "2");
 }
 
 }  // namespace
