@@ -5,6 +5,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "stand-in/pages.h"
 #include "stand-in/picture_files.h"
 
 namespace standin {
@@ -32,18 +33,8 @@ std::string StoredPictureName(const Picture& picture) {
   for (char c : picture.id) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) plain = false;
   }
-  std::string name;
-  if (plain) {
-    name = picture.id;
-  } else {
-    static const char kHex[] = "0123456789abcdef";
-    name = "x";
-    for (char c : picture.id) {
-      name += kHex[static_cast<unsigned char>(c) >> 4];
-      name += kHex[static_cast<unsigned char>(c) & 15];
-    }
-  }
-  return name + "." + FormatName(picture.format);
+  // Any other id (separators, "..", 1,000 bytes) gets a fixed-length name.
+  return (plain ? picture.id : "x" + PictureSign(picture.id)) + "." + FormatName(picture.format);
 }
 
 std::string PictureBody(const DataSet& data, const Picture& picture) {

@@ -77,7 +77,7 @@ const char* FormatName(PictureFormat format);  // "jpg", "gif", "png"
 const char* MimeType(PictureFormat format);
 
 // The file name under which a picture's body is stored in a data-set folder:
-// the id itself when it is 1 to 64 of [0-9a-z], else "x" + its bytes in hex.
+// the id itself when it is 1 to 64 of [0-9a-z], else "x" + PictureSign(id).
 std::string StoredPictureName(const Picture& picture);
 
 // The body served for `picture`: the stored file when the data set has one,
