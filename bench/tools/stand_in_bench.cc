@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
   floor.new_task_queue = [] { return new httplib::ThreadPool(16); };  // as the stand-in
   floor.set_keep_alive_max_count(100000);
   floor.set_keep_alive_timeout(1);
+  floor.set_tcp_nodelay(true);
   int floor_port = floor.bind_to_any_port("127.0.0.1");
   std::thread floor_thread([&] { floor.listen_after_bind(); });
   g_floor_url = "http://127.0.0.1:" + std::to_string(floor_port) + "/picture";

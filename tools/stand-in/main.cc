@@ -26,8 +26,8 @@ constexpr char kUsage[] =
     "  --fault SPEC           switch a fault on, e.g. picture:status=500*2 (repeatable)\n"
     "  --log FILE             append one line per request to FILE\n"
     "  --max-seconds N        end after N seconds (default 3600)\n"
-    "  --web-host H:P         web host written into answers (default 127.0.0.1:PORT)\n"
-    "  --picture-host H:P     picture host written into answers (default 127.0.0.1:PORT)\n"
+    "  --web-host H[:P]       web host written into answers (default 127.0.0.1:PORT)\n"
+    "  --picture-host H[:P]   picture host written into answers (default 127.0.0.1:PORT)\n"
     "  --picture-size BYTES   with --generate: every picture this size\n";
 
 struct Arguments {

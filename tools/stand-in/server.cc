@@ -38,6 +38,7 @@ bool StandIn::Start(std::string* error) {
   server_->set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
   server_->set_keep_alive_max_count(100000);
   server_->set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
+  server_->set_tcp_nodelay(true);  // headers and body go out as separate writes
   server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     Handle(req, res);
     return httplib::Server::HandlerResponse::Handled;
@@ -78,9 +79,12 @@ void StandIn::Stop() {
 }
 
 Hosts StandIn::hosts() const {
-  std::string self = "127.0.0.1:" + std::to_string(port_);
-  return Hosts{options_.web_host.empty() ? self : options_.web_host,
-               options_.picture_host.empty() ? self : options_.picture_host};
+  std::string port = ":" + std::to_string(port_);
+  auto with_port = [&port](const std::string& host) {
+    if (host.empty()) return "127.0.0.1" + port;
+    return host.find(':') == std::string::npos ? host + port : host;
+  };
+  return Hosts{with_port(options_.web_host), with_port(options_.picture_host)};
 }
 
 std::string StandIn::Url(std::string_view path) const {

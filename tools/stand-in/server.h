@@ -47,8 +47,10 @@ namespace standin {
 
 struct StandInOptions {
   int port = 0;              // 0: an ephemeral port
-  std::string web_host;      // host:port written into answers; empty: 127.0.0.1:PORT
-  std::string picture_host;  // likewise for picture addresses
+  // The hosts written into answers: "host:port", or "host" for the
+  // server's own port; empty: 127.0.0.1 and the server's port.
+  std::string web_host;
+  std::string picture_host;
   size_t log_capacity = 200000;
   int threads = 16;          // requests answered at once (stalls hold one each)
 };
