@@ -51,9 +51,14 @@ void BM_StandIn(benchmark::State& state) { Fetch(state, g_stand_in_urls); }
 // Each benchmark makes 1,000 fetches per repetition; the lowest repetition
 // counts. Both run twice, interleaved, so that warm-up and drift favour
 // neither.
-#define STAND_IN_BENCHMARK(name)                                                  \
-  BENCHMARK(name)->Name(#name)->Iterations(kFetches)->Repetitions(5)             \
-      ->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMicrosecond)
+#define STAND_IN_BENCHMARK(name) \
+  BENCHMARK(name)                \
+      ->Name(#name)              \
+      ->Iterations(kFetches)     \
+      ->Repetitions(5)           \
+      ->MeasureProcessCPUTime()  \
+      ->UseRealTime()            \
+      ->Unit(benchmark::kMicrosecond)
 STAND_IN_BENCHMARK(BM_FixedBufferServer);
 STAND_IN_BENCHMARK(BM_StandIn);
 STAND_IN_BENCHMARK(BM_FixedBufferServer);
@@ -80,7 +85,8 @@ standin::DataSet Pictures() {
   for (int i = 0; i < kFetches; ++i) {
     char id[41];
     std::snprintf(id, sizeof id, "%040x", 0x5813133f + i);
-    album.pictures.push_back(standin::Picture{id, standin::PictureFormat::kJpeg, kBodySize, "", true,
+    album.pictures.push_back(standin::Picture{id, standin::PictureFormat::kJpeg,
+                                              kBodySize, "", true,
                                               standin::AddressKind::kNormal});
   }
   data.threads.push_back(std::move(album));
@@ -94,7 +100,8 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
 
   httplib::Server floor;
-  std::string buffer = standin::PictureBody(Pictures(), Pictures().threads[0].pictures[0]);
+  std::string buffer =
+      standin::PictureBody(Pictures(), Pictures().threads[0].pictures[0]);
   floor.Get("/picture", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(buffer, "image/jpeg");
   });
@@ -118,8 +125,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   web_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nPinned to CPU %d. Per fetch, against the fixed-buffer server "
-              "(target: within 1.20x):\n", cpu);
+  std::printf(
+      "\nPinned to CPU %d. Per fetch, against the fixed-buffer server "
+      "(target: within 1.20x):\n",
+      cpu);
   reporter.PrintRatio("BM_StandIn", "BM_FixedBufferServer");
 
   service.Stop();

@@ -66,8 +66,10 @@ std::string Member(const std::string& json, const std::string& key) {
   for (size_t i = start; i < json.size(); ++i) {
     char c = json[i];
     if (in_string) {
-      if (c == '\\') ++i;
-      else if (c == '"') in_string = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        in_string = false;
     } else if (c == '"') {
       in_string = true;
     } else if (c == '{') {
@@ -92,8 +94,10 @@ TEST(StandInAnswers, AlbumListPageIsTheSampleByteForByte) {
   EXPECT_EQ(AlbumListPage(index, kRealHosts, AlbumRoute("纸飞机", 1)).body, page.body)
       << "a UTF-8 keyword names the same board";
   // Past the last album: the catalog and no entries.
-  std::string beyond = AlbumListPage(index, kRealHosts, AlbumRoute(Gbk("纸飞机"), 2)).body;
-  EXPECT_NE(beyond.find(Gbk("全部<span class=\\\"catalog_a_amount\\\">(3)")), std::string::npos);
+  std::string beyond =
+      AlbumListPage(index, kRealHosts, AlbumRoute(Gbk("纸飞机"), 2)).body;
+  EXPECT_NE(beyond.find(Gbk("全部<span class=\\\"catalog_a_amount\\\">(3)")),
+            std::string::npos);
   EXPECT_EQ(beyond.find("grbm_ele_wrapper"), std::string::npos);
 }
 
@@ -140,7 +144,8 @@ TEST(StandInAnswers, GuideAndListHaveTheSamplesMembersInOrder) {
   EXPECT_EQ(Skeleton(Member(mine, "#1")), Skeleton(Member(sample, "#1")));
   EXPECT_EQ(Skeleton(mine.substr(0, mine.find("\"pic_list\""))),
             Skeleton(sample.substr(0, sample.find("\"pic_list\""))));
-  EXPECT_EQ(mine.substr(mine.rfind("}},\"has_sep\"")), sample.substr(sample.rfind("}},\"has_sep\"")));
+  EXPECT_EQ(mine.substr(mine.rfind("}},\"has_sep\"")),
+            sample.substr(sample.rfind("}},\"has_sep\"")));
 
   Route list;
   list.tid = "4718203956";
@@ -167,15 +172,19 @@ TEST(StandInAnswers, JsonStringsTakeTheServicesTwoForms) {
     std::string wire;
   } cases[] = {
       // The samples: a picture-list description in GBK, a guide one escaped.
-      {"\"纸飞机\"试飞 & 回收", JsonText::kGbk, false, "\"\\\"" + Gbk("纸飞机") + "\\\"" + Gbk("试飞 & 回收") + "\""},
-      {"纸飞机试飞", JsonText::kEscaped, false, "\"\\u7eb8\\u98de\\u673a\\u8bd5\\u98de\""},
+      {"\"纸飞机\"试飞 & 回收", JsonText::kGbk, false,
+       "\"\\\"" + Gbk("纸飞机") + "\\\"" + Gbk("试飞 & 回收") + "\""},
+      {"纸飞机试飞", JsonText::kEscaped, false,
+       "\"\\u7eb8\\u98de\\u673a\\u8bd5\\u98de\""},
       // 禱 ends in byte 0x5C and 東 in 0x7C: copied whole, never escaped.
       {"禱東", JsonText::kGbk, false, "\"" + Gbk("禱東") + "\""},
-      {"a\\b/c\x01\r\n\t\x7f", JsonText::kGbk, false, "\"a\\\\b/c\\u0001\\r\\n\\t\\u007f\""},
+      {"a\\b/c\x01\r\n\t\x7f", JsonText::kGbk, false,
+       "\"a\\\\b/c\\u0001\\r\\n\\t\\u007f\""},
       {"http://h/p", JsonText::kEscaped, true, "\"http:\\/\\/h\\/p\""},
       {"😀", JsonText::kEscaped, false, "\"\\ud83d\\ude00\""},
   };
-  for (const Case& c : cases) EXPECT_EQ(JsonString(c.utf8, c.form, c.escape_slashes), c.wire) << c.utf8;
+  for (const Case& c : cases)
+    EXPECT_EQ(JsonString(c.utf8, c.form, c.escape_slashes), c.wire) << c.utf8;
   EXPECT_EQ(Gbk("禱").back(), '\\');
   EXPECT_EQ(Gbk("東").back(), '|');
 }
@@ -189,18 +198,22 @@ TEST(StandInAnswers, PagesCarryTheBoardAddressAndTitlesInTheirCharset) {
     Answer thread = ThreadPage(index, kRealHosts, "4718203956");
     Answer board = BoardPage(index, kRealHosts, Gbk("纸飞机"));
     std::string page = charset == "gbk" ? platform::ToUtf8(thread.body) : thread.body;
-    std::string furl = charset == "gbk" ? "tieba.baidu.com/f?kw=%D6%BD%B7%C9%BB%FA"
-                                        : "tieba.baidu.com/f?kw=%E7%BA%B8%E9%A3%9E%E6%9C%BA&ie=utf-8";
-    EXPECT_NE(page.find("<meta furl=\"" + furl + "\" fname=\"纸飞机\">"), std::string::npos);
+    std::string furl = charset == "gbk"
+                           ? "tieba.baidu.com/f?kw=%D6%BD%B7%C9%BB%FA"
+                           : "tieba.baidu.com/f?kw=%E7%BA%B8%E9%A3%9E%E6%9C%BA&ie=utf-8";
+    EXPECT_NE(page.find("<meta furl=\"" + furl + "\" fname=\"纸飞机\">"),
+              std::string::npos);
     EXPECT_NE(page.find("title: \"春日散步\","), std::string::npos);
     EXPECT_NE(page.find("<title>春日散步_纸飞机吧_百度贴吧</title>"), std::string::npos);
     std::string board_page = charset == "gbk" ? platform::ToUtf8(board.body) : board.body;
     EXPECT_NE(board_page.find("<title>纸飞机吧_百度贴吧</title>"), std::string::npos);
-    EXPECT_NE(board.content_type.find(charset == "gbk" ? "GBK" : "UTF-8"), std::string::npos);
+    EXPECT_NE(board.content_type.find(charset == "gbk" ? "GBK" : "UTF-8"),
+              std::string::npos);
   }
   DataSet data = SampleBoard();
   DataIndex index(&data);
-  EXPECT_NE(BoardPage(index, kRealHosts, Gbk("别的吧")).body.find("<title>百度贴吧_别的吧</title>"),
+  EXPECT_NE(BoardPage(index, kRealHosts, Gbk("别的吧"))
+                .body.find("<title>百度贴吧_别的吧</title>"),
             std::string::npos);
   EXPECT_EQ(ThreadPage(index, kRealHosts, "1").status, 404);
   data.style.newest_version = "3";

@@ -18,18 +18,21 @@ using stand_in_test::Generated;
 
 // Every field that the folder form keeps.
 std::string Describe(const DataSet& d) {
-  std::string out = std::to_string(d.seed) + "|" + d.board + "|" + d.forum_id + "|" +
-                    d.style.page_charset + std::to_string(static_cast<int>(d.style.list_text)) +
-                    std::to_string(static_cast<int>(d.style.guide_text)) +
-                    std::to_string(static_cast<int>(d.style.album_list_text)) +
-                    std::to_string(d.style.escape_slashes) + d.style.guide_img_format +
-                    std::to_string(d.style.guide_amount_cap) +
-                    std::to_string(d.style.guide_next_cap) + d.style.newest_version + "\n";
+  std::string out =
+      std::to_string(d.seed) + "|" + d.board + "|" + d.forum_id + "|" +
+      d.style.page_charset + std::to_string(static_cast<int>(d.style.list_text)) +
+      std::to_string(static_cast<int>(d.style.guide_text)) +
+      std::to_string(static_cast<int>(d.style.album_list_text)) +
+      std::to_string(d.style.escape_slashes) + d.style.guide_img_format +
+      std::to_string(d.style.guide_amount_cap) + std::to_string(d.style.guide_next_cap) +
+      d.style.newest_version + "\n";
   for (const Thread& t : d.threads) {
-    out += "T" + t.tid + "|" + t.title + "|" + std::to_string(t.album) + "|" + t.has_sep + "\n";
+    out += "T" + t.tid + "|" + t.title + "|" + std::to_string(t.album) + "|" + t.has_sep +
+           "\n";
     for (const Picture& p : t.pictures) {
-      out += "P" + p.id + "|" + FormatName(p.format) + "|" + std::to_string(p.size) + "|" +
-             p.descr + "|" + std::to_string(p.by_starter) + std::to_string(static_cast<int>(p.address)) + "\n";
+      out += "P" + p.id + "|" + FormatName(p.format) + "|" + std::to_string(p.size) +
+             "|" + p.descr + "|" + std::to_string(p.by_starter) +
+             std::to_string(static_cast<int>(p.address)) + "\n";
     }
   }
   return out;
@@ -39,9 +42,12 @@ TEST(StandInDataSets, EachSizeHoldsTheCasesTheProgramMustMeet) {
   struct Case {
     const char* size;
     size_t albums;
-    size_t min_big_albums;    // over 200 pictures: two list pages or more
-    size_t mixed_pictures;    // the thread of several posters
-  } cases[] = {{"tiny", 4, 0, 12}, {"small", 35, 1, 120}, {"medium", 95, 3, 6000}, {"7", 7, 0, 120}};
+    size_t min_big_albums;  // over 200 pictures: two list pages or more
+    size_t mixed_pictures;  // the thread of several posters
+  } cases[] = {{"tiny", 4, 0, 12},
+               {"small", 35, 1, 120},
+               {"medium", 95, 3, 6000},
+               {"7", 7, 0, 120}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     DataSet data = Generated(c.size);
@@ -129,14 +135,16 @@ TEST(StandInDataSets, FolderKeepsEveryFieldAndServesStoredBodies) {
   // Stored bodies are what is served, so a test can hand-edit one.
   const Picture& picture = data.threads[0].pictures[0];
   EXPECT_EQ(PictureBody(*read, picture), PictureBody(data, picture));
-  std::ofstream(dir / ("set/pictures/" + StoredPictureName(picture)), std::ios::binary) << "edited";
+  std::ofstream(dir / ("set/pictures/" + StoredPictureName(picture)), std::ios::binary)
+      << "edited";
   EXPECT_EQ(PictureBody(*read, picture), "edited");
   // Without bodies every picture is generated again.
   ASSERT_TRUE(WriteDataSet(data, dir / "plain", false, &error)) << error;
   read = ReadDataSet(dir / "plain", &error);
   ASSERT_TRUE(read) << error;
   EXPECT_EQ(read->picture_folder, "");
-  EXPECT_EQ(PictureBody(*read, picture), EncodePicture(picture.format, picture.id, 5, picture.size));
+  EXPECT_EQ(PictureBody(*read, picture),
+            EncodePicture(picture.format, picture.id, 5, picture.size));
 }
 
 TEST(StandInDataSets, ReaderRefusesAnythingItCannotReadWhole) {
@@ -146,9 +154,12 @@ TEST(StandInDataSets, ReaderRefusesAnythingItCannotReadWhole) {
     std::string text;
     std::string error;
   } cases[] = {
-      {"tiepic-stand-in data set 2\n", "data-set.txt:1: not a data set of a known version"},
-      {header + "picture\tab\tjpg\t10\tstarter\tnormal\t\n", "data-set.txt:2: picture before any thread"},
-      {header + "board\tx\t1\nthread\t1\talbum\t0\tt\npicture\tab\tbmp\t10\tstarter\tnormal\t\n",
+      {"tiepic-stand-in data set 2\n",
+       "data-set.txt:1: not a data set of a known version"},
+      {header + "picture\tab\tjpg\t10\tstarter\tnormal\t\n",
+       "data-set.txt:2: picture before any thread"},
+      {header + "board\tx\t1\nthread\t1\talbum\t0\tt\npicture\tab\tbmp\t10\tstarter\tnorm"
+                "al\t\n",
        "data-set.txt:4: bad picture record"},
       {header + "style\tpage_charset\tlatin1\n", "data-set.txt:2: bad style record"},
       {header + "style\tcolour\tred\n", "data-set.txt:2: bad style record"},
@@ -171,7 +182,8 @@ TEST(StandInDataSets, ReaderRefusesAnythingItCannotReadWhole) {
 
 TEST(StandInDataSets, GenerateSpecsAreParsedStrictly) {
   std::string error;
-  std::optional<GeneratorOptions> options = ParseGenerateSpec("42,medium,hostile", &error);
+  std::optional<GeneratorOptions> options =
+      ParseGenerateSpec("42,medium,hostile", &error);
   ASSERT_TRUE(options);
   EXPECT_EQ(options->seed, 42u);
   EXPECT_EQ(options->size, "medium");

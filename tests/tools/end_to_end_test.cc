@@ -31,9 +31,12 @@ Text AsText(const rt::Bytes& bytes) {
   std::string text(bytes.begin(), bytes.end());
   return text.substr(0, text.find('\0'));  // bytes to text stop at the first zero byte
 }
-std::string AsBody(const rt::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsBody(const rt::Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 Text Utf8ToGbk(const rt::Bytes& bytes) {
-  return platform::Convert(platform::CodePage::kUtf8, platform::CodePage::kGbk, AsBody(bytes));
+  return platform::Convert(platform::CodePage::kUtf8, platform::CodePage::kGbk,
+                           AsBody(bytes));
 }
 Text Without(Text text, std::string_view removed) {
   return rt::ReplaceText(text, removed, "", {}, {}, true);
@@ -44,14 +47,15 @@ Text Stamp() { return "&_=" + web::RandomText(); }
 // builds them (RQ: \\" in the pattern matches \" in the page).
 const std::string kRq = "\\\\\"", kBq = "\\\"";
 Text AlbumPattern() {
-  return Gbk("<span class=" + kRq + "grbm_ele_pic_amount " + kRq + ">(.*?)<span class=" + kRq +
-             "grbm_ele_pic_amount_letter" + kRq + ">张</span></span></a>" + std::string(10, ' ') +
-             "<div class=" + kRq + "grbm_ele_title" + kRq + "><a hidefocus=" + kRq + "true" + kRq +
-             " target=" + kRq + "_blank" + kRq + " href=" + kRq + "/p/(.*?)" + kRq + " title=" +
-             kRq + "(.*?)" + kRq + ">(.*?)</a></div>");
+  return Gbk("<span class=" + kRq + "grbm_ele_pic_amount " + kRq +
+             ">(.*?)<span class=" + kRq + "grbm_ele_pic_amount_letter" + kRq +
+             ">张</span></span></a>" + std::string(10, ' ') + "<div class=" + kRq +
+             "grbm_ele_title" + kRq + "><a hidefocus=" + kRq + "true" + kRq +
+             " target=" + kRq + "_blank" + kRq + " href=" + kRq + "/p/(.*?)" + kRq +
+             " title=" + kRq + "(.*?)" + kRq + ">(.*?)</a></div>");
 }
-const Text kTotalLeft = Gbk("<span class=" + kBq + "catalog_a_inner" + kBq + ">全部<span class=" +
-                            kBq + "catalog_a_amount" + kBq + ">(");
+const Text kTotalLeft = Gbk("<span class=" + kBq + "catalog_a_inner" + kBq +
+                            ">全部<span class=" + kBq + "catalog_a_amount" + kBq + ">(");
 const Text kTotalRight = ")</span></span>";
 
 Text DigitsOnly(const Text& text) {
@@ -69,22 +73,27 @@ struct AlbumRow {
 // The board path of album retrieval: board title, then every album page.
 std::vector<AlbumRow> ReadAlbums(const StandIn& service, Text* board_title) {
   Text page = Utf8ToGbk(web::InetRequest(service.BoardUrl()));
-  *board_title = Without(Without(Without(Without(web::TextBetween(page, "<title>", "</title>"), "\n"),
-                                         "\r"), " "), "\xA1\xA1");
+  *board_title = Without(
+      Without(Without(Without(web::TextBetween(page, "<title>", "</title>"), "\n"), "\r"),
+              " "),
+      "\xA1\xA1");
   std::string web_host = service.hosts().web;
-  Text album_base = rt::ReplaceText(service.BoardUrl(), web_host + "/f?", web_host + "/photo/g?",
-                                    {}, {}, true);
-  Text first = AsText(web::WinHttpObjectRequest(album_base + "&alt=jview&pn=1&rn=30&cat_id=all" + Stamp()));
+  Text album_base = rt::ReplaceText(service.BoardUrl(), web_host + "/f?",
+                                    web_host + "/photo/g?", {}, {}, true);
+  Text first = AsText(web::WinHttpObjectRequest(
+      album_base + "&alt=jview&pn=1&rn=30&cat_id=all" + Stamp()));
   Text digits = DigitsOnly(web::TextBetween(first, kTotalLeft, kTotalRight));
   int total = digits.empty() ? 0 : std::stoi(digits);
   std::vector<AlbumRow> rows;
   for (int p = 1; p <= total / 30 + 1; ++p) {
-    Text text = AsText(web::WinHttpObjectRequest(album_base + "&alt=jview&pn=" + std::to_string(p) +
+    Text text = AsText(web::WinHttpObjectRequest(album_base +
+                                                 "&alt=jview&pn=" + std::to_string(p) +
                                                  "&rn=30&cat_id=all" + Stamp()));
     web::RegexObject regex;
     EXPECT_TRUE(regex.Search(AlbumPattern(), text));
     for (int m = 1; m <= regex.MatchCount(); ++m) {
-      rows.push_back({regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), regex.SubMatchText(m, 3)});
+      rows.push_back(
+          {regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), regex.SubMatchText(m, 3)});
     }
   }
   return rows;
@@ -101,10 +110,12 @@ TEST(StandInEndToEnd, AlbumPagesGiveBackEveryAlbum) {
   for (size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(rows[i].count, std::to_string(albums[i]->pictures.size()));
     EXPECT_EQ(rows[i].id, albums[i]->tid);
-    EXPECT_EQ(rows[i].name, Gbk(albums[i]->title)) << "the full name, also when the link text is cut";
+    EXPECT_EQ(rows[i].name, Gbk(albums[i]->title))
+        << "the full name, also when the link text is cut";
   }
   EXPECT_EQ(service.Count(Interface::kBoard), 1u);
-  EXPECT_EQ(service.Count(Interface::kAlbumList), 3u) << "page 1 for the total, then pages 1 and 2";
+  EXPECT_EQ(service.Count(Interface::kAlbumList), 3u)
+      << "page 1 for the total, then pages 1 and 2";
 }
 
 TEST(StandInEndToEnd, HostileNamesArriveAsTheServiceEscapesThem) {
@@ -131,20 +142,25 @@ struct GuideReading {
 
 // The thread path of album retrieval, from the thread page to the picture
 // count and the choice of list interface.
-GuideReading ReadThread(const StandIn& service, const std::string& tid, const char* see_lz) {
+GuideReading ReadThread(const StandIn& service, const std::string& tid,
+                        const char* see_lz) {
   std::string w = service.hosts().web;
   Text page = Utf8ToGbk(web::WinHttpObjectRequest("http://" + w + "/p/" + tid));
   Text furl = web::TextBetween(page, "meta furl=\"", "\" fname=");
-  Text guide_base = rt::ReplaceText(furl, w + "/f?kw=", "http://" + w + "/photo/bw/picture/guide?kw=");
-  Text list_base = rt::ReplaceText(furl, w + "/f?kw=", "http://" + w + "/photo/g/bw/picture/list?kw=");
-  Text query = "&ie=utf-8&fp=1&tid=" + tid + "&see_lz=" + see_lz + "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
+  Text guide_base =
+      rt::ReplaceText(furl, w + "/f?kw=", "http://" + w + "/photo/bw/picture/guide?kw=");
+  Text list_base =
+      rt::ReplaceText(furl, w + "/f?kw=", "http://" + w + "/photo/g/bw/picture/list?kw=");
+  Text query = "&ie=utf-8&fp=1&tid=" + tid + "&see_lz=" + see_lz +
+               "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
   Text guide = AsText(web::InetRequest(guide_base + query + Stamp()));
   GuideReading reading;
   reading.count = web::TextBetween(guide, "pic_amount\":", ",");
   if (reading.count == "5000") {
     Text first = web::TextBetween(guide, "\"id\":\"", "\",");
-    reading.count = web::TextBetween(AsText(web::InetRequest(guide_base + query + first + Stamp())),
-                                     "pic_amount\":", ",");
+    reading.count =
+        web::TextBetween(AsText(web::InetRequest(guide_base + query + first + Stamp())),
+                         "pic_amount\":", ",");
   }
   reading.has_sep_null = rt::FindText(guide, "\"has_sep\":null", {}, true) > 0;
   reading.list_base = reading.has_sep_null ? guide_base : list_base;
@@ -169,9 +185,11 @@ TEST(StandInEndToEnd, ThreadPagesLeadToTheRightListInterface) {
     SCOPED_TRACE(c.thread.tid);
     service.log().Clear();
     GuideReading reading = ReadThread(service, c.thread.tid, c.see_lz);
-    EXPECT_EQ(reading.count, std::to_string(GuidePictures(c.thread, c.see_lz[0] == '1').size()));
+    EXPECT_EQ(reading.count,
+              std::to_string(GuidePictures(c.thread, c.see_lz[0] == '1').size()));
     EXPECT_EQ(reading.has_sep_null, !c.thread.album);
-    EXPECT_NE(reading.list_base.find(c.thread.album ? "/photo/g/bw/picture/list?kw=" : "/photo/bw/picture/guide?kw="),
+    EXPECT_NE(reading.list_base.find(c.thread.album ? "/photo/g/bw/picture/list?kw="
+                                                    : "/photo/bw/picture/guide?kw="),
               std::string::npos);
     EXPECT_EQ(service.Count(Interface::kThread), 1u);
     EXPECT_EQ(service.Count(Interface::kGuide), c.guide_requests);
@@ -189,29 +207,37 @@ Walk WalkGuide(const StandIn& service, const Thread& thread, bool starter_only) 
   std::vector<const Picture*> expected = GuidePictures(thread, starter_only);
   int count = static_cast<int>(expected.size());
   int pages = count <= 1 ? 0 : (count - 1 + 48) / 49;
-  Text base = "http://" + service.hosts().web + "/photo/bw/picture/guide?kw=" +
-              PercentEncode(service.data().board);
+  Text base = "http://" + service.hosts().web +
+              "/photo/bw/picture/guide?kw=" + PercentEncode(service.data().board);
   Walk walk;
   Text cursor;
   int counter = 0;
   for (int p = 1; p <= pages; ++p) {
-    Text page = AsText(web::InetRequest(base + "&ie=utf-8&fp=1&tid=" + thread.tid + "&see_lz=" +
-                                        (starter_only ? "1" : "0") + "&from_page=0&alt=jview&next=50&prev=1&pic_id=" +
-                                        cursor + Stamp()));
+    Text page = AsText(web::InetRequest(
+        base + "&ie=utf-8&fp=1&tid=" + thread.tid +
+        "&see_lz=" + (starter_only ? "1" : "0") +
+        "&from_page=0&alt=jview&next=50&prev=1&pic_id=" + cursor + Stamp()));
     ++walk.pages;
     rt::JsonHandle handle;
     rt::JsonParse(handle, page);
     while (true) {
       ++counter;
-      rt::JsonHandle entry = rt::JsonGetMember(rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
-                                               "#" + std::to_string(counter));
+      rt::JsonHandle entry = rt::JsonGetMember(
+          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
+          "#" + std::to_string(counter));
       if (rt::JsonToText(entry) == "null") break;
-      rt::JsonHandle screen = rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen");
+      rt::JsonHandle screen =
+          rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen");
       Text id = Without(rt::JsonToText(rt::JsonGetMember(screen, "id")), "\"");
       cursor = id;
-      Text address = Without(Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\"");
-      Text format = rt::JsonToText(rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "format"));
-      walk.extensions.push_back(format == "1" ? ".jpg" : format == "2" ? ".gif" : format == "4" ? ".png" : ".jpg");
+      Text address = Without(
+          Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\"");
+      Text format =
+          rt::JsonToText(rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "format"));
+      walk.extensions.push_back(format == "1"   ? ".jpg"
+                                : format == "2" ? ".gif"
+                                : format == "4" ? ".png"
+                                                : ".jpg");
       std::string body = AsBody(web::WinHttpObjectRequest(address));
       ++walk.fetched;
       if (counter > count) {
@@ -219,7 +245,8 @@ Walk WalkGuide(const StandIn& service, const Thread& thread, bool starter_only) 
         return walk;
       }
       EXPECT_EQ(id, expected[counter - 1]->id) << "picture number " << counter;
-      EXPECT_TRUE(body == PictureBody(service.data(), *expected[counter - 1])) << "picture " << counter;
+      EXPECT_TRUE(body == PictureBody(service.data(), *expected[counter - 1]))
+          << "picture " << counter;
       walk.distinct.insert(id);
     }
     --counter;  // the entry that read "null"
@@ -234,8 +261,9 @@ TEST(StandInEndToEnd, GuideWalkFetchesEveryPictureOfTheThread) {
     JsonText text;
     bool escape_slashes;
     const char* img_format;
-  } styles[] = {{"as captured", JsonText::kEscaped, false, ""},
-                {"GBK, escaped slashes, format under img", JsonText::kGbk, true, "number"}};
+  } styles[] = {
+      {"as captured", JsonText::kEscaped, false, ""},
+      {"GBK, escaped slashes, format under img", JsonText::kGbk, true, "number"}};
   for (const Style& style : styles) {
     SCOPED_TRACE(style.name);
     DataSet data = Generated("small");
@@ -252,7 +280,8 @@ TEST(StandInEndToEnd, GuideWalkFetchesEveryPictureOfTheThread) {
       EXPECT_EQ(walk.distinct.size(), expected.size());
       EXPECT_EQ(service.Count(Interface::kGuide), walk.pages);
       EXPECT_EQ(service.Count(Interface::kPicture), walk.fetched);
-      EXPECT_EQ(walk.fetched, expected.size() + walk.pages - 1) << "each page's last picture twice";
+      EXPECT_EQ(walk.fetched, expected.size() + walk.pages - 1)
+          << "each page's last picture twice";
       // Without "format" under "img" (as captured) every picture is a ".jpg".
       std::set<std::string> extensions(walk.extensions.begin(), walk.extensions.end());
       EXPECT_EQ(extensions.size(), std::string(style.img_format).empty() ? 1u : 3u);
@@ -264,25 +293,28 @@ TEST(StandInEndToEnd, ListPagesGiveBackEveryPictureOfEveryAlbum) {
   StandIn service(Generated("small"));
   ASSERT_TRUE(service.Start());
   const DataSet& data = service.data();
-  Text list_base = "http://" + service.hosts().web + "/photo/g/bw/picture/list?kw=" +
-                   PercentEncode(Gbk(data.board));
+  Text list_base = "http://" + service.hosts().web +
+                   "/photo/g/bw/picture/list?kw=" + PercentEncode(Gbk(data.board));
   size_t list_requests = 0, pictures = 0;
   for (const Thread* album : service.index().albums()) {
     SCOPED_TRACE(album->tid);
     int total = static_cast<int>(album->pictures.size());
     if (total == 0) {  // a count of 0 is asked for first, one picture a page
-      Text text = AsText(web::InetRequest(list_base + "&alt=jview&rn=1&tid=" + album->tid +
-                                          "&pn=1&ps=0&pe=1&wall_type=v" + Stamp()));
+      Text text =
+          AsText(web::InetRequest(list_base + "&alt=jview&rn=1&tid=" + album->tid +
+                                  "&pn=1&ps=0&pe=1&wall_type=v" + Stamp()));
       ++list_requests;
       EXPECT_EQ(web::TextBetween(text, "\"total_page\":", ","), "0");
     }
     for (int p = 1; p <= total / 200 + 1; ++p) {
       rt::JsonHandle handle;
       rt::JsonParse(handle, AsText(web::WinHttpObjectRequest(
-                                list_base + "&alt=jview&rn=200&tid=" + album->tid + "&pn=" +
-                                std::to_string(p) + "&ps=1&pe=200&wall_type=v" + Stamp())));
+                                list_base + "&alt=jview&rn=200&tid=" + album->tid +
+                                "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v" +
+                                Stamp())));
       ++list_requests;
-      rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list");
+      rt::JsonHandle list =
+          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list");
       int k = rt::JsonArrayLength(list);
       EXPECT_EQ(k, std::min(200, total - (p - 1) * 200));
       for (int j = 1; j <= k; ++j) {
@@ -292,8 +324,8 @@ TEST(StandInEndToEnd, ListPagesGiveBackEveryPictureOfEveryAlbum) {
         Text descr = Without(rt::JsonToText(rt::JsonGetMember(item, "descr")), "\"");
         ASSERT_EQ(id, picture.id);
         EXPECT_EQ(descr, Gbk(picture.descr));
-        std::string body = AsBody(web::WinHttpObjectRequest("http://" + service.hosts().picture +
-                                                            "/forum/pic/item/" + id + ".jpg"));
+        std::string body = AsBody(web::WinHttpObjectRequest(
+            "http://" + service.hosts().picture + "/forum/pic/item/" + id + ".jpg"));
         EXPECT_TRUE(body == PictureBody(data, picture)) << "picture " << id;
         ++pictures;
       }
@@ -309,11 +341,15 @@ TEST(StandInEndToEnd, VersionPageAnnouncesTheNewestVersion) {
   data.style.newest_version = "3";
   StandIn service(std::move(data));
   ASSERT_TRUE(service.Start());
-  EXPECT_EQ(web::TextBetween(AsText(web::InetRequest(service.VersionUrl())), "#tieba@@", "#tieba"), "3");
+  EXPECT_EQ(web::TextBetween(AsText(web::InetRequest(service.VersionUrl())), "#tieba@@",
+                             "#tieba"),
+            "3");
 }
 
 double MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                   start)
+      .count();
 }
 
 TEST(StandInEndToEnd, EachFaultAsTheRequestLayerMeetsIt) {
@@ -323,18 +359,23 @@ TEST(StandInEndToEnd, EachFaultAsTheRequestLayerMeetsIt) {
   options.picture_host = "localhost";  // a host of its own name, on the same server
   StandIn service(std::move(data), options);
   ASSERT_TRUE(service.Start());
-  auto fault = [&](const std::string& spec) { ASSERT_GE(service.AddFault(spec), 0) << spec; };
+  auto fault = [&](const std::string& spec) {
+    ASSERT_GE(service.AddFault(spec), 0) << spec;
+  };
   const Thread& album = service.data().threads[0];
   const Picture& picture = album.pictures[0];
-  std::string url = OriginalUrl(service.hosts(), picture.id), body = PictureBody(service.data(), picture);
-  std::string list = "http://" + service.hosts().web + "/photo/g/bw/picture/list?kw=" +
-                     PercentEncode(Gbk(service.data().board)) + "&alt=jview&rn=200&tid=" + album.tid +
-                     "&pn=1&ps=1&pe=200&wall_type=v" + Stamp();
+  std::string url = OriginalUrl(service.hosts(), picture.id),
+              body = PictureBody(service.data(), picture);
+  std::string list =
+      "http://" + service.hosts().web +
+      "/photo/g/bw/picture/list?kw=" + PercentEncode(Gbk(service.data().board)) +
+      "&alt=jview&rn=200&tid=" + album.tid + "&pn=1&ps=1&pe=200&wall_type=v" + Stamp();
 
   fault("list:empty*2");
   EXPECT_TRUE(web::WinHttpObjectRequest(list).empty());
   EXPECT_TRUE(web::WinHttpObjectRequest(list).empty());
-  EXPECT_NE(AsBody(web::WinHttpObjectRequest(list)).find("\"pic_list\":[{"), std::string::npos);
+  EXPECT_NE(AsBody(web::WinHttpObjectRequest(list)).find("\"pic_list\":[{"),
+            std::string::npos);
 
   for (int code : {403, 404, 429, 500}) {
     fault("picture:status=" + std::to_string(code) + "*1");
@@ -353,7 +394,8 @@ TEST(StandInEndToEnd, EachFaultAsTheRequestLayerMeetsIt) {
   EXPECT_TRUE(AsBody(web::WinHttpObjectRequest(url)) == body);
 
   fault("picture:cut=1000*1");
-  EXPECT_TRUE(web::WinHttpObjectRequest(url).empty()) << "a cut body comes back empty, never short";
+  EXPECT_TRUE(web::WinHttpObjectRequest(url).empty())
+      << "a cut body comes back empty, never short";
 
   fault("picture:stall=10000*1");
   start = std::chrono::steady_clock::now();
@@ -361,10 +403,12 @@ TEST(StandInEndToEnd, EachFaultAsTheRequestLayerMeetsIt) {
   EXPECT_LT(MsSince(start), 5000);
 
   fault("album-list:security-check*1");
-  Text page = AsText(web::WinHttpObjectRequest(
-      rt::ReplaceText(service.BoardUrl(), "/f?", "/photo/g?") + "&alt=jview&pn=1&rn=30&cat_id=all" + Stamp()));
+  Text page = AsText(
+      web::WinHttpObjectRequest(rt::ReplaceText(service.BoardUrl(), "/f?", "/photo/g?") +
+                                "&alt=jview&pn=1&rn=30&cat_id=all" + Stamp()));
   EXPECT_NE(page.find("百度安全验证"), std::string::npos);
-  EXPECT_EQ(web::TextBetween(page, kTotalLeft, kTotalRight), "") << "reads as a board of 0 albums";
+  EXPECT_EQ(web::TextBetween(page, kTotalLeft, kTotalRight), "")
+      << "reads as a board of 0 albums";
 
   // The picture host wants the web host's address as Referer; the request
   // layer sends the picture's own address.
@@ -373,7 +417,8 @@ TEST(StandInEndToEnd, EachFaultAsTheRequestLayerMeetsIt) {
   web::WinHttpObjectRequest(url, {.status = &status});
   EXPECT_EQ(status, 403);
   Text referer = "Referer: http://" + service.hosts().web + "/p/" + album.tid;
-  EXPECT_TRUE(AsBody(web::WinHttpObjectRequest(url, {.extra_headers = &referer})) == body);
+  EXPECT_TRUE(AsBody(web::WinHttpObjectRequest(url, {.extra_headers = &referer})) ==
+              body);
   service.faults().Clear();
 
   // The board page sets the cookie the picture host wants: InetRequest keeps
@@ -408,17 +453,22 @@ TEST(StandInEndToEnd, EmptyAndNonHttpPictureAddressesFetchNothing) {
   ASSERT_TRUE(service.Start());
   const Thread& mixed = service.data().threads[35];
   Text guide = AsText(web::InetRequest(
-      "http://" + service.hosts().web + "/photo/bw/picture/guide?kw=x&ie=utf-8&fp=1&tid=" + mixed.tid +
+      "http://" + service.hosts().web +
+      "/photo/bw/picture/guide?kw=x&ie=utf-8&fp=1&tid=" + mixed.tid +
       "&see_lz=0&from_page=0&alt=jview&next=50&prev=1&pic_id=" + Stamp()));
   rt::JsonHandle handle;
   ASSERT_TRUE(rt::JsonParse(handle, guide));
   std::set<Text> addresses;
   for (int n = 1; n <= 51; ++n) {
-    rt::JsonHandle entry = rt::JsonGetMember(rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
-                                             "#" + std::to_string(n));
-    Text address = Without(Without(rt::JsonToText(rt::JsonGetMember(
-                                       rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen"), "waterurl")),
-                                   "\\"), "\"");
+    rt::JsonHandle entry = rt::JsonGetMember(
+        rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
+        "#" + std::to_string(n));
+    Text address =
+        Without(Without(rt::JsonToText(rt::JsonGetMember(
+                            rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen"),
+                            "waterurl")),
+                        "\\"),
+                "\"");
     if (address.empty() || address.substr(0, 6) == "ftp://") {
       addresses.insert(address.substr(0, 6));
       EXPECT_TRUE(web::WinHttpObjectRequest(address).empty()) << address;

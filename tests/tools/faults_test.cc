@@ -36,11 +36,11 @@ TEST(StandInFaults, SpecsParseAndPrintBack) {
   }
   std::string error;
   EXPECT_EQ(ParseFault("picture/a%2Fb%3A:empty", &error)->picture_id, "a/b:");
-  for (const char* bad : {"picture", "pictures:empty", "unknown:empty", "picture:explode",
-                          "picture:status", "picture:status=99", "picture:latency=-1",
-                          "picture:slow=10", "picture:cut", "picture:empty=3", "picture:empty*0",
-                          "picture:empty*x", "picture:cookie=novalue", "picture:redirect=0",
-                          "picture:security-check=1"}) {
+  for (const char* bad :
+       {"picture", "pictures:empty", "unknown:empty", "picture:explode", "picture:status",
+        "picture:status=99", "picture:latency=-1", "picture:slow=10", "picture:cut",
+        "picture:empty=3", "picture:empty*0", "picture:empty*x", "picture:cookie=novalue",
+        "picture:redirect=0", "picture:security-check=1"}) {
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
     EXPECT_NE(error.find(bad), std::string::npos) << error;
   }
@@ -64,7 +64,8 @@ TEST(StandInFaults, SetSpendsCountsInOrderAndHonoursGates) {
   FaultPlan third = set.Take(picture);
   EXPECT_EQ(third.replace->value, 500);
   EXPECT_EQ(third.latency_ms, 5);
-  EXPECT_EQ(third.fired, (std::vector<std::string>{"all:latency=5*0", "picture:status=500*0"}));
+  EXPECT_EQ(third.fired,
+            (std::vector<std::string>{"all:latency=5*0", "picture:status=500*0"}));
   FaultPlan fourth = set.Take(guide);
   EXPECT_FALSE(fourth.replace);
   EXPECT_EQ(fourth.latency_ms, 0) << "latency was spent";

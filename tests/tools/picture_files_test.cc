@@ -23,9 +23,9 @@ const char kId[] = "8a27ab0afb3e7a1c5680d0b0b4d2ab29b2191a50";
 std::string DecodeProblem(const std::string& body, PictureFormat format) {
   QImage image;
   if (!image.loadFromData(QByteArray(body.data(), static_cast<qsizetype>(body.size())),
-                          FormatName(format) == std::string("jpg") ? "JPEG"
+                          FormatName(format) == std::string("jpg")   ? "JPEG"
                           : FormatName(format) == std::string("png") ? "PNG"
-                                                                      : "GIF")) {
+                                                                     : "GIF")) {
     return "not decoded";
   }
   if (image.width() != 1 || image.height() != 1) return "wrong dimensions";
@@ -34,14 +34,15 @@ std::string DecodeProblem(const std::string& body, PictureFormat format) {
 #endif
 
 TEST(StandInPictureFiles, HaveTheExactSizeAndStayValidAcrossSegmentBoundaries) {
-  for (PictureFormat format : {PictureFormat::kJpeg, PictureFormat::kPng, PictureFormat::kGif}) {
+  for (PictureFormat format :
+       {PictureFormat::kJpeg, PictureFormat::kPng, PictureFormat::kGif}) {
     uint32_t minimum = MinimumPictureSize(format, kId);
     // Around the minimum, the GIF sub-block (255/256) and JPEG comment
     // (65533/65537) limits, the PNG filler chunk's 12-byte overhead, and
     // the benchmark's 100 KB.
-    for (uint32_t size : {0u, minimum, minimum + 1, minimum + 11, minimum + 12, minimum + 255,
-                          minimum + 256, minimum + 257, minimum + 65533, minimum + 65537,
-                          minimum + 65538, 102400u, 300000u}) {
+    for (uint32_t size : {0u, minimum, minimum + 1, minimum + 11, minimum + 12,
+                          minimum + 255, minimum + 256, minimum + 257, minimum + 65533,
+                          minimum + 65537, minimum + 65538, 102400u, 300000u}) {
       SCOPED_TRACE(std::string(FormatName(format)) + " size " + std::to_string(size));
       std::string body = EncodePicture(format, kId, 7, size);
       EXPECT_EQ(body.size(), std::max(size, minimum));
@@ -77,7 +78,8 @@ TEST(StandInPictureFiles, DifferFromPictureToPictureAndSeedToSeed) {
 TEST(StandInPictureFiles, CarryHostileIdsAsPrintableComments) {
   std::string id = std::string("../a\\b\x01\xFF") + std::string(1000, 'z');
   EXPECT_EQ(PictureComment("a\\b\x01\xFF"), "tiepic-stand-in picture a\\x5Cb\\x01\\xFF");
-  for (PictureFormat format : {PictureFormat::kJpeg, PictureFormat::kPng, PictureFormat::kGif}) {
+  for (PictureFormat format :
+       {PictureFormat::kJpeg, PictureFormat::kPng, PictureFormat::kGif}) {
     std::string body = EncodePicture(format, id, 3, 0);
     EXPECT_EQ(body.size(), MinimumPictureSize(format, id));
     // (A GIF's sub-block lengths interrupt a comment this long, so only its start.)

@@ -83,8 +83,8 @@ int PortOf(const std::string& first_line) {
 
 TEST(StandInProgram, ServesAGeneratedBoardWithFaultsAndLog) {
   testing_support::TempDir dir;
-  Program program({"--generate", "1,tiny", "--fault", "board:status=500*1", "--log", dir / "log.txt",
-                   "--max-seconds", "60"});
+  Program program({"--generate", "1,tiny", "--fault", "board:status=500*1", "--log",
+                   dir / "log.txt", "--max-seconds", "60"});
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
   std::string board_line = program.Line();
@@ -100,7 +100,8 @@ TEST(StandInProgram, ServesAGeneratedBoardWithFaultsAndLog) {
   std::getline(log, first);
   std::getline(log, second);
   EXPECT_NE(first.find("\tboard\tGET\t" + board + "\t500\t"), std::string::npos) << first;
-  EXPECT_NE(second.find("\tboard\tGET\t" + board + "\t200\t"), std::string::npos) << second;
+  EXPECT_NE(second.find("\tboard\tGET\t" + board + "\t200\t"), std::string::npos)
+      << second;
 }
 
 TEST(StandInProgram, WritesADataSetAndServesItFromTheFolder) {
@@ -118,9 +119,12 @@ TEST(StandInProgram, WritesADataSetAndServesItFromTheFolder) {
 
 TEST(StandInProgram, RefusesABadCommandLine) {
   for (std::vector<std::string> args :
-       {std::vector<std::string>{}, {"--generate", "1,small", "--data", "x"},
-        {"--generate", "1,small", "--fault", "picture:explode"}, {"--generate", "1,huge"},
-        {"--generate", "1,small", "--port", "70000"}, {"--data", "/nonexistent/set"}}) {
+       {std::vector<std::string>{},
+        {"--generate", "1,small", "--data", "x"},
+        {"--generate", "1,small", "--fault", "picture:explode"},
+        {"--generate", "1,huge"},
+        {"--generate", "1,small", "--port", "70000"},
+        {"--data", "/nonexistent/set"}}) {
     Program program(args);
     int status = program.Wait();
     EXPECT_TRUE(status == 1 || status == 2) << status;

@@ -21,26 +21,33 @@ using stand_in_test::Generated;
 using stand_in_test::kStamp;
 
 double MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                   start)
+      .count();
 }
 
-std::string GuideTarget(const std::string& tid, int see_lz, int next, const std::string& cursor) {
-  return "/photo/bw/picture/guide?kw=%E7%BA%B8&ie=utf-8&fp=1&tid=" + tid + "&see_lz=" +
-         std::to_string(see_lz) + "&from_page=0&alt=jview&next=" + std::to_string(next) +
+std::string GuideTarget(const std::string& tid, int see_lz, int next,
+                        const std::string& cursor) {
+  return "/photo/bw/picture/guide?kw=%E7%BA%B8&ie=utf-8&fp=1&tid=" + tid +
+         "&see_lz=" + std::to_string(see_lz) +
+         "&from_page=0&alt=jview&next=" + std::to_string(next) +
          "&prev=1&pic_id=" + cursor + kStamp;
 }
 
-std::string ListTarget(const DataSet& data, const std::string& tid, int rn, int pn, int ps, int pe) {
-  return "/photo/g/bw/picture/list?kw=" + PercentEncode(Gbk(data.board)) + "&alt=jview&rn=" +
-         std::to_string(rn) + "&tid=" + tid + "&pn=" + std::to_string(pn) + "&ps=" +
-         std::to_string(ps) + "&pe=" + std::to_string(pe) + "&wall_type=v" + kStamp;
+std::string ListTarget(const DataSet& data, const std::string& tid, int rn, int pn,
+                       int ps, int pe) {
+  return "/photo/g/bw/picture/list?kw=" + PercentEncode(Gbk(data.board)) +
+         "&alt=jview&rn=" + std::to_string(rn) + "&tid=" + tid +
+         "&pn=" + std::to_string(pn) + "&ps=" + std::to_string(ps) +
+         "&pe=" + std::to_string(pe) + "&wall_type=v" + kStamp;
 }
 
 // The guide entries of an answer: key number and picture id, in order.
 std::vector<std::pair<int, std::string>> GuideEntries(const std::string& body) {
   std::vector<std::pair<int, std::string>> entries;
   std::regex entry(R"re("#([0-9]+)":\{"img":\{"original":\{"id":"([^"]*)")re");
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), entry); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), entry);
+       it != std::sregex_iterator(); ++it) {
     entries.emplace_back(std::stoi((*it)[1]), (*it)[2]);
   }
   return entries;
@@ -49,7 +56,8 @@ std::vector<std::pair<int, std::string>> GuideEntries(const std::string& body) {
 std::vector<std::string> ListIds(const std::string& body) {
   std::vector<std::string> ids;
   std::regex id(R"re("pic_id":"([^"]*)")re");
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), id); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), id);
+       it != std::sregex_iterator(); ++it) {
     ids.push_back((*it)[1]);
   }
   return ids;
@@ -79,7 +87,9 @@ class StandInServer : public ::testing::Test {
     std::string error;
     ASSERT_GE(service_->AddFault(spec, &error), 0) << error;
   }
-  static std::string PicturePath(const Picture& p) { return "/forum/pic/item/" + p.id + ".jpg"; }
+  static std::string PicturePath(const Picture& p) {
+    return "/forum/pic/item/" + p.id + ".jpg";
+  }
 
   static StandIn* service_;
 };
@@ -99,22 +109,28 @@ TEST_F(StandInServer, AnswersExactlyTheProgramsRequestShapes) {
       {"/f?ie=utf-8", 404, Interface::kUnknown},
       {albums + kStamp, 200, Interface::kAlbumList},
       {albums, 404, Interface::kUnknown},  // no cache-breaking "_"
-      {"/photo/g?kw=" + kw + "&alt=json&pn=1&rn=30&cat_id=all" + kStamp, 404, Interface::kUnknown},
-      {"/photo/g?kw=" + kw + "&alt=jview&pn=0&rn=30&cat_id=all" + kStamp, 404, Interface::kUnknown},
-      {"/photo/g?kw=" + kw + "&alt=jview&pn=1&rn=x&cat_id=all" + kStamp, 404, Interface::kUnknown},
+      {"/photo/g?kw=" + kw + "&alt=json&pn=1&rn=30&cat_id=all" + kStamp, 404,
+       Interface::kUnknown},
+      {"/photo/g?kw=" + kw + "&alt=jview&pn=0&rn=30&cat_id=all" + kStamp, 404,
+       Interface::kUnknown},
+      {"/photo/g?kw=" + kw + "&alt=jview&pn=1&rn=x&cat_id=all" + kStamp, 404,
+       Interface::kUnknown},
       {"/p/" + tid, 200, Interface::kThread},
       {"/p/", 404, Interface::kUnknown},
       {GuideTarget(tid, 0, 1, ""), 200, Interface::kGuide},
       {GuideTarget(tid, 2, 1, ""), 404, Interface::kUnknown},
-      {"/photo/bw/picture/guide?tid=" + tid + "&see_lz=0&from_page=0&alt=jview&next=1&prev=1" + kStamp,
+      {"/photo/bw/picture/guide?tid=" + tid +
+           "&see_lz=0&from_page=0&alt=jview&next=1&prev=1" + kStamp,
        404, Interface::kUnknown},  // no pic_id at all
       {ListTarget(data(), tid, 200, 1, 1, 200), 200, Interface::kList},
       {ListTarget(data(), tid, 201, 1, 1, 200), 404, Interface::kUnknown},
-      {"/photo/g/bw/picture/list?kw=" + kw + "&alt=jview&rn=1&tid=" + tid + "&pn=1&ps=0&pe=1" + kStamp,
+      {"/photo/g/bw/picture/list?kw=" + kw + "&alt=jview&rn=1&tid=" + tid +
+           "&pn=1&ps=0&pe=1" + kStamp,
        404, Interface::kUnknown},  // no wall_type
       {"/forum/pic/item/" + picture + ".jpg", 200, Interface::kPicture},
       {"/forum/pic/item/" + picture + ".bmp", 404, Interface::kUnknown},
-      {"/forum/pic/item/0000000000000000000000000000000000000000.jpg", 404, Interface::kPicture},
+      {"/forum/pic/item/0000000000000000000000000000000000000000.jpg", 404,
+       Interface::kPicture},
       {"/download/softzuixinv/index.html", 200, Interface::kVersion},
       {"/download/softzuixinv/bug.html", 404, Interface::kUnknown},
       {"/", 404, Interface::kUnknown},
@@ -125,7 +141,8 @@ TEST_F(StandInServer, AnswersExactlyTheProgramsRequestShapes) {
     ++counts[static_cast<int>(c.iface)];
   }
   for (int i = 0; i < kInterfaceCount; ++i) {
-    EXPECT_EQ(service_->Count(static_cast<Interface>(i)), counts[i]) << InterfaceName(static_cast<Interface>(i));
+    EXPECT_EQ(service_->Count(static_cast<Interface>(i)), counts[i])
+        << InterfaceName(static_cast<Interface>(i));
   }
   std::vector<LogEntry> log = service_->log().Entries();
   ASSERT_EQ(log.size(), std::size(cases));
@@ -143,17 +160,20 @@ TEST_F(StandInServer, GuideCursorWalkVisitsEveryPictureOnce) {
     for (int page = 0; page < 10 && visited.size() < expected.size(); ++page) {
       Fetched answer = Get(GuideTarget(mixed.tid, see_lz, 50, cursor));
       ASSERT_EQ(answer.status, 200);
-      EXPECT_NE(answer.body.find("\"pic_amount\":" + std::to_string(expected.size()) + ","),
-                std::string::npos);
+      EXPECT_NE(
+          answer.body.find("\"pic_amount\":" + std::to_string(expected.size()) + ","),
+          std::string::npos);
       EXPECT_NE(answer.body.find("\"has_sep\":null}"), std::string::npos);
       auto entries = GuideEntries(answer.body);
       ASSERT_FALSE(entries.empty());
       for (auto& [key, id] : entries) {
         EXPECT_EQ(id, expected[key - 1]->id) << "keys number the whole thread";
-        if (std::find(visited.begin(), visited.end(), id) == visited.end()) visited.push_back(id);
+        if (std::find(visited.begin(), visited.end(), id) == visited.end())
+          visited.push_back(id);
       }
       if (!cursor.empty()) {
-        EXPECT_EQ(entries[1].second, cursor) << "the cursor comes again, after one before it";
+        EXPECT_EQ(entries[1].second, cursor)
+            << "the cursor comes again, after one before it";
       }
       cursor = entries.back().second;
     }
@@ -161,7 +181,8 @@ TEST_F(StandInServer, GuideCursorWalkVisitsEveryPictureOnce) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(visited[i], expected[i]->id);
   }
   // An unknown cursor is the service's parameter error.
-  EXPECT_NE(Get(GuideTarget(mixed.tid, 0, 50, "feed")).body.find("\"no\":110003"), std::string::npos);
+  EXPECT_NE(Get(GuideTarget(mixed.tid, 0, 50, "feed")).body.find("\"no\":110003"),
+            std::string::npos);
 }
 
 TEST(StandInServerLarge, GuideReportsAtMost5000PicturesWithoutCursor) {
@@ -180,22 +201,26 @@ TEST_F(StandInServer, PictureListPagesCoverTheAlbum) {
   const Thread& big = album(10);
   ASSERT_GT(big.pictures.size(), 200u);
   Fetched total = Get(ListTarget(data(), big.tid, 1, 1, 0, 1));
-  EXPECT_NE(total.body.find("\"total_page\":" + std::to_string(big.pictures.size()) + ","),
-            std::string::npos);
+  EXPECT_NE(
+      total.body.find("\"total_page\":" + std::to_string(big.pictures.size()) + ","),
+      std::string::npos);
   EXPECT_EQ(ListIds(total.body), std::vector<std::string>{big.pictures[0].id});
   std::vector<std::string> ids;
   for (int pn = 1; pn <= 3; ++pn) {
     Fetched page = Get(ListTarget(data(), big.tid, 200, pn, 1, 200));
-    EXPECT_NE(page.body.find("\"cur_page\":" + std::to_string(pn) + ",\"page_size\":200,"),
-              std::string::npos);
+    EXPECT_NE(
+        page.body.find("\"cur_page\":" + std::to_string(pn) + ",\"page_size\":200,"),
+        std::string::npos);
     for (const std::string& id : ListIds(page.body)) ids.push_back(id);
   }
   ASSERT_EQ(ids.size(), big.pictures.size());
   for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], big.pictures[i].id);
   // Absolute windows with pn=1 reach the same pictures.
-  EXPECT_EQ(ListIds(Get(ListTarget(data(), big.tid, 200, 1, 201, 400)).body).front(), big.pictures[200].id);
+  EXPECT_EQ(ListIds(Get(ListTarget(data(), big.tid, 200, 1, 201, 400)).body).front(),
+            big.pictures[200].id);
   // An ordinary thread is not an album.
-  EXPECT_NE(Get(ListTarget(data(), data().threads[35].tid, 200, 1, 1, 200)).body.find("\"no\":2210009"),
+  EXPECT_NE(Get(ListTarget(data(), data().threads[35].tid, 200, 1, 1, 200))
+                .body.find("\"no\":2210009"),
             std::string::npos);
 }
 
@@ -206,7 +231,8 @@ TEST_F(StandInServer, ServesEveryPictureByteForByteUnderEachAddress) {
     for (const Picture& p : t.pictures) {
       if (served % 7 == 0) {  // every address form, on a sample of pictures
         std::string expected = PictureBody(data(), p);
-        for (const std::string& url : {OriginalUrl(hosts, p.id), ScreenUrl(hosts, p.id)}) {
+        for (const std::string& url :
+             {OriginalUrl(hosts, p.id), ScreenUrl(hosts, p.id)}) {
           Fetched got = Get(url.substr(url.find('/', 7)));
           ASSERT_EQ(got.status, 200) << url;
           EXPECT_EQ(got.body, expected);
@@ -217,9 +243,13 @@ TEST_F(StandInServer, ServesEveryPictureByteForByteUnderEachAddress) {
     }
   }
   const Picture& p = album(0).pictures[0];
-  EXPECT_EQ(Get("/forum/w=194/sign=" + PictureSign(p.id) + "/" + p.id + ".jpg").status, 200);
+  EXPECT_EQ(Get("/forum/w=194/sign=" + PictureSign(p.id) + "/" + p.id + ".jpg").status,
+            200);
   EXPECT_EQ(Get("/forum/abpic/item/" + p.id + ".jpg").status, 200);
-  EXPECT_EQ(Get("/forum/wh%3D1024%2C768/sign=" + std::string(32, '0') + "/" + p.id + ".jpg").status, 404)
+  EXPECT_EQ(
+      Get("/forum/wh%3D1024%2C768/sign=" + std::string(32, '0') + "/" + p.id + ".jpg")
+          .status,
+      404)
       << "a sign that is not the picture's";
 }
 
@@ -251,7 +281,8 @@ TEST_F(StandInServer, EveryFaultActsOnTheWire) {
 
   Fault("picture:cut=100*1");
   Fetched cut = Get(path);
-  EXPECT_TRUE(cut.status == 0 || cut.body.size() < body.size()) << "a cut body must not arrive whole";
+  EXPECT_TRUE(cut.status == 0 || cut.body.size() < body.size())
+      << "a cut body must not arrive whole";
 
   Fault("picture:stall=1500*1");
   EXPECT_EQ(Get(path, {}, 300).status, 0) << "nothing arrives while it stalls";
@@ -262,7 +293,8 @@ TEST_F(StandInServer, EveryFaultActsOnTheWire) {
   service_->faults().Clear();
   Fault("picture:referer");
   EXPECT_EQ(Get(path).status, 403);
-  EXPECT_EQ(Get(path, {{"Referer", "http://" + service_->hosts().web + "/p/1"}}).status, 200);
+  EXPECT_EQ(Get(path, {{"Referer", "http://" + service_->hosts().web + "/p/1"}}).status,
+            200);
 
   service_->faults().Clear();
   Fault("picture:cookie");
@@ -295,7 +327,8 @@ TEST_F(StandInServer, StopEndsAStallAtOnce) {
   StandIn service(Generated("tiny"));
   ASSERT_TRUE(service.Start());
   ASSERT_GE(service.AddFault("thread:stall=60000"), 0);
-  std::thread client([&] { Fetch(service.port(), "/p/" + service.data().threads[0].tid, {}, 30000); });
+  std::thread client(
+      [&] { Fetch(service.port(), "/p/" + service.data().threads[0].tid, {}, 30000); });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   auto start = std::chrono::steady_clock::now();
   service.Stop();

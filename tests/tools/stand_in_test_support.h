@@ -21,8 +21,9 @@ struct Fetched {
   httplib::Error error = httplib::Error::Success;
 };
 
-inline Fetched Fetch(int port, const std::string& target, const httplib::Headers& headers = {},
-                     int timeout_ms = 5000, bool follow = false) {
+inline Fetched Fetch(int port, const std::string& target,
+                     const httplib::Headers& headers = {}, int timeout_ms = 5000,
+                     bool follow = false) {
   httplib::Client client("127.0.0.1", port);
   client.set_url_encode(false);
   client.set_follow_location(follow);
@@ -39,13 +40,15 @@ inline Fetched Fetch(int port, const std::string& target, const httplib::Headers
 }
 
 inline std::string Sample(const std::string& name) {
-  std::ifstream in(std::string(TIEPIC_SHARED_TESTDATA) + "/service/" + name, std::ios::binary);
+  std::ifstream in(std::string(TIEPIC_SHARED_TESTDATA) + "/service/" + name,
+                   std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
 
-inline standin::DataSet Generated(const std::string& size, uint64_t seed = 1, bool hostile = false) {
+inline standin::DataSet Generated(const std::string& size, uint64_t seed = 1,
+                                  bool hostile = false) {
   std::string error;
   standin::GeneratorOptions options;
   options.seed = seed;

@@ -12,19 +12,25 @@ namespace standin {
 
 const char* FormatName(PictureFormat format) {
   switch (format) {
-    case PictureFormat::kGif: return "gif";
-    case PictureFormat::kPng: return "png";
+    case PictureFormat::kGif:
+      return "gif";
+    case PictureFormat::kPng:
+      return "png";
     case PictureFormat::kJpeg:
-    default: return "jpg";
+    default:
+      return "jpg";
   }
 }
 
 const char* MimeType(PictureFormat format) {
   switch (format) {
-    case PictureFormat::kGif: return "image/gif";
-    case PictureFormat::kPng: return "image/png";
+    case PictureFormat::kGif:
+      return "image/gif";
+    case PictureFormat::kPng:
+      return "image/png";
     case PictureFormat::kJpeg:
-    default: return "image/jpeg";
+    default:
+      return "image/jpeg";
   }
 }
 
@@ -34,12 +40,14 @@ std::string StoredPictureName(const Picture& picture) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) plain = false;
   }
   // Any other id (separators, "..", 1,000 bytes) gets a fixed-length name.
-  return (plain ? picture.id : "x" + PictureSign(picture.id)) + "." + FormatName(picture.format);
+  return (plain ? picture.id : "x" + PictureSign(picture.id)) + "." +
+         FormatName(picture.format);
 }
 
 std::string PictureBody(const DataSet& data, const Picture& picture) {
   if (!data.picture_folder.empty()) {
-    std::ifstream in(data.picture_folder + "/" + StoredPictureName(picture), std::ios::binary);
+    std::ifstream in(data.picture_folder + "/" + StoredPictureName(picture),
+                     std::ios::binary);
     if (in) {
       std::ostringstream body;
       body << in.rdbuf();

@@ -40,8 +40,10 @@ std::string BoardUrl(const Hosts& hosts, std::string_view board_utf8);
 std::string PictureSign(std::string_view id);
 
 // The addresses of a picture on the picture host.
-std::string OriginalUrl(const Hosts& hosts, std::string_view id);  // /forum/pic/item/ID.jpg
-std::string ScreenUrl(const Hosts& hosts, std::string_view id);    // /forum/wh%3D1024%2C768/...
+std::string OriginalUrl(const Hosts& hosts,
+                        std::string_view id);  // /forum/pic/item/ID.jpg
+std::string ScreenUrl(const Hosts& hosts,
+                      std::string_view id);  // /forum/wh%3D1024%2C768/...
 
 // Returns true iff the decoded keyword names the board, in GBK or UTF-8.
 bool KeywordNamesBoard(std::string_view kw, std::string_view board_utf8);
