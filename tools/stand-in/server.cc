@@ -38,7 +38,6 @@ bool StandIn::Start(std::string* error) {
   server_->set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
   server_->set_keep_alive_max_count(100000);
   server_->set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
-  server_->set_tcp_nodelay(true);      // headers and body go out as separate writes
   server_->set_pre_routing_handler(
       [this](const httplib::Request& req, httplib::Response& res) {
         Handle(req, res);
