@@ -5,25 +5,32 @@
 #include <iterator>
 #include <sstream>
 
+#include "stand-in/pages.h"
 #include "stand-in/picture_files.h"
 
 namespace standin {
 
 const char* FormatName(PictureFormat format) {
   switch (format) {
-    case PictureFormat::kGif: return "gif";
-    case PictureFormat::kPng: return "png";
+    case PictureFormat::kGif:
+      return "gif";
+    case PictureFormat::kPng:
+      return "png";
     case PictureFormat::kJpeg:
-    default: return "jpg";
+    default:
+      return "jpg";
   }
 }
 
 const char* MimeType(PictureFormat format) {
   switch (format) {
-    case PictureFormat::kGif: return "image/gif";
-    case PictureFormat::kPng: return "image/png";
+    case PictureFormat::kGif:
+      return "image/gif";
+    case PictureFormat::kPng:
+      return "image/png";
     case PictureFormat::kJpeg:
-    default: return "image/jpeg";
+    default:
+      return "image/jpeg";
   }
 }
 
@@ -32,23 +39,15 @@ std::string StoredPictureName(const Picture& picture) {
   for (char c : picture.id) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) plain = false;
   }
-  std::string name;
-  if (plain) {
-    name = picture.id;
-  } else {
-    static const char kHex[] = "0123456789abcdef";
-    name = "x";
-    for (char c : picture.id) {
-      name += kHex[static_cast<unsigned char>(c) >> 4];
-      name += kHex[static_cast<unsigned char>(c) & 15];
-    }
-  }
-  return name + "." + FormatName(picture.format);
+  // Any other id (separators, "..", 1,000 bytes) gets a fixed-length name.
+  return (plain ? picture.id : "x" + PictureSign(picture.id)) + "." +
+         FormatName(picture.format);
 }
 
 std::string PictureBody(const DataSet& data, const Picture& picture) {
   if (!data.picture_folder.empty()) {
-    std::ifstream in(data.picture_folder + "/" + StoredPictureName(picture), std::ios::binary);
+    std::ifstream in(data.picture_folder + "/" + StoredPictureName(picture),
+                     std::ios::binary);
     if (in) {
       std::ostringstream body;
       body << in.rdbuf();

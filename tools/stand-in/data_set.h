@@ -32,8 +32,8 @@ enum class AddressKind {
 struct Picture {
   std::string id;  // 40 lower-case hex digits; any bytes in a hostile set
   PictureFormat format = PictureFormat::kJpeg;
-  uint32_t size = 0;  // wanted body size in bytes; raised to the format's minimum
-  std::string descr;  // UTF-8
+  uint32_t size = 0;       // wanted body size in bytes; raised to the format's minimum
+  std::string descr;       // UTF-8
   bool by_starter = true;  // posted by the thread's starter (kept by see_lz=1)
   AddressKind address = AddressKind::kNormal;
 };
@@ -58,7 +58,7 @@ struct AnswerStyle {
   std::string guide_img_format;
   // A guide request without a cursor reports at most this many pictures.
   int guide_amount_cap = 5000;
-  int guide_next_cap = 1000;  // at most this many pictures after the cursor
+  int guide_next_cap = 1000;           // at most this many pictures after the cursor
   std::string newest_version = "1.0";  // announced by the version page
 };
 
@@ -77,7 +77,7 @@ const char* FormatName(PictureFormat format);  // "jpg", "gif", "png"
 const char* MimeType(PictureFormat format);
 
 // The file name under which a picture's body is stored in a data-set folder:
-// the id itself when it is 1 to 64 of [0-9a-z], else "x" + its bytes in hex.
+// the id itself when it is 1 to 64 of [0-9a-z], else "x" + PictureSign(id).
 std::string StoredPictureName(const Picture& picture);
 
 // The body served for `picture`: the stored file when the data set has one,

@@ -24,9 +24,12 @@ bool ParseNumber(const std::string& text, uint64_t* value) {
 }
 
 bool ParseJsonText(const std::string& text, JsonText* form) {
-  if (text == "gbk") *form = JsonText::kGbk;
-  else if (text == "escaped") *form = JsonText::kEscaped;
-  else return false;
+  if (text == "gbk")
+    *form = JsonText::kGbk;
+  else if (text == "escaped")
+    *form = JsonText::kEscaped;
+  else
+    return false;
   return true;
 }
 
@@ -50,7 +53,8 @@ bool ApplyStyle(const std::string& key, const std::string& value, AnswerStyle* s
   }
   if (key == "guide_amount_cap" || key == "guide_next_cap") {
     if (!ParseNumber(value, &n) || n > 1000000000) return false;
-    (key == "guide_amount_cap" ? s->guide_amount_cap : s->guide_next_cap) = static_cast<int>(n);
+    (key == "guide_amount_cap" ? s->guide_amount_cap : s->guide_next_cap) =
+        static_cast<int>(n);
     return true;
   }
   if (key == "newest_version") {
@@ -64,17 +68,25 @@ bool ParsePicture(const std::vector<std::string>& f, Picture* p) {
   uint64_t size = 0;
   if (f.size() != 7 || !ParseNumber(f[3], &size) || size > (1u << 30)) return false;
   p->id = f[1];
-  if (f[2] == "jpg") p->format = PictureFormat::kJpeg;
-  else if (f[2] == "gif") p->format = PictureFormat::kGif;
-  else if (f[2] == "png") p->format = PictureFormat::kPng;
-  else return false;
+  if (f[2] == "jpg")
+    p->format = PictureFormat::kJpeg;
+  else if (f[2] == "gif")
+    p->format = PictureFormat::kGif;
+  else if (f[2] == "png")
+    p->format = PictureFormat::kPng;
+  else
+    return false;
   p->size = static_cast<uint32_t>(size);
   if (f[4] != "starter" && f[4] != "other") return false;
   p->by_starter = f[4] == "starter";
-  if (f[5] == "normal") p->address = AddressKind::kNormal;
-  else if (f[5] == "empty") p->address = AddressKind::kEmpty;
-  else if (f[5] == "not-http") p->address = AddressKind::kNotHttp;
-  else return false;
+  if (f[5] == "normal")
+    p->address = AddressKind::kNormal;
+  else if (f[5] == "empty")
+    p->address = AddressKind::kEmpty;
+  else if (f[5] == "not-http")
+    p->address = AddressKind::kNotHttp;
+  else
+    return false;
   p->descr = f[6];
   return true;
 }
@@ -86,7 +98,8 @@ bool SplitRecord(const std::string& line, std::vector<std::string>* fields) {
   while (true) {
     size_t tab = line.find('\t', start);
     std::string field;
-    if (!UnescapeField(line.substr(start, tab == std::string::npos ? tab : tab - start), &field)) {
+    if (!UnescapeField(line.substr(start, tab == std::string::npos ? tab : tab - start),
+                       &field)) {
       return false;
     }
     fields->push_back(std::move(field));
@@ -108,10 +121,12 @@ std::string ApplyRecord(const std::vector<std::string>& f, DataSet* data) {
     return "";
   }
   if (kind == "style") {
-    return f.size() == 3 && ApplyStyle(f[1], f[2], &data->style) ? "" : "bad style record";
+    return f.size() == 3 && ApplyStyle(f[1], f[2], &data->style) ? ""
+                                                                 : "bad style record";
   }
   if (kind == "thread") {
-    if (f.size() != 5 || (f[2] != "album" && f[2] != "thread")) return "bad thread record";
+    if (f.size() != 5 || (f[2] != "album" && f[2] != "thread"))
+      return "bad thread record";
     data->threads.push_back(Thread{f[1], f[4], f[2] == "album", f[3], {}});
     return "";
   }
@@ -136,18 +151,28 @@ bool UnescapeField(const std::string& field, std::string* bytes) {
     }
     if (++i >= field.size()) return false;
     switch (field[i]) {
-      case '\\': *bytes += '\\'; break;
-      case 't': *bytes += '\t'; break;
-      case 'n': *bytes += '\n'; break;
-      case 'r': *bytes += '\r'; break;
+      case '\\':
+        *bytes += '\\';
+        break;
+      case 't':
+        *bytes += '\t';
+        break;
+      case 'n':
+        *bytes += '\n';
+        break;
+      case 'r':
+        *bytes += '\r';
+        break;
       case 'x':
-        if (i + 2 >= field.size() || HexDigit(field[i + 1]) < 0 || HexDigit(field[i + 2]) < 0) {
+        if (i + 2 >= field.size() || HexDigit(field[i + 1]) < 0 ||
+            HexDigit(field[i + 2]) < 0) {
           return false;
         }
         *bytes += static_cast<char>(HexDigit(field[i + 1]) * 16 + HexDigit(field[i + 2]));
         i += 2;
         break;
-      default: return false;
+      default:
+        return false;
     }
   }
   return true;
@@ -184,7 +209,8 @@ std::optional<DataSet> ReadDataSet(const std::string& folder, std::string* error
   }
   std::filesystem::path pictures = std::filesystem::path(folder) / kPictureFolder;
   std::error_code ec;
-  if (std::filesystem::is_directory(pictures, ec)) data.picture_folder = pictures.string();
+  if (std::filesystem::is_directory(pictures, ec))
+    data.picture_folder = pictures.string();
   return data;
 }
 

@@ -12,14 +12,19 @@
 namespace standin {
 namespace {
 
-const char* JsonTextName(JsonText form) { return form == JsonText::kGbk ? "gbk" : "escaped"; }
+const char* JsonTextName(JsonText form) {
+  return form == JsonText::kGbk ? "gbk" : "escaped";
+}
 
 const char* AddressName(AddressKind kind) {
   switch (kind) {
-    case AddressKind::kEmpty: return "empty";
-    case AddressKind::kNotHttp: return "not-http";
+    case AddressKind::kEmpty:
+      return "empty";
+    case AddressKind::kNotHttp:
+      return "not-http";
     case AddressKind::kNormal:
-    default: return "normal";
+    default:
+      return "normal";
   }
 }
 
@@ -45,13 +50,15 @@ void WriteRecord(std::ofstream& out, std::initializer_list<std::string> fields) 
   out << '\n';
 }
 
-bool WriteBodies(const DataSet& data, const std::filesystem::path& folder, std::string* error) {
+bool WriteBodies(const DataSet& data, const std::filesystem::path& folder,
+                 std::string* error) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   for (const Thread& thread : data.threads) {
     for (const Picture& picture : thread.pictures) {
       std::string body = PictureBody(data, picture);  // before the file is truncated
-      std::ofstream out(folder / StoredPictureName(picture), std::ios::binary | std::ios::trunc);
+      std::ofstream out(folder / StoredPictureName(picture),
+                        std::ios::binary | std::ios::trunc);
       out.write(body.data(), static_cast<std::streamsize>(body.size()));
       if (!out) {
         *error = "cannot write " + (folder / StoredPictureName(picture)).string();
@@ -70,10 +77,18 @@ std::string EscapeField(const std::string& bytes) {
   for (char ch : bytes) {
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\x";
@@ -102,13 +117,15 @@ bool WriteDataSet(const DataSet& data, const std::string& folder, bool with_bodi
     out << kDataSetHeader << '\n';
     WriteRecord(out, {"seed", std::to_string(data.seed)});
     WriteRecord(out, {"board", data.board, data.forum_id});
-    for (const auto& [key, value] : StyleEntries(data.style)) WriteRecord(out, {"style", key, value});
+    for (const auto& [key, value] : StyleEntries(data.style))
+      WriteRecord(out, {"style", key, value});
     for (const Thread& thread : data.threads) {
-      WriteRecord(out, {"thread", thread.tid, thread.album ? "album" : "thread", thread.has_sep,
-                        thread.title});
+      WriteRecord(out, {"thread", thread.tid, thread.album ? "album" : "thread",
+                        thread.has_sep, thread.title});
       for (const Picture& p : thread.pictures) {
-        WriteRecord(out, {"picture", p.id, FormatName(p.format), std::to_string(p.size),
-                          p.by_starter ? "starter" : "other", AddressName(p.address), p.descr});
+        WriteRecord(
+            out, {"picture", p.id, FormatName(p.format), std::to_string(p.size),
+                  p.by_starter ? "starter" : "other", AddressName(p.address), p.descr});
       }
     }
     out.flush();

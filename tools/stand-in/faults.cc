@@ -13,11 +13,15 @@ struct KindName {
   const char* name;
 };
 constexpr KindName kKinds[] = {
-    {FaultKind::kEmpty, "empty"},     {FaultKind::kStatus, "status"},
-    {FaultKind::kLatency, "latency"}, {FaultKind::kSlow, "slow"},
-    {FaultKind::kCut, "cut"},         {FaultKind::kStall, "stall"},
+    {FaultKind::kEmpty, "empty"},
+    {FaultKind::kStatus, "status"},
+    {FaultKind::kLatency, "latency"},
+    {FaultKind::kSlow, "slow"},
+    {FaultKind::kCut, "cut"},
+    {FaultKind::kStall, "stall"},
     {FaultKind::kSecurityCheck, "security-check"},
-    {FaultKind::kReferer, "referer"}, {FaultKind::kCookie, "cookie"},
+    {FaultKind::kReferer, "referer"},
+    {FaultKind::kCookie, "cookie"},
     {FaultKind::kRedirect, "redirect"},
 };
 
@@ -68,7 +72,8 @@ std::string ParseArgument(std::string_view arg, bool given, Fault* fault) {
         fault->value = -1;
         return "";
       }
-      return !given || ParseInt(arg, 1, 50, &fault->value) ? "" : "wants redirect[=N|loop]";
+      return !given || ParseInt(arg, 1, 50, &fault->value) ? ""
+                                                           : "wants redirect[=N|loop]";
   }
   return "unknown kind";
 }
@@ -113,10 +118,12 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* error) {
     fault.all_interfaces = true;
   } else if (target.substr(0, 8) == "picture/" && target.size() > 8) {
     fault.picture_id = PercentDecode(target.substr(8), false);
-  } else if (auto iface = ParseInterfaceName(target); iface && *iface != Interface::kUnknown) {
+  } else if (auto iface = ParseInterfaceName(target);
+             iface && *iface != Interface::kUnknown) {
     fault.iface = *iface;
   } else {
-    *error = "fault \"" + std::string(spec) + "\": unknown target \"" + std::string(target) + "\"";
+    *error = "fault \"" + std::string(spec) + "\": unknown target \"" +
+             std::string(target) + "\"";
     return std::nullopt;
   }
   size_t star = rest.rfind('*');
@@ -148,15 +155,18 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* error) {
 }
 
 std::string PrintFault(const Fault& fault) {
-  std::string spec = fault.all_interfaces         ? "all"
-                     : !fault.picture_id.empty() ? "picture/" + PercentEncode(fault.picture_id)
-                                                 : InterfaceName(fault.iface);
+  std::string spec = fault.all_interfaces ? "all"
+                     : !fault.picture_id.empty()
+                         ? "picture/" + PercentEncode(fault.picture_id)
+                         : InterfaceName(fault.iface);
   spec += std::string(":") + KindText(fault.kind);
   switch (fault.kind) {
     case FaultKind::kStatus:
     case FaultKind::kLatency:
     case FaultKind::kCut:
-    case FaultKind::kStall: spec += "=" + std::to_string(fault.value); break;
+    case FaultKind::kStall:
+      spec += "=" + std::to_string(fault.value);
+      break;
     case FaultKind::kSlow:
       spec += "=" + std::to_string(fault.value) + "/" + std::to_string(fault.interval_ms);
       break;
@@ -167,7 +177,8 @@ std::string PrintFault(const Fault& fault) {
     case FaultKind::kRedirect:
       spec += fault.value < 0 ? "=loop" : "=" + std::to_string(fault.value);
       break;
-    default: break;
+    default:
+      break;
   }
   if (fault.remaining >= 0) spec += "*" + std::to_string(fault.remaining);
   return spec;
@@ -223,11 +234,17 @@ FaultPlan FaultSet::Take(const FaultRequest& request) {
     switch (f.kind) {
       case FaultKind::kLatency:
       case FaultKind::kSlow:
-      case FaultKind::kCut: break;
+      case FaultKind::kCut:
+        break;
       case FaultKind::kReferer:
-      case FaultKind::kCookie: fires = GateRefuses(f, request); break;
-      case FaultKind::kRedirect: fires = !request.redirected; break;
-      default: fires = true;
+      case FaultKind::kCookie:
+        fires = GateRefuses(f, request);
+        break;
+      case FaultKind::kRedirect:
+        fires = !request.redirected;
+        break;
+      default:
+        fires = true;
     }
     if (fires) {
       plan.replace = f;

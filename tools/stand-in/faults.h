@@ -39,7 +39,16 @@
 namespace standin {
 
 enum class FaultKind {
-  kEmpty, kStatus, kLatency, kSlow, kCut, kStall, kSecurityCheck, kReferer, kCookie, kRedirect
+  kEmpty,
+  kStatus,
+  kLatency,
+  kSlow,
+  kCut,
+  kStall,
+  kSecurityCheck,
+  kReferer,
+  kCookie,
+  kRedirect
 };
 
 struct Fault {
@@ -63,9 +72,9 @@ inline constexpr char kDefaultCookie[] = "BAIDUID=stand-in";
 // What the faults decided for one request.
 struct FaultPlan {
   int latency_ms = 0;
-  std::optional<Fault> replace;   // kEmpty, kStatus, kStall, kSecurityCheck,
-                                  // kReferer, kCookie (refusing) or kRedirect
-  std::optional<Fault> delivery;  // kSlow or kCut
+  std::optional<Fault> replace;    // kEmpty, kStatus, kStall, kSecurityCheck,
+                                   // kReferer, kCookie (refusing) or kRedirect
+  std::optional<Fault> delivery;   // kSlow or kCut
   std::vector<std::string> fired;  // SPECs of the faults that fired
 };
 
@@ -76,7 +85,7 @@ struct FaultRequest {
   std::string_view referer;
   std::string_view cookie;
   std::string_view default_referer;  // "http://WEB/"
-  bool redirected = false;  // reached through the stand-in's own redirect
+  bool redirected = false;           // reached through the stand-in's own redirect
 };
 
 class FaultSet {

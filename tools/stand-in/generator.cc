@@ -22,7 +22,9 @@ class Random {
     return low + static_cast<uint32_t>(Next() % (uint64_t{high} - low + 1));
   }
   template <typename T>
-  const T& Pick(const std::vector<T>& items) { return items[Next() % items.size()]; }
+  const T& Pick(const std::vector<T>& items) {
+    return items[Next() % items.size()];
+  }
 
  private:
   uint64_t state_;
@@ -30,11 +32,11 @@ class Random {
 
 struct SizeClass {
   int albums;
-  uint32_t max_count;                // ordinary albums: 1 .. max_count pictures
-  std::vector<int> big_albums;       // indexes of albums over 200 pictures
+  uint32_t max_count;           // ordinary albums: 1 .. max_count pictures
+  std::vector<int> big_albums;  // indexes of albums over 200 pictures
   uint32_t big_max;
-  uint32_t mixed_thread_pictures;    // the ordinary thread of several posters
-  uint32_t min_size, max_size;       // picture body sizes
+  uint32_t mixed_thread_pictures;  // the ordinary thread of several posters
+  uint32_t min_size, max_size;     // picture body sizes
 };
 
 std::optional<SizeClass> FindSizeClass(const std::string& size) {
@@ -46,20 +48,23 @@ std::optional<SizeClass> FindSizeClass(const std::string& size) {
   }
   int albums = 0;
   auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), albums);
-  if (ec != std::errc() || end != size.data() + size.size() || albums < 0 || albums > 5000) {
+  if (ec != std::errc() || end != size.data() + size.size() || albums < 0 ||
+      albums > 5000) {
     return std::nullopt;
   }
-  return SizeClass{albums, 60, albums > 10 ? std::vector<int>{10} : std::vector<int>{}, 250, 120,
-                   1000, 16000};
+  return SizeClass{albums, 60,  albums > 10 ? std::vector<int>{10} : std::vector<int>{},
+                   250,    120, 1000,
+                   16000};
 }
 
 const std::vector<std::string> kBoards = {"纸飞机", "旧相机", "山海", "猫咪日常"};
-const std::vector<std::string> kFirst = {"春日", "旧相机", "海边", "夏天", "城市", "夜景",
-                                         "猫咪", "山间", "雨后", "老街", "校园", "纸飞机"};
-const std::vector<std::string> kSecond = {"散步", "试片", "合集", "随拍", "记录", "小景",
-                                          "日常", "旅行", "返图", "壁纸"};
-const std::vector<std::string> kCaptions = {"纸飞机试飞", "春游", "回收", "落日", "晚霞",
-                                            "一只猫", "雨中的伞", "第一张"};
+const std::vector<std::string> kFirst = {"春日", "旧相机", "海边", "夏天",
+                                         "城市", "夜景",   "猫咪", "山间",
+                                         "雨后", "老街",   "校园", "纸飞机"};
+const std::vector<std::string> kSecond = {"散步", "试片", "合集", "随拍", "记录",
+                                          "小景", "日常", "旅行", "返图", "壁纸"};
+const std::vector<std::string> kCaptions = {"纸飞机试飞", "春游",   "回收",     "落日",
+                                            "晚霞",       "一只猫", "雨中的伞", "第一张"};
 
 std::string Hex40(Random& random) {
   static const char kHex[] = "0123456789abcdef";
@@ -79,24 +84,31 @@ std::string AlbumName(Random& random, int index) {
 
 std::string Description(Random& random, uint32_t n) {
   switch (random.Range(0, 3)) {
-    case 0: return "IMG_" + std::to_string(2000 + n);
-    case 1: return random.Pick(kCaptions) + "-" + std::to_string(n);
-    case 2: return "";
-    default: return Hex40(random);  // the service often shows a hash here
+    case 0:
+      return "IMG_" + std::to_string(2000 + n);
+    case 1:
+      return random.Pick(kCaptions) + "-" + std::to_string(n);
+    case 2:
+      return "";
+    default:
+      return Hex40(random);  // the service often shows a hash here
   }
 }
 
-void AddPictures(Random& random, const SizeClass& size_class, const GeneratorOptions& options,
-                 uint32_t count, bool mixed, Thread* thread) {
+void AddPictures(Random& random, const SizeClass& size_class,
+                 const GeneratorOptions& options, uint32_t count, bool mixed,
+                 Thread* thread) {
   thread->pictures.reserve(count);
   for (uint32_t n = 1; n <= count; ++n) {
     Picture p;
     p.id = Hex40(random);
     uint32_t kind = random.Range(0, 9);
-    p.format = kind == 0 ? PictureFormat::kGif : kind == 1 ? PictureFormat::kPng
-                                                           : PictureFormat::kJpeg;
-    p.size = options.picture_size ? options.picture_size
-                                  : random.Range(size_class.min_size, size_class.max_size);
+    p.format = kind == 0   ? PictureFormat::kGif
+               : kind == 1 ? PictureFormat::kPng
+                           : PictureFormat::kJpeg;
+    p.size = options.picture_size
+                 ? options.picture_size
+                 : random.Range(size_class.min_size, size_class.max_size);
     p.descr = Description(random, n);
     p.by_starter = !mixed || n % 3 != 2;
     thread->pictures.push_back(std::move(p));
@@ -104,8 +116,8 @@ void AddPictures(Random& random, const SizeClass& size_class, const GeneratorOpt
 }
 
 std::vector<std::string> HostileIds() {
-  return {"../../escape", "a/b", "a\\b", "..", "<>:\"|?*", "id\x01\x1f", "東禱",
-          std::string(1000, 'f')};
+  return {"../../escape", "a/b",        "a\\b", "..",
+          "<>:\"|?*",     "id\x01\x1f", "東禱", std::string(1000, 'f')};
 }
 
 // Lays the hostile texts over the generated set: board name, album names,
@@ -119,10 +131,12 @@ void MakeHostile(DataSet* data) {
   }
   for (size_t i = 0; i < albums.size(); ++i) albums[i]->title = texts[i % texts.size()];
   const std::vector<std::string> tids = {"4718203956/../../x", "..", "12 34"};
-  for (size_t i = 0; i < tids.size() && i + 1 < albums.size(); ++i) albums[i + 1]->tid = tids[i];
+  for (size_t i = 0; i < tids.size() && i + 1 < albums.size(); ++i)
+    albums[i + 1]->tid = tids[i];
   std::vector<std::string> ids = HostileIds();
   for (Thread& t : data->threads) {
-    for (size_t i = 0; i < t.pictures.size(); ++i) t.pictures[i].descr = texts[i % texts.size()];
+    for (size_t i = 0; i < t.pictures.size(); ++i)
+      t.pictures[i].descr = texts[i % texts.size()];
     if (!t.album && !t.pictures.empty()) {
       t.title = texts[0];
       for (size_t i = 0; i < t.pictures.size() && i < ids.size(); ++i) {
@@ -144,15 +158,28 @@ const std::vector<std::string>& HostileTexts() {
     std::string thousand;
     for (int i = 0; i < 500; ++i) thousand += "长";  // 1,000 bytes in GBK
     return std::vector<std::string>{
-        "../../逃出去", "..\\..\\逃出去", "a/b\\c", "..", ".", "CON", "nul.txt",
-        "<>:\"|?*", "東京禱告縷纜",  // GBK trail bytes 0x7C (東 縷 纜) and 0x5C (禱)
-        "控制\x01\x02\x1f\x7f字符", "换行\r\n制表\t", "　前后空白　 ", "%2e%2e%2f",
-        "结尾点.", thousand, ""};
+        "../../逃出去",
+        "..\\..\\逃出去",
+        "a/b\\c",
+        "..",
+        ".",
+        "CON",
+        "nul.txt",
+        "<>:\"|?*",
+        "東京禱告縷纜",  // GBK trail bytes 0x7C (東 縷 纜) and 0x5C (禱)
+        "控制\x01\x02\x1f\x7f字符",
+        "换行\r\n制表\t",
+        "　前后空白　 ",
+        "%2e%2e%2f",
+        "结尾点.",
+        thousand,
+        ""};
   }();
   return texts;
 }
 
-std::optional<GeneratorOptions> ParseGenerateSpec(std::string_view spec, std::string* error) {
+std::optional<GeneratorOptions> ParseGenerateSpec(std::string_view spec,
+                                                  std::string* error) {
   GeneratorOptions options;
   size_t comma = spec.find(',');
   std::string_view seed = spec.substr(0, comma);
@@ -167,20 +194,23 @@ std::optional<GeneratorOptions> ParseGenerateSpec(std::string_view spec, std::st
     options.size = std::string(rest.substr(0, second));
     if (second != std::string_view::npos) {
       if (rest.substr(second + 1) != "hostile") {
-        *error = "--generate: unknown option \"" + std::string(rest.substr(second + 1)) + "\"";
+        *error =
+            "--generate: unknown option \"" + std::string(rest.substr(second + 1)) + "\"";
         return std::nullopt;
       }
       options.hostile = true;
     }
   }
   if (!FindSizeClass(options.size)) {
-    *error = "--generate: unknown size \"" + options.size + "\" (tiny, small, medium, large or N)";
+    *error = "--generate: unknown size \"" + options.size +
+             "\" (tiny, small, medium, large or N)";
     return std::nullopt;
   }
   return options;
 }
 
-std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options, std::string* error) {
+std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options,
+                                       std::string* error) {
   std::optional<SizeClass> size_class = FindSizeClass(options.size);
   if (!size_class) {
     *error = "unknown size \"" + options.size + "\"";
@@ -196,7 +226,9 @@ std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options, std::str
     Thread album;
     album.tid = std::to_string(tid += 1877 + random.Range(0, 999));
     album.title = i == 1 ? "" : AlbumName(random, i);
-    if (i == 3) album.title = "二〇一六年夏天在海边用旧胶片相机拍的全部照片";  // longer than the link
+    if (i == 3)
+      album.title =
+          "二〇一六年夏天在海边用旧胶片相机拍的全部照片";  // longer than the link
     uint32_t count = random.Range(1, size_class->max_count);
     if (i == 2) count = 0;
     for (int big : size_class->big_albums) {
@@ -210,8 +242,9 @@ std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options, std::str
     uint32_t pictures;
     bool mixed;
   };
-  for (Ordinary o : {Ordinary{"纸飞机试飞记录", size_class->mixed_thread_pictures, true},
-                     Ordinary{"楼主的相机自拍", 55, false}, Ordinary{"只有文字的帖子", 0, false}}) {
+  for (Ordinary o :
+       {Ordinary{"纸飞机试飞记录", size_class->mixed_thread_pictures, true},
+        Ordinary{"楼主的相机自拍", 55, false}, Ordinary{"只有文字的帖子", 0, false}}) {
     Thread thread;
     thread.tid = std::to_string(tid += 1877 + random.Range(0, 999));
     thread.title = o.title;

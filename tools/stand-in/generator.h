@@ -34,10 +34,12 @@ struct GeneratorOptions {
 };
 
 // "SEED,SIZE[,hostile]" as given to the program's --generate.
-std::optional<GeneratorOptions> ParseGenerateSpec(std::string_view spec, std::string* error);
+std::optional<GeneratorOptions> ParseGenerateSpec(std::string_view spec,
+                                                  std::string* error);
 
 // The data set of `options`; nullopt (with *error) for an unknown size.
-std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options, std::string* error);
+std::optional<DataSet> GenerateDataSet(const GeneratorOptions& options,
+                                       std::string* error);
 
 // The texts the hostile data set uses, for tests that check each one.
 const std::vector<std::string>& HostileTexts();

@@ -40,16 +40,20 @@ std::string LinkText(const std::string& utf8) {
 }
 
 std::string AlbumEntry(const Hosts& hosts, const Thread& album) {
-  std::string cover = album.pictures.empty() ? std::string(40, '0') : album.pictures[0].id;
+  std::string cover =
+      album.pictures.empty() ? std::string(40, '0') : album.pictures[0].id;
   std::string href = "/p/" + HtmlEscape(album.tid);
-  return "<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" hidefocus=\"true\" "
-         "target=\"_blank\" href=\"" + href + "\"><img class=\"grbm_ele_img\" src=\"http://" +
-         hosts.picture + "/forum/abpic/item/" + HtmlEscape(cover) +
-         ".jpg\" /><span class=\"grbm_ele_pic_amount \">" + std::to_string(album.pictures.size()) +
+  return "<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" "
+         "hidefocus=\"true\" "
+         "target=\"_blank\" href=\"" +
+         href + "\"><img class=\"grbm_ele_img\" src=\"http://" + hosts.picture +
+         "/forum/abpic/item/" + HtmlEscape(cover) +
+         ".jpg\" /><span class=\"grbm_ele_pic_amount \">" +
+         std::to_string(album.pictures.size()) +
          "<span class=\"grbm_ele_pic_amount_letter\">张</span></span></a>          <div "
-         "class=\"grbm_ele_title\"><a hidefocus=\"true\" target=\"_blank\" href=\"" + href +
-         "\" title=\"" + HtmlEscape(album.title) + "\">" + HtmlEscape(LinkText(album.title)) +
-         "</a></div></div>\r\n";
+         "class=\"grbm_ele_title\"><a hidefocus=\"true\" target=\"_blank\" href=\"" +
+         href + "\" title=\"" + HtmlEscape(album.title) + "\">" +
+         HtmlEscape(LinkText(album.title)) + "</a></div></div>\r\n";
 }
 
 std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& thread,
@@ -66,13 +70,13 @@ std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& th
     original = "ftp://" + hosts.picture + "/forum/pic/item/" + p.id + ".jpg";
     screen = original;
   }
-  std::string medium = "http://" + hosts.picture + "/forum/w%3D194/sign=" + PictureSign(p.id) +
-                       "/" + p.id + ".jpg";
+  std::string medium = "http://" + hosts.picture +
+                       "/forum/w%3D194/sign=" + PictureSign(p.id) + "/" + p.id + ".jpg";
   std::string id = str(p.id);
   std::string entry = "{\"img\":{\"original\":{\"id\":" + id +
-                      ",\"width\":\"1\",\"height\":\"1\",\"size\":\"" + size + "\",\"format\":\"" +
-                      format + "\",\"waterurl\":" + str(original) + "},\"medium\":{\"id\":" + id +
-                      ",\"url\":" + str(medium) +
+                      ",\"width\":\"1\",\"height\":\"1\",\"size\":\"" + size +
+                      "\",\"format\":\"" + format + "\",\"waterurl\":" + str(original) +
+                      "},\"medium\":{\"id\":" + id + ",\"url\":" + str(medium) +
                       ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" + format +
                       "\"},\"screen\":{\"id\":" + id +
                       ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" + format +
@@ -85,18 +89,22 @@ std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& th
          std::to_string(post) + "\"}";
 }
 
-std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p, size_t index) {
+std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p,
+                      size_t index) {
   auto str = [&](std::string_view text) {
     return JsonString(text, data.style.list_text, data.style.escape_slashes);
   };
   std::string sign = PictureSign(p.id);
-  std::string murl = "http://" + hosts.picture + "/forum/wh%3D224%2C200/sign=" + sign + "/" + p.id + ".jpg";
-  std::string purl = "http://" + hosts.picture + "/forum/w%3D399/sign=" + sign + "/" + p.id + ".jpg";
+  std::string murl = "http://" + hosts.picture + "/forum/wh%3D224%2C200/sign=" + sign +
+                     "/" + p.id + ".jpg";
+  std::string purl =
+      "http://" + hosts.picture + "/forum/w%3D399/sign=" + sign + "/" + p.id + ".jpg";
   return "{\"crop_height\":0,\"crop_width\":0,\"descr\":" + str(p.descr) +
          ",\"height\":1,\"index\":" + std::to_string(index) +
          ",\"mheight\":200,\"mleft\":0,\"mtop\":0,\"murl\":" + str(murl) +
          ",\"mwidth\":200,\"mwrapper_height\":200,\"mwrapper_width\":200,\"pheight\":399,"
-         "\"pic_id\":" + str(p.id) + ",\"purl\":" + str(purl) +
+         "\"pic_id\":" +
+         str(p.id) + ",\"purl\":" + str(purl) +
          ",\"pwidth\":399,\"pwrapper_height\":399,\"pwrapper_width\":400,\"width\":1}";
 }
 
@@ -115,8 +123,8 @@ std::string OriginalUrl(const Hosts& hosts, std::string_view id) {
 }
 
 std::string ScreenUrl(const Hosts& hosts, std::string_view id) {
-  return "http://" + hosts.picture + "/forum/wh%3D1024%2C768/sign=" + PictureSign(id) + "/" +
-         std::string(id) + ".jpg";
+  return "http://" + hosts.picture + "/forum/wh%3D1024%2C768/sign=" + PictureSign(id) +
+         "/" + std::string(id) + ".jpg";
 }
 
 Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& route) {
@@ -128,9 +136,12 @@ Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& ro
   if (albums.empty()) return NoAlbumsPage(data, hosts);
   std::string kw = PercentEncode(Gbk(data.board));
   std::string html =
-      "<div class=\"catalog_list\"><ul class=\"catalog_list_ul\"><li class=\"catalog_li_normal "
-      "current\"><a class=\"j-catlog-item \" href=\"/photo/g?kw=" + kw +
-      "&cat_id=all\"><span class=\"catalog_a_inner\">全部<span class=\"catalog_a_amount\">(" +
+      "<div class=\"catalog_list\"><ul class=\"catalog_list_ul\"><li "
+      "class=\"catalog_li_normal "
+      "current\"><a class=\"j-catlog-item \" href=\"/photo/g?kw=" +
+      kw +
+      "&cat_id=all\"><span class=\"catalog_a_inner\">全部<span "
+      "class=\"catalog_a_amount\">(" +
       std::to_string(albums.size()) + ")</span></span></a></li></ul></div>\r\n" +
       "<div class=\"picture_amount_total\">共有图片 " +
       std::to_string(index.total_album_pictures()) + " 张</div>\r\n" +
@@ -141,10 +152,10 @@ Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& ro
   }
   html += "</div>";
   const AnswerStyle& style = data.style;
-  return JsonAnswer("{\"no\":0," + std::string(kSuccess) +
-                        ",\"data\":{\"catalog_detail_list_html\":" +
-                        JsonString(html, style.album_list_text, style.escape_slashes) + "}}",
-                    style.album_list_text);
+  return JsonAnswer(
+      "{\"no\":0," + std::string(kSuccess) + ",\"data\":{\"catalog_detail_list_html\":" +
+          JsonString(html, style.album_list_text, style.escape_slashes) + "}}",
+      style.album_list_text);
 }
 
 Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& route) {
@@ -159,11 +170,13 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
     cursor = it - pictures.begin();
   }
   if (!thread || (!route.pic_id.empty() && cursor == pictures.size())) {
-    return JsonAnswer("{\"no\":110003,\"error\":\"\\u53c2\\u6570\\u9519\\u8bef\",\"data\":[]}",
-                      JsonText::kEscaped);
+    return JsonAnswer(
+        "{\"no\":110003,\"error\":\"\\u53c2\\u6570\\u9519\\u8bef\",\"data\":[]}",
+        JsonText::kEscaped);
   }
   size_t amount = pictures.size();
-  if (route.pic_id.empty()) amount = std::min<size_t>(amount, data.style.guide_amount_cap);
+  if (route.pic_id.empty())
+    amount = std::min<size_t>(amount, data.style.guide_amount_cap);
   std::string list;
   if (pictures.empty()) {
     list = "[]";  // how the service writes an empty map
@@ -174,8 +187,8 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
     list = "{";
     for (size_t i = from; i <= to; ++i) {
       if (i > from) list += ",";
-      list += "\"#" + std::to_string(i + 1) + "\":" +
-              GuideEntry(data, hosts, *thread, *pictures[i], i);
+      list += "\"#" + std::to_string(i + 1) +
+              "\":" + GuideEntry(data, hosts, *thread, *pictures[i], i);
     }
     list += "}";
   }
@@ -193,27 +206,30 @@ Answer ListAnswer(const DataIndex& index, const Hosts& hosts, const Route& route
   const Thread* thread = index.FindThread(route.tid);
   if (!thread || !thread->album) {
     return JsonAnswer(
-        "{\"no\":2210009,\"error\":\"\\u8be5\\u8d34\\u4e0d\\u662f\\u56fe\\u518c\\u8d34\",\"data\":[]}",
+        "{\"no\":2210009,\"error\":\"\\u8be5\\u8d34\\u4e0d\\u662f\\u56fe\\u518c\\u8d34\","
+        "\"data\":[]}",
         JsonText::kEscaped);
   }
   size_t total = thread->pictures.size();
   size_t rn = static_cast<size_t>(route.rn);
   size_t ps = std::max(route.ps, 1);
   size_t start = (static_cast<size_t>(route.pn) - 1) * rn + ps - 1;
-  size_t count = static_cast<size_t>(route.pe) >= ps ? std::min<size_t>(route.pe - ps + 1, rn) : 0;
+  size_t count =
+      static_cast<size_t>(route.pe) >= ps ? std::min<size_t>(route.pe - ps + 1, rn) : 0;
   std::string list = "[";
   for (size_t i = start; i < total && i < start + count; ++i) {
     if (i > start) list += ",";
     list += ListEntry(data, hosts, thread->pictures[i], i);
   }
   list += "]";
-  return JsonAnswer("{\"data\":{\"cur_page\":" + std::to_string(route.pn) + ",\"page_size\":" +
-                        std::to_string(rn) + ",\"pe\":\"" + std::to_string(route.pe) +
-                        "\",\"pic_list\":" + list + ",\"ps\":\"" + std::to_string(route.ps) +
-                        "\",\"total_num\":" + std::to_string(total) + ",\"total_page\":" +
-                        std::to_string((total + rn - 1) / rn) +
-                        ",\"wall_height\":208,\"wall_type\":\"v\"}," + kSuccess + ",\"no\":0}",
-                    data.style.list_text);
+  return JsonAnswer(
+      "{\"data\":{\"cur_page\":" + std::to_string(route.pn) +
+          ",\"page_size\":" + std::to_string(rn) + ",\"pe\":\"" +
+          std::to_string(route.pe) + "\",\"pic_list\":" + list + ",\"ps\":\"" +
+          std::to_string(route.ps) + "\",\"total_num\":" + std::to_string(total) +
+          ",\"total_page\":" + std::to_string((total + rn - 1) / rn) +
+          ",\"wall_height\":208,\"wall_type\":\"v\"}," + kSuccess + ",\"no\":0}",
+      data.style.list_text);
 }
 
 }  // namespace standin

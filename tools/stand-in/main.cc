@@ -19,15 +19,17 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tiepic-stand-in (--generate SEED,SIZE[,hostile] | --data DIR) [options]\n"
-    "  --generate SEED,SIZE[,hostile]  SIZE: tiny, small, medium, large or a number of albums\n"
+    "  --generate SEED,SIZE[,hostile]  SIZE: tiny, small, medium, large or a number of "
+    "albums\n"
     "  --data DIR             serve the data set stored in DIR\n"
     "  --write DIR            write the data set (with picture files) to DIR and exit\n"
     "  --port N               listen on 127.0.0.1:N (default: an ephemeral port)\n"
     "  --fault SPEC           switch a fault on, e.g. picture:status=500*2 (repeatable)\n"
     "  --log FILE             append one line per request to FILE\n"
     "  --max-seconds N        end after N seconds (default 3600)\n"
-    "  --web-host H:P         web host written into answers (default 127.0.0.1:PORT)\n"
-    "  --picture-host H:P     picture host written into answers (default 127.0.0.1:PORT)\n"
+    "  --web-host H[:P]       web host written into answers (default 127.0.0.1:PORT)\n"
+    "  --picture-host H[:P]   picture host written into answers (default "
+    "127.0.0.1:PORT)\n"
     "  --picture-size BYTES   with --generate: every picture this size\n";
 
 struct Arguments {
@@ -55,16 +57,26 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
     }
     const char* value = argv[++i];
     long n = 0;
-    if (flag == "--generate") a->generate = value;
-    else if (flag == "--data") a->data = value;
-    else if (flag == "--write") a->write = value;
-    else if (flag == "--fault") a->faults.push_back(value);
-    else if (flag == "--log") a->log = value;
-    else if (flag == "--web-host") a->options.web_host = value;
-    else if (flag == "--picture-host") a->options.picture_host = value;
-    else if (flag == "--port" && ParseLong(value, 0, 65535, &n)) a->options.port = static_cast<int>(n);
-    else if (flag == "--max-seconds" && ParseLong(value, 1, 7 * 24 * 3600, &n)) a->max_seconds = n;
-    else if (flag == "--picture-size" && ParseLong(value, 1, 1 << 28, &n)) a->picture_size = n;
+    if (flag == "--generate")
+      a->generate = value;
+    else if (flag == "--data")
+      a->data = value;
+    else if (flag == "--write")
+      a->write = value;
+    else if (flag == "--fault")
+      a->faults.push_back(value);
+    else if (flag == "--log")
+      a->log = value;
+    else if (flag == "--web-host")
+      a->options.web_host = value;
+    else if (flag == "--picture-host")
+      a->options.picture_host = value;
+    else if (flag == "--port" && ParseLong(value, 0, 65535, &n))
+      a->options.port = static_cast<int>(n);
+    else if (flag == "--max-seconds" && ParseLong(value, 1, 7 * 24 * 3600, &n))
+      a->max_seconds = n;
+    else if (flag == "--picture-size" && ParseLong(value, 1, 1 << 28, &n))
+      a->picture_size = n;
     else {
       std::fprintf(stderr, "tiepic-stand-in: bad argument %s %s\n", flag.c_str(), value);
       return false;
@@ -79,7 +91,8 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
 
 std::optional<standin::DataSet> LoadDataSet(const Arguments& a, std::string* error) {
   if (!a.data.empty()) return standin::ReadDataSet(a.data, error);
-  std::optional<standin::GeneratorOptions> options = standin::ParseGenerateSpec(a.generate, error);
+  std::optional<standin::GeneratorOptions> options =
+      standin::ParseGenerateSpec(a.generate, error);
   if (!options) return std::nullopt;
   options->picture_size = static_cast<uint32_t>(a.picture_size);
   return standin::GenerateDataSet(*options, error);
@@ -89,8 +102,10 @@ std::optional<standin::DataSet> LoadDataSet(const Arguments& a, std::string* err
 void WaitForEnd(const sigset_t& signals, long seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    timespec wait{static_cast<time_t>(left.count() / 1000), static_cast<long>(left.count() % 1000) * 1000000};
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    timespec wait{static_cast<time_t>(left.count() / 1000),
+                  static_cast<long>(left.count() % 1000) * 1000000};
     if (sigtimedwait(&signals, nullptr, &wait) > 0) return;
   }
 }
@@ -145,7 +160,8 @@ int main(int argc, char** argv) {
   int shown = 0;
   for (const standin::Thread& t : service.data().threads) {
     if (!t.album && shown++ < 3) {
-      std::printf("thread  %s  (%zu pictures)\n", service.ThreadUrl(t.tid).c_str(), t.pictures.size());
+      std::printf("thread  %s  (%zu pictures)\n", service.ThreadUrl(t.tid).c_str(),
+                  t.pictures.size());
     }
   }
   std::printf("version %s\n", service.VersionUrl().c_str());

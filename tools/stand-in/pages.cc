@@ -38,7 +38,8 @@ std::string Head(const DataSet& data, const Hosts& hosts, const std::string& ext
 }
 
 std::string ForumScript(const DataSet& data) {
-  return "PageData.forum = {\"forum_name\":" + JsonString(data.board, JsonText::kEscaped, false) +
+  return "PageData.forum = {\"forum_name\":" +
+         JsonString(data.board, JsonText::kEscaped, false) +
          ",\"forum_id\":" + data.forum_id + ",\"first_class\":\"\\u751f\\u6d3b\"};\n";
 }
 
@@ -68,23 +69,33 @@ Answer BoardPage(const DataIndex& index, const Hosts& hosts, std::string_view kw
   const DataSet& data = index.data();
   if (!KeywordNamesBoard(kw, data.board)) {
     std::string typed = IsUtf8(kw) ? std::string(kw) : platform::ToUtf8(kw);
-    return HtmlAnswer(200,
-                      "<!DOCTYPE html><html><head><meta charset=\"" +
-                          std::string(GbkPages(data) ? "gbk" : "utf-8") + "\"><title>百度贴吧_" +
-                          HtmlEscape(typed) + "</title></head><body>\n<p>抱歉，根据相关法律法规和政策，本吧暂不开放。</p>\n</body></html>",
-                      GbkPages(data));
+    return HtmlAnswer(
+        200,
+        "<!DOCTYPE html><html><head><meta charset=\"" +
+            std::string(GbkPages(data) ? "gbk" : "utf-8") + "\"><title>百度贴吧_" +
+            HtmlEscape(typed) +
+            "</title></head><body>\n<p>抱歉，根据相关法律法规和政策，本吧暂不开放。</"
+            "p>\n</body></html>",
+        GbkPages(data));
   }
   std::string kw_gbk = PercentEncode(Gbk(data.board));
   std::string page = Head(data, hosts, "", data.board + "吧_百度贴吧");
-  page += "<script>var PageData = {'tbs'  : \"\",'product' : \"frs\",'page' : \"frs\"};\n";
-  page += ForumScript(data) + "PageData.forum.id = \"" + data.forum_id + "\";\n</script></head><body>\n";
-  page += "<div class=\"card_title \"><a class=\"card_title_fname\" title=\"\" href=\"/f?kw=" +
-          kw_gbk + "\">" + HtmlEscape(data.board) + "吧</a></div>\n";
-  page += "<div id=\"content_wrap\"><!--\n<ul id=\"thread_list\" class=\"threadlist_bright j_threadlist_bright\">\n";
+  page +=
+      "<script>var PageData = {'tbs'  : \"\",'product' : \"frs\",'page' : \"frs\"};\n";
+  page += ForumScript(data) + "PageData.forum.id = \"" + data.forum_id +
+          "\";\n</script></head><body>\n";
+  page +=
+      "<div class=\"card_title \"><a class=\"card_title_fname\" title=\"\" "
+      "href=\"/f?kw=" +
+      kw_gbk + "\">" + HtmlEscape(data.board) + "吧</a></div>\n";
+  page +=
+      "<div id=\"content_wrap\"><!--\n<ul id=\"thread_list\" class=\"threadlist_bright "
+      "j_threadlist_bright\">\n";
   int shown = 0;
   for (const Thread& t : data.threads) {
     if (++shown > 50) break;
-    page += "<li class=\" j_thread_list clearfix\" data-field='{\"id\":" + HtmlEscape(JsonTid(t.tid)) +
+    page += "<li class=\" j_thread_list clearfix\" data-field='{\"id\":" +
+            HtmlEscape(JsonTid(t.tid)) +
             ",\"author_name\":" + JsonString(kAuthor, JsonText::kEscaped, false) +
             ",\"reply_num\":" + std::to_string(t.pictures.size()) +
             ",\"is_good\":false}'><a href=\"/p/" + HtmlEscape(t.tid) + "\" title=\"" +
@@ -99,14 +110,15 @@ Answer ThreadPage(const DataIndex& index, const Hosts& hosts, std::string_view t
   const DataSet& data = index.data();
   const Thread* thread = index.FindThread(tid);
   if (!thread) {
-    return HtmlAnswer(404,
-                      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>贴吧404</title>"
-                      "</head><body><p>很抱歉，该贴已被删除。</p></body></html>",
-                      false);
+    return HtmlAnswer(
+        404,
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>贴吧404</title>"
+        "</head><body><p>很抱歉，该贴已被删除。</p></body></html>",
+        false);
   }
   size_t replies = thread->pictures.size();
-  std::string keywords = "<meta name=\"keywords\" content=\"百度贴吧," + HtmlEscape(data.board) +
-                         "," + HtmlEscape(thread->title) + "\">";
+  std::string keywords = "<meta name=\"keywords\" content=\"百度贴吧," +
+                         HtmlEscape(data.board) + "," + HtmlEscape(thread->title) + "\">";
   std::string page =
       Head(data, hosts, keywords, thread->title + "_" + data.board + "吧_百度贴吧");
   page += "<script>\n" + ForumScript(data);
@@ -114,46 +126,56 @@ Answer ThreadPage(const DataIndex& index, const Hosts& hosts, std::string_view t
           "\",        thread_id:" + ScriptEscape(thread->tid) + ",        title: \"" +
           ScriptEscape(thread->title) + "\", reply_num:" + std::to_string(replies) +
           ", thread_type: \"0\", is_ad:0};\n</script></head><body>\n";
-  page += "<ul class=\"l_posts_num\"><li class=\"l_reply_num\" style=\"margin-left:8px\" ><span "
-          "class=\"red\" style=\"margin-right:3px\">" +
-          std::to_string(replies) + "</span>回复贴，共<span class=\"red\">" +
-          std::to_string(replies / 30 + 1) + "</span>页</li></ul>\n</body></html>";
+  page +=
+      "<ul class=\"l_posts_num\"><li class=\"l_reply_num\" style=\"margin-left:8px\" "
+      "><span "
+      "class=\"red\" style=\"margin-right:3px\">" +
+      std::to_string(replies) + "</span>回复贴，共<span class=\"red\">" +
+      std::to_string(replies / 30 + 1) + "</span>页</li></ul>\n</body></html>";
   return HtmlAnswer(200, page, GbkPages(data));
 }
 
 Answer NoAlbumsPage(const DataSet& data, const Hosts& hosts) {
-  std::string page = "<!DOCTYPE html><!--STATUS OK--><html><head><meta charset=\"gbk\"><meta furl=\"" +
-                     hosts.web + "/f?kw=" + PercentEncode(Gbk(data.board)) + "\" fname=\"" +
-                     HtmlEscape(data.board) + "\"><title>" + HtmlEscape(data.board) +
-                     "吧_图册_百度贴吧</title></head><body>\n<div class=\"grbm_empty\"><p>本吧还没有创建图册</p></div>\n</body></html>\n";
+  std::string page =
+      "<!DOCTYPE html><!--STATUS OK--><html><head><meta charset=\"gbk\"><meta furl=\"" +
+      hosts.web + "/f?kw=" + PercentEncode(Gbk(data.board)) + "\" fname=\"" +
+      HtmlEscape(data.board) + "\"><title>" + HtmlEscape(data.board) +
+      "吧_图册_百度贴吧</title></head><body>\n<div "
+      "class=\"grbm_empty\"><p>本吧还没有创建图册</p></div>\n</body></html>\n";
   return HtmlAnswer(200, page, true);
 }
 
 Answer VersionPage(const DataSet& data) {
   // Other products' marks come first, so that a reader must pick its own key.
-  std::string page = "<!DOCTYPE html><html><head><meta charset=\"gbk\"><title>软件最新版本</title>"
-                     "</head><body>\n<p>#qun@@3.2#qun</p>\n<p>#tieba@@" +
-                     HtmlEscape(data.style.newest_version) + "#tieba</p>\n<p>#kongjian@@2.0#kongjian</p>\n</body></html>";
+  std::string page =
+      "<!DOCTYPE html><html><head><meta charset=\"gbk\"><title>软件最新版本</title>"
+      "</head><body>\n<p>#qun@@3.2#qun</p>\n<p>#tieba@@" +
+      HtmlEscape(data.style.newest_version) +
+      "#tieba</p>\n<p>#kongjian@@2.0#kongjian</p>\n</body></html>";
   return HtmlAnswer(200, page, true);
 }
 
 Answer SecurityCheckPage() {
   return HtmlAnswer(
       200,
-      "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><meta name=\"viewport\" "
-      "content=\"width=device-width,initial-scale=1\"><title>百度安全验证</title></head>\n<body>\n"
-      "<div class=\"verify-box\"><p class=\"verify-tip\">请完成下方验证后继续操作</p><div "
+      "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><meta "
+      "name=\"viewport\" "
+      "content=\"width=device-width,initial-scale=1\"><title>百度安全验证</title></"
+      "head>\n<body>\n"
+      "<div class=\"verify-box\"><p "
+      "class=\"verify-tip\">请完成下方验证后继续操作</p><div "
       "id=\"verify-widget\" data-scene=\"tieba_pc\"></div></div>\n<script "
       "src=\"https://example.invalid/verify.js\"></script>\n</body></html>\n",
       false);
 }
 
 Answer StatusPage(int status) {
-  Answer answer = HtmlAnswer(status,
-                             "<html><head><title>" + std::to_string(status) +
-                                 "</title></head><body><center><h1>" + std::to_string(status) +
-                                 "</h1></center></body></html>\n",
-                             false);
+  Answer answer =
+      HtmlAnswer(status,
+                 "<html><head><title>" + std::to_string(status) +
+                     "</title></head><body><center><h1>" + std::to_string(status) +
+                     "</h1></center></body></html>\n",
+                 false);
   if (status == 429) answer.headers.emplace_back("Retry-After", "30");
   return answer;
 }

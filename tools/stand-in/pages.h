@@ -39,9 +39,11 @@ std::string BoardUrl(const Hosts& hosts, std::string_view board_utf8);
 // The 32 hex digits of a picture's sized-variant addresses ("sign=").
 std::string PictureSign(std::string_view id);
 
-// The addresses of a picture on the picture host.
-std::string OriginalUrl(const Hosts& hosts, std::string_view id);  // /forum/pic/item/ID.jpg
-std::string ScreenUrl(const Hosts& hosts, std::string_view id);    // /forum/wh%3D1024%2C768/...
+// The addresses of a picture on the picture host: the original
+// (/forum/pic/item/ID.jpg) and the screen-sized variant the guide's
+// "screen" member gives (/forum/wh%3D1024%2C768/sign=S/ID.jpg).
+std::string OriginalUrl(const Hosts& hosts, std::string_view id);
+std::string ScreenUrl(const Hosts& hosts, std::string_view id);
 
 // Returns true iff the decoded keyword names the board, in GBK or UTF-8.
 bool KeywordNamesBoard(std::string_view kw, std::string_view board_utf8);

@@ -43,7 +43,8 @@ uint32_t PhaseOf(std::string_view id, uint64_t seed) {
 // Reads the payload of comment data: the comment text, then filler.
 class PayloadStream {
  public:
-  PayloadStream(std::string text, uint32_t phase) : text_(std::move(text)), phase_(phase) {}
+  PayloadStream(std::string text, uint32_t phase)
+      : text_(std::move(text)), phase_(phase) {}
   void Append(std::string* out, size_t n) {
     while (n > 0 && at_ < text_.size()) {
       size_t take = std::min(n, text_.size() - at_);
@@ -91,7 +92,8 @@ uint32_t Crc32(uint32_t crc, const char* data, size_t n) {
     return t;
   }();
   crc = ~crc;
-  for (size_t i = 0; i < n; ++i) crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
+  for (size_t i = 0; i < n; ++i)
+    crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 
@@ -112,7 +114,8 @@ Plan PlanSegments(size_t room, size_t text, size_t max_payload, size_t overhead)
 // Writes `plan` as segments; `header` writes one segment's overhead given
 // its payload size.
 template <typename Header>
-void WriteSegments(std::string* out, const Plan& plan, PayloadStream* stream, Header header) {
+void WriteSegments(std::string* out, const Plan& plan, PayloadStream* stream,
+                   Header header) {
   size_t q = plan.payload / plan.segments, r = plan.payload % plan.segments;
   for (size_t i = 0; i < plan.segments; ++i) {
     size_t n = q + (i < r ? 1 : 0);
@@ -129,9 +132,10 @@ constexpr size_t kPngFixed = 8 + 25 + 12 + 8 + 25 + 12;
 std::string EncodeJpeg(const std::string& comment, uint32_t phase, size_t size) {
   std::string out;
   out.reserve(size);
-  PutBytes(&out, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01,
-                  0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00});
-  Plan plan = PlanSegments(size - std::min(size, kJpegFixed), comment.size(), kJpegMaxComment, 4);
+  PutBytes(&out, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
+                  0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00});
+  Plan plan =
+      PlanSegments(size - std::min(size, kJpegFixed), comment.size(), kJpegMaxComment, 4);
   PayloadStream stream(comment, phase);
   WriteSegments(&out, plan, &stream, [](std::string* o, size_t n) {
     PutBytes(o, {0xFF, 0xFE});
@@ -139,7 +143,8 @@ std::string EncodeJpeg(const std::string& comment, uint32_t phase, size_t size) 
   });
   PutBytes(&out, {0xFF, 0xDB, 0x00, 0x43, 0x00});
   out.append(64, '\x01');
-  PutBytes(&out, {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x01, 0x00, 0x01, 0x01, 0x01, 0x11, 0x00});
+  PutBytes(&out, {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x01, 0x00, 0x01, 0x01, 0x01, 0x11,
+                  0x00});
   PutBytes(&out, {0xFF, 0xC4, 0x00, 0x26, 0x00});  // DC table 0: one code of length 1
   out.append(std::string("\x01", 1) + std::string(15, '\0') + std::string(1, '\0'));
   PutBytes(&out, {0x10});  // AC table 0: one code of length 1, end of block
@@ -242,10 +247,13 @@ std::string EncodePicture(PictureFormat format, std::string_view id, uint64_t se
   uint32_t phase = PhaseOf(id, seed);
   size_t wanted = PictureFileSize(format, id, size);
   switch (format) {
-    case PictureFormat::kGif: return EncodeGif(comment, phase, wanted);
-    case PictureFormat::kPng: return EncodePng(comment, phase, wanted);
+    case PictureFormat::kGif:
+      return EncodeGif(comment, phase, wanted);
+    case PictureFormat::kPng:
+      return EncodePng(comment, phase, wanted);
     case PictureFormat::kJpeg:
-    default: return EncodeJpeg(comment, phase, wanted);
+    default:
+      return EncodeJpeg(comment, phase, wanted);
   }
 }
 
@@ -254,7 +262,8 @@ int SniffPictureFormat(std::string_view body) {
   if (body.substr(0, 6) == "GIF89a" || body.substr(0, 6) == "GIF87a") {
     return static_cast<int>(PictureFormat::kGif);
   }
-  if (body.substr(0, 8) == "\x89PNG\r\n\x1a\n") return static_cast<int>(PictureFormat::kPng);
+  if (body.substr(0, 8) == "\x89PNG\r\n\x1a\n")
+    return static_cast<int>(PictureFormat::kPng);
   return 0;
 }
 

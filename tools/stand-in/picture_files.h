@@ -55,7 +55,8 @@ std::string PictureComment(std::string_view id);
 uint32_t MinimumPictureSize(PictureFormat format, std::string_view id);
 
 // The size EncodePicture writes when asked for `size`.
-inline uint32_t PictureFileSize(PictureFormat format, std::string_view id, uint32_t size) {
+inline uint32_t PictureFileSize(PictureFormat format, std::string_view id,
+                                uint32_t size) {
   uint32_t minimum = MinimumPictureSize(format, id);
   return size < minimum ? minimum : size;
 }

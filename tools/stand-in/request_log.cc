@@ -19,7 +19,8 @@ bool RequestLog::OpenFile(const std::string& path) {
 }
 
 double RequestLog::MillisecondsSinceStart() const {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                   start_)
       .count();
 }
 
@@ -66,8 +67,8 @@ void RequestLog::Clear() {
 std::string RequestLog::PrintEntry(const LogEntry& e) {
   char ms[32];
   std::snprintf(ms, sizeof ms, "%.3f", e.ms);
-  std::string line = std::string(ms) + "\t" + InterfaceName(e.iface) + "\t" + e.method + "\t" +
-                     Printable(e.target) + "\t" + std::to_string(e.status) + "\t" +
+  std::string line = std::string(ms) + "\t" + InterfaceName(e.iface) + "\t" + e.method +
+                     "\t" + Printable(e.target) + "\t" + std::to_string(e.status) + "\t" +
                      std::to_string(e.bytes) + "\t" + e.faults + "\t";
   for (size_t i = 0; i < e.headers.size(); ++i) {
     if (i) line += "; ";

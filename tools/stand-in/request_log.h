@@ -29,9 +29,9 @@ struct LogEntry {
   std::vector<std::pair<std::string, std::string>> headers;
   Interface iface = Interface::kUnknown;
   int status = 0;
-  size_t bytes = 0;         // body bytes sent (for a cut body: the bytes before the cut)
-  std::string faults;       // SPECs of the faults that fired, separated by " "
-  std::string why;          // for a 404 of an unknown shape: what did not match
+  size_t bytes = 0;    // body bytes sent (for a cut body: the bytes before the cut)
+  std::string faults;  // SPECs of the faults that fired, separated by " "
+  std::string why;     // for a 404 of an unknown shape: what did not match
 };
 
 class RequestLog {

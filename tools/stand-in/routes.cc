@@ -13,8 +13,8 @@
 namespace standin {
 namespace {
 
-constexpr const char* kNames[kInterfaceCount] = {"board", "album-list", "thread", "guide",
-                                                 "list",  "picture",    "version", "unknown"};
+constexpr const char* kNames[kInterfaceCount] = {
+    "board", "album-list", "thread", "guide", "list", "picture", "version", "unknown"};
 
 using Query = std::vector<std::pair<std::string, std::string>>;
 
@@ -34,8 +34,8 @@ bool IntParam(const Query& query, const char* name, int low, int high, int* valu
     return false;
   }
   auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), *value);
-  if (text->empty() || ec != std::errc() || end != text->data() + text->size() || *value < low ||
-      *value > high) {
+  if (text->empty() || ec != std::errc() || end != text->data() + text->size() ||
+      *value < low || *value > high) {
     *why = std::string("bad ") + name + "=" + Printable(*text);
     return false;
   }
@@ -44,11 +44,12 @@ bool IntParam(const Query& query, const char* name, int low, int high, int* valu
 
 // Requires `name` with exactly `wanted` as value (any value when null) and,
 // unless `may_be_empty`, not empty.
-bool TextParam(const Query& query, const char* name, const char* wanted, bool may_be_empty,
-               std::string* value, std::string* why) {
+bool TextParam(const Query& query, const char* name, const char* wanted,
+               bool may_be_empty, std::string* value, std::string* why) {
   const std::string* text = Param(query, name);
   if (!text || (wanted && *text != wanted) || (!may_be_empty && text->empty())) {
-    *why = text ? std::string("bad ") + name + "=" + Printable(*text) : std::string("no ") + name;
+    *why = text ? std::string("bad ") + name + "=" + Printable(*text)
+                : std::string("no ") + name;
     return false;
   }
   if (value) *value = *text;
@@ -112,7 +113,8 @@ bool SplitPictureFile(std::string_view name, std::string* id) {
 bool ParsePicture(const std::string& path, Route* r) {
   for (std::string_view prefix : {"/forum/pic/item/", "/forum/abpic/item/"}) {
     if (path.compare(0, prefix.size(), prefix) == 0) {
-      return SplitPictureFile(std::string_view(path).substr(prefix.size()), &r->picture_id);
+      return SplitPictureFile(std::string_view(path).substr(prefix.size()),
+                              &r->picture_id);
     }
   }
   // /forum/SPEC/sign=HEX/ID.EXT, the sized variants ("wh=1024,768", "w=194").
@@ -123,8 +125,8 @@ bool ParsePicture(const std::string& path, Route* r) {
   size_t sign_end = path.find('/', spec_end + 6);
   if (sign_end == std::string::npos) return false;
   r->sign = path.substr(spec_end + 6, sign_end - spec_end - 6);
-  return !r->sign.empty() && SplitPictureFile(std::string_view(path).substr(sign_end + 1),
-                                              &r->picture_id);
+  return !r->sign.empty() &&
+         SplitPictureFile(std::string_view(path).substr(sign_end + 1), &r->picture_id);
 }
 
 // Strips a "/_hop/K" prefix; returns false when the prefix is malformed.
@@ -134,7 +136,8 @@ bool StripHops(std::string_view* target, int* hops) {
   if (slash == std::string_view::npos) return false;
   std::string_view count = target->substr(6, slash - 6);
   auto [end, ec] = std::from_chars(count.data(), count.data() + count.size(), *hops);
-  if (ec != std::errc() || end != count.data() + count.size() || *hops < 0 || *hops > 100) {
+  if (ec != std::errc() || end != count.data() + count.size() || *hops < 0 ||
+      *hops > 100) {
     return false;
   }
   target->remove_prefix(slash);
@@ -165,7 +168,8 @@ Route ParseRoute(std::string_view method, std::string_view target) {
   r.target = std::string(target);
   size_t question = target.find('?');
   std::string path = PercentDecode(target.substr(0, question), false);
-  Query query = ParseQuery(question == std::string_view::npos ? "" : target.substr(question + 1));
+  Query query =
+      ParseQuery(question == std::string_view::npos ? "" : target.substr(question + 1));
   Interface candidate = Interface::kUnknown;
   bool ok = false;
   if (path == "/f") {
@@ -193,8 +197,10 @@ Route ParseRoute(std::string_view method, std::string_view target) {
   } else {
     r.why = "no such path " + Printable(path);
   }
-  if (ok) r.iface = candidate;
-  else if (candidate != Interface::kUnknown) r.why = std::string(kNames[static_cast<int>(candidate)]) + ": " + r.why;
+  if (ok)
+    r.iface = candidate;
+  else if (candidate != Interface::kUnknown)
+    r.why = std::string(kNames[static_cast<int>(candidate)]) + ": " + r.why;
   return r;
 }
 

@@ -14,14 +14,22 @@
 
 namespace standin {
 
+// The interfaces, with the request shape each answers:
+//   kBoard      /f?kw=
+//   kAlbumList  /photo/g?kw=&alt=jview&pn=&rn=&cat_id=all&_=
+//   kThread     /p/TID
+//   kGuide      /photo/bw/picture/guide?tid=&see_lz=&from_page=&alt=jview&next=&prev=&pic_id=&_=
+//   kList       /photo/g/bw/picture/list?kw=&alt=jview&rn=&tid=&pn=&ps=&pe=&wall_type=&_=
+//   kPicture    /forum/pic/item/ID.EXT, /forum/abpic/item/ID.EXT, /forum/SIZE/sign=S/ID.EXT
+//   kVersion    /download/softzuixinv/index.html
 enum class Interface {
-  kBoard,      // /f?kw=
-  kAlbumList,  // /photo/g?kw=&alt=jview&pn=&rn=&cat_id=all&_=
-  kThread,     // /p/TID
-  kGuide,      // /photo/bw/picture/guide?tid=&see_lz=&from_page=&alt=jview&next=&prev=&pic_id=&_=
-  kList,       // /photo/g/bw/picture/list?kw=&alt=jview&rn=&tid=&pn=&ps=&pe=&wall_type=&_=
-  kPicture,    // /forum/pic/item/ID.EXT, /forum/abpic/item/ID.EXT, /forum/SPEC/sign=S/ID.EXT
-  kVersion,    // /download/softzuixinv/index.html
+  kBoard,
+  kAlbumList,
+  kThread,
+  kGuide,
+  kList,
+  kPicture,
+  kVersion,
   kUnknown,
 };
 inline constexpr int kInterfaceCount = 8;
@@ -40,7 +48,7 @@ struct Route {
   std::string target;  // the target without any /_hop/K prefix
   std::string kw;      // decoded bytes (GBK or UTF-8, as the client sent them)
   std::string tid;
-  std::string pic_id;  // guide cursor; empty: the first picture
+  std::string pic_id;      // guide cursor; empty: the first picture
   std::string picture_id;  // kPicture
   std::string sign;        // kPicture of a sized variant: its sign= part, else empty
   int pn = 0, rn = 0, ps = 0, pe = 0, next = 0, prev = 0;

@@ -16,7 +16,7 @@ namespace {
 // (cut) only its first `limit` bytes before failing the connection.
 struct Delivery {
   std::shared_ptr<const std::string> body;
-  size_t chunk = 0;       // 0: everything at once
+  size_t chunk = 0;  // 0: everything at once
   int interval_ms = 0;
   size_t limit = SIZE_MAX;
 };
@@ -38,10 +38,11 @@ bool StandIn::Start(std::string* error) {
   server_->set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
   server_->set_keep_alive_max_count(100000);
   server_->set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
-  server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    Handle(req, res);
-    return httplib::Server::HandlerResponse::Handled;
-  });
+  server_->set_pre_routing_handler(
+      [this](const httplib::Request& req, httplib::Response& res) {
+        Handle(req, res);
+        return httplib::Server::HandlerResponse::Handled;
+      });
   stopping_ = false;
   if (options_.port == 0) {
     port_ = server_->bind_to_any_port("127.0.0.1");
@@ -78,9 +79,12 @@ void StandIn::Stop() {
 }
 
 Hosts StandIn::hosts() const {
-  std::string self = "127.0.0.1:" + std::to_string(port_);
-  return Hosts{options_.web_host.empty() ? self : options_.web_host,
-               options_.picture_host.empty() ? self : options_.picture_host};
+  std::string port = ":" + std::to_string(port_);
+  auto with_port = [&port](const std::string& host) {
+    if (host.empty()) return "127.0.0.1" + port;
+    return host.find(':') == std::string::npos ? host + port : host;
+  };
+  return Hosts{with_port(options_.web_host), with_port(options_.picture_host)};
 }
 
 std::string StandIn::Url(std::string_view path) const {
@@ -93,7 +97,9 @@ std::string StandIn::ThreadUrl(std::string_view tid) const {
   return "http://" + hosts().web + "/p/" + std::string(tid);
 }
 
-std::string StandIn::VersionUrl() const { return Url("/download/softzuixinv/index.html"); }
+std::string StandIn::VersionUrl() const {
+  return Url("/download/softzuixinv/index.html");
+}
 
 int StandIn::AddFault(std::string_view spec, std::string* error) {
   std::string message;
@@ -107,7 +113,8 @@ int StandIn::AddFault(std::string_view spec, std::string* error) {
 
 bool StandIn::Sleep(int ms) {
   std::unique_lock<std::mutex> lock(sleep_mutex_);
-  return !sleep_wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
+  return !sleep_wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                               [this] { return stopping_.load(); });
 }
 
 Answer StandIn::ServePicture(const Route& route) const {
@@ -125,15 +132,23 @@ Answer StandIn::ServePicture(const Route& route) const {
 Answer StandIn::Serve(const Route& route) const {
   Hosts h = hosts();
   switch (route.iface) {
-    case Interface::kBoard: return BoardPage(*index_, h, route.kw);
-    case Interface::kAlbumList: return AlbumListPage(*index_, h, route);
-    case Interface::kThread: return ThreadPage(*index_, h, route.tid);
-    case Interface::kGuide: return GuideAnswer(*index_, h, route);
-    case Interface::kList: return ListAnswer(*index_, h, route);
-    case Interface::kPicture: return ServePicture(route);
-    case Interface::kVersion: return VersionPage(*data_);
+    case Interface::kBoard:
+      return BoardPage(*index_, h, route.kw);
+    case Interface::kAlbumList:
+      return AlbumListPage(*index_, h, route);
+    case Interface::kThread:
+      return ThreadPage(*index_, h, route.tid);
+    case Interface::kGuide:
+      return GuideAnswer(*index_, h, route);
+    case Interface::kList:
+      return ListAnswer(*index_, h, route);
+    case Interface::kPicture:
+      return ServePicture(route);
+    case Interface::kVersion:
+      return VersionPage(*data_);
     case Interface::kUnknown:
-    default: return NotFoundPage();
+    default:
+      return NotFoundPage();
   }
 }
 
@@ -157,38 +172,51 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
 
   FaultPlan plan;
   if (route.iface != Interface::kUnknown && route.hops <= 0) {
-    std::string referer = req.get_header_value("Referer"), cookie = req.get_header_value("Cookie");
+    std::string referer = req.get_header_value("Referer"),
+                cookie = req.get_header_value("Cookie");
     std::string default_referer = "http://" + hosts().web + "/";
     plan = faults_.Take(FaultRequest{route.iface, route.picture_id, referer, cookie,
                                      default_referer, route.hops == 0});
   }
-  for (size_t i = 0; i < plan.fired.size(); ++i) entry.faults += (i ? " " : "") + plan.fired[i];
+  for (size_t i = 0; i < plan.fired.size(); ++i)
+    entry.faults += (i ? " " : "") + plan.fired[i];
   if (plan.latency_ms > 0) Sleep(plan.latency_ms);
 
   Answer answer;
   if (route.hops > 0) {  // inside a redirect chain the stand-in started
     answer.status = 302;
-    answer.headers.emplace_back("Location",
-                                "http://" + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
+    answer.headers.emplace_back(
+        "Location",
+        "http://" + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
   } else if (plan.replace) {
     const Fault& f = *plan.replace;
     switch (f.kind) {
-      case FaultKind::kEmpty: answer.content_type = "text/html"; break;
-      case FaultKind::kStatus: answer = StatusPage(f.value); break;
-      case FaultKind::kSecurityCheck: answer = SecurityCheckPage(); break;
+      case FaultKind::kEmpty:
+        answer.content_type = "text/html";
+        break;
+      case FaultKind::kStatus:
+        answer = StatusPage(f.value);
+        break;
+      case FaultKind::kSecurityCheck:
+        answer = SecurityCheckPage();
+        break;
       case FaultKind::kReferer:
-      case FaultKind::kCookie: answer = StatusPage(403); break;
+      case FaultKind::kCookie:
+        answer = StatusPage(403);
+        break;
       case FaultKind::kRedirect:
         answer.status = 302;
         answer.headers.emplace_back(
             "Location", f.value < 0 ? "http://" + host + req.target
-                                    : "http://" + host + "/_hop/" + std::to_string(f.value - 1) +
-                                          route.target);
+                                    : "http://" + host + "/_hop/" +
+                                          std::to_string(f.value - 1) + route.target);
         break;
       case FaultKind::kStall:
       default:
-        if (Sleep(f.value)) answer = Serve(route);
-        else answer = StatusPage(503);  // stopping: answer at once
+        if (Sleep(f.value))
+          answer = Serve(route);
+        else
+          answer = StatusPage(503);  // stopping: answer at once
     }
   } else {
     answer = Serve(route);
@@ -225,7 +253,8 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
           return sink.write(d.body->data() + offset, n);
         });
   } else {
-    res.set_header("Content-Type", answer.content_type.empty() ? "text/html" : answer.content_type);
+    res.set_header("Content-Type",
+                   answer.content_type.empty() ? "text/html" : answer.content_type);
     res.body = std::move(answer.body);  // no copy of a picture body
   }
   log_.Add(std::move(entry));

@@ -6,9 +6,8 @@
 // tiepic-stand-in program, the download benchmark and the demo use the same
 // class.
 //
-//   standin::StandIn service(standin::GenerateDataSet({.seed = 1, .size = "tiny"}, &e).value());
-//   service.Start();
-//   web::InetRequest(service.BoardUrl());
+//   standin::StandIn service(standin::GenerateDataSet({.seed = 1, .size = "tiny"},
+//   &e).value()); service.Start(); web::InetRequest(service.BoardUrl());
 //   service.AddFault("picture:status=500*2");
 //   EXPECT_EQ(service.Count(standin::Interface::kBoard), 1u);
 //
@@ -46,11 +45,13 @@ struct Response;
 namespace standin {
 
 struct StandInOptions {
-  int port = 0;              // 0: an ephemeral port
-  std::string web_host;      // host:port written into answers; empty: 127.0.0.1:PORT
-  std::string picture_host;  // likewise for picture addresses
+  int port = 0;  // 0: an ephemeral port
+  // The hosts written into answers: "host:port", or "host" for the
+  // server's own port; empty: 127.0.0.1 and the server's port.
+  std::string web_host;
+  std::string picture_host;
   size_t log_capacity = 200000;
-  int threads = 16;          // requests answered at once (stalls hold one each)
+  int threads = 16;  // requests answered at once (stalls hold one each)
 };
 
 class StandIn {

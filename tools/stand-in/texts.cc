@@ -21,11 +21,21 @@ void AppendUnicodeEscape(std::string* out, uint16_t unit) {
 // Appends the escape of one ASCII byte, or the byte itself.
 void AppendJsonAscii(std::string* out, unsigned char c, bool escape_slashes) {
   switch (c) {
-    case '"': out->append("\\\""); return;
-    case '\\': out->append("\\\\"); return;
-    case '\r': out->append("\\r"); return;
-    case '\n': out->append("\\n"); return;
-    case '\t': out->append("\\t"); return;
+    case '"':
+      out->append("\\\"");
+      return;
+    case '\\':
+      out->append("\\\\");
+      return;
+    case '\r':
+      out->append("\\r");
+      return;
+    case '\n':
+      out->append("\\n");
+      return;
+    case '\t':
+      out->append("\\t");
+      return;
     case '/':
       out->append(escape_slashes ? "\\/" : "/");
       return;
@@ -88,12 +98,23 @@ std::string HtmlEscape(std::string_view utf8) {
   out.reserve(utf8.size());
   for (char c : utf8) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -103,12 +124,23 @@ std::string ScriptEscape(std::string_view utf8) {
   std::string out;
   for (char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '<': out += "\\x3C"; break;  // keeps "</script>" out of the page
-      default: out += c;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '<':
+        out += "\\x3C";
+        break;  // keeps "</script>" out of the page
+      default:
+        out += c;
     }
   }
   return out;
@@ -118,8 +150,8 @@ std::string PercentEncode(std::string_view bytes) {
   std::string out;
   for (char ch : bytes) {
     auto c = static_cast<unsigned char>(ch);
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                 c == '-' || c == '_' || c == '.' || c == '~';
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                 (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '~';
     if (plain) {
       out += ch;
     } else {
@@ -160,7 +192,8 @@ std::vector<std::pair<std::string, std::string>> ParseQuery(std::string_view que
       if (eq == std::string_view::npos) {
         pairs.emplace_back(PercentDecode(item), "");
       } else {
-        pairs.emplace_back(PercentDecode(item.substr(0, eq)), PercentDecode(item.substr(eq + 1)));
+        pairs.emplace_back(PercentDecode(item.substr(0, eq)),
+                           PercentDecode(item.substr(eq + 1)));
       }
     }
     start = end + 1;
@@ -172,8 +205,11 @@ bool IsUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     auto c = static_cast<unsigned char>(bytes[i]);
-    int more = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >> 4) == 14 ? 2
-             : (c >= 0xF0 && c <= 0xF4) ? 3 : -1;
+    int more = c < 0x80                   ? 0
+               : (c >= 0xC2 && c <= 0xDF) ? 1
+               : (c >> 4) == 14           ? 2
+               : (c >= 0xF0 && c <= 0xF4) ? 3
+                                          : -1;
     if (more < 0 || i + more >= bytes.size() + (more == 0 ? 1 : 0)) return false;
     for (int k = 1; k <= more; ++k) {
       if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) return false;

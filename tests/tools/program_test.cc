@@ -1,0 +1,135 @@
+// The tiepic-stand-in program: address on the first line, faults and log
+// from the command line, a data set written and served from a folder, and
+// an end by itself or at SIGTERM.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "stand-in/texts.h"
+#include "stand_in_test_support.h"
+#include "support/temp_dir.h"
+
+namespace standin {
+namespace {
+
+using stand_in_test::Fetch;
+using stand_in_test::Fetched;
+
+// The program running with `args`; its standard output is readable line by line.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int out[2];
+    EXPECT_EQ(pipe(out), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      std::vector<char*> argv{const_cast<char*>(TIEPIC_STAND_IN_PROGRAM)};
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    output_ = fdopen(out[0], "r");
+  }
+  ~Program() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+    if (output_) fclose(output_);
+  }
+  std::string Line() {
+    char buffer[4096];
+    if (!fgets(buffer, sizeof buffer, output_)) return "";
+    std::string line = buffer;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+  }
+  // The exit status, or -1 when it does not end within `seconds`.
+  int Wait(int seconds = 10) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+  void Terminate() { kill(pid_, SIGTERM); }
+
+ private:
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  FILE* output_ = nullptr;
+};
+
+int PortOf(const std::string& first_line) {
+  const std::string prefix = "listening on 127.0.0.1:";
+  EXPECT_EQ(first_line.substr(0, prefix.size()), prefix);
+  return std::atoi(first_line.c_str() + prefix.size());
+}
+
+TEST(StandInProgram, ServesAGeneratedBoardWithFaultsAndLog) {
+  testing_support::TempDir dir;
+  Program program({"--generate", "1,tiny", "--fault", "board:status=500*1", "--log",
+                   dir / "log.txt", "--max-seconds", "60"});
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  std::string board_line = program.Line();
+  std::string board = board_line.substr(board_line.find("/f?kw="));
+  EXPECT_EQ(Fetch(port, board).status, 500);
+  Fetched page = Fetch(port, board);
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.body.find("吧_百度贴吧</title>"), std::string::npos);
+  program.Terminate();
+  EXPECT_EQ(program.Wait(), 0);
+  std::ifstream log(dir / "log.txt");
+  std::string first, second;
+  std::getline(log, first);
+  std::getline(log, second);
+  EXPECT_NE(first.find("\tboard\tGET\t" + board + "\t500\t"), std::string::npos) << first;
+  EXPECT_NE(second.find("\tboard\tGET\t" + board + "\t200\t"), std::string::npos)
+      << second;
+}
+
+TEST(StandInProgram, WritesADataSetAndServesItFromTheFolder) {
+  testing_support::TempDir dir;
+  Program writer({"--generate", "3,tiny", "--write", dir / "set"});
+  EXPECT_EQ(writer.Wait(), 0);
+  Program server({"--data", dir / "set", "--port", "0", "--max-seconds", "1"});
+  int port = PortOf(server.Line());
+  std::string board_line = server.Line();
+  EXPECT_EQ(Fetch(port, board_line.substr(board_line.find("/f?kw="))).status, 200);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(server.Wait(), 0) << "ends by itself after --max-seconds";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(StandInProgram, RefusesABadCommandLine) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{},
+        {"--generate", "1,small", "--data", "x"},
+        {"--generate", "1,small", "--fault", "picture:explode"},
+        {"--generate", "1,huge"},
+        {"--generate", "1,small", "--port", "70000"},
+        {"--data", "/nonexistent/set"}}) {
+    Program program(args);
+    int status = program.Wait();
+    EXPECT_TRUE(status == 1 || status == 2) << status;
+  }
+}
+
+}  // namespace
+}  // namespace standin
