@@ -104,13 +104,16 @@ TEST_F(ListHandlingTest, SelectAllAndInvertWorkOnTicksOnly) {
 }
 
 TEST_F(ListHandlingTest, OpenFolderOpensTheSaveFolderOrTheProgramFolder) {
-  frame_.SetText(mw::编辑框_保存位置, "/tmp/相册"_gbk);
+  std::filesystem::create_directories(folder_.path() / "相册");
+  frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8((folder_.path() / "相册").string()));
   frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);
   frame_.SetText(mw::编辑框_保存位置, "");
   frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);
+  frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8((folder_.path() / "没有").string()));
+  frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);  // opens nothing
   ASSERT_EQ(backend_.opened().size(), 2u);
-  EXPECT_EQ(backend_.opened()[0], "/tmp/相册"_gbk);
-  EXPECT_EQ(backend_.opened()[1], folder_.path().string());
+  EXPECT_EQ(backend_.opened()[0], "file://" + folder_.path().string() + "/%E7%9B%B8%E5%86%8C");
+  EXPECT_EQ(backend_.opened()[1], "file://" + folder_.path().string());
 }
 
 }  // namespace
