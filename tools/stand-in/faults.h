@@ -64,7 +64,7 @@ struct Fault {
 
 // Parses one SPEC; nullopt with *error naming the problem.
 std::optional<Fault> ParseFault(std::string_view spec, std::string* error);
-// The SPEC of a fault (its remaining count as "*N").
+// A fault printed back in SPEC form (its remaining count as "*N").
 std::string PrintFault(const Fault& fault);
 
 inline constexpr char kDefaultCookie[] = "BAIDUID=stand-in";
