@@ -4,7 +4,8 @@
 // prints them, otherwise it ticks the chosen rows, sets the save folder and
 // options, presses the download button and follows the run to its end,
 // printing the operation log. An interrupt (Ctrl-C) stops the run the way the
-// stop button does, confirmed.
+// stop button does, confirmed; one that comes while the albums are still
+// being found ends the program at once, as nothing is open yet.
 #include <signal.h>
 
 #include <atomic>
@@ -77,14 +78,23 @@ void TickRows(rt::Frame& frame, const std::set<int>& albums) {
   }
 }
 
-// Hands an interrupt to the UI thread as a press of the stop button. The
-// signal is blocked in every thread and taken here with sigwait, so nothing
-// runs inside a signal handler.
-void WatchInterrupts(rt::Frame& frame, const sigset_t& signals) {
-  std::thread([&frame, signals] {
+// Hands an interrupt to the UI thread: a press of the stop button once the
+// download has begun (`downloading`, read and written on the UI thread
+// only); before that the retrieval holds no file or record, and waiting for
+// its requests could take minutes, so the program ends there. The signal is
+// blocked in every thread and taken here with sigwait, so nothing runs
+// inside a signal handler.
+void WatchInterrupts(rt::Frame& frame, const sigset_t& signals, const bool& downloading) {
+  std::thread([&frame, signals, &downloading] {
     int signal = 0;
     while (sigwait(&signals, &signal) == 0) {
-      frame.Post([&frame] { frame.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked); });
+      frame.Post([&frame, &downloading] {
+        if (downloading) {
+          frame.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+        } else {
+          frame.EndProgram(kExitStopped);
+        }
+      });
     }
   }).detach();
 }
@@ -142,6 +152,7 @@ int main(int argc, char** argv) {
   }
 
   bool stopped = false;
+  bool downloading = false;
   downloads.SetOnFinished([&](bool was_stopped) {
     stopped = was_stopped;
     frame.CloseWindow(mw::kId);
@@ -154,9 +165,10 @@ int main(int argc, char** argv) {
       return;
     }
     if (options.albums) TickRows(frame, *options.albums);
-    WatchInterrupts(frame, interrupts);
+    downloading = true;
     frame.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
   });
+  WatchInterrupts(frame, interrupts, downloading);
   frame.SetText(mw::编辑框_号码, rt::FromUtf8(options.address));
   frame.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
   if (!discovery.retrieval().running()) return kExitUsage;  // told already
