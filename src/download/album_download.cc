@@ -98,6 +98,16 @@ rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view 
   return FitUtf8(description, kNameLimit - reserved);
 }
 
+void ParseListPage(RunContext& run, int page_number, std::string_view text,
+                   rt::JsonHandle* page) {
+  // The lenient reader takes "<...>" for binary data: an HTML error page
+  // parses, but only an object is a picture list.
+  if (rt::JsonParse(*page, text) && page->kind() == rt::JsonKind::kObject) return;
+  run.tally.unread_pages.fetch_add(1);
+  run.frame.AppendEditText(mw::编辑框_操作记录, {"图片列表第"_gbk, std::to_string(page_number),
+                                                "页未能读取\r\n"_gbk});
+}
+
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why) {
   run.tally.failed.fetch_add(1);

@@ -15,6 +15,7 @@
 
 #include "discovery/album_retrieval.h"
 #include "frame/frame.h"
+#include "json/json_value.h"
 
 namespace download {
 
@@ -30,6 +31,7 @@ struct RunTally {
   std::atomic<int64_t> skipped{0};  // already recorded, not fetched
   std::atomic<int64_t> failed{0};   // fetched or written without success
   std::atomic<int64_t> bytes{0};    // bytes of the pictures written
+  std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
 };
 
 struct RunContext {
@@ -72,6 +74,11 @@ bool WritePicture(const rt::Text& folder, int64_t number, std::string_view name_
 // 240 bytes, and short enough for "(" + number + ")" + it + extension to fit
 // in 255 bytes of UTF-8.
 rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension);
+
+// Parses a picture-list page into `page`; a page that stayed empty or holds
+// no JSON object is logged and counted, as its pictures may be missing.
+void ParseListPage(RunContext& run, int page_number, std::string_view text,
+                   rt::JsonHandle* page);
 
 // Logs a picture that was not saved; a later run tries it again.
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,

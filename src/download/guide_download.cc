@@ -104,9 +104,10 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
         "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
         "&prev=1&pic_id=" + cursor + "&_=" + web::RandomText();
     rt::JsonHandle page;
-    rt::JsonParse(page, FetchPage(run, address));
+    ParseListPage(run, p, FetchPage(run, address), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     page_brought_new = false;
+    const int64_t counter_before = counter;
     while (true) {
       ++counter;
       const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(counter));
@@ -153,7 +154,9 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
       frame.ProcessEvents();
     }
     // The next page is asked for around the last picture: it begins with it.
-    counter -= 2;
+    // A page that held no picture at all leaves the count where it was, so
+    // that the next answer, around the same cursor, is read from the same key.
+    counter = counter == counter_before + 1 ? counter_before : counter - 2;
     frame.ProcessEvents();
   }
   frame.AppendEditText(mw::编辑框_操作记录, {"---完成相册《"_gbk, album_name, "》下载\r\n\r\n"_gbk});

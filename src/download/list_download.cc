@@ -65,10 +65,14 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
   const int maximum = std::clamp(total, 0, kBarLimit);
   frame.SetProgressMaximum(mw::进度条1, total);
   frame.AppendEditText(mw::编辑框_操作记录, {"下载载相册:"_gbk, album_title, "\r\n\r\n"});
-  album_title = PathPiece(album_title);
+  // Album titles repeat on a board: the album's id keeps each one's folder
+  // its own, so no album's pictures replace another's.
+  const rt::Text suffix = "_" + safe_id;
+  album_title = PathPiece(album_title, static_cast<int>(rt::ToUtf8(suffix).size()));
   const int pages = std::max(total, 0) / kPageSize + 1;
 
-  rt::Text folder = SaveRoot(frame) + "/" + PathPiece(run.source.board_title) + "/" + album_title + "/";
+  rt::Text folder =
+      SaveRoot(frame) + "/" + PathPiece(run.source.board_title) + "/" + album_title + suffix + "/";
   if (!platform::IsDirectory(rt::ToUtf8(folder))) {
     rt::Text created = folder;
     if (shell::EnsureFolder(created)) {
@@ -84,7 +88,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                              "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
                              web::RandomText();
     rt::JsonHandle page;
-    rt::JsonParse(page, FetchPage(run, address));
+    ParseListPage(run, p, FetchPage(run, address), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     const int entries = rt::JsonArrayLength(list);
     for (int j = 1; j <= entries; ++j) {

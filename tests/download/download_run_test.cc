@@ -39,7 +39,7 @@ TEST_F(BoardDownloadTest, EveryAlbumIsSavedPageByPageAndRecorded) {
 
   std::map<std::string, std::string> expected;
   for (const auto& t : service_->data().threads) {
-    expected.merge(Expected(t, "纸飞机吧_百度贴吧/" + t.title));
+    expected.merge(Expected(t, "纸飞机吧_百度贴吧/" + t.title + "_" + t.tid));
   }
   EXPECT_TRUE(SameFiles(SavedFiles(), expected));
   EXPECT_EQ(PictureRequests(), 1u + 50 + 199 + 200 + 201);
@@ -89,6 +89,20 @@ TEST_F(BoardDownloadTest, TheRecordGrowsWithTheOptionOffAndTwinsShareAnEntry) {
   service_->log().Clear();
   Download();
   EXPECT_EQ(PictureRequests(), 2u);
+}
+
+TEST_F(BoardDownloadTest, AlbumsOfOneTitleKeepTheirOwnPictures) {
+  standin::DataSet data = BoardOf({2, 2});
+  for (auto& t : data.threads) t.title = "壁纸";
+  Serve(std::move(data));
+  Find(service_->BoardUrl());
+  frame_.SetChecked(mw::选择框_下载记录, true);
+  Download();
+  std::map<std::string, std::string> expected;
+  for (const auto& t : service_->data().threads) {
+    expected.merge(Expected(t, "纸飞机吧_百度贴吧/壁纸_" + t.tid));
+  }
+  EXPECT_TRUE(SameFiles(SavedFiles(), expected));
 }
 
 TEST_F(BoardDownloadTest, RowsWithoutAnIdAreNamedButNotDownloaded) {

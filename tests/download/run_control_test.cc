@@ -140,7 +140,7 @@ TEST_F(RunControlTest, StopEndsAStalledTransferAtOnceAndLeavesNoCutFile) {
   AnswerStop(rt::DialogButton::kOk);
   frame_.SetChecked(mw::选择框_下载记录, true);
   Download();
-  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册")));
+  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
 }
 
 TEST_F(RunControlTest, TheButtonsAreIdleWhenTheClosingBoxShows) {
@@ -164,7 +164,7 @@ TEST_F(RunControlTest, AFailedPictureIsNeitherSavedNorRecordedAndComesNextRun) {
   service_->AddFault("picture/" + pictures[3].id + ":empty*1");
   frame_.SetChecked(mw::选择框_下载记录, true);
   Download();
-  const std::string folder = "纸飞机吧_百度贴吧/相册/";
+  const std::string folder = "纸飞机吧_百度贴吧/相册_4718400000/";
   auto files = SavedFiles();
   EXPECT_EQ(files.size(), 3u);
   EXPECT_FALSE(files.contains(folder + "(2).jpg"));
@@ -177,7 +177,7 @@ TEST_F(RunControlTest, AFailedPictureIsNeitherSavedNorRecordedAndComesNextRun) {
   Download();
   EXPECT_EQ(PictureRequests(), 2u);  // only the two that failed
   EXPECT_EQ(control_.tally().failed.load(), 0);
-  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册")));
+  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
 }
 
 TEST_F(RunControlTest, HostileNamesAndIdsStayInsideTheSaveFolder) {
