@@ -1,11 +1,15 @@
 // The tiepic-stand-in program: address on the first line, faults and log
 // from the command line, a data set written and served from a folder, and
 // an end by itself or at SIGTERM.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -115,6 +119,37 @@ TEST(StandInProgram, WritesADataSetAndServesItFromTheFolder) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(server.Wait(), 0) << "ends by itself after --max-seconds";
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// A client that sends its request head a byte at a time keeps one of the
+// server's workers reading it for as long as it likes; the program still
+// ends soon after --max-seconds.
+TEST(StandInProgram, EndsByItselfWhileAClientTricklesARequest) {
+  Program program({"--generate", "1,tiny", "--max-seconds", "1"});
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  std::atomic<bool> done{false};
+  std::thread client([port, &done] {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      // About a minute of head, unless the test ends first.
+      const std::string head =
+          "GET /f?kw=x HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + std::string(200, 'a');
+      for (char c : head) {
+        if (done || send(fd, &c, 1, MSG_NOSIGNAL) != 1) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      }
+    }
+    close(fd);
+  });
+  int status = program.Wait(20);
+  done = true;
+  client.join();
+  EXPECT_EQ(status, 0) << "still running 20 s into a lifetime of 1 s";
 }
 
 TEST(StandInProgram, RefusesABadCommandLine) {

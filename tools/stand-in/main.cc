@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "stand-in/data_set_format.h"
@@ -98,6 +99,11 @@ std::optional<standin::DataSet> LoadDataSet(const Arguments& a, std::string* err
   return standin::GenerateDataSet(*options, error);
 }
 
+// How long the end may wait for the server's workers. One that is reading a
+// request a client trickles in never finishes on its own, so past this the
+// process ends without it.
+constexpr int kStopGraceSeconds = 3;
+
 // Waits for SIGINT or SIGTERM, at most `seconds`.
 void WaitForEnd(const sigset_t& signals, long seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -167,6 +173,10 @@ int main(int argc, char** argv) {
   std::printf("version %s\n", service.VersionUrl().c_str());
   std::fflush(stdout);
   WaitForEnd(signals, args.max_seconds);
+  std::thread([] {
+    std::this_thread::sleep_for(std::chrono::seconds(kStopGraceSeconds));
+    std::_Exit(0);  // the log file is flushed line by line
+  }).detach();
   service.Stop();
   return 0;
 }
