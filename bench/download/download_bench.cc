@@ -105,10 +105,10 @@ void NextFolders() {
 // its resource use. `keep_heap`: with the heap's trim threshold raised.
 int RunProgram(const standin::Thread& thread, bool keep_heap, rusage* usage) {
   const std::string host = "127.0.0.1:" + std::to_string(g_service->port());
-  std::vector<std::string> args = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli",
-                                   "-o", g_save.string(), "--home", g_home.string(),
-                                   "--web-host", host, "--picture-host", host,
-                                   "--all-pictures", g_service->ThreadUrl(thread.tid)};
+  std::vector<std::string> args = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli"};
+  args.insert(args.end(), {"-o", g_save.string(), "--home", g_home.string()});
+  args.insert(args.end(), {"--web-host", host, "--picture-host", host, "--all-pictures"});
+  args.push_back(g_service->ThreadUrl(thread.tid));
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -124,7 +124,8 @@ int RunProgram(const standin::Thread& thread, bool keep_heap, rusage* usage) {
   if (keep_heap) env.push_back(tunables.data());
   env.push_back(nullptr);
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+  const int spawned =
+      posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return -1;
   int status = 0;
@@ -141,8 +142,10 @@ void RunPrograms(benchmark::State& state, bool keep_heap, const std::string& nam
     const double cpu_before = SelfCpu();
     const auto start = std::chrono::steady_clock::now();
     const int status = RunProgram(thread, keep_heap, &usage);
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double cpu = SelfCpu() - cpu_before + Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    const double real =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu =
+        SelfCpu() - cpu_before + Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     state.SetIterationTime(real);
     if (status != 0 || !AllSaved(g_save, count)) {
       state.SkipWithError("the program did not save every picture");
@@ -181,7 +184,9 @@ void BM_Floor(benchmark::State& state) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteToFile);
     bool ok = true;
     for (int i = 0; i < count; ++i) {
-      const std::string name = (folder / ("(" + std::to_string(i + 1) + ").jpg")).string();
+      char file_name[32];
+      std::snprintf(file_name, sizeof file_name, "(%d).jpg", i + 1);
+      const std::string name = (folder / file_name).string();
       FILE* file = std::fopen(name.c_str(), "wb");
       if (file == nullptr) {
         ok = false;
@@ -196,7 +201,8 @@ void BM_Floor(benchmark::State& state) {
       ok &= std::fclose(file) == 0;
     }
     curl_easy_cleanup(easy);
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double real =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = SelfCpu() - cpu_before;
     state.SetIterationTime(real);
     if (!ok || !AllSaved(g_save, count)) {
@@ -253,9 +259,11 @@ standin::DataSet Threads() {
     standin::Thread thread{std::to_string(tid++), "基准", false, "null", {}};
     for (int i = 0; i < count; ++i) {
       char id[41];
-      std::snprintf(id, sizeof id, "%020d%020llu", i, static_cast<unsigned long long>(tid));
-      thread.pictures.push_back(standin::Picture{id, standin::PictureFormat::kJpeg, kPictureSize,
-                                                 "", true, standin::AddressKind::kNormal});
+      std::snprintf(id, sizeof id, "%020d%020llu", i,
+                    static_cast<unsigned long long>(tid));
+      thread.pictures.push_back(standin::Picture{id, standin::PictureFormat::kJpeg,
+                                                 kPictureSize, "", true,
+                                                 standin::AddressKind::kNormal});
     }
     data.threads.push_back(std::move(thread));
   }
@@ -282,26 +290,31 @@ void PrintFigures(int cpu) {
     }
   }
   const PerPicture floor = Marginal("BM_Floor");
-  std::printf("\nPinned to CPU %d. Per 100 KB picture (the 500-picture run less the 100-picture "
-              "run, over 400), against the floor (target: within 1.50x):\n", cpu);
-  std::printf("  %-20s real %7.1f us            cpu %7.1f us\n", "floor", floor.real * 1e6,
-              floor.cpu * 1e6);
+  std::printf(
+      "\nPinned to CPU %d. Per 100 KB picture (the 500-picture run less the 100-picture "
+      "run, over 400), against the floor (target: within 1.50x):\n",
+      cpu);
+  std::printf("  %-20s real %7.1f us            cpu %7.1f us\n", "floor",
+              floor.real * 1e6, floor.cpu * 1e6);
   for (const char* name : {"BM_Program", "BM_ProgramHeapKept"}) {
     const PerPicture p = Marginal(name);
-    std::printf("  %-20s real %7.1f us = %.2fx   cpu %7.1f us = %.2fx\n", name, p.real * 1e6,
-                p.real / floor.real, p.cpu * 1e6, p.cpu / floor.cpu);
+    std::printf("  %-20s real %7.1f us = %.2fx   cpu %7.1f us = %.2fx\n", name,
+                p.real * 1e6, p.real / floor.real, p.cpu * 1e6, p.cpu / floor.cpu);
   }
   const Figures p1 = g_figures["BM_Program/100"], p5 = g_figures["BM_Program/500"];
-  const Figures k1 = g_figures["BM_ProgramHeapKept/100"], k5 = g_figures["BM_ProgramHeapKept/500"];
+  const Figures k1 = g_figures["BM_ProgramHeapKept/100"],
+                k5 = g_figures["BM_ProgramHeapKept/500"];
   const Figures f5 = g_figures["BM_Floor/500"];
   std::printf("Whole runs of 500 pictures (program start and thread lookup included):\n");
   std::printf("  real  program %7.1f ms   floor %7.1f ms   = %.2fx\n", p5.real * 1e3,
               f5.real * 1e3, p5.real / f5.real);
   std::printf("Program's peak memory (target: flat with the number of pictures):\n");
   std::printf("  %-20s 100 pictures %ld KB, 500 pictures %ld KB = %.2fx\n", "BM_Program",
-              p1.max_rss_kb, p5.max_rss_kb, static_cast<double>(p5.max_rss_kb) / p1.max_rss_kb);
-  std::printf("  %-20s 100 pictures %ld KB, 500 pictures %ld KB = %.2fx\n", "BM_ProgramHeapKept",
-              k1.max_rss_kb, k5.max_rss_kb, static_cast<double>(k5.max_rss_kb) / k1.max_rss_kb);
+              p1.max_rss_kb, p5.max_rss_kb,
+              static_cast<double>(p5.max_rss_kb) / p1.max_rss_kb);
+  std::printf("  %-20s 100 pictures %ld KB, 500 pictures %ld KB = %.2fx\n",
+              "BM_ProgramHeapKept", k1.max_rss_kb, k5.max_rss_kb,
+              static_cast<double>(k5.max_rss_kb) / k1.max_rss_kb);
 }
 
 }  // namespace
@@ -309,7 +322,8 @@ void PrintFigures(int cpu) {
 int main(int argc, char** argv) {
   const int cpu = PinToOneCpu();  // before any thread exists, so that all inherit it
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  g_folder = fs::temp_directory_path() / ("tiepic-download-bench-" + std::to_string(getpid()));
+  g_folder =
+      fs::temp_directory_path() / ("tiepic-download-bench-" + std::to_string(getpid()));
   fs::create_directories(g_folder);
 
   standin::StandInOptions options;

@@ -108,11 +108,13 @@ void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_
 
 PictureOptions ReadPictureOptions(rt::Frame& frame) {
   return frame.OnUi([&] {
-    return PictureOptions{frame.IsChecked(mw::选择框_下载记录), frame.IsChecked(mw::选择框_文件名)};
+    return PictureOptions{frame.IsChecked(mw::选择框_下载记录),
+                          frame.IsChecked(mw::选择框_文件名)};
   });
 }
 
-void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent, const rt::Text& label) {
+void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent,
+                  const rt::Text& label) {
   frame.OnUi([&] {
     frame.SetProgressPosition(mw::进度条1, position);
     frame.SetCaption(mw::标签_进度条比例, percent);

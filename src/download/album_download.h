@@ -95,7 +95,8 @@ PictureOptions ReadPictureOptions(rt::Frame& frame);
 // `标签_进度条比例` and `label` in `标签_第多少张照片`, in this order. The
 // three writes go to the UI thread as one call: every wait for that thread
 // costs the worker two thread switches, and a picture should cost it few.
-void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent, const rt::Text& label);
+void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent,
+                  const rt::Text& label);
 
 }  // namespace download
 

@@ -147,9 +147,10 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
           LogPictureFailed(run, counter, picture.id, why);
         }
       }
-      ShowProgress(frame, static_cast<int>(std::min<int64_t>(counter, 32767)),
-                   PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum),
-                   count_text + "/" + std::to_string(counter));
+      ShowProgress(
+          frame, static_cast<int>(std::min<int64_t>(counter, 32767)),
+          PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum),
+          count_text + "/" + std::to_string(counter));
       frame.ProcessEvents();
     }
     // The next page is asked for around the last picture: it begins with it.

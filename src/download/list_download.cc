@@ -112,8 +112,9 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
         } else {
           const rt::Text name_part =
               options.describe_names
-                  ? DescriptionName(WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
-                                    ordinal, ".jpg")
+                  ? DescriptionName(
+                        WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
+                        ordinal, ".jpg")
                   : rt::Text();
           if (WritePicture(folder, ordinal, name_part, ".jpg", body)) {
             run.tally.saved.fetch_add(1);

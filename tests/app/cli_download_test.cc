@@ -2,6 +2,7 @@
 // a whole board and a thread saved byte for byte, the repeat-download record
 // across runs, rows chosen with --albums, and an interrupt that stops a run
 // mid-picture without leaving a cut file.
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -20,8 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "stand-in/generator.h"
 #include "stand-in/server.h"
@@ -51,7 +50,8 @@ class CliProcess {
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addclose(&actions, fds[1]);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+      pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     fd_ = fds[0];
@@ -134,7 +134,8 @@ std::map<std::string, std::string> FilesUnder(const fs::path& root) {
   std::map<std::string, std::string> files;
   if (!fs::exists(root)) return files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+    if (e.is_regular_file())
+      files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
   }
   return files;
 }
@@ -152,8 +153,8 @@ std::map<std::string, std::string> FilesUnder(const fs::path& root) {
     if (it == actual.end()) {
       note("missing " + name);
     } else if (it->second != body) {
-      note("different " + name + " (" + std::to_string(it->second.size()) + " bytes, expected " +
-           std::to_string(body.size()) + ")");
+      note("different " + name + " (" + std::to_string(it->second.size()) +
+           " bytes, expected " + std::to_string(body.size()) + ")");
     }
   }
   for (const auto& [name, body] : actual) {
@@ -184,9 +185,11 @@ class CliDownloadTest : public ::testing::Test {
   // The arguments of a download of `address` into `save` with `home` as
   // the program's folder, followed by `more`.
   std::vector<std::string> Arguments(const std::string& address, const fs::path& save,
-                                     const fs::path& home, std::vector<std::string> more = {}) {
-    std::vector<std::string> arguments = {"-o", save.string(), "--home", home.string(),
-                                          "--web-host", host_, "--picture-host", host_};
+                                     const fs::path& home,
+                                     std::vector<std::string> more = {}) {
+    std::vector<std::string> arguments = {
+        "-o",         save.string(), "--home",         home.string(),
+        "--web-host", host_,         "--picture-host", host_};
     arguments.insert(arguments.end(), more.begin(), more.end());
     arguments.push_back(address);
     return arguments;
@@ -205,14 +208,17 @@ class CliDownloadTest : public ::testing::Test {
   }
 
   const standin::DataSet& data() const { return service_->data(); }
-  std::vector<const standin::Thread*> Albums() const { return service_->index().albums(); }
+  std::vector<const standin::Thread*> Albums() const {
+    return service_->index().albums();
+  }
 
   // The files the download of album `t` leaves under `folder`.
   std::map<std::string, std::string> AlbumFiles(const standin::Thread& t,
                                                 const std::string& folder) const {
     std::map<std::string, std::string> files;
     for (size_t i = 0; i < t.pictures.size(); ++i) {
-      files[folder + "/(" + std::to_string(i + 1) + ").jpg"] = standin::PictureBody(data(), t.pictures[i]);
+      files[folder + "/(" + std::to_string(i + 1) + ").jpg"] =
+          standin::PictureBody(data(), t.pictures[i]);
     }
     return files;
   }
@@ -259,12 +265,14 @@ TEST_F(CliDownloadTest, ABoardIsSavedWholeAndItsRecordSparesASecondRun) {
   for (const standin::Thread* t : Albums()) {
     expected.merge(AlbumFiles(*t, AlbumFolder(*t)));
     pictures += t->pictures.size();
-    EXPECT_TRUE(fs::is_regular_file(home_ / "防止重复下载数据库" / (t->tid + ".edb"))) << t->tid;
+    EXPECT_TRUE(fs::is_regular_file(home_ / "防止重复下载数据库" / (t->tid + ".edb")))
+        << t->tid;
   }
   ASSERT_GT(pictures, 10u);
   EXPECT_TRUE(SameFiles(FilesUnder(save_), expected));
   EXPECT_EQ(service_->Count(Interface::kPicture), pictures);
-  EXPECT_TRUE(Contains(first.output, "当前被选择相册编号:1、2、3、4、\r\n\r\n")) << first.output;
+  EXPECT_TRUE(Contains(first.output, "当前被选择相册编号:1、2、3、4、\r\n\r\n"))
+      << first.output;
   EXPECT_TRUE(Contains(first.output, "防止重复下载数据库创建成功")) << first.output;
   EXPECT_TRUE(Contains(first.output, "-------全部下载完毕--------")) << first.output;
 
@@ -291,12 +299,14 @@ TEST_F(CliDownloadTest, ABoardIsSavedWholeAndItsRecordSparesASecondRun) {
 
 TEST_F(CliDownloadTest, AlbumsOptionDownloadsOnlyTheRowsItNames) {
   Serve(3, "tiny");
-  const Result run = Run(Arguments(service_->BoardUrl(), save_, home_, {"--albums", "1,3-4"}));
+  const Result run =
+      Run(Arguments(service_->BoardUrl(), save_, home_, {"--albums", "1,3-4"}));
   ASSERT_EQ(run.status, 0) << run.output;
   const std::vector<const standin::Thread*> albums = Albums();
   ASSERT_EQ(albums.size(), 4u);
   ASSERT_TRUE(albums[2]->pictures.empty());  // row 3: an album without pictures
-  std::map<std::string, std::string> expected = AlbumFiles(*albums[0], AlbumFolder(*albums[0]));
+  std::map<std::string, std::string> expected =
+      AlbumFiles(*albums[0], AlbumFolder(*albums[0]));
   expected.merge(AlbumFiles(*albums[3], AlbumFolder(*albums[3])));
   EXPECT_TRUE(SameFiles(FilesUnder(save_), expected));
   EXPECT_EQ(service_->Count(Interface::kPicture),
@@ -321,12 +331,15 @@ TEST_F(CliDownloadTest, AThreadIsSavedThroughTheCursorPagedGuide) {
     return files;
   };
 
-  const Result all = Run(Arguments(service_->ThreadUrl(t.tid), save_, home_, {"--all-pictures"}));
+  const Result all =
+      Run(Arguments(service_->ThreadUrl(t.tid), save_, home_, {"--all-pictures"}));
   ASSERT_EQ(all.status, 0) << all.output;
   EXPECT_TRUE(SameFiles(FilesUnder(save_), files_of(false)));
   EXPECT_EQ(service_->Count(Interface::kPicture), 120u);
-  EXPECT_EQ(service_->Count(Interface::kGuide), 1u + 3);  // the count, then pages of 49 new
-  EXPECT_TRUE(Contains(all.output, "---完成相册《纸飞机试飞记录相册》下载")) << all.output;
+  EXPECT_EQ(service_->Count(Interface::kGuide),
+            1u + 3);  // the count, then pages of 49 new
+  EXPECT_TRUE(Contains(all.output, "---完成相册《纸飞机试飞记录相册》下载"))
+      << all.output;
 
   // The starter's pictures only: fewer files, numbered by their place in
   // what the guide shows.
@@ -348,8 +361,8 @@ TEST_F(CliDownloadTest, AnInterruptStopsTheRunLikeAConfirmedStopButton) {
   // half received.
   ASSERT_GE(service_->AddFault("picture:slow=200/30"), 0);
   CliProcess cli(Arguments(service_->ThreadUrl(t.tid), save_, home_, {"--all-pictures"}));
-  const bool some_saved = cli.ReadUntil(
-      [&] { return service_->Count(Interface::kPicture) >= 4; }, 120);
+  const bool some_saved =
+      cli.ReadUntil([&] { return service_->Count(Interface::kPicture) >= 4; }, 120);
   ASSERT_TRUE(some_saved) << cli.output();
   cli.Signal(SIGINT);
   const auto signalled = Clock::now();
@@ -367,7 +380,8 @@ TEST_F(CliDownloadTest, AnInterruptStopsTheRunLikeAConfirmedStopButton) {
   std::map<std::string, std::string> expected;
   for (size_t i = 0; i < t.pictures.size(); ++i) {
     const std::string name = folder + "/(" + std::to_string(i + 1) + ").jpg";
-    if (saved.contains(name)) expected[name] = standin::PictureBody(data(), t.pictures[i]);
+    if (saved.contains(name))
+      expected[name] = standin::PictureBody(data(), t.pictures[i]);
   }
   // The interrupt came while the fourth picture trickled in: it was cut off
   // and nothing after it was asked for.

@@ -41,7 +41,8 @@ QApplication& TheApp() {
   static int argc = 1;
   static char name[] = "tiepic_gui_tests";
   static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
   static QApplication* app = new QApplication(argc, argv);
   return *app;
@@ -104,7 +105,8 @@ standin::DataSet TwoAlbums() {
     t.title = "相册" + std::to_string(data.threads.size() + 1);
     for (int i = 0; i < count; ++i) {
       char id[41];
-      std::snprintf(id, sizeof id, "%020d%020d", i, static_cast<int>(data.threads.size()));
+      std::snprintf(id, sizeof id, "%020d%020d", i,
+                    static_cast<int>(data.threads.size()));
       standin::Picture picture;
       picture.id = id;
       picture.size = 2000;
@@ -147,7 +149,9 @@ class GuiDownload : public ::testing::Test {
     auto* log = qobject_cast<QPlainTextEdit*>(backend_.Widget(mw::编辑框_操作记录));
     return log ? log->toPlainText().toStdString() : std::string();
   }
-  QProgressBar* Bar() const { return qobject_cast<QProgressBar*>(backend_.Widget(mw::进度条1)); }
+  QProgressBar* Bar() const {
+    return qobject_cast<QProgressBar*>(backend_.Widget(mw::进度条1));
+  }
   size_t PictureRequests() const { return service_.Count(Interface::kPicture); }
 
   testing_support::TempDir folder_;
@@ -156,8 +160,11 @@ class GuiDownload : public ::testing::Test {
   rt::Frame frame_{backend_, folder_.path().string()};
   shell::Shell shell_{frame_};
   discovery::Discovery discovery_{frame_, shell_, {.after_list_request_ms = 0}};
-  download::DownloadControl downloads_{frame_, shell_.state(), discovery_.retrieval(),
-                                       {.empty_page_retry_ms = 0, .after_list_picture_ms = 0}};
+  download::DownloadControl downloads_{
+      frame_,
+      shell_.state(),
+      discovery_.retrieval(),
+      {.empty_page_retry_ms = 0, .after_list_picture_ms = 0}};
   standin::StandIn service_{TwoAlbums()};
 };
 
@@ -228,8 +235,8 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
   EXPECT_EQ(Buttons(), "-P-S");
   EXPECT_TRUE(LogText().ends_with("执行了继续下载功能\n"));
   ASSERT_TRUE(PumpUntil([&] {
-    return LabelText(mw::标签_正在下载相册) == "下载到第[2]个相册" && Bar()->maximum() == 30 &&
-           Bar()->value() >= 5;
+    return LabelText(mw::标签_正在下载相册) == "下载到第[2]个相册" &&
+           Bar()->maximum() == 30 && Bar()->value() >= 5;
   }));
 
   // Stop, answered OK: back to idle at once, and the worker ends.
@@ -283,7 +290,8 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
     for (size_t i = 0; i < t.pictures.size(); ++i) {
       const fs::path file =
           save_ / "纸飞机吧_百度贴吧" / t.title / ("(" + std::to_string(i + 1) + ").jpg");
-      EXPECT_EQ(ReadFile(file), standin::PictureBody(service_.data(), t.pictures[i])) << file;
+      EXPECT_EQ(ReadFile(file), standin::PictureBody(service_.data(), t.pictures[i]))
+          << file;
     }
   }
 }
