@@ -116,6 +116,22 @@ void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_
                             "]："_gbk, picture_id, "，下次下载时再试\r\n"_gbk});
 }
 
+PictureOptions ReadPictureOptions(rt::Frame& frame) {
+  return frame.OnUi([&] {
+    return PictureOptions{frame.IsChecked(mw::选择框_下载记录),
+                          frame.IsChecked(mw::选择框_文件名)};
+  });
+}
+
+void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent,
+                  const rt::Text& label) {
+  frame.OnUi([&] {
+    frame.SetProgressPosition(mw::进度条1, position);
+    frame.SetCaption(mw::标签_进度条比例, percent);
+    frame.SetCaption(mw::标签_第多少张照片, label);
+  });
+}
+
 rt::Text PercentText(int position, int maximum) {
   if (maximum <= 0) return {};
   const double percent = static_cast<double>(position) / maximum * 100;

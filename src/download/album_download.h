@@ -88,6 +88,23 @@ void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_
 // `maximum`, or empty when the maximum is 0.
 rt::Text PercentText(int position, int maximum);
 
+// The two options each picture consults: `选择框_下载记录` (skip what the
+// record holds) and `选择框_文件名` (the description in the file name).
+// A change of either takes effect from the next picture.
+struct PictureOptions {
+  bool prevent_repeat = false;
+  bool describe_names = false;
+};
+// Reads both in one call on the UI thread, when a picture's turn comes.
+PictureOptions ReadPictureOptions(rt::Frame& frame);
+
+// Shows a picture's progress: `position` on `进度条1`, `percent` in
+// `标签_进度条比例` and `label` in `标签_第多少张照片`, in this order. The
+// three writes go to the UI thread as one call: every wait for that thread
+// costs the worker two thread switches, and a picture should cost it few.
+void ShowProgress(rt::Frame& frame, int position, const rt::Text& percent,
+                  const rt::Text& label);
+
 }  // namespace download
 
 #endif  // TIEPIC_DOWNLOAD_ALBUM_DOWNLOAD_H_

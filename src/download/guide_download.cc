@@ -120,7 +120,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
 
       if (picture.id == last_saved_id && counter == last_saved_number) {
         // The page's first picture is the previous page's last, saved just now.
-      } else if (record.Skip(picture.id)) {
+      } else if (const PictureOptions options = ReadPictureOptions(frame);
+                 record.Skip(picture.id, options.prevent_repeat)) {
         run.tally.skipped.fetch_add(1);
       } else {
         const rt::Text picture_address =
@@ -130,10 +131,10 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
         rt::Bytes body;
         rt::Text why;
         if (FetchPicture(run, picture_address, &body, &why)) {
-          const rt::Text name_part = frame.IsChecked(mw::选择框_文件名)
-                                         ? DescriptionName(picture.description, counter,
-                                                           picture.extension)
-                                         : rt::Text();
+          const rt::Text name_part =
+              options.describe_names
+                  ? DescriptionName(picture.description, counter, picture.extension)
+                  : rt::Text();
           if (WritePicture(folder, counter, name_part, picture.extension, body)) {
             run.tally.saved.fetch_add(1);
             run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
@@ -147,10 +148,10 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
           LogPictureFailed(run, counter, picture.id, why);
         }
       }
-      frame.SetProgressPosition(mw::进度条1, static_cast<int>(std::min<int64_t>(counter, 32767)));
-      frame.SetCaption(mw::标签_进度条比例,
-                       PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum));
-      frame.SetCaption(mw::标签_第多少张照片, count_text + "/" + std::to_string(counter));
+      ShowProgress(
+          frame, static_cast<int>(std::min<int64_t>(counter, 32767)),
+          PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum),
+          count_text + "/" + std::to_string(counter));
       frame.ProcessEvents();
     }
     // The next page is asked for around the last picture: it begins with it.

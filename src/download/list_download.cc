@@ -96,15 +96,15 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
       // The bar holds its position within its range; the labels show what it
       // holds, while the file is named by the ordinal, which is never shared.
       const int position = static_cast<int>(std::min<int64_t>({ordinal, maximum}));
-      frame.SetProgressPosition(mw::进度条1, position);
-      frame.SetCaption(mw::标签_进度条比例, PercentText(position, maximum));
-      frame.SetCaption(mw::标签_第多少张照片, "第["_gbk + std::to_string(position) + "]个图片"_gbk);
+      ShowProgress(frame, position, PercentText(position, maximum),
+                   "第["_gbk + std::to_string(position) + "]个图片"_gbk);
 
       const rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
       const rt::Text id = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id")));
       const rt::Text address_of_picture =
           "http://" + run.picture_host + "/forum/pic/item/" + id + ".jpg";
-      if (record.Skip(id)) {
+      const PictureOptions options = ReadPictureOptions(frame);
+      if (record.Skip(id, options.prevent_repeat)) {
         run.tally.skipped.fetch_add(1);
       } else if (!id.empty() && id != "NULL" && id != "null") {
         rt::Bytes body;
@@ -115,9 +115,10 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
           LogPictureFailed(run, ordinal, id, why);
         } else {
           const rt::Text name_part =
-              frame.IsChecked(mw::选择框_文件名)
-                  ? DescriptionName(WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
-                                    ordinal, ".jpg")
+              options.describe_names
+                  ? DescriptionName(
+                        WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
+                        ordinal, ".jpg")
                   : rt::Text();
           if (WritePicture(folder, ordinal, name_part, ".jpg", body)) {
             run.tally.saved.fetch_add(1);

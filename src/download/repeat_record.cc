@@ -57,9 +57,9 @@ bool RepeatRecord::Find(std::string_view picture_id) {
   return open_ && recorddb::DbFind({rt::Value(rt::Text(picture_id))});
 }
 
-bool RepeatRecord::Skip(std::string_view picture_id) {
+bool RepeatRecord::Skip(std::string_view picture_id, bool prevent_repeat) {
   if (open_) recorddb::DbRewind();
-  return frame_.IsChecked(mw::选择框_下载记录) && Find(picture_id);
+  return prevent_repeat && Find(picture_id);
 }
 
 void RepeatRecord::Record(std::string_view picture_id) {

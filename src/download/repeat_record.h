@@ -29,9 +29,9 @@ class RepeatRecord {
   RepeatRecord(const RepeatRecord&) = delete;
   RepeatRecord& operator=(const RepeatRecord&) = delete;
 
-  // Returns true iff the picture is to be skipped: the prevent-repeat option
-  // is ticked now and `picture_id` is recorded.
-  bool Skip(std::string_view picture_id);
+  // Returns true iff the picture is to be skipped: `prevent_repeat` (the
+  // option's state now) and `picture_id` is recorded.
+  bool Skip(std::string_view picture_id, bool prevent_repeat);
   // Adds `picture_id` unless it is recorded already. Call only once the
   // picture's file is in place.
   void Record(std::string_view picture_id);
