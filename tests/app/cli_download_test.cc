@@ -223,16 +223,16 @@ class CliDownloadTest : public ::testing::Test {
     return files;
   }
 
-  // The folder of album `t` on the board, relative to the save folder. An
-  // untitled album gets a name with two random letters: it is the one such
-  // folder that exists.
+  // The folder of album `t` on the board, relative to the save folder: its
+  // title and id. An untitled album gets a name with two random letters: it
+  // is the one such folder of its id that exists.
   std::string AlbumFolder(const standin::Thread& t) const {
     const std::string board = data().board + "吧_百度贴吧";
-    if (!t.title.empty()) return board + "/" + t.title;
+    if (!t.title.empty()) return board + "/" + t.title + "_" + t.tid;
     if (fs::is_directory(save_ / board)) {
       for (const auto& e : fs::directory_iterator(save_ / board)) {
         const std::string name = e.path().filename().string();
-        if (name.starts_with("未知名称_")) return board + "/" + name;
+        if (name.starts_with("未知名称_") && name.ends_with("_" + t.tid)) return board + "/" + name;
       }
     }
     return board + "/未知名称_??";

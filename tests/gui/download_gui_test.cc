@@ -289,7 +289,7 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
   for (const standin::Thread& t : service_.data().threads) {
     for (size_t i = 0; i < t.pictures.size(); ++i) {
       const fs::path file =
-          save_ / "纸飞机吧_百度贴吧" / t.title / ("(" + std::to_string(i + 1) + ").jpg");
+          save_ / "纸飞机吧_百度贴吧" / (t.title + "_" + t.tid) / ("(" + std::to_string(i + 1) + ").jpg");
       EXPECT_EQ(ReadFile(file), standin::PictureBody(service_.data(), t.pictures[i]))
           << file;
     }
