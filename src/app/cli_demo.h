@@ -11,12 +11,8 @@
 
 #include "app/cli_options.h"
 #include "app/cli_run.h"
-#include "stand-in/data_set.h"
 
 namespace cli {
-
-// The board the demo serves; the same every time.
-standin::DataSet DemoDataSet();
 
 // --demo: returns the exit status (0 when both passes went as they should).
 int RunDemo(const Options& options, Interrupts& interrupts);
