@@ -118,6 +118,7 @@ void Console::Erase() {
 
 void Console::Draw() {
   if (!bar_ || albums_.empty() || mid_line_) return;
+  last_bar_ = BarLine();
   Write(stderr, "\r" + last_bar_ + "\033[K");
   drawn_ = true;
 }
@@ -150,35 +151,34 @@ void Console::Error(std::string_view utf8) {
   Draw();
 }
 
-void Console::BeginProgress(std::vector<AlbumRow> albums) {
+void Console::BeginProgress(std::vector<AlbumRow> albums, std::function<Counts()> counts) {
   albums_ = std::move(albums);
+  counts_ = std::move(counts);
   total_ = 0;
   for (const AlbumRow& a : albums_) total_ += std::max<int64_t>(a.count, 0);
   album_ = 0;
-  last_counts_ = {};
   started_ = std::chrono::steady_clock::now();
 }
 
 void Console::Album(int number) {
   album_ = number;
-  Progress(last_counts_);
+  Progress();
 }
 
-void Console::Progress(const Counts& counts) {
-  last_counts_ = counts;
-  if (!bar_ || albums_.empty()) return;
-  std::string line = BarLine(counts);
-  if (line == last_bar_ && drawn_) return;
-  last_bar_ = std::move(line);
+void Console::Progress() {
+  if (!bar_ || albums_.empty() || mid_line_) return;
+  if (drawn_ && BarLine() == last_bar_) return;
   Draw();
 }
 
 void Console::EndProgress() {
   Erase();
   albums_.clear();
+  counts_ = nullptr;
 }
 
-std::string Console::BarLine(const Counts& counts) const {
+std::string Console::BarLine() const {
+  const Counts counts = counts_ ? counts_() : Counts();
   const int width = TerminalWidth() - 1;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();

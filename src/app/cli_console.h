@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,16 +51,16 @@ class Console {
   // A line on standard error, printed even when quiet.
   void Error(std::string_view utf8);
 
-  // The download of `albums` has begun; Album(n) says the n-th (from 1) is
-  // under way; Progress redraws the bar with the run's counts so far.
-  void BeginProgress(std::vector<AlbumRow> albums);
+  // The download of `albums` has begun and `counts` tells how far it is;
+  // Album(n) says the n-th (from 1) is under way; Progress redraws the bar.
+  void BeginProgress(std::vector<AlbumRow> albums, std::function<Counts()> counts);
   void Album(int number);
-  void Progress(const Counts& counts);
+  void Progress();
   void EndProgress();
   int album() const { return album_; }
 
  private:
-  std::string BarLine(const Counts& counts) const;
+  std::string BarLine() const;
   void Erase();
   void Draw();
 
@@ -72,7 +73,7 @@ class Console {
   bool drawn_ = false;        // the bar's line is on the terminal
   bool mid_line_ = false;     // the log's last text did not end its line
   std::string last_bar_;
-  Counts last_counts_;
+  std::function<Counts()> counts_;
   std::chrono::steady_clock::time_point started_;
 };
 

@@ -170,8 +170,7 @@ RunResult RunAddress(const Options& options, Console& console, Interrupts& inter
     console.MessageBox(box.caption, box.text);
     return FirstButton(box.style);
   }});
-  RunResult result;
-  bool downloading = false;  // both outlive the frame's queued calls
+  RunResult result;  // outlives the frame's queued calls
   rt::Frame frame(backend);
   shell::Shell shell(frame);
   discovery::Discovery discovery(frame, shell);
@@ -181,13 +180,13 @@ RunResult RunAddress(const Options& options, Console& console, Interrupts& inter
       .text_appended = [&console](const rt::ControlState& c, std::string_view gbk) {
         if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
       },
-      .property_changed = [&console, &downloads](const rt::ControlState& c, int) {
+      .property_changed = [&console](const rt::ControlState& c, int) {
         if (c.window != mw::kId) return;
         if (c.tmpl->id == mw::标签_正在下载相册.control) {
           const int number = AlbumNumber(c.text);
           if (number > 0 && number != console.album()) console.Album(number);
-        } else if (c.tmpl->id == mw::进度条1.control && downloads.running()) {
-          console.Progress(CountsOf(downloads.tally()));
+        } else if (c.tmpl->id == mw::进度条1.control) {
+          console.Progress();
         }
       },
   });
@@ -208,8 +207,8 @@ RunResult RunAddress(const Options& options, Console& console, Interrupts& inter
       return;
     }
     if (options.albums) TickRows(frame, *options.albums);
-    console.BeginProgress(TickedAlbums(frame));
-    downloading = true;
+    console.BeginProgress(TickedAlbums(frame),
+                          [&downloads] { return CountsOf(downloads.tally()); });
     frame.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
   });
   interrupts.SetRoutine([&frame, &downloads, &result] {
@@ -223,16 +222,13 @@ RunResult RunAddress(const Options& options, Console& console, Interrupts& inter
     });
   });
   // The bar moves with the clock too (rate, time left), not only with events.
-  std::jthread ticker([&frame, &downloads, &console, &downloading](std::stop_token stop) {
+  std::jthread ticker([&frame, &console](std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock<std::mutex> lock(mutex);
     while (!stop.stop_requested()) {
       wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
-      if (stop.stop_requested()) break;
-      frame.Post([&frame, &downloads, &console, &downloading] {
-        if (downloading) console.Progress(CountsOf(downloads.tally()));
-      });
+      if (!stop.stop_requested()) frame.Post([&console] { console.Progress(); });
     }
   });
 
@@ -274,7 +270,8 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
   if (result.counts.failed > 0) {
     if (console.quiet()) {
       console.Error("tiepic-cli: " + std::to_string(result.counts.failed) +
-                    " pictures could not be saved");
+                    (result.counts.failed == 1 ? " picture" : " pictures") +
+                    " could not be saved");
     }
     return kExitSomeFailed;
   }
