@@ -28,6 +28,12 @@ constexpr char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
+      std::fputs(kUsage, stdout);  // also without a display
+      return 0;
+    }
+  }
   QApplication app(argc, argv);  // takes Qt's own options out of argv
   std::optional<std::string> home;
   for (int i = 1; i < argc; ++i) {
@@ -35,10 +41,8 @@ int main(int argc, char** argv) {
     if (arg == "--home" && i + 1 < argc) {
       home = argv[++i];
     } else {
-      const bool help = arg == "-h" || arg == "--help";
-      if (!help) std::fprintf(stderr, "tiepic: unknown argument %s\n", argv[i]);
-      std::fputs(kUsage, help ? stdout : stderr);
-      return help ? 0 : 2;
+      std::fprintf(stderr, "tiepic: unknown argument %s (see tiepic --help)\n", argv[i]);
+      return 2;
     }
   }
   platform::qt::QtBackend backend;
