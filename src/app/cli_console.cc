@@ -64,9 +64,9 @@ std::string FitColumns(std::string_view utf8, int max_columns, int* used) {
 std::string Clock(int64_t seconds) {
   char text[32];
   if (seconds >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60),
-                  static_cast<long long>(seconds % 60));
+    std::snprintf(
+        text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+        static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   } else {
     std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));
@@ -107,7 +107,8 @@ Console::Console(bool quiet, bool log_to_stderr, bool bar)
 
 bool Console::ErrorIsTerminal() {
   const char* term = std::getenv("TERM");
-  return ::isatty(STDERR_FILENO) == 1 && (term == nullptr || std::strcmp(term, "dumb") != 0);
+  return ::isatty(STDERR_FILENO) == 1 &&
+         (term == nullptr || std::strcmp(term, "dumb") != 0);
 }
 
 void Console::Erase() {
@@ -151,7 +152,8 @@ void Console::Error(std::string_view utf8) {
   Draw();
 }
 
-void Console::BeginProgress(std::vector<AlbumRow> albums, std::function<Counts()> counts) {
+void Console::BeginProgress(std::vector<AlbumRow> albums,
+                            std::function<Counts()> counts) {
   albums_ = std::move(albums);
   counts_ = std::move(counts);
   total_ = 0;
@@ -184,22 +186,26 @@ std::string Console::BarLine() const {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   const int64_t done = counts.done();
   const int64_t total = std::max(total_, done);
-  std::string right = " " + std::to_string(done) + "/" + std::to_string(total) + " pictures  " +
-                      PrintBytes(elapsed > 0 ? static_cast<int64_t>(counts.bytes / elapsed) : 0) +
-                      "/s  ";
-  right += done > 0 && total > done
-               ? Clock(static_cast<int64_t>(elapsed * (total - done) / done + 0.5)) + " left"
-               : std::string(done >= total && total > 0 ? "0:00 left" : "--:-- left");
+  std::string right =
+      " " + std::to_string(done) + "/" + std::to_string(total) + " pictures  " +
+      PrintBytes(elapsed > 0 ? static_cast<int64_t>(counts.bytes / elapsed) : 0) + "/s  ";
+  right +=
+      done > 0 && total > done
+          ? Clock(static_cast<int64_t>(elapsed * (total - done) / done + 0.5)) + " left"
+          : std::string(done >= total && total > 0 ? "0:00 left" : "--:-- left");
   const int number = std::clamp(album_, 1, static_cast<int>(albums_.size()));
   const std::string prefix =
       "album " + std::to_string(number) + "/" + std::to_string(albums_.size()) + " ";
   int name_columns = 0;
-  const std::string left = prefix + FitColumns(albums_[number - 1].name, 24, &name_columns) + " ";
-  const int used = static_cast<int>(prefix.size()) + name_columns + 1;  // columns, not bytes
+  const std::string left =
+      prefix + FitColumns(albums_[number - 1].name, 24, &name_columns) + " ";
+  const int used =
+      static_cast<int>(prefix.size()) + name_columns + 1;  // columns, not bytes
   int bar = width - used - static_cast<int>(right.size()) - 2;
   if (bar < 8) return FitColumns(left + right.substr(1), width, &name_columns);
   const int filled = total > 0 ? static_cast<int>(bar * done / total) : 0;
-  return left + "[" + std::string(filled, '#') + std::string(bar - filled, '-') + "]" + right;
+  return left + "[" + std::string(filled, '#') + std::string(bar - filled, '-') + "]" +
+         right;
 }
 
 }  // namespace cli

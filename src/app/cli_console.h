@@ -70,8 +70,8 @@ class Console {
   std::vector<AlbumRow> albums_;
   int64_t total_ = 0;
   int album_ = 0;
-  bool drawn_ = false;        // the bar's line is on the terminal
-  bool mid_line_ = false;     // the log's last text did not end its line
+  bool drawn_ = false;     // the bar's line is on the terminal
+  bool mid_line_ = false;  // the log's last text did not end its line
   std::string last_bar_;
   std::function<Counts()> counts_;
   std::chrono::steady_clock::time_point started_;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <vector>
 
 #include "app/demo_board.h"
 #include "platform/file_system.h"
@@ -18,7 +20,6 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using rt::operator""_gbk;
 
 // The save folder's album folders and how many files each holds.
 void ListPictures(Console& console, const fs::path& root) {
@@ -42,7 +43,8 @@ class TemporaryHome {
  public:
   TemporaryHome() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/tiepic-demo-XXXXXX";
+    std::string pattern =
+        std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/tiepic-demo-XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TemporaryHome() {
@@ -57,9 +59,35 @@ class TemporaryHome {
 
 fs::path OutputFolder(const Options& options) {
   std::error_code ec;
-  const fs::path folder = fs::absolute(
-      options.save_folder.empty() ? "demo-output" : options.save_folder, ec);
+  const fs::path folder =
+      fs::absolute(options.save_folder.empty() ? "demo-output" : options.save_folder, ec);
   return folder.lexically_normal();
+}
+
+// What a pass of the demo did: its runs' counts added up, and the pictures
+// the stand-in was asked for.
+struct Pass {
+  Counts counts;
+  size_t fetched = 0;
+};
+
+// Runs `run` over each address. Returns the exit status of a run that did
+// not come to its end (interrupted, say), else nullopt.
+std::optional<int> RunPass(Options& run, const std::vector<std::string>& addresses,
+                           const standin::StandIn& service, Console& console,
+                           Interrupts& interrupts, Pass* pass) {
+  const size_t before = service.Count(standin::Interface::kPicture);
+  for (const std::string& address : addresses) {
+    run.address = address;
+    const RunResult result = RunAddress(run, console, interrupts);
+    if (result.end != RunResult::End::kDone) return ExitStatus(result, run, console);
+    console.Print(PrintSummary("Done", result.albums, result.counts, result.seconds));
+    pass->counts.saved += result.counts.saved;
+    pass->counts.skipped += result.counts.skipped;
+    pass->counts.failed += result.counts.failed;
+  }
+  pass->fetched = service.Count(standin::Interface::kPicture) - before;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -72,16 +100,14 @@ int RunDemo(const Options& options, Interrupts& interrupts) {
                   " holds characters GBK text cannot hold; choose another with -o");
     return kExitUsage;
   }
-  TemporaryHome temporary;
-  const std::string home = options.home.empty() ? temporary.path() : options.home;
-  std::string error;
+  TemporaryHome home;
+  std::string error = "no temporary folder";
   standin::StandIn service(demo::DemoBoard());
-  if (home.empty() || !service.Start(&error)) {
-    console.Error("tiepic-cli: the demo cannot start: " +
-                  (home.empty() ? std::string("no temporary folder") : error));
+  if (home.path().empty() || !service.Start(&error)) {
+    console.Error("tiepic-cli: the demo cannot start: " + error);
     return kExitSomeFailed;
   }
-  platform::SetRunDirectory(home);
+  platform::SetRunDirectory(home.path());
 
   Options run = options;
   run.action = Action::kDownload;
@@ -89,37 +115,33 @@ int RunDemo(const Options& options, Interrupts& interrupts) {
   run.save_folder = output.string();
   run.prevent_repeat = run.describe_names = run.all_pictures = true;
   const standin::Thread& thread = service.data().threads.back();
-  const std::string addresses[] = {service.BoardUrl(), service.ThreadUrl(thread.tid)};
-  console.Print("tiepic demo: the board 纸飞机 (3 albums) and the thread " + thread.title +
-                ", served by a stand-in of the service on 127.0.0.1:" +
+  const std::vector<std::string> addresses = {service.BoardUrl(),
+                                              service.ThreadUrl(thread.tid)};
+  console.Print("tiepic demo: the board 纸飞机 (3 albums) and the thread " +
+                thread.title + ", served by a stand-in of the service on 127.0.0.1:" +
                 std::to_string(service.port()) + "; pictures go to " + output.string());
 
-  size_t fetched[2] = {0, 0};
-  Counts totals[2];
-  for (int pass = 0; pass < 2; ++pass) {
-    console.Print(pass == 0 ? "\n== Pass 1: the board, then the thread, prevent-repeat on"
-                            : "\n== Pass 2: the same again; nothing saved before is fetched");
-    const size_t before = service.Count(standin::Interface::kPicture);
-    for (const std::string& address : addresses) {
-      run.address = address;
-      const RunResult result = RunAddress(run, console, interrupts);
-      if (result.end != RunResult::End::kDone) return ExitStatus(result, run, console);
-      console.Print(PrintSummary("Done", result.albums, result.counts, result.seconds));
-      totals[pass].saved += result.counts.saved;
-      totals[pass].skipped += result.counts.skipped;
-      totals[pass].failed += result.counts.failed;
-    }
-    fetched[pass] = service.Count(standin::Interface::kPicture) - before;
+  Pass passes[2];
+  for (int n = 0; n < 2; ++n) {
+    console.Print(n == 0
+                      ? "\n== Pass 1: the board, then the thread, prevent-repeat on"
+                      : "\n== Pass 2: the same again; nothing saved before is fetched");
+    const std::optional<int> ended =
+        RunPass(run, addresses, service, console, interrupts, &passes[n]);
+    if (ended) return *ended;
   }
-  const bool as_expected = fetched[1] == 0 && totals[0].failed == 0 && totals[1].failed == 0 &&
-                           totals[1].skipped == totals[0].saved;
-  console.Print("\nPass 1 fetched " + std::to_string(fetched[0]) + " pictures and saved " +
-                std::to_string(totals[0].saved) + "; pass 2 fetched " +
-                std::to_string(fetched[1]) + " and skipped " + std::to_string(totals[1].skipped) +
+  const bool as_expected = passes[1].fetched == 0 && passes[0].counts.failed == 0 &&
+                           passes[1].counts.failed == 0 &&
+                           passes[1].counts.skipped == passes[0].counts.saved;
+  console.Print("\nPass 1 fetched " + std::to_string(passes[0].fetched) +
+                " pictures and saved " + std::to_string(passes[0].counts.saved) +
+                "; pass 2 fetched " + std::to_string(passes[1].fetched) +
+                " and skipped " + std::to_string(passes[1].counts.skipped) +
                 " as already saved.");
   console.Print("The pictures are in " + output.string() + ":");
   ListPictures(console, output);
-  if (!as_expected) console.Error("tiepic-cli: the demo did not go as it should (see above)");
+  if (!as_expected)
+    console.Error("tiepic-cli: the demo did not go as it should (see above)");
   return as_expected ? kExitOk : kExitSomeFailed;
 }
 
@@ -162,9 +184,11 @@ int ServeDemo(const Options& options, Interrupts& interrupts) {
                  options.home.c_str());
     return kExitSomeFailed;
   }
-  std::printf("serving the demo board on 127.0.0.1:%d until interrupted\n", service.port());
+  std::printf("serving the demo board on 127.0.0.1:%d until interrupted\n",
+              service.port());
   std::printf("board   %s\n", service.BoardUrl().c_str());
-  std::printf("thread  %s\n", service.ThreadUrl(service.data().threads.back().tid).c_str());
+  std::printf("thread  %s\n",
+              service.ThreadUrl(service.data().threads.back().tid).c_str());
   std::fflush(stdout);
   interrupts.Wait(std::chrono::hours(1));
   return kExitOk;

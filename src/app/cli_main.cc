@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     std::printf("tiepic-cli %s\n", TIEPIC_VERSION);
     return cli::kExitOk;
   }
-  for (const std::string* text : {&options.save_folder, &options.address, &options.home}) {
+  for (const std::string* text :
+       {&options.save_folder, &options.address, &options.home}) {
     if (!rt::FitsText(*text)) {
       std::fprintf(stderr,
                    "tiepic-cli: %s holds characters GBK text cannot hold (see tiepic-cli "
@@ -59,17 +60,19 @@ int main(int argc, char** argv) {
   }
   cli::Interrupts interrupts;  // before any other thread starts
   if (options.action == cli::Action::kDemo) return cli::RunDemo(options, interrupts);
-  if (options.action == cli::Action::kServeDemo) return cli::ServeDemo(options, interrupts);
+  if (options.action == cli::Action::kServeDemo)
+    return cli::ServeDemo(options, interrupts);
 
   if (!options.home.empty()) platform::SetRunDirectory(options.home);
   const bool listing = options.action == cli::Action::kList;
-  cli::Console console(Quiet(options), listing, !listing && cli::Console::ErrorIsTerminal());
+  cli::Console console(Quiet(options), listing,
+                       !listing && cli::Console::ErrorIsTerminal());
   const cli::RunResult result = cli::RunAddress(options, console, interrupts);
   if (!listing && result.end != cli::RunResult::End::kUnrecognised &&
       result.end != cli::RunResult::End::kNotStarted) {
     const bool stopped = result.end == cli::RunResult::End::kStopped;
-    console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums, result.counts,
-                                    result.seconds));
+    console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums,
+                                    result.counts, result.seconds));
     if (result.counts.saved > 0) console.Print("Pictures saved in " + result.save_folder);
   }
   return cli::ExitStatus(result, options, console);

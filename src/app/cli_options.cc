@@ -89,7 +89,8 @@ std::optional<std::set<int>> ParseAlbumList(std::string_view text) {
       const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *n);
       return !s.empty() && ec == std::errc() && end == s.data() + s.size() && *n >= 1;
     };
-    if (!number(a, &first) || !number(b, &last) || last < first || last - first > 100000) {
+    if (!number(a, &first) || !number(b, &last) || last < first ||
+        last - first > 100000) {
       return std::nullopt;
     }
     for (int n = first; n <= last; ++n) albums.insert(n);
@@ -103,7 +104,7 @@ namespace {
 // Takes the flags that stand alone; returns false for any other argument.
 bool TakeSwitch(std::string_view arg, Options& options, bool* serve) {
   const std::pair<std::string_view, Action> actions[] = {
-      {"--list", Action::kList}, {"--demo", Action::kDemo},     {"-h", Action::kHelp},
+      {"--list", Action::kList}, {"--demo", Action::kDemo},       {"-h", Action::kHelp},
       {"--help", Action::kHelp}, {"--version", Action::kVersion},
   };
   for (const auto& [name, action] : actions) {
@@ -121,7 +122,8 @@ bool TakeSwitch(std::string_view arg, Options& options, bool* serve) {
   for (const auto& [name, choice] : pairs) {
     if (arg == "--" + std::string(name)) *choice = true;
     if (arg == "--no-" + std::string(name)) *choice = false;
-    if (arg == "--" + std::string(name) || arg == "--no-" + std::string(name)) return true;
+    if (arg == "--" + std::string(name) || arg == "--no-" + std::string(name))
+      return true;
   }
   if (arg == "-q") {
     options.quiet = true;
@@ -158,7 +160,8 @@ bool CheckAction(Options& options, bool have_address, bool serve, std::string* e
         return false;
       }
       if (!serve && !options.home.empty()) {
-        *error = "--home goes with --demo --serve only (the demo keeps its records apart)";
+        *error =
+            "--home goes with --demo --serve only (the demo keeps its records apart)";
         return false;
       }
       if (serve && options.home.empty()) {
@@ -201,7 +204,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
       }
       *out = arguments[++i];
     } else if (is_option && arg == "--albums") {
-      options.albums = i + 1 < arguments.size() ? ParseAlbumList(arguments[++i]) : std::nullopt;
+      options.albums =
+          i + 1 < arguments.size() ? ParseAlbumList(arguments[++i]) : std::nullopt;
       if (!options.albums) {
         *error = "--albums takes row numbers such as 1,3-5";
         return std::nullopt;

@@ -16,26 +16,26 @@
 namespace cli {
 
 // The exit statuses. Numbers not listed here are kept for later use.
-inline constexpr int kExitOk = 0;           // every picture saved or already there
-inline constexpr int kExitSomeFailed = 1;   // some pictures could not be saved
-inline constexpr int kExitUsage = 2;        // a usage error
+inline constexpr int kExitOk = 0;            // every picture saved or already there
+inline constexpr int kExitSomeFailed = 1;    // some pictures could not be saved
+inline constexpr int kExitUsage = 2;         // a usage error
 inline constexpr int kExitUnrecognised = 3;  // the address is not one tiepic knows
-inline constexpr int kExitStopped = 130;    // interrupted (Ctrl-C)
+inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
 
 enum class Action { kDownload, kList, kDemo, kServeDemo, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kDownload;
-  std::string address;       // UTF-8
-  std::string home;          // --home: settings file and records; "": the program's folders
-  std::string web_host;      // --web-host
-  std::string picture_host;  // --picture-host
-  std::string save_folder;   // -o; "": as the settings file says
+  std::string address;   // UTF-8
+  std::string home;      // --home: settings file and records; "": the program's folders
+  std::string web_host;  // --web-host
+  std::string picture_host;             // --picture-host
+  std::string save_folder;              // -o; "": as the settings file says
   std::optional<std::set<int>> albums;  // --albums, by row number; none: every ticked row
   std::optional<bool> prevent_repeat;   // none: as the settings file says
   std::optional<bool> describe_names;
   std::optional<bool> all_pictures;
-  std::optional<bool> quiet;            // none: as the settings file says, else false
+  std::optional<bool> quiet;  // none: as the settings file says, else false
 };
 
 // Returns the options, or nullopt with *error saying what is wrong in one

@@ -92,16 +92,21 @@ int AlbumNumber(std::string_view caption_gbk) {
 // The button a user pressing Enter takes: the first one.
 rt::DialogButton FirstButton(int style) {
   switch (style & 0xF) {
-    case rt::kButtonsAbortRetryIgnore: return rt::DialogButton::kAbort;
+    case rt::kButtonsAbortRetryIgnore:
+      return rt::DialogButton::kAbort;
     case rt::kButtonsYesNoCancel:
-    case rt::kButtonsYesNo: return rt::DialogButton::kYes;
-    case rt::kButtonsRetryCancel: return rt::DialogButton::kRetry;
-    default: return rt::DialogButton::kOk;
+    case rt::kButtonsYesNo:
+      return rt::DialogButton::kYes;
+    case rt::kButtonsRetryCancel:
+      return rt::DialogButton::kRetry;
+    default:
+      return rt::DialogButton::kOk;
   }
 }
 
 Counts CountsOf(const download::RunTally& tally) {
-  return {tally.saved.load(), tally.skipped.load(), tally.failed.load(), tally.bytes.load()};
+  return {tally.saved.load(), tally.skipped.load(), tally.failed.load(),
+          tally.bytes.load()};
 }
 
 // Sets the service hosts, save folder and option boxes the command line gives.
@@ -111,9 +116,11 @@ void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options)
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
   if (!options.save_folder.empty()) {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(options.save_folder, ec);
-    frame.SetText(mw::编辑框_保存位置,
-                  rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(options.save_folder, ec);
+    frame.SetText(
+        mw::编辑框_保存位置,
+        rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
   }
   const std::pair<const std::optional<bool>&, rt::ControlRef> boxes[] = {
       {options.prevent_repeat, mw::选择框_下载记录},
@@ -163,102 +170,152 @@ bool Interrupts::Wait(std::chrono::seconds limit) {
   return signalled_.wait_for(lock, limit, [this] { return interrupted_.load(); });
 }
 
-RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts) {
-  const bool listing = options.action == Action::kList;
-  rt::HeadlessBackend backend;
-  backend.SetResponder({.message_box = [&console](const rt::MessageBoxRequest& box) {
+namespace {
+
+// The frame and the handlers of one run, and what the run has come to.
+class HeadlessRun {
+ public:
+  HeadlessRun(const Options& options, Console& console, Interrupts& interrupts)
+      : options_(options),
+        console_(console),
+        interrupts_(interrupts),
+        frame_(backend_),
+        shell_(frame_),
+        discovery_(frame_, shell_),
+        downloads_(frame_, shell_.state(), discovery_.retrieval()) {
+    download::WireDownloadButtons(shell_.hooks(), downloads_);
+    ShowOnConsole();
+    shell_.Start();
+    ApplyOptions(frame_, shell_, options_);
+    const rt::Text folder = frame_.GetText(mw::编辑框_保存位置);
+    result_.save_folder = rt::ToUtf8(folder.empty() ? rt::RunDirectory() : folder);
+  }
+
+  RunResult Go();
+
+ private:
+  void ShowOnConsole();
+  void AlbumsFound();
+  void Interrupted();
+
+  const Options& options_;
+  Console& console_;
+  Interrupts& interrupts_;
+  RunResult result_;  // before the frame: outlives its queued calls
+  rt::HeadlessBackend backend_;
+  rt::Frame frame_;
+  shell::Shell shell_;
+  discovery::Discovery discovery_;
+  download::DownloadControl downloads_;
+};
+
+// The log, the message boxes and the bar's album and picture changes.
+void HeadlessRun::ShowOnConsole() {
+  Console& console = console_;
+  backend_.SetResponder({.message_box = [&console](const rt::MessageBoxRequest& box) {
     console.MessageBox(box.caption, box.text);
     return FirstButton(box.style);
   }});
-  RunResult result;  // outlives the frame's queued calls
-  rt::Frame frame(backend);
-  shell::Shell shell(frame);
-  discovery::Discovery discovery(frame, shell);
-  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval());
-  download::WireDownloadButtons(shell.hooks(), downloads);
-  backend.SetObserver({
-      .text_appended = [&console](const rt::ControlState& c, std::string_view gbk) {
-        if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
-      },
-      .property_changed = [&console](const rt::ControlState& c, int) {
-        if (c.window != mw::kId) return;
-        if (c.tmpl->id == mw::标签_正在下载相册.control) {
-          const int number = AlbumNumber(c.text);
-          if (number > 0 && number != console.album()) console.Album(number);
-        } else if (c.tmpl->id == mw::进度条1.control) {
-          console.Progress();
-        }
-      },
+  backend_.SetObserver({
+      .text_appended =
+          [&console](const rt::ControlState& c, std::string_view gbk) {
+            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control)
+              console.Log(gbk);
+          },
+      .property_changed =
+          [&console](const rt::ControlState& c, int) {
+            if (c.window != mw::kId) return;
+            if (c.tmpl->id == mw::标签_正在下载相册.control) {
+              const int number = AlbumNumber(c.text);
+              if (number > 0 && number != console.album()) console.Album(number);
+            } else if (c.tmpl->id == mw::进度条1.control) {
+              console.Progress();
+            }
+          },
   });
-  shell.Start();
-  ApplyOptions(frame, shell, options);
+}
 
-  const rt::Text save_folder = frame.GetText(mw::编辑框_保存位置);
-  result.save_folder = rt::ToUtf8(save_folder.empty() ? rt::RunDirectory() : save_folder);
+// The retrieval has ended: list the rows, or tick them and download.
+void HeadlessRun::AlbumsFound() {
+  const bool listing = options_.action == Action::kList;
+  if (listing ||
+      discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+    if (listing) PrintRows(frame_);
+    frame_.CloseWindow(mw::kId);
+    return;
+  }
+  if (options_.albums) TickRows(frame_, *options_.albums);
+  download::DownloadControl& downloads = downloads_;
+  console_.BeginProgress(TickedAlbums(frame_),
+                         [&downloads] { return CountsOf(downloads.tally()); });
+  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+}
+
+// On the UI thread: the stop button during a download, else the end.
+void HeadlessRun::Interrupted() {
+  if (!frame_.IsLoaded(mw::kId)) return;  // the run has ended already
+  if (downloads_.running()) {
+    frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  } else {
+    result_.end = RunResult::End::kStopped;
+    frame_.CloseWindow(mw::kId);
+  }
+}
+
+RunResult HeadlessRun::Go() {
   const Clock::time_point started = Clock::now();
-  downloads.SetOnFinished([&](bool was_stopped) {
-    if (was_stopped) result.end = RunResult::End::kStopped;
-    frame.CloseWindow(mw::kId);
+  downloads_.SetOnFinished([this](bool stopped) {
+    if (stopped) result_.end = RunResult::End::kStopped;
+    frame_.CloseWindow(mw::kId);
   });
-  discovery.retrieval().SetOnFinished([&] {
-    if (listing || discovery.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
-      if (listing) PrintRows(frame);
-      frame.CloseWindow(mw::kId);
-      return;
-    }
-    if (options.albums) TickRows(frame, *options.albums);
-    console.BeginProgress(TickedAlbums(frame),
-                          [&downloads] { return CountsOf(downloads.tally()); });
-    frame.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  });
-  interrupts.SetRoutine([&frame, &downloads, &result] {
-    frame.Post([&frame, &downloads, &result] {
-      if (downloads.running()) {
-        frame.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
-      } else {
-        result.end = RunResult::End::kStopped;
-        frame.CloseWindow(mw::kId);
-      }
-    });
-  });
+  discovery_.retrieval().SetOnFinished([this] { AlbumsFound(); });
+  interrupts_.SetRoutine([this] { frame_.Post([this] { Interrupted(); }); });
   // The bar moves with the clock too (rate, time left), not only with events.
-  std::jthread ticker([&frame, &console](std::stop_token stop) {
+  std::jthread ticker([this](std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock<std::mutex> lock(mutex);
     while (!stop.stop_requested()) {
       wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
-      if (!stop.stop_requested()) frame.Post([&console] { console.Progress(); });
+      if (!stop.stop_requested()) frame_.Post([this] { console_.Progress(); });
     }
   });
 
-  frame.SetText(mw::编辑框_号码, rt::FromUtf8(options.address));
-  frame.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
-  if (interrupts.interrupted()) {
-    result.end = RunResult::End::kStopped;
-  } else if (!discovery.retrieval().running()) {
-    result.end = RunResult::End::kNotStarted;  // the find button has said why
+  frame_.SetText(mw::编辑框_号码, rt::FromUtf8(options_.address));
+  frame_.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+  if (interrupts_.interrupted()) {
+    result_.end = RunResult::End::kStopped;
+  } else if (!discovery_.retrieval().running()) {
+    result_.end = RunResult::End::kNotStarted;  // the find button has said why
   } else {
-    frame.Run();
+    frame_.Run();
   }
   ticker.request_stop();
   ticker.join();
-  interrupts.SetRoutine(nullptr);
-  console.EndProgress();
+  interrupts_.SetRoutine(nullptr);
+  console_.EndProgress();
 
-  if (discovery.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
-    result.end = RunResult::End::kUnrecognised;
+  if (discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+    result_.end = RunResult::End::kUnrecognised;
   }
-  result.albums = console.album();
-  result.counts = CountsOf(downloads.tally());
-  result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  return result;
+  result_.albums = console_.album();
+  result_.counts = CountsOf(downloads_.tally());
+  result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return result_;
+}
+
+}  // namespace
+
+RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts) {
+  HeadlessRun run(options, console, interrupts);
+  return run.Go();
 }
 
 int ExitStatus(const RunResult& result, const Options& options, Console& console) {
   switch (result.end) {
     case RunResult::End::kUnrecognised:
-      if (console.quiet()) console.Error("tiepic-cli: not a board or thread address: " + options.address);
+      if (console.quiet())
+        console.Error("tiepic-cli: not a board or thread address: " + options.address);
       return kExitUnrecognised;
     case RunResult::End::kStopped:
       return kExitStopped;

@@ -16,7 +16,8 @@ std::string PictureId(uint64_t n) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(z ^ (z >> 31)));
+    std::snprintf(hex, sizeof hex, "%016llx",
+                  static_cast<unsigned long long>(z ^ (z >> 31)));
     id += hex;
   }
   return id.substr(0, 40);
@@ -24,7 +25,10 @@ std::string PictureId(uint64_t n) {
 
 standin::Thread MakeThread(std::string tid, std::string title, bool album,
                            std::initializer_list<const char*> descriptions) {
-  standin::Thread thread{.tid = std::move(tid), .title = std::move(title), .album = album};
+  standin::Thread thread;
+  thread.tid = std::move(tid);
+  thread.title = std::move(title);
+  thread.album = album;
   if (!album) thread.has_sep = "null";
   const standin::PictureFormat formats[] = {standin::PictureFormat::kJpeg,
                                             standin::PictureFormat::kPng,
@@ -32,11 +36,12 @@ standin::Thread MakeThread(std::string tid, std::string title, bool album,
   uint32_t n = 0;
   for (const char* descr : descriptions) {
     const uint64_t key = std::stoull(thread.tid) * 100 + n;
-    thread.pictures.push_back({.id = PictureId(key),
-                               .format = formats[n % 3],
-                               .size = 3000 + static_cast<uint32_t>(key * 7919 % 14000),
-                               .descr = descr,
-                               .by_starter = album || n % 3 != 2});
+    standin::Picture& picture = thread.pictures.emplace_back();
+    picture.id = PictureId(key);
+    picture.format = formats[n % 3];
+    picture.size = 3000 + static_cast<uint32_t>(key * 7919 % 14000);
+    picture.descr = descr;
+    picture.by_starter = album || n % 3 != 2;  // a third by other posters in the thread
     ++n;
   }
   return thread;
@@ -49,7 +54,8 @@ standin::DataSet DemoBoard() {
   data.seed = 13;
   data.board = "纸飞机";
   data.forum_id = "2086417";
-  data.style.guide_img_format = "number";  // thread pictures saved under their own extension
+  data.style.guide_img_format =
+      "number";  // thread pictures saved under their own extension
   data.threads = {
       MakeThread("4718203956", "春日散步", true,
                  {"樱花树下", "河边的长椅", "", "IMG_2031", "落日", "回家的路"}),

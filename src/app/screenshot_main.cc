@@ -25,9 +25,9 @@ namespace {
 
 namespace mw = rt::main_window;
 
-constexpr int kShownAfter = 8;            // pictures saved when the window is taken
-constexpr int kGiveUpMs = 60 * 1000;      // a run that never gets there
-constexpr int kPicturePauseMs = 300;      // keeps the run going while it is taken
+constexpr int kShownAfter = 8;        // pictures saved when the window is taken
+constexpr int kGiveUpMs = 60 * 1000;  // a run that never gets there
+constexpr int kPicturePauseMs = 300;  // keeps the run going while it is taken
 
 }  // namespace
 
@@ -53,8 +53,10 @@ int main(int argc, char** argv) {
                                       {.after_list_picture_ms = kPicturePauseMs});
   download::WireDownloadButtons(shell.hooks(), downloads);
   shell.Start();
-  shell.state().service.web_host = shell.state().service.picture_host = service.hosts().web;
-  frame.SetText(mw::编辑框_保存位置, rt::FromUtf8(home.path().toStdString() + "/pictures"));
+  shell.state().service.web_host = shell.state().service.picture_host =
+      service.hosts().web;
+  frame.SetText(mw::编辑框_保存位置,
+                rt::FromUtf8(home.path().toStdString() + "/pictures"));
   frame.SetChecked(mw::选择框_下载记录, true);
   frame.SetChecked(mw::选择框_文件名, true);
   discovery.retrieval().SetOnFinished(

@@ -29,9 +29,9 @@ struct UserFolders {
 };
 
 struct ProgramFolders {
-  std::string program;   // offered as the save folder when none is chosen
-  std::string settings;  // holds the settings file
-  std::string data;      // holds the record folder
+  std::string program;     // offered as the save folder when none is chosen
+  std::string settings;    // holds the settings file
+  std::string data;        // holds the record folder
   bool relocated = false;  // the user's folders are used
 };
 

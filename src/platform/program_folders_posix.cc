@@ -1,6 +1,4 @@
 // The program's folders on a desktop that follows the XDG conventions.
-#include "platform/program_folders.h"
-
 #include <pwd.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/file_system.h"
+#include "platform/program_folders.h"
 
 namespace platform {
 namespace {

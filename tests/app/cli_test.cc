@@ -2,12 +2,12 @@
 // it prints, its help, its usage errors, the closing summary and progress
 // bar of a download, the settings file's options against the command line's,
 // and its exit statuses.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/program_run.h"
 #include "platform/codepage.h"
@@ -23,7 +23,8 @@ using testing_support::RunProgram;
 
 const std::string kCli = std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli";
 
-ProgramRun RunCli(std::vector<std::string> arguments, const ProgramOptions& options = {}) {
+ProgramRun RunCli(std::vector<std::string> arguments,
+                  const ProgramOptions& options = {}) {
   arguments.insert(arguments.begin(), kCli);
   return RunProgram(arguments, options);
 }
@@ -54,9 +55,12 @@ TEST(Cli, ListPrintsOneTabSeparatedLinePerAlbum) {
   standin::DataSet data;
   data.board = "纸飞机";
   for (const char* title : {"春日散步", "旧相机试片", ""}) {
-    standin::Thread t{.tid = std::to_string(4718203956 + data.threads.size()), .title = title};
+    standin::Thread t;
+    t.tid = std::to_string(4718203956 + data.threads.size());
+    t.title = title;
     t.pictures.resize(data.threads.size() + 1);
-    for (size_t i = 0; i < t.pictures.size(); ++i) t.pictures[i].id = t.tid + std::to_string(i);
+    for (size_t i = 0; i < t.pictures.size(); ++i)
+      t.pictures[i].id = t.tid + std::to_string(i);
     data.threads.push_back(t);
   }
   standin::StandIn service(std::move(data));
@@ -72,7 +76,8 @@ TEST(Cli, ListPrintsOneTabSeparatedLinePerAlbum) {
       "2\t1\t2\t4718203957\t旧相机试片\n"
       "3\t1\t3\t4718203958\t未知名称_";
   EXPECT_TRUE(run.out.starts_with(expected_start)) << run.out;
-  EXPECT_EQ(run.out.size(), expected_start.size() + 3) << run.out;  // two letters and "\n"
+  EXPECT_EQ(run.out.size(), expected_start.size() + 3)
+      << run.out;  // two letters and "\n"
 }
 
 TEST(Cli, ExitStatusesTellUsageAndUnrecognisedAddresses) {
@@ -81,36 +86,40 @@ TEST(Cli, ExitStatusesTellUsageAndUnrecognisedAddresses) {
   EXPECT_EQ(RunCli({"--bogus", "x"}).status, 2);
   EXPECT_EQ(RunCli({"--list", ""}).status, 2);
   testing_support::TempDir home;
-  const ProgramRun unrecognised = RunCli(
-      {"--list", "http://elsewhere.test/x", "--web-host", "127.0.0.1:9", "--home", home.path()});
+  const ProgramRun unrecognised =
+      RunCli({"--list", "http://elsewhere.test/x", "--web-host", "127.0.0.1:9", "--home",
+              home.path()});
   EXPECT_EQ(unrecognised.status, 3);
   EXPECT_EQ(unrecognised.out, "");
   // Quiet: no message box, one line of its own.
-  const ProgramRun quiet = RunCli(
-      {"-q", "http://elsewhere.test/x", "--web-host", "127.0.0.1:9", "--home", home.path()});
+  const ProgramRun quiet = RunCli({"-q", "http://elsewhere.test/x", "--web-host",
+                                   "127.0.0.1:9", "--home", home.path()});
   EXPECT_EQ(quiet.status, 3);
   EXPECT_EQ(quiet.out, "");
-  EXPECT_EQ(quiet.err, "tiepic-cli: not a board or thread address: http://elsewhere.test/x\n");
+  EXPECT_EQ(quiet.err,
+            "tiepic-cli: not a board or thread address: http://elsewhere.test/x\n");
 }
 
 TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
   const ProgramRun help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_TRUE(help.out.starts_with("Usage: tiepic-cli [OPTION]... ADDRESS\n")) << help.out;
+  EXPECT_TRUE(help.out.starts_with("Usage: tiepic-cli [OPTION]... ADDRESS\n"))
+      << help.out;
   size_t at = 0;
-  for (const char* heading : {"\nActions:\n", "\nWhat to download:\n", "\nWhere and how to save:\n",
-                              "\nService:\n", "\nProgram:\n", "\nExamples:\n", "\nExit status:\n"}) {
+  for (const char* heading :
+       {"\nActions:\n", "\nWhat to download:\n", "\nWhere and how to save:\n",
+        "\nService:\n", "\nProgram:\n", "\nExamples:\n", "\nExit status:\n"}) {
     const size_t found = help.out.find(heading, at);
     EXPECT_NE(found, std::string::npos) << heading << " missing or out of order";
     if (found != std::string::npos) at = found;
   }
   // Every option the help names is one the command line takes.
   for (const char* option :
-       {"--list", "--demo", "--serve", "--help", "--version", "--albums", "--all-pictures",
-        "--starter-only", "--output", "--prevent-repeat", "--no-prevent-repeat",
-        "--describe-names", "--number-names", "--web-host", "--picture-host", "--home",
-        "--quiet", "--no-quiet"}) {
+       {"--list", "--demo", "--serve", "--help", "--version", "--albums",
+        "--all-pictures", "--starter-only", "--output", "--prevent-repeat",
+        "--no-prevent-repeat", "--describe-names", "--number-names", "--web-host",
+        "--picture-host", "--home", "--quiet", "--no-quiet"}) {
     EXPECT_NE(help.out.find(std::string(" ") + option), std::string::npos) << option;
   }
   for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  130 "}) {
@@ -134,7 +143,8 @@ TEST(Cli, AUsageErrorSaysWhyInOneLineAndEndsWithStatus2) {
       {{"--albums", "3-1", address}, "--albums takes row numbers such as 1,3-5"},
       {{address, "http://tieba.baidu.com/p/1"}, "more than one address"},
       {{"--demo", address}, "--demo takes no address"},
-      {{"--demo", "--serve"}, "--serve needs --home DIR, where the desktop program's settings go"},
+      {{"--demo", "--serve"},
+       "--serve needs --home DIR, where the desktop program's settings go"},
       {{"--serve", address}, "--serve goes with --demo"},
       {{"--demo", "--home", "/tmp"},
        "--home goes with --demo --serve only (the demo keeps its records apart)"},
@@ -162,10 +172,16 @@ class CliDownload : public ::testing::Test {
     standin::DataSet data;
     data.board = "纸飞机";
     int n = 0;
-    for (const auto& [title, count] : {std::pair{"春日散步", 3}, std::pair{"旧相机", 2}}) {
-      standin::Thread t{.tid = std::to_string(4718203956 + n), .title = title};
+    for (const auto& [title, count] :
+         {std::pair{"春日散步", 3}, std::pair{"旧相机", 2}}) {
+      standin::Thread t;
+      t.tid = std::to_string(4718203956 + n);
+      t.title = title;
       for (int i = 0; i < count; ++i) {
-        t.pictures.push_back({.id = std::to_string(i) + std::string(39, 'a' + n), .size = 2048});
+        standin::Picture& picture = t.pictures.emplace_back();
+        // The record keeps the first 20 characters of an id: these differ there.
+        picture.id = std::to_string(i) + std::string(39, 'a' + n);
+        picture.size = 2048;
       }
       data.threads.push_back(t);
       ++n;
@@ -173,10 +189,11 @@ class CliDownload : public ::testing::Test {
     return data;
   }
 
-  ProgramRun Download(std::vector<std::string> arguments, const ProgramOptions& options = {}) {
-    for (const std::string& a : {std::string("--web-host"), host_, std::string("--picture-host"),
-                                 host_, std::string("--home"), home_.string(),
-                                 service_.BoardUrl()}) {
+  ProgramRun Download(std::vector<std::string> arguments,
+                      const ProgramOptions& options = {}) {
+    for (const std::string& a :
+         {std::string("--web-host"), host_, std::string("--picture-host"), host_,
+          std::string("--home"), home_.string(), service_.BoardUrl()}) {
       arguments.push_back(a);
     }
     return RunCli(arguments, options);
@@ -204,12 +221,14 @@ TEST_F(CliDownload, ASummaryClosesTheRunAndTheStatusTellsWhetherEveryPictureIsSa
   terminal.error_is_terminal = true;
   const ProgramRun first = Download({"-o", save.string(), "--prevent-repeat"}, terminal);
   EXPECT_EQ(first.status, 0) << first.out << first.err;
-  EXPECT_TRUE(LineStarting(first.out, "Done: 2 albums; 5 pictures saved, 0 skipped as already "
-                                      "saved, 0 failed; 10.0 KB in ")
+  EXPECT_TRUE(LineStarting(first.out,
+                           "Done: 2 albums; 5 pictures saved, 0 skipped as already "
+                           "saved, 0 failed; 10.0 KB in ")
                   .ends_with(" s"))
       << first.out;
   EXPECT_NE(first.out.find("下载载相册:春日散步"), std::string::npos);
-  EXPECT_EQ(LineStarting(first.out, "Pictures saved in "), "Pictures saved in " + save.string());
+  EXPECT_EQ(LineStarting(first.out, "Pictures saved in "),
+            "Pictures saved in " + save.string());
   EXPECT_NE(first.err.find("\ralbum 1/2 春日散步 ["), std::string::npos) << first.err;
   EXPECT_NE(first.err.find("\ralbum 2/2 旧相机 ["), std::string::npos) << first.err;
   EXPECT_NE(first.err.find("5/5 pictures"), std::string::npos) << first.err;
@@ -222,18 +241,21 @@ TEST_F(CliDownload, ASummaryClosesTheRunAndTheStatusTellsWhetherEveryPictureIsSa
                 "\r\n下载记录=1\r\n[tiepic-cli]\r\nquiet=1\r\n");
   const ProgramRun again = Download({"-o", save.string(), "--no-quiet"});
   EXPECT_EQ(again.status, 0);
-  EXPECT_NE(LineStarting(again.out, "Done: 2 albums; 0 pictures saved, 5 skipped as already "
-                                    "saved, 0 failed; 0 bytes in "),
+  EXPECT_NE(LineStarting(again.out,
+                         "Done: 2 albums; 0 pictures saved, 5 skipped as already "
+                         "saved, 0 failed; 0 bytes in "),
             "")
       << again.out;
   EXPECT_FALSE(fs::exists(other));
 
   // Two pictures fail: status 1. Off a terminal there is no bar.
   service_.AddFault("picture:status=500*2");
-  const ProgramRun failing = Download({"-o", save.string(), "--no-quiet", "--no-prevent-repeat"});
+  const ProgramRun failing =
+      Download({"-o", save.string(), "--no-quiet", "--no-prevent-repeat"});
   EXPECT_EQ(failing.status, 1);
-  EXPECT_NE(LineStarting(failing.out, "Done: 2 albums; 3 pictures saved, 0 skipped as already "
-                                      "saved, 2 failed; 6.0 KB in "),
+  EXPECT_NE(LineStarting(failing.out,
+                         "Done: 2 albums; 3 pictures saved, 0 skipped as already "
+                         "saved, 2 failed; 6.0 KB in "),
             "")
       << failing.out;
   EXPECT_EQ(failing.err, "[信息：] 全部下载完毕\n");
@@ -251,13 +273,15 @@ TEST_F(CliDownload, AnInterruptStopsTheRunAsTheConfirmedStopButtonDoes) {
   service_.AddFault("picture:stall");  // the first picture hangs until stopped
   ProgramOptions interrupted;
   interrupted.send_signal_when = [](const ProgramRun& so_far) {
-    return so_far.out.find("创建成功") != std::string::npos;  // the album folder: under way
+    return so_far.out.find("创建成功") !=
+           std::string::npos;  // the album folder: under way
   };
   const ProgramRun run = Download({"-o", pictures_.string()}, interrupted);
   EXPECT_EQ(run.status, 130);
   EXPECT_NE(run.out.find("执行了结束下载"), std::string::npos) << run.out;
-  EXPECT_NE(LineStarting(run.out, "Stopped: 1 album; 0 pictures saved, 0 skipped as already "
-                                  "saved, 0 failed; 0 bytes in "),
+  EXPECT_NE(LineStarting(run.out,
+                         "Stopped: 1 album; 0 pictures saved, 0 skipped as already "
+                         "saved, 0 failed; 0 bytes in "),
             "")
       << run.out;
   EXPECT_EQ(run.err, "[警告！] 您真的要彻底结束下载么？\n");

@@ -43,7 +43,8 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv,
   ProgramRun run;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-  int held_terminal = -1;  // keeps the terminal open while the child has not opened it yet
+  int held_terminal =
+      -1;  // keeps the terminal open while the child has not opened it yet
   std::string terminal_name;
   if (options.error_is_terminal) {
     ::close(err[0]);
@@ -69,7 +70,8 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv,
         ::setenv(name.c_str(), value.c_str(), 1);
       }
     }
-    if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
+    if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0)
+      ::_exit(126);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

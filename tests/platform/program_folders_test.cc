@@ -2,6 +2,7 @@
 // user's folders when it is installed or its folder's name does not fit GBK.
 #include "platform/program_folders.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 
