@@ -2,33 +2,76 @@
 #include "app/cli_options.h"
 
 #include <charconv>
+#include <utility>
 
 namespace cli {
 
-const char kUsage[] =
-    "usage: tiepic-cli [options] ADDRESS\n"
-    "       tiepic-cli --list ADDRESS [--web-host HOST[:PORT]] [--picture-host HOST[:PORT]]\n"
+const char kHelp[] =
+    "Usage: tiepic-cli [OPTION]... ADDRESS\n"
+    "       tiepic-cli --list [OPTION]... ADDRESS\n"
+    "       tiepic-cli --demo [-o DIR]\n"
+    "Save the pictures of a Tieba board's photo albums, or of one thread.\n"
+    "ADDRESS is the board's address (http://tieba.baidu.com/f?kw=NAME) or a\n"
+    "thread's (http://tieba.baidu.com/p/NUMBER), as the desktop program takes it.\n"
     "\n"
-    "Downloads the albums of a board or thread address, as the desktop program's\n"
-    "download button does, and prints the operation log.\n"
+    "Actions:\n"
+    "      --list              print the album rows instead of downloading: number,\n"
+    "                          tick (1/0), picture count, album id, album name,\n"
+    "                          separated by tabs (the log goes to standard error)\n"
+    "      --demo              download a made-up board from a stand-in of the\n"
+    "                          service started inside this program on 127.0.0.1,\n"
+    "                          twice, into DIR (default: demo-output)\n"
+    "      --serve             with --demo and --home: only serve the made-up board\n"
+    "                          and point the settings file in --home at it, until\n"
+    "                          interrupted (at most an hour)\n"
+    "  -h, --help              show this help and exit\n"
+    "      --version           show the version and exit\n"
     "\n"
-    "  --list                list the album rows instead: number, tick (1/0),\n"
-    "                        picture count, album id, album name (tab-separated)\n"
-    "  -o DIR                save folder (default: the settings file's)\n"
-    "  --albums LIST         only these rows, by number: 1,3-5 (default: all)\n"
-    "  --prevent-repeat, --no-prevent-repeat\n"
-    "                        skip pictures saved before, or fetch them again\n"
-    "  --describe-names, --number-names\n"
-    "                        name files after the picture's description, or by number\n"
-    "  --all-pictures, --starter-only\n"
-    "                        for a thread: every poster's pictures, or the starter's\n"
-    "  --web-host HOST[:PORT], --picture-host HOST[:PORT]\n"
-    "                        the service's hosts (default: the settings file's)\n"
-    "  --home DIR            keep the settings file and the records in DIR\n"
-    "                        (default: the program's folder)\n"
+    "What to download:\n"
+    "      --albums LIST       only these album rows, by number: 1,3-5\n"
+    "                          (default: every album)\n"
+    "      --all-pictures      for a thread: every poster's pictures\n"
+    "      --starter-only      for a thread: only the thread starter's pictures\n"
     "\n"
-    "Exit status: 0 done, 1 some pictures could not be saved, 2 usage error,\n"
-    "3 unrecognised address, 130 stopped.\n";
+    "Where and how to save:\n"
+    "  -o, --output DIR        save folder\n"
+    "      --prevent-repeat    skip pictures saved before (kept in the records)\n"
+    "      --no-prevent-repeat fetch every picture again\n"
+    "      --describe-names    name files after the pictures' descriptions\n"
+    "      --number-names      name files by number only\n"
+    "\n"
+    "Service:\n"
+    "      --web-host HOST[:PORT]      host of the board, album and thread pages\n"
+    "      --picture-host HOST[:PORT]  host of the picture files\n"
+    "\n"
+    "Program:\n"
+    "      --home DIR          keep the settings file and the records in DIR\n"
+    "  -q, --quiet             print nothing but errors (no log, progress or summary)\n"
+    "      --no-quiet          print the log, progress and summary\n"
+    "\n"
+    "Options not given come from the settings file, 配置.ini (the save folder, the\n"
+    "three download options, the hosts in [service], quiet=1 in [tiepic-cli]);\n"
+    "the command line wins and is not written back. The settings file and the\n"
+    "records live beside the program, or, for an installed program, in\n"
+    "~/.config/tiepic and ~/.local/share/tiepic.\n"
+    "\n"
+    "The operation log goes to standard output; a progress bar goes to standard\n"
+    "error when it is a terminal; a summary closes the run.\n"
+    "\n"
+    "Examples:\n"
+    "  tiepic-cli --list 'http://tieba.baidu.com/f?kw=NAME'\n"
+    "  tiepic-cli -o ~/Pictures --albums 1,3-5 --prevent-repeat \\\n"
+    "      'http://tieba.baidu.com/f?kw=NAME'\n"
+    "  tiepic-cli --all-pictures --describe-names 'http://tieba.baidu.com/p/NUMBER'\n"
+    "  tiepic-cli --demo\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every picture saved or already there\n"
+    "  1    some pictures could not be saved (a later run tries them again)\n"
+    "  2    usage error\n"
+    "  3    the address is not a board or thread address\n"
+    "  130  interrupted (Ctrl-C stops the run as the stop button does)\n"
+    "Other statuses are kept for later use.\n";
 
 std::optional<std::set<int>> ParseAlbumList(std::string_view text) {
   std::set<int> albums;
@@ -46,7 +89,8 @@ std::optional<std::set<int>> ParseAlbumList(std::string_view text) {
       const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *n);
       return !s.empty() && ec == std::errc() && end == s.data() + s.size() && *n >= 1;
     };
-    if (!number(a, &first) || !number(b, &last) || last < first || last - first > 100000) {
+    if (!number(a, &first) || !number(b, &last) || last < first ||
+        last - first > 100000) {
       return std::nullopt;
     }
     for (int n = first; n <= last; ++n) albums.insert(n);
@@ -55,45 +99,118 @@ std::optional<std::set<int>> ParseAlbumList(std::string_view text) {
   return albums;
 }
 
+namespace {
+
+// Takes the flags that stand alone; returns false for any other argument.
+bool TakeSwitch(std::string_view arg, Options& options, bool* serve) {
+  const std::pair<std::string_view, Action> actions[] = {
+      {"--list", Action::kList}, {"--demo", Action::kDemo},       {"-h", Action::kHelp},
+      {"--help", Action::kHelp}, {"--version", Action::kVersion},
+  };
+  for (const auto& [name, action] : actions) {
+    if (arg != name) continue;
+    // Help and version win over everything else on the line.
+    if (options.action != Action::kHelp && options.action != Action::kVersion) {
+      options.action = action;
+    }
+    return true;
+  }
+  const std::pair<std::string_view, std::optional<bool>*> pairs[] = {
+      {"prevent-repeat", &options.prevent_repeat},
+      {"quiet", &options.quiet},
+  };
+  for (const auto& [name, choice] : pairs) {
+    if (arg == "--" + std::string(name)) *choice = true;
+    if (arg == "--no-" + std::string(name)) *choice = false;
+    if (arg == "--" + std::string(name) || arg == "--no-" + std::string(name))
+      return true;
+  }
+  if (arg == "-q") {
+    options.quiet = true;
+  } else if (arg == "--describe-names" || arg == "--number-names") {
+    options.describe_names = arg == "--describe-names";
+  } else if (arg == "--all-pictures" || arg == "--starter-only") {
+    options.all_pictures = arg == "--all-pictures";
+  } else if (arg == "--serve") {
+    *serve = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The flag of `arg` that takes a value, or nullptr.
+std::string* ValueOf(std::string_view arg, Options& options) {
+  if (arg == "-o" || arg == "--output") return &options.save_folder;
+  if (arg == "--home") return &options.home;
+  if (arg == "--web-host") return &options.web_host;
+  if (arg == "--picture-host") return &options.picture_host;
+  return nullptr;
+}
+
+// What the action leaves to check once every argument is read.
+bool CheckAction(Options& options, bool have_address, bool serve, std::string* error) {
+  switch (options.action) {
+    case Action::kHelp:
+    case Action::kVersion:
+      return true;
+    case Action::kDemo:
+      if (have_address) {
+        *error = "--demo takes no address";
+        return false;
+      }
+      if (!serve && !options.home.empty()) {
+        *error =
+            "--home goes with --demo --serve only (the demo keeps its records apart)";
+        return false;
+      }
+      if (serve && options.home.empty()) {
+        *error = "--serve needs --home DIR, where the desktop program's settings go";
+        return false;
+      }
+      if (serve) options.action = Action::kServeDemo;
+      return true;
+    default:
+      if (serve) {
+        *error = "--serve goes with --demo";
+        return false;
+      }
+      if (!have_address || options.address.empty()) {
+        *error = "no address given";
+        return false;
+      }
+      return true;
+  }
+}
+
+}  // namespace
+
 std::optional<Options> ParseOptions(const std::vector<std::string_view>& arguments,
                                     std::string* error) {
   Options options;
   bool have_address = false;
+  bool serve = false;
+  bool only_operands = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
-    auto value = [&](std::string* out) {
+    const bool is_option = !only_operands && arg.size() > 1 && arg[0] == '-';
+    if (is_option && arg == "--") {
+      only_operands = true;
+    } else if (is_option && TakeSwitch(arg, options, &serve)) {
+    } else if (std::string* out = is_option ? ValueOf(arg, options) : nullptr) {
       if (i + 1 >= arguments.size()) {
         *error = std::string(arg) + " needs a value";
-        return false;
+        return std::nullopt;
       }
       *out = arguments[++i];
-      return true;
-    };
-    std::string text;
-    if (arg == "--list") {
-      options.list_only = true;
-    } else if (arg == "-o") {
-      if (!value(&options.save_folder)) return std::nullopt;
-    } else if (arg == "--home") {
-      if (!value(&options.home)) return std::nullopt;
-    } else if (arg == "--web-host") {
-      if (!value(&options.web_host)) return std::nullopt;
-    } else if (arg == "--picture-host") {
-      if (!value(&options.picture_host)) return std::nullopt;
-    } else if (arg == "--albums") {
-      if (!value(&text)) return std::nullopt;
-      options.albums = ParseAlbumList(text);
+    } else if (is_option && arg == "--albums") {
+      options.albums =
+          i + 1 < arguments.size() ? ParseAlbumList(arguments[++i]) : std::nullopt;
       if (!options.albums) {
         *error = "--albums takes row numbers such as 1,3-5";
         return std::nullopt;
       }
-    } else if (arg == "--prevent-repeat" || arg == "--no-prevent-repeat") {
-      options.prevent_repeat = arg == "--prevent-repeat";
-    } else if (arg == "--describe-names" || arg == "--number-names") {
-      options.describe_names = arg == "--describe-names";
-    } else if (arg == "--all-pictures" || arg == "--starter-only") {
-      options.all_pictures = arg == "--all-pictures";
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+    } else if (is_option) {
       *error = "unknown option " + std::string(arg);
       return std::nullopt;
     } else if (!have_address) {
@@ -104,10 +221,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
       return std::nullopt;
     }
   }
-  if (!have_address || options.address.empty()) {
-    *error = "no address given";
-    return std::nullopt;
-  }
+  if (!CheckAction(options, have_address, serve, error)) return std::nullopt;
   return options;
 }
 

@@ -1,6 +1,7 @@
-// The command line of tiepic-cli, parsed: the address, what to do with it,
-// where the program keeps its settings and records, the service hosts, and
-// the download's save folder, options and albums.
+// The command line of tiepic-cli, parsed: what to do (download, list, the
+// demo, help, version), the address, where the program keeps its settings
+// and records, the service hosts, the download's save folder, options and
+// albums, and how much to print.
 //
 // Thread safety: plain values and pure functions.
 #ifndef TIEPIC_APP_CLI_OPTIONS_H_
@@ -14,20 +15,31 @@
 
 namespace cli {
 
+// The exit statuses. Numbers not listed here are kept for later use.
+inline constexpr int kExitOk = 0;            // every picture saved or already there
+inline constexpr int kExitSomeFailed = 1;    // some pictures could not be saved
+inline constexpr int kExitUsage = 2;         // a usage error
+inline constexpr int kExitUnrecognised = 3;  // the address is not one tiepic knows
+inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
+
+enum class Action { kDownload, kList, kDemo, kServeDemo, kHelp, kVersion };
+
 struct Options {
-  bool list_only = false;      // --list: print the album rows, download nothing
-  std::string address;         // UTF-8
-  std::string home;            // --home: settings file and record folder; "": the program's folder
-  std::string web_host;        // --web-host
-  std::string picture_host;    // --picture-host
-  std::string save_folder;     // -o; "": as the settings file says
+  Action action = Action::kDownload;
+  std::string address;   // UTF-8
+  std::string home;      // --home: settings file and records; "": the program's folders
+  std::string web_host;  // --web-host
+  std::string picture_host;             // --picture-host
+  std::string save_folder;              // -o; "": as the settings file says
   std::optional<std::set<int>> albums;  // --albums, by row number; none: every ticked row
   std::optional<bool> prevent_repeat;   // none: as the settings file says
   std::optional<bool> describe_names;
   std::optional<bool> all_pictures;
+  std::optional<bool> quiet;  // none: as the settings file says, else false
 };
 
-// Returns the options, or nullopt with *error saying what is wrong.
+// Returns the options, or nullopt with *error saying what is wrong in one
+// line.
 std::optional<Options> ParseOptions(const std::vector<std::string_view>& arguments,
                                     std::string* error);
 
@@ -35,7 +47,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
 // upwards, numbers start at 1).
 std::optional<std::set<int>> ParseAlbumList(std::string_view text);
 
-extern const char kUsage[];
+// The text of --help.
+extern const char kHelp[];
+
+// The settings file's own section for this program and its key: "1" makes
+// it quiet unless the command line says otherwise.
+inline constexpr std::string_view kCliSection = "tiepic-cli";
+inline constexpr std::string_view kQuietKey = "quiet";
 
 }  // namespace cli
 

@@ -1,7 +1,12 @@
 // The desktop program: the Qt back end under the frame, the shell's windows
 // and handlers on top, and the entry sequence that runs until the last
-// window closes, then ends the process without unwinding.
+// window closes, then ends the process without unwinding. Besides Qt's own
+// options it takes --home DIR, a folder for the settings file and records.
 #include <QApplication>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "discovery/discovery.h"
 #include "download/download_run.h"
@@ -9,10 +14,45 @@
 #include "gui/ui_qt.h"
 #include "shell/main_window.h"
 
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: tiepic [--home DIR] [Qt options]\n"
+    "Save the pictures of Tieba boards' photo albums and threads.\n"
+    "\n"
+    "  --home DIR   keep the settings file (配置.ini) and the records in DIR\n"
+    "               (default: beside the program, or ~/.config/tiepic and\n"
+    "               ~/.local/share/tiepic for an installed program)\n"
+    "  -h, --help   show this help and exit\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);  // Qt's own options only; settings come from the INI file
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
+      std::fputs(kUsage, stdout);  // also without a display
+      return 0;
+    }
+  }
+  QApplication app(argc, argv);  // takes Qt's own options out of argv
+  std::optional<std::string> home;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--home" && i + 1 < argc) {
+      home = argv[++i];
+    } else {
+      std::fprintf(stderr, "tiepic: unknown argument %s (see tiepic --help)\n", argv[i]);
+      return 2;
+    }
+  }
   platform::qt::QtBackend backend;
-  rt::Frame frame(backend);
+  std::optional<rt::Frame> frame_storage;
+  if (home) {
+    frame_storage.emplace(backend, *home);
+  } else {
+    frame_storage.emplace(backend);
+  }
+  rt::Frame& frame = *frame_storage;
   shell::Shell shell(frame);
   discovery::Discovery discovery(frame, shell);
   download::DownloadControl downloads(frame, shell.state(), discovery.retrieval());

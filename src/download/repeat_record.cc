@@ -26,7 +26,7 @@ rt::Text LineBreaks(int pairs) {
 
 }  // namespace
 
-rt::Text RecordFolder() { return rt::RunDirectory() + "/" + shell::RecordFolderName() + "/"; }
+rt::Text RecordFolder() { return rt::DataDirectory() + "/" + shell::RecordFolderName() + "/"; }
 
 RepeatRecord::RepeatRecord(rt::Frame& frame, std::string_view album_id, int line_breaks)
     : frame_(frame) {

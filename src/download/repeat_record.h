@@ -43,7 +43,8 @@ class RepeatRecord {
   bool open_ = false;
 };
 
-// The record folder: the program folder + "/防止重复下载数据库/".
+// The record folder: the data folder (the program folder, unless the program
+// is installed) + "/防止重复下载数据库/".
 rt::Text RecordFolder();
 
 }  // namespace download

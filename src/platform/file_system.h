@@ -1,6 +1,6 @@
 // The few file-system services the commands stand on: whole-file reads,
 // atomic replacement of a file, directory searches with wildcards, the
-// read-only attribute, and the program's own folder. Paths are UTF-8.
+// read-only attribute, and the program's own folders. Paths are UTF-8.
 //
 // Thread safety: all functions may be called from any thread; the run
 // directory override is meant to be set once, before other threads start.
@@ -50,11 +50,22 @@ bool IsDirectory(const std::string& path);
 // folder exists afterwards.
 bool CreateDirectories(const std::string& path);
 
-// The folder holding the running executable, without a trailing separator,
-// unless SetRunDirectory has given another one (tests and the headless front
-// end keep their settings and records in a folder of their own that way).
+// The program's folders, without a trailing separator: the folder it offers
+// for pictures when none is chosen, the folder of its settings file and the
+// folder that holds its record folder. All three are the folder given to
+// SetRunDirectory when there is one (tests and the headless front end keep
+// their settings and records in a folder of their own that way); otherwise
+// the executable's folder or the user's folders, as program_folders.h
+// chooses, decided once. When the user's folders are chosen, the settings
+// folder is created at that moment, since nothing else creates it before the
+// settings file is first written.
 std::string RunDirectory();
+std::string SettingsDirectory();
+std::string DataDirectory();
 void SetRunDirectory(std::string directory);
+
+// The folder holding the running executable, without a trailing separator.
+std::string ExecutableDirectory();
 
 }  // namespace platform
 

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <random>
 
+#include "platform/program_folders.h"
+
 namespace platform {
 namespace {
 
@@ -191,17 +193,39 @@ bool CreateDirectories(const std::string& path) {
   return IsDirectory(path);
 }
 
-std::string RunDirectory() {
-  {
-    std::lock_guard<std::mutex> lock(run_directory_mutex);
-    if (run_directory_override) return *run_directory_override;
-  }
+std::string ExecutableDirectory() {
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return ".";
   std::string folder = exe.parent_path().string();
   return folder.empty() ? "/" : folder;
 }
+
+namespace {
+
+// The folders in use: the override, else the executable's, chosen once.
+ProgramFolders CurrentFolders() {
+  {
+    std::lock_guard<std::mutex> lock(run_directory_mutex);
+    if (run_directory_override) {
+      const std::string& d = *run_directory_override;
+      return {d, d, d, false};
+    }
+  }
+  static const ProgramFolders chosen = [] {
+    ProgramFolders folders =
+        ChooseProgramFolders(ExecutableDirectory(), UserFoldersFromEnvironment());
+    if (folders.relocated) CreateDirectories(folders.settings);
+    return folders;
+  }();
+  return chosen;
+}
+
+}  // namespace
+
+std::string RunDirectory() { return CurrentFolders().program; }
+std::string SettingsDirectory() { return CurrentFolders().settings; }
+std::string DataDirectory() { return CurrentFolders().data; }
 
 void SetRunDirectory(std::string directory) {
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();

@@ -21,6 +21,8 @@ std::string_view SkipLeadingControls(std::string_view s) {
 }  // namespace
 
 Text RunDirectory() { return FromUtf8(platform::RunDirectory()); }
+Text SettingsDirectory() { return FromUtf8(platform::SettingsDirectory()); }
+Text DataDirectory() { return FromUtf8(platform::DataDirectory()); }
 
 bool FitsText(std::string_view utf8) { return ToUtf8(FromUtf8(utf8)) == utf8; }
 

@@ -14,8 +14,15 @@
 
 namespace rt {
 
-// The folder holding the program, without a trailing separator.
+// The program folder, without a trailing separator: the folder beside the
+// program, or for an installed program the user's pictures folder
+// (platform/program_folders.h).
 Text RunDirectory();
+// The folder of the settings file and the folder that holds the record
+// folder: the program folder, or for an installed program the user's
+// configuration and data folders.
+Text SettingsDirectory();
+Text DataDirectory();
 // Returns true iff GBK text holds the program folder's name unchanged (a
 // name with other characters comes out of RunDirectory with '?' in them).
 bool RunDirectoryFitsText();

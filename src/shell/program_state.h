@@ -22,7 +22,7 @@ struct ServiceAddresses {
 };
 
 struct ProgramState {
-  rt::Text ini_path;         // program folder + "/配置.ini"
+  rt::Text ini_path;         // settings folder + "/配置.ini"
   rt::Text version;          // "1.0"
   rt::Text version_key;      // "tieba"
   int help_page_visits = 0;  // 1 from start until the first visit of page 1

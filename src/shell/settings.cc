@@ -77,7 +77,7 @@ void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
   frame.SetCaption(mw::标签_banben, state.version);
   state.version_key = "tieba";
   const rt::Text program_folder = rt::RunDirectory();
-  state.ini_path = program_folder + "/" + IniFileName();
+  state.ini_path = rt::SettingsDirectory() + "/" + IniFileName();
 
   rt::Text save_folder = rt::ReadIniText(state.ini_path, SettingsSection(), KeySaveFolder());
   // The program folder is shown, not stored: the file stays untouched.
@@ -92,7 +92,7 @@ void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
   }
   state.service = ReadServiceAddresses(state.ini_path);
 
-  rt::Text record_folder = program_folder + "/" + RecordFolderName() + "/";
+  rt::Text record_folder = rt::DataDirectory() + "/" + RecordFolderName() + "/";
   EnsureFolder(record_folder);  // a failure shows later, where a record is written
   frame.ProcessEvents();
 }

@@ -1,5 +1,5 @@
-// The settings file and the folder routines: the INI path beside the
-// program, its four keys under "全局设置", the service addresses, the
+// The settings file and the folder routines: the INI path (beside the
+// program, or in the user's configuration folder), its four keys under "全局设置", the service addresses, the
 // repeat-download record folder, EnsureFolder and the folder dialog.
 //
 // The check boxes and the save-folder edit box are the live settings: they

@@ -1,0 +1,338 @@
+// One address through the desktop program's handlers, headless.
+#include "app/cli_run.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "discovery/discovery.h"
+#include "download/download_run.h"
+#include "frame/frame.h"
+#include "frame/ui_headless.h"
+#include "frame/window_templates.h"
+#include "runtime/file_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "shell/main_window.h"
+
+namespace cli {
+namespace {
+
+namespace mw = rt::main_window;
+using Clock = std::chrono::steady_clock;
+
+sigset_t WatchedSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+// A cell as one field of a tab-separated line: control characters (a tab or
+// line break in a hostile album name) become '?'.
+std::string Field(std::string_view gbk) {
+  std::string utf8 = rt::ToUtf8(gbk);
+  for (char& c : utf8) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return utf8;
+}
+
+void PrintRows(rt::Frame& frame) {
+  const rt::ControlRef list = mw::超级列表框1;
+  const int rows = frame.ListRowCount(list);
+  for (int row = 0; row < rows; ++row) {
+    const std::string line =
+        Field(frame.ListGetCell(list, row, mw::kColumnNumber)) + "\t" +
+        (frame.ListGetTick(list, row) == rt::kTicked ? "1" : "0") + "\t" +
+        Field(frame.ListGetCell(list, row, mw::kColumnCount)) + "\t" +
+        Field(frame.ListGetCell(list, row, mw::kColumnId)) + "\t" +
+        Field(frame.ListGetCell(list, row, mw::kColumnName)) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  }
+  std::fflush(stdout);
+}
+
+// Ticks exactly the rows whose number is in `albums`.
+void TickRows(rt::Frame& frame, const std::set<int>& albums) {
+  const rt::ControlRef list = mw::超级列表框1;
+  for (int row = 0; row < frame.ListRowCount(list); ++row) {
+    const int number = std::atoi(frame.ListGetCell(list, row, mw::kColumnNumber).c_str());
+    frame.ListSetTick(list, row, albums.contains(number) ? rt::kTicked : rt::kUnticked);
+  }
+}
+
+// The albums the download will take: ticked rows with a count and an id.
+std::vector<AlbumRow> TickedAlbums(rt::Frame& frame) {
+  const rt::ControlRef list = mw::超级列表框1;
+  std::vector<AlbumRow> albums;
+  for (int row = 0; row < frame.ListRowCount(list); ++row) {
+    const rt::Text count = frame.ListGetCell(list, row, mw::kColumnCount);
+    if (frame.ListGetTick(list, row) != rt::kTicked || count.empty() ||
+        frame.ListGetCell(list, row, mw::kColumnId).empty()) {
+      continue;
+    }
+    albums.push_back({Field(rt::TrimText(frame.ListGetCell(list, row, mw::kColumnName))),
+                      std::atoll(count.c_str())});
+  }
+  return albums;
+}
+
+// The album number in "下载到第[n]个相册", or 0.
+int AlbumNumber(std::string_view caption_gbk) {
+  const std::string utf8 = rt::ToUtf8(caption_gbk);
+  const size_t open = utf8.find('[');
+  return open == std::string::npos ? 0 : std::atoi(utf8.c_str() + open + 1);
+}
+
+// The button a user pressing Enter takes: the first one.
+rt::DialogButton FirstButton(int style) {
+  switch (style & 0xF) {
+    case rt::kButtonsAbortRetryIgnore:
+      return rt::DialogButton::kAbort;
+    case rt::kButtonsYesNoCancel:
+    case rt::kButtonsYesNo:
+      return rt::DialogButton::kYes;
+    case rt::kButtonsRetryCancel:
+      return rt::DialogButton::kRetry;
+    default:
+      return rt::DialogButton::kOk;
+  }
+}
+
+Counts CountsOf(const download::RunTally& tally) {
+  return {tally.saved.load(), tally.skipped.load(), tally.failed.load(),
+          tally.bytes.load()};
+}
+
+// Sets the service hosts, save folder and option boxes the command line gives.
+void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options) {
+  shell::ServiceAddresses& service = shell.state().service;
+  if (!options.web_host.empty()) service.web_host = options.web_host;
+  if (!options.picture_host.empty()) service.picture_host = options.picture_host;
+  if (!options.save_folder.empty()) {
+    std::error_code ec;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(options.save_folder, ec);
+    frame.SetText(
+        mw::编辑框_保存位置,
+        rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
+  }
+  const std::pair<const std::optional<bool>&, rt::ControlRef> boxes[] = {
+      {options.prevent_repeat, mw::选择框_下载记录},
+      {options.describe_names, mw::选择框_文件名},
+      {options.all_pictures, mw::选择框_下载帖子全部图片},
+  };
+  for (const auto& [choice, box] : boxes) {
+    if (choice) frame.SetChecked(box, *choice);  // for this run: not written back
+  }
+}
+
+}  // namespace
+
+Interrupts::Interrupts() {
+  const sigset_t signals = WatchedSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  watcher_ = std::jthread([this](std::stop_token stop) { Watch(stop); });
+}
+
+Interrupts::~Interrupts() {
+  watcher_.request_stop();
+  if (watcher_.joinable()) watcher_.join();
+}
+
+void Interrupts::Watch(std::stop_token stop) {
+  const sigset_t signals = WatchedSignals();
+  const timespec tick{0, 200 * 1000 * 1000};  // how soon a stop request is seen
+  while (!stop.stop_requested()) {
+    if (sigtimedwait(&signals, nullptr, &tick) <= 0) continue;
+    {
+      // Under the lock, so that the routine's run cannot outlive SetRoutine.
+      std::lock_guard<std::mutex> lock(mutex_);
+      interrupted_.store(true);
+      if (routine_) routine_();
+    }
+    signalled_.notify_all();
+  }
+}
+
+void Interrupts::SetRoutine(std::function<void()> routine) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  routine_ = std::move(routine);
+}
+
+bool Interrupts::Wait(std::chrono::seconds limit) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return signalled_.wait_for(lock, limit, [this] { return interrupted_.load(); });
+}
+
+namespace {
+
+// The frame and the handlers of one run, and what the run has come to.
+class HeadlessRun {
+ public:
+  HeadlessRun(const Options& options, Console& console, Interrupts& interrupts)
+      : options_(options),
+        console_(console),
+        interrupts_(interrupts),
+        frame_(backend_),
+        shell_(frame_),
+        discovery_(frame_, shell_),
+        downloads_(frame_, shell_.state(), discovery_.retrieval()) {
+    download::WireDownloadButtons(shell_.hooks(), downloads_);
+    ShowOnConsole();
+    shell_.Start();
+    ApplyOptions(frame_, shell_, options_);
+    const rt::Text folder = frame_.GetText(mw::编辑框_保存位置);
+    result_.save_folder = rt::ToUtf8(folder.empty() ? rt::RunDirectory() : folder);
+  }
+
+  RunResult Go();
+
+ private:
+  void ShowOnConsole();
+  void AlbumsFound();
+  void Interrupted();
+
+  const Options& options_;
+  Console& console_;
+  Interrupts& interrupts_;
+  RunResult result_;  // before the frame: outlives its queued calls
+  rt::HeadlessBackend backend_;
+  rt::Frame frame_;
+  shell::Shell shell_;
+  discovery::Discovery discovery_;
+  download::DownloadControl downloads_;
+};
+
+// The log, the message boxes and the bar's album and picture changes.
+void HeadlessRun::ShowOnConsole() {
+  Console& console = console_;
+  backend_.SetResponder({.message_box = [&console](const rt::MessageBoxRequest& box) {
+    console.MessageBox(box.caption, box.text);
+    return FirstButton(box.style);
+  }});
+  backend_.SetObserver({
+      .text_appended =
+          [&console](const rt::ControlState& c, std::string_view gbk) {
+            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control)
+              console.Log(gbk);
+          },
+      .property_changed =
+          [&console](const rt::ControlState& c, int) {
+            if (c.window != mw::kId) return;
+            if (c.tmpl->id == mw::标签_正在下载相册.control) {
+              const int number = AlbumNumber(c.text);
+              if (number > 0 && number != console.album()) console.Album(number);
+            } else if (c.tmpl->id == mw::进度条1.control) {
+              console.Progress();
+            }
+          },
+  });
+}
+
+// The retrieval has ended: list the rows, or tick them and download.
+void HeadlessRun::AlbumsFound() {
+  const bool listing = options_.action == Action::kList;
+  if (listing ||
+      discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+    if (listing) PrintRows(frame_);
+    frame_.CloseWindow(mw::kId);
+    return;
+  }
+  if (options_.albums) TickRows(frame_, *options_.albums);
+  download::DownloadControl& downloads = downloads_;
+  console_.BeginProgress(TickedAlbums(frame_),
+                         [&downloads] { return CountsOf(downloads.tally()); });
+  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+}
+
+// On the UI thread: the stop button during a download, else the end.
+void HeadlessRun::Interrupted() {
+  if (!frame_.IsLoaded(mw::kId)) return;  // the run has ended already
+  if (downloads_.running()) {
+    frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  } else {
+    result_.end = RunResult::End::kStopped;
+    frame_.CloseWindow(mw::kId);
+  }
+}
+
+RunResult HeadlessRun::Go() {
+  const Clock::time_point started = Clock::now();
+  downloads_.SetOnFinished([this](bool stopped) {
+    if (stopped) result_.end = RunResult::End::kStopped;
+    frame_.CloseWindow(mw::kId);
+  });
+  discovery_.retrieval().SetOnFinished([this] { AlbumsFound(); });
+  interrupts_.SetRoutine([this] { frame_.Post([this] { Interrupted(); }); });
+  // The bar moves with the clock too (rate, time left), not only with events.
+  std::jthread ticker([this](std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stop.stop_requested()) {
+      wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
+      if (!stop.stop_requested()) frame_.Post([this] { console_.Progress(); });
+    }
+  });
+
+  frame_.SetText(mw::编辑框_号码, rt::FromUtf8(options_.address));
+  frame_.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+  if (interrupts_.interrupted()) {
+    result_.end = RunResult::End::kStopped;
+  } else if (!discovery_.retrieval().running()) {
+    result_.end = RunResult::End::kNotStarted;  // the find button has said why
+  } else {
+    frame_.Run();
+  }
+  ticker.request_stop();
+  ticker.join();
+  interrupts_.SetRoutine(nullptr);
+  console_.EndProgress();
+
+  if (discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+    result_.end = RunResult::End::kUnrecognised;
+  }
+  result_.albums = console_.album();
+  result_.counts = CountsOf(downloads_.tally());
+  result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return result_;
+}
+
+}  // namespace
+
+RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts) {
+  HeadlessRun run(options, console, interrupts);
+  return run.Go();
+}
+
+int ExitStatus(const RunResult& result, const Options& options, Console& console) {
+  switch (result.end) {
+    case RunResult::End::kUnrecognised:
+      if (console.quiet())
+        console.Error("tiepic-cli: not a board or thread address: " + options.address);
+      return kExitUnrecognised;
+    case RunResult::End::kStopped:
+      return kExitStopped;
+    case RunResult::End::kNotStarted:
+      return kExitUsage;
+    case RunResult::End::kDone:
+      break;
+  }
+  if (result.counts.failed > 0) {
+    if (console.quiet()) {
+      console.Error("tiepic-cli: " + std::to_string(result.counts.failed) +
+                    (result.counts.failed == 1 ? " picture" : " pictures") +
+                    " could not be saved");
+    }
+    return kExitSomeFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace cli
