@@ -256,6 +256,11 @@ void HeadlessRun::Interrupted() {
   if (!frame_.IsLoaded(mw::kId)) return;  // the run has ended already
   if (downloads_.running()) {
     frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  } else if (discovery_.retrieval().running()) {
+    // A retrieval holds no file or record, but its request may wait a minute
+    // for a silent service: the program ends now instead of waiting for it.
+    console_.EndProgress();
+    frame_.EndProgram(kExitStopped);
   } else {
     result_.end = RunResult::End::kStopped;
     frame_.CloseWindow(mw::kId);

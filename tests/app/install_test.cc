@@ -81,7 +81,7 @@ TEST(Install, PutsTheProgramsDesktopEntryAndIconInPlaceAndTheDemoRuns) {
   EXPECT_EQ(FilesUnder(dir.path() / "demo-output"), 21u);
   EXPECT_NE(demo.out.find("The pictures are in " + (dir.path() / "demo-output").string() +
                           ":\n"
-                          "  纸飞机吧_百度贴吧/旧相机试片/  4 pictures\n"),
+                          "  纸飞机吧_百度贴吧/旧相机试片_4718205833/  4 pictures\n"),
             std::string::npos)
       << demo.out;
   EXPECT_EQ(Names(prefix / "bin"), programs);  // nothing written beside the programs
