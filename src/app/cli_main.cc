@@ -2,6 +2,7 @@
 // settings file's word for what the command line leaves open, and hands the
 // address to one run of the desktop program's handlers (cli_run.h), the demo
 // (cli_demo.h), or prints help or the version.
+#include <malloc.h>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ bool Quiet(const cli::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each picture passes through the heap once or twice; kept rather than
+  // handed back to the system after every picture, the freed memory is not
+  // faulted in again for the next one (about 0.4 ms a 100 KB picture).
+  mallopt(M_TRIM_THRESHOLD, 4 << 20);
   std::string error;
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   const std::optional<cli::Options> parsed = cli::ParseOptions(arguments, &error);

@@ -2,6 +2,8 @@
 // and handlers on top, and the entry sequence that runs until the last
 // window closes, then ends the process without unwinding. Besides Qt's own
 // options it takes --home DIR, a folder for the settings file and records.
+#include <malloc.h>
+
 #include <QApplication>
 #include <cstdio>
 #include <optional>
@@ -28,6 +30,10 @@ constexpr char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each picture passes through the heap once or twice; kept rather than
+  // handed back to the system after every picture, the freed memory is not
+  // faulted in again for the next one (about 0.4 ms a 100 KB picture).
+  mallopt(M_TRIM_THRESHOLD, 4 << 20);
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
       std::fputs(kUsage, stdout);  // also without a display
