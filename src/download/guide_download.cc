@@ -88,8 +88,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
   rt::Text cursor;
   std::unordered_set<rt::Text> seen;
-  rt::Text last_saved_id;  // the picture saved last, and its number
-  int64_t last_saved_number = 0;
+  rt::Text last_done_id;  // the picture saved or skipped last, and its number
+  int64_t last_done_number = 0;
   bool page_brought_new = true;
   for (int p = 1;; ++p) {
     // Past the page total the album may still hold pictures the guide has not
@@ -118,11 +118,13 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
       cursor = picture.id;
       page_brought_new |= seen.insert(picture.id).second;
 
-      if (picture.id == last_saved_id && counter == last_saved_number) {
-        // The page's first picture is the previous page's last, saved just now.
+      if (picture.id == last_done_id && counter == last_done_number) {
+        // The page's first picture is the previous page's last, done just now.
       } else if (const PictureOptions options = ReadPictureOptions(frame);
                  record.Skip(picture.id, options.prevent_repeat)) {
         run.tally.skipped.fetch_add(1);
+        last_done_id = picture.id;
+        last_done_number = counter;
       } else {
         const rt::Text picture_address =
             picture.address.empty()
@@ -139,8 +141,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
             run.tally.saved.fetch_add(1);
             run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
             record.Record(picture.id);
-            last_saved_id = picture.id;
-            last_saved_number = counter;
+            last_done_id = picture.id;
+            last_done_number = counter;
           } else {
             LogPictureFailed(run, counter, picture.id, "无法写入文件"_gbk);
           }

@@ -120,6 +120,19 @@ TEST_F(GuideDownloadTest, AnEntryWithoutAnIdIsPassedOverAndAShortGuideIsAskedAga
   EXPECT_TRUE(files.contains("帖子相册_5300000001/(60).jpg"));
 }
 
+TEST_F(GuideDownloadTest, ASecondRunCountsEachRecordedPictureOnce) {
+  Serve({GuideThread("5300000007", "帖子", 120)});
+  frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+  frame_.SetChecked(mw::选择框_下载记录, true);
+  DownloadThread("5300000007");
+  EXPECT_EQ(control_.tally().saved.load(), 120);
+  Download();
+  // The pictures that begin the second and third pages are the pages before's
+  // last: skipped once, not once a page.
+  EXPECT_EQ(control_.tally().skipped.load(), 120);
+  EXPECT_EQ(PictureRequests(), 120u);
+}
+
 TEST_F(GuideDownloadTest, UnreadableGuidePagesInARowLoseNoPicture) {
   Serve({GuideThread("5300000009", "帖子", 150)});
   frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
