@@ -254,7 +254,7 @@ class CliDownloadTest : public ::testing::Test {
 };
 
 TEST_F(CliDownloadTest, ABoardIsSavedWholeAndItsRecordSparesASecondRun) {
-  Serve(3, "tiny");
+  ASSERT_NO_FATAL_FAILURE(Serve(3, "tiny"));
   fs::create_directories(home_);
   const Result first =
       Run(Arguments(service_->BoardUrl(), save_, home_, {"--prevent-repeat"}));
@@ -298,7 +298,7 @@ TEST_F(CliDownloadTest, ABoardIsSavedWholeAndItsRecordSparesASecondRun) {
 }
 
 TEST_F(CliDownloadTest, AlbumsOptionDownloadsOnlyTheRowsItNames) {
-  Serve(3, "tiny");
+  ASSERT_NO_FATAL_FAILURE(Serve(3, "tiny"));
   const Result run =
       Run(Arguments(service_->BoardUrl(), save_, home_, {"--albums", "1,3-4"}));
   ASSERT_EQ(run.status, 0) << run.output;
@@ -317,7 +317,8 @@ TEST_F(CliDownloadTest, AlbumsOptionDownloadsOnlyTheRowsItNames) {
 }
 
 TEST_F(CliDownloadTest, AThreadIsSavedThroughTheCursorPagedGuide) {
-  Serve(3, "small", "number");  // each entry tells its format: JPEG, GIF or PNG
+  // Each entry tells its format: JPEG, GIF or PNG.
+  ASSERT_NO_FATAL_FAILURE(Serve(3, "small", "number"));
   const standin::Thread& t = ThreadTitled("纸飞机试飞记录");
   ASSERT_EQ(t.pictures.size(), 120u);
   const std::string folder = t.title + "相册_" + t.tid;
@@ -355,7 +356,7 @@ TEST_F(CliDownloadTest, AThreadIsSavedThroughTheCursorPagedGuide) {
 }
 
 TEST_F(CliDownloadTest, AnInterruptStopsTheRunLikeAConfirmedStopButton) {
-  Serve(3, "small");
+  ASSERT_NO_FATAL_FAILURE(Serve(3, "small"));
   const standin::Thread& t = ThreadTitled("纸飞机试飞记录");
   // Each picture trickles in (120 ms at least), so the interrupt finds one
   // half received.
