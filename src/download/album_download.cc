@@ -98,6 +98,16 @@ rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view 
   return FitUtf8(description, kNameLimit - reserved);
 }
 
+rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request) {
+  constexpr int kAttempts = 10;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    rt::Text page = web::BodyText(request(address, {}));
+    if (!page.empty()) return page;
+    web::WaitResponsive(run.pauses.empty_page_retry_ms);
+  }
+  return {};
+}
+
 void ParseListPage(RunContext& run, int page_number, std::string_view text,
                    rt::JsonHandle* page) {
   // The lenient reader takes "<...>" for binary data: an HTML error page

@@ -16,6 +16,7 @@
 #include "discovery/album_retrieval.h"
 #include "frame/frame.h"
 #include "json/json_value.h"
+#include "web/requests.h"
 
 namespace download {
 
@@ -74,6 +75,11 @@ bool WritePicture(const rt::Text& folder, int64_t number, std::string_view name_
 // 240 bytes, and short enough for "(" + number + ")" + it + extension to fit
 // in 255 bytes of UTF-8.
 rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension);
+
+// One picture-list answer through `request`, asked up to ten times while it
+// comes back empty, with the service's wait after each empty one.
+using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
+rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
 
 // Parses a picture-list page into `page`; a page that stayed empty or holds
 // no JSON object is logged and counted, as its pictures may be missing.

@@ -24,7 +24,6 @@ using rt::operator""_gbk;
 
 constexpr int kAskedAfterCursor = 50;
 constexpr int kNewPerPage = kAskedAfterCursor - 1;  // the cursor's own picture comes again
-constexpr int kPageAttempts = 10;
 // Pages asked for beyond the page total while they still bring new pictures.
 constexpr int kMostExtraPages = 1000;
 
@@ -36,16 +35,6 @@ rt::Text ExtensionOf(std::string_view format) {
   if (format == "2") return ".gif";
   if (format == "4") return ".png";
   return ".jpg";
-}
-
-// One answer of the guide, tried up to ten times while it comes back empty.
-rt::Text FetchPage(RunContext& run, const rt::Text& address) {
-  for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
-    rt::Text page = web::BodyText(web::InetRequest(address));
-    if (!page.empty()) return page;
-    web::WaitResponsive(run.pauses.empty_page_retry_ms);
-  }
-  return {};
 }
 
 struct Picture {
@@ -104,7 +93,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
         "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
         "&prev=1&pic_id=" + cursor + "&_=" + web::RandomText();
     rt::JsonHandle page;
-    ParseListPage(run, p, FetchPage(run, address), &page);
+    ParseListPage(run, p, FetchListPage(run, address, &web::InetRequest), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     page_brought_new = false;
     const int64_t counter_before = counter;

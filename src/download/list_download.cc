@@ -23,7 +23,6 @@ namespace mw = rt::main_window;
 using rt::operator""_gbk;
 
 constexpr int kPageSize = 200;
-constexpr int kPageAttempts = 10;
 constexpr int kBarLimit = 32767;
 
 rt::Text WithoutQuotes(std::string_view text) {
@@ -38,15 +37,6 @@ rt::Text FetchTotal(RunContext& run, const rt::Text& thread_id) {
   const rt::Text text = web::BodyText(web::InetRequest(address));
   run.frame.ProcessEvents();
   return web::TextBetween(text, "\"total_page\":", ",");
-}
-
-rt::Text FetchPage(RunContext& run, const rt::Text& address) {
-  for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
-    rt::Text page = web::BodyText(web::WinHttpObjectRequest(address));
-    if (!page.empty()) return page;
-    web::WaitResponsive(run.pauses.empty_page_retry_ms);
-  }
-  return {};
 }
 
 }  // namespace
@@ -88,7 +78,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                              "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
                              web::RandomText();
     rt::JsonHandle page;
-    ParseListPage(run, p, FetchPage(run, address), &page);
+    ParseListPage(run, p, FetchListPage(run, address, &web::WinHttpObjectRequest), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     const int entries = rt::JsonArrayLength(list);
     for (int j = 1; j <= entries; ++j) {
