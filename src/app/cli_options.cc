@@ -39,6 +39,9 @@ const char kHelp[] =
     "      --no-prevent-repeat fetch every picture again\n"
     "      --describe-names    name files after the pictures' descriptions\n"
     "      --number-names      name files by number only\n"
+    "      --jobs N            fetch up to N pictures of an album at once, 1 to 8\n"
+    "                          (default 1); files, log and records come out as\n"
+    "                          with one\n"
     "\n"
     "Service:\n"
     "      --web-host HOST[:PORT]      host of the board, album and thread pages\n"
@@ -50,8 +53,9 @@ const char kHelp[] =
     "      --no-quiet          print the log, progress and summary\n"
     "\n"
     "Options not given come from the settings file, 配置.ini (the save folder, the\n"
-    "three download options, the hosts in [service], quiet=1 in [tiepic-cli]);\n"
-    "the command line wins and is not written back. The settings file and the\n"
+    "three download options, the hosts in [service], parallel=N in [download],\n"
+    "quiet=1 in [tiepic-cli]); the command line wins and is not written back.\n"
+    "The settings file and the\n"
     "records live beside the program, or, for an installed program, in\n"
     "~/.config/tiepic and ~/.local/share/tiepic.\n"
     "\n"
@@ -203,6 +207,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
         return std::nullopt;
       }
       *out = arguments[++i];
+    } else if (is_option && arg == "--jobs") {
+      int jobs = 0;
+      const std::string_view value = i + 1 < arguments.size() ? arguments[++i] : "";
+      const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+      if (failure != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 8) {
+        *error = "--jobs takes a number from 1 to 8";
+        return std::nullopt;
+      }
+      options.jobs = jobs;
     } else if (is_option && arg == "--albums") {
       options.albums =
           i + 1 < arguments.size() ? ParseAlbumList(arguments[++i]) : std::nullopt;

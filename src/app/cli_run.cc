@@ -114,6 +114,7 @@ void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options)
   shell::ServiceAddresses& service = shell.state().service;
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
+  if (options.jobs) shell.state().parallel_fetches = *options.jobs;
   if (!options.save_folder.empty()) {
     std::error_code ec;
     const std::filesystem::path absolute =

@@ -62,11 +62,11 @@ bool MakeAlbumFolder(rt::Text& folder) {
   return shell::EnsureFolder(folder) || shell::EnsureFolder(folder);
 }
 
-bool FetchPicture(RunContext& run, const rt::Text& address, rt::Bytes* body, rt::Text* why) {
-  int status = 0;
-  web::RequestOptions options;
-  options.status = &status;
-  *body = web::WinHttpObjectRequest(address, options);
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
+                  const rt::Text& address, rt::Bytes* body, rt::Text* why) {
+  PictureAnswer answer = fetcher.Take(index, address);
+  *body = std::move(answer.body);
+  const int status = answer.status;
   run.frame.ProcessEvents();  // a stop that aborted the transfer ends the run here
   if (!web::IsHttpAddress(address)) {
     *why = "不是网址"_gbk;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "discovery/album_retrieval.h"
+#include "download/picture_fetcher.h"
 #include "frame/frame.h"
 #include "json/json_value.h"
 #include "web/requests.h"
@@ -41,6 +42,8 @@ struct RunContext {
   rt::Text picture_host;
   DownloadPauses pauses;
   RunTally& tally;
+  int parallel = 1;         // picture fetches of an album in flight at once
+  RunGate* gate = nullptr;  // holds fetches run ahead while the run is paused
 };
 
 // The save folder's text, or the program folder when it is empty.
@@ -60,10 +63,12 @@ rt::Text FitUtf8(std::string_view gbk, int max_utf8);
 // more. Returns true iff it exists.
 bool MakeAlbumFolder(rt::Text& folder);
 
-// Fetches a picture with a request object of its own, then passes a safe
-// point. Returns true iff the answer is a 2xx status with a body; otherwise
-// *why says what went wrong.
-bool FetchPicture(RunContext& run, const rt::Text& address, rt::Bytes* body, rt::Text* why);
+// Takes the answer for picture `index` of the fetcher's plan (fetched ahead,
+// or now with a request object of its own), then passes a safe point.
+// Returns true iff the answer is a 2xx status with a body; otherwise *why
+// says what went wrong.
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
+                  const rt::Text& address, rt::Bytes* body, rt::Text* why);
 
 // Writes the picture to `folder` + "(" + number + ")" + name_part + extension,
 // or, when that fails, without the name part. The file appears whole or not

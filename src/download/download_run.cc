@@ -119,7 +119,8 @@ void DownloadControl::DownloadRun(RunGate& gate) {
   platform::ScopedAbortSignal abort(gate.abort_signal());
   bool stopped = false;
   try {
-    RunContext run{frame_, retrieval_.Source(), state_.service.picture_host, pauses_, *tally_};
+    RunContext run{frame_,  retrieval_.Source(),     state_.service.picture_host, pauses_,
+                   *tally_, state_.parallel_fetches, &gate};
     const rt::ControlRef list = mw::超级列表框1;
     std::vector<rt::Text> selection;
     rt::Text numbers;

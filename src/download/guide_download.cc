@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "download/album_downloads.h"
 #include "download/repeat_record.h"
@@ -44,6 +45,17 @@ struct Picture {
   rt::Text extension;
 };
 
+struct Numbered {
+  int64_t number;  // the picture's place in the thread, its file's number
+  Picture picture;
+};
+
+rt::Text PictureAddress(const RunContext& run, const Picture& picture) {
+  return picture.address.empty()
+             ? "http://" + run.picture_host + "/forum/pic/item/" + picture.id + ".jpg"
+             : picture.address;
+}
+
 Picture ReadPicture(const rt::JsonHandle& entry) {
   const rt::JsonHandle img = rt::JsonGetMember(entry, "img");
   const rt::JsonHandle screen = rt::JsonGetMember(img, "screen");
@@ -80,6 +92,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   rt::Text last_done_id;  // the picture saved or skipped last, and its number
   int64_t last_done_number = 0;
   bool page_brought_new = true;
+  PictureFetcher fetcher(run.parallel, run.gate);
   for (int p = 1;; ++p) {
     // Past the page total the album may still hold pictures the guide has not
     // shown (it answered fewer than asked): ask on while answers bring new ones.
@@ -97,52 +110,68 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     page_brought_new = false;
     const int64_t counter_before = counter;
+    // The page's pictures first, numbered by their place in the thread, so
+    // that their fetches can run ahead while each is handled in turn.
+    std::vector<Numbered> pictures;
     while (true) {
       ++counter;
       const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(counter));
       if (entry.empty()) break;
-      const Picture picture = ReadPicture(entry);
+      Picture picture = ReadPicture(entry);
       // An entry without an id is passed over; its number stays unused.
       if (picture.id == "null" || picture.id.empty()) continue;
+      pictures.push_back({counter, std::move(picture)});
+    }
+    if (fetcher.parallel() > 1) {
+      // Ahead go the pictures that will be fetched as things stand now; a
+      // guess proved wrong at a picture's turn only costs a fetch.
+      const bool prevent_repeat = ReadPictureOptions(frame).prevent_repeat;
+      std::vector<rt::Text> plan;
+      for (const auto& [number, picture] : pictures) {
+        const bool done = picture.id == last_done_id && number == last_done_number;
+        plan.push_back(done || record.Skip(picture.id, prevent_repeat)
+                           ? rt::Text()
+                           : PictureAddress(run, picture));
+      }
+      fetcher.Plan(std::move(plan));
+    }
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      const auto& [number, picture] = pictures[i];
       cursor = picture.id;
       page_brought_new |= seen.insert(picture.id).second;
 
-      if (picture.id == last_done_id && counter == last_done_number) {
+      if (picture.id == last_done_id && number == last_done_number) {
         // The page's first picture is the previous page's last, done just now.
       } else if (const PictureOptions options = ReadPictureOptions(frame);
                  record.Skip(picture.id, options.prevent_repeat)) {
         run.tally.skipped.fetch_add(1);
         last_done_id = picture.id;
-        last_done_number = counter;
+        last_done_number = number;
       } else {
-        const rt::Text picture_address =
-            picture.address.empty()
-                ? "http://" + run.picture_host + "/forum/pic/item/" + picture.id + ".jpg"
-                : picture.address;
         rt::Bytes body;
         rt::Text why;
-        if (FetchPicture(run, picture_address, &body, &why)) {
+        if (FetchPicture(run, fetcher, i, PictureAddress(run, picture), &body, &why)) {
           const rt::Text name_part =
               options.describe_names
-                  ? DescriptionName(picture.description, counter, picture.extension)
+                  ? DescriptionName(picture.description, number, picture.extension)
                   : rt::Text();
-          if (WritePicture(folder, counter, name_part, picture.extension, body)) {
+          if (WritePicture(folder, number, name_part, picture.extension, body)) {
             run.tally.saved.fetch_add(1);
             run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
             record.Record(picture.id);
             last_done_id = picture.id;
-            last_done_number = counter;
+            last_done_number = number;
           } else {
-            LogPictureFailed(run, counter, picture.id, "无法写入文件"_gbk);
+            LogPictureFailed(run, number, picture.id, "无法写入文件"_gbk);
           }
         } else {
-          LogPictureFailed(run, counter, picture.id, why);
+          LogPictureFailed(run, number, picture.id, why);
         }
       }
       ShowProgress(
-          frame, static_cast<int>(std::min<int64_t>(counter, 32767)),
-          PercentText(static_cast<int>(std::min<int64_t>(counter, INT32_MAX)), maximum),
-          count_text + "/" + std::to_string(counter));
+          frame, static_cast<int>(std::min<int64_t>(number, 32767)),
+          PercentText(static_cast<int>(std::min<int64_t>(number, INT32_MAX)), maximum),
+          count_text + "/" + std::to_string(number));
       frame.ProcessEvents();
     }
     // The next page is asked for around the last picture: it begins with it.

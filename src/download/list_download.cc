@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "download/album_downloads.h"
 #include "download/repeat_record.h"
@@ -27,6 +28,16 @@ constexpr int kBarLimit = 32767;
 
 rt::Text WithoutQuotes(std::string_view text) {
   return rt::ReplaceText(text, "\"", "", {}, {}, true);
+}
+
+rt::Text PictureId(const rt::JsonHandle& item) {
+  return WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id")));
+}
+
+bool IsPictureId(const rt::Text& id) { return !id.empty() && id != "NULL" && id != "null"; }
+
+rt::Text PictureAddress(const RunContext& run, const rt::Text& id) {
+  return "http://" + run.picture_host + "/forum/pic/item/" + id + ".jpg";
 }
 
 // The album's picture total, asked for one picture per page: the page total
@@ -73,6 +84,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
     }
   }
 
+  PictureFetcher fetcher(run.parallel, run.gate);
   for (int p = 1; p <= pages; ++p) {
     const rt::Text address = run.source.list_base_address + "&alt=jview&rn=200&tid=" + thread_id +
                              "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
@@ -81,6 +93,19 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
     ParseListPage(run, p, FetchListPage(run, address, &web::WinHttpObjectRequest), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     const int entries = rt::JsonArrayLength(list);
+    if (fetcher.parallel() > 1) {
+      // Ahead go the pictures that will be fetched as things stand now; a
+      // guess proved wrong at a picture's turn only costs a fetch.
+      const bool prevent_repeat = ReadPictureOptions(frame).prevent_repeat;
+      std::vector<rt::Text> plan;
+      for (int j = 1; j <= entries; ++j) {
+        const rt::Text id = PictureId(rt::JsonGetItem(list, j - 1));
+        plan.push_back(!IsPictureId(id) || record.Skip(id, prevent_repeat)
+                           ? rt::Text()
+                           : PictureAddress(run, id));
+      }
+      fetcher.Plan(std::move(plan));
+    }
     for (int j = 1; j <= entries; ++j) {
       const int64_t ordinal = int64_t{p - 1} * kPageSize + j;
       // The bar holds its position within its range; the labels show what it
@@ -90,16 +115,16 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                    "第["_gbk + std::to_string(position) + "]个图片"_gbk);
 
       const rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
-      const rt::Text id = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id")));
-      const rt::Text address_of_picture =
-          "http://" + run.picture_host + "/forum/pic/item/" + id + ".jpg";
+      const rt::Text id = PictureId(item);
       const PictureOptions options = ReadPictureOptions(frame);
       if (record.Skip(id, options.prevent_repeat)) {
         run.tally.skipped.fetch_add(1);
-      } else if (!id.empty() && id != "NULL" && id != "null") {
+      } else if (IsPictureId(id)) {
         rt::Bytes body;
         rt::Text why;
-        const bool fetched = FetchPicture(run, address_of_picture, &body, &why);
+        const bool fetched =
+            FetchPicture(run, fetcher, static_cast<size_t>(j - 1), PictureAddress(run, id), &body,
+                         &why);
         web::WaitResponsive(run.pauses.after_list_picture_ms);
         if (!fetched) {
           LogPictureFailed(run, ordinal, id, why);

@@ -49,4 +49,9 @@ void RunGate::SafePoint() {
   if (stopped_) throw StopSignal{};
 }
 
+void RunGate::WaitWhileHeld(std::stop_token stop) {
+  std::unique_lock lock(mu_);
+  cv_.wait(lock, stop, [this] { return stopped_ || (!paused_ && !held_); });
+}
+
 }  // namespace download

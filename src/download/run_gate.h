@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 
 #include "platform/http_transport_curl.h"
 
@@ -35,12 +36,15 @@ class RunGate {
 
   // Worker: waits while paused or held; throws StopSignal once stopped.
   void SafePoint();
+  // Any thread: waits while paused or held, until stopped or `stop` is
+  // requested; never throws.
+  void WaitWhileHeld(std::stop_token stop);
 
   platform::AbortSignal* abort_signal() { return &abort_; }
 
  private:
   mutable std::mutex mu_;
-  std::condition_variable cv_;
+  std::condition_variable_any cv_;
   bool paused_ = false;
   bool held_ = false;
   bool stopped_ = false;

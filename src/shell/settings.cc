@@ -1,6 +1,8 @@
 // Start-up settings, the option and folder handlers, and the folder routines.
 #include "shell/settings.h"
 
+#include <charconv>
+
 #include "frame/bound_functions.h"
 #include "frame/window_templates.h"
 #include "runtime/file_commands.h"
@@ -35,6 +37,14 @@ ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   read(kPictureHostKey, result.picture_host);
   read(kVersionPageKey, result.version_page);
   return result;
+}
+
+int ReadParallelFetches(std::string_view ini_path) {
+  const rt::Text stored = rt::TrimText(rt::ReadIniText(ini_path, kDownloadSection, kParallelKey));
+  int parallel = 0;
+  const auto [end, error] = std::from_chars(stored.data(), stored.data() + stored.size(), parallel);
+  const bool whole = error == std::errc() && end == stored.data() + stored.size();
+  return whole && parallel >= 1 && parallel <= kMostParallelFetches ? parallel : 1;
 }
 
 rt::Text FeedbackPage(std::string_view version_page) {
@@ -91,6 +101,7 @@ void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
     frame.SetChecked(box, rt::ReadIniText(state.ini_path, SettingsSection(), key, "0") == "1");
   }
   state.service = ReadServiceAddresses(state.ini_path);
+  state.parallel_fetches = ReadParallelFetches(state.ini_path);
 
   rt::Text record_folder = rt::DataDirectory() + "/" + RecordFolderName() + "/";
   EnsureFolder(record_folder);  // a failure shows later, where a record is written

@@ -33,6 +33,14 @@ inline constexpr std::string_view kServiceSection = "service";
 inline constexpr std::string_view kWebHostKey = "web_host";
 inline constexpr std::string_view kPictureHostKey = "picture_host";
 inline constexpr std::string_view kVersionPageKey = "version_page";
+// How many picture fetches of an album may be in flight at once, 1 to 8:
+// [download] parallel=N. Missing, not a number or out of range: 1, one
+// picture after the other.
+inline constexpr std::string_view kDownloadSection = "download";
+inline constexpr std::string_view kParallelKey = "parallel";
+inline constexpr int kMostParallelFetches = 8;
+int ReadParallelFetches(std::string_view ini_path);
+
 ServiceAddresses DefaultServiceAddresses();
 // The addresses in `ini_path`; a missing or empty value takes its default.
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path);

@@ -1,0 +1,97 @@
+// Picture fetches of one album page, run ahead of their turn. The download
+// loop plans the page's picture addresses, then takes each picture's answer
+// when its turn comes, in order; meanwhile up to `parallel` fetches run on
+// threads of their own. Everything the loop decides, names, writes and logs
+// stays on the download worker in album order, so a run with fetches ahead
+// gives the files, log lines and record of a sequential one.
+//
+// The window bounds memory: at most `parallel` answers are in flight or
+// waiting to be taken. A fetch starts only while the run is neither paused
+// nor held at a stop question; a stop aborts every transfer in flight through
+// the run's abort signal, which the fetch threads adopt from the thread that
+// made the fetcher.
+//
+// Thread safety: Plan and Take belong to the thread that made the fetcher.
+#ifndef TIEPIC_DOWNLOAD_PICTURE_FETCHER_H_
+#define TIEPIC_DOWNLOAD_PICTURE_FETCHER_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/http_transport_curl.h"
+#include "runtime/value.h"
+
+namespace download {
+
+class RunGate;
+
+// What one picture request brought: the body (empty on any failure) and the
+// HTTP status (0 when no answer came).
+struct PictureAnswer {
+  rt::Bytes body;
+  int status = 0;
+};
+
+// Sends one picture request. Safe to call on any thread; it touches no window.
+PictureAnswer RequestPicture(const rt::Text& address);
+
+class PictureFetcher {
+ public:
+  // `parallel` is clamped to 1..8; 1 fetches each picture at its turn on the
+  // calling thread and starts no thread. `gate` (may be null) holds fetches
+  // while the run is paused.
+  PictureFetcher(int parallel, RunGate* gate,
+                 std::function<PictureAnswer(const rt::Text&)> request = RequestPicture);
+  // Drops what was not taken and waits for the fetch threads; a transfer
+  // still running ends first (promptly, when a stop has aborted it).
+  ~PictureFetcher();
+  PictureFetcher(const PictureFetcher&) = delete;
+  PictureFetcher& operator=(const PictureFetcher&) = delete;
+
+  // The page's pictures in order; an empty address is never fetched ahead.
+  // Replaces the previous plan, dropping its answers not taken.
+  void Plan(std::vector<rt::Text> addresses);
+
+  // The answer for `address`, the plan's picture `index`: the fetch ahead
+  // when one ran for it, else one made now on the calling thread. Pictures
+  // of the plan before `index` not taken yet are given up.
+  PictureAnswer Take(size_t index, const rt::Text& address);
+
+  int parallel() const { return parallel_; }
+
+ private:
+  enum class State { kWaiting, kRunning, kDone, kGivenUp };
+  struct Slot {
+    rt::Text address;
+    State state = State::kWaiting;
+    PictureAnswer answer;
+  };
+
+  void FetchLoop(std::stop_token stop);
+  void GiveUpBefore(size_t index);  // REQUIRES: mu_ held
+  // Returns true iff a fetch may start now; REQUIRES: mu_ held.
+  bool Startable();
+
+  const int parallel_;
+  RunGate* const gate_;
+  const std::function<PictureAnswer(const rt::Text&)> request_;
+  platform::AbortSignal* const abort_signal_;
+
+  std::mutex mu_;
+  std::condition_variable_any changed_;
+  std::vector<Slot> slots_;
+  uint64_t plan_ = 0;      // counts the plans, so a late answer knows its own
+  size_t next_start_ = 0;  // the first slot no thread has looked at
+  size_t next_take_ = 0;   // the first slot not taken or given up
+  int outstanding_ = 0;    // answers running or done and not yet taken
+  std::vector<std::jthread> threads_;
+};
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_PICTURE_FETCHER_H_
