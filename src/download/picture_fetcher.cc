@@ -55,23 +55,29 @@ void PictureFetcher::Plan(std::vector<rt::Text> addresses) {
 
 PictureAnswer PictureFetcher::Take(size_t index, const rt::Text& address) {
   std::unique_lock lock(mu_);
-  if (index >= slots_.size() || address.empty() || slots_[index].address != address) {
-    GiveUpBefore(std::min(index, slots_.size()));
-    lock.unlock();
-    return request_(address);
+  const bool planned =
+      index < slots_.size() && !address.empty() && slots_[index].address == address;
+  GiveUpBefore(std::min(index, slots_.size()));
+  if (planned) {
+    next_take_ = index + 1;
+    Slot& slot = slots_[index];
+    if (slot.state != State::kWaiting) {
+      changed_.wait(lock, [&] { return slot.state == State::kDone; });
+      PictureAnswer answer = std::move(slot.answer);
+      slot.state = State::kGivenUp;
+      --outstanding_;
+      changed_.notify_all();
+      return answer;
+    }
+    slot.state = State::kGivenUp;  // no thread has started it: it is fetched here
   }
-  GiveUpBefore(index);
-  next_take_ = index + 1;
-  Slot& slot = slots_[index];
-  if (slot.state == State::kWaiting) {  // no thread has started it: fetch it here
-    slot.state = State::kGivenUp;
-    lock.unlock();
-    return request_(address);
-  }
-  changed_.wait(lock, [&] { return slot.state == State::kDone; });
-  PictureAnswer answer = std::move(slot.answer);
-  slot.state = State::kGivenUp;
-  --outstanding_;
+  // A fetch made here counts among those in flight too.
+  changed_.wait(lock, [this] { return running_ < parallel_; });
+  ++running_;
+  lock.unlock();
+  PictureAnswer answer = request_(address);
+  lock.lock();
+  --running_;
   changed_.notify_all();
   return answer;
 }
@@ -93,7 +99,7 @@ void PictureFetcher::GiveUpBefore(size_t index) {
 bool PictureFetcher::Startable() {
   next_start_ = std::max(next_start_, next_take_);
   while (next_start_ < slots_.size() && slots_[next_start_].address.empty()) ++next_start_;
-  return next_start_ < slots_.size() && outstanding_ < parallel_;
+  return next_start_ < slots_.size() && outstanding_ < parallel_ && running_ < parallel_;
 }
 
 void PictureFetcher::FetchLoop(std::stop_token stop) {
@@ -112,12 +118,14 @@ void PictureFetcher::FetchLoop(std::stop_token stop) {
     const uint64_t plan = plan_;
     slots_[index].state = State::kRunning;
     ++outstanding_;
+    ++running_;
     const rt::Text address = slots_[index].address;
     lock.unlock();
 
     PictureAnswer answer = request_(address);
 
     lock.lock();
+    --running_;
     if (plan != plan_ || slots_[index].state == State::kGivenUp) {
       --outstanding_;
     } else {

@@ -5,7 +5,8 @@
 // stays on the download worker in album order, so a run with fetches ahead
 // gives the files, log lines and record of a sequential one.
 //
-// The window bounds memory: at most `parallel` answers are in flight or
+// The window bounds the network and memory: at most `parallel` transfers
+// are in flight, and at most `parallel` answers of threads are in flight or
 // waiting to be taken. A fetch starts only while the run is neither paused
 // nor held at a stop question; a stop aborts every transfer in flight through
 // the run's abort signal, which the fetch threads adopt from the thread that
@@ -89,6 +90,7 @@ class PictureFetcher {
   size_t next_start_ = 0;  // the first slot no thread has looked at
   size_t next_take_ = 0;   // the first slot not taken or given up
   int outstanding_ = 0;    // answers running or done and not yet taken
+  int running_ = 0;        // transfers in flight, those of Take included
   std::vector<std::jthread> threads_;
 };
 

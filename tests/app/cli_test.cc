@@ -130,7 +130,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
        {"--list", "--demo", "--serve", "--help", "--version", "--albums",
         "--all-pictures", "--starter-only", "--output", "--prevent-repeat",
         "--no-prevent-repeat", "--describe-names", "--number-names", "--web-host",
-        "--picture-host", "--home", "--quiet", "--no-quiet"}) {
+        "--picture-host", "--home", "--quiet", "--no-quiet", "--jobs"}) {
     EXPECT_NE(help.out.find(std::string(" ") + option), std::string::npos) << option;
   }
   for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  130 "}) {
@@ -152,6 +152,10 @@ TEST(Cli, AUsageErrorSaysWhyInOneLineAndEndsWithStatus2) {
       {{"--bogus", address}, "unknown option --bogus"},
       {{address, "-o"}, "-o needs a value"},
       {{"--albums", "3-1", address}, "--albums takes row numbers such as 1,3-5"},
+      {{"--jobs", "0", address}, "--jobs takes a number from 1 to 8"},
+      {{"--jobs", "9", address}, "--jobs takes a number from 1 to 8"},
+      {{"--jobs", "4x", address}, "--jobs takes a number from 1 to 8"},
+      {{address, "--jobs"}, "--jobs takes a number from 1 to 8"},
       {{address, "http://tieba.baidu.com/p/1"}, "more than one address"},
       {{"--demo", address}, "--demo takes no address"},
       {{"--demo", "--serve"},
