@@ -108,14 +108,21 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
   return {};
 }
 
-void ParseListPage(RunContext& run, int page_number, std::string_view text,
-                   rt::JsonHandle* page) {
+bool ReadListPage(std::string_view text, rt::JsonHandle* page) {
   // The lenient reader takes "<...>" for binary data: an HTML error page
   // parses, but only an object is a picture list.
-  if (rt::JsonParse(*page, text) && page->kind() == rt::JsonKind::kObject) return;
+  return rt::JsonParse(*page, text) && page->kind() == rt::JsonKind::kObject;
+}
+
+void LogUnreadPage(RunContext& run, int page_number) {
   run.tally.unread_pages.fetch_add(1);
   run.frame.AppendEditText(mw::编辑框_操作记录, {"图片列表第"_gbk, std::to_string(page_number),
                                                 "页未能读取\r\n"_gbk});
+}
+
+void ParseListPage(RunContext& run, int page_number, std::string_view text,
+                   rt::JsonHandle* page) {
+  if (!ReadListPage(text, page)) LogUnreadPage(run, page_number);
 }
 
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,

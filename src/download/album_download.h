@@ -90,6 +90,11 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
 // no JSON object is logged and counted, as its pictures may be missing.
 void ParseListPage(RunContext& run, int page_number, std::string_view text,
                    rt::JsonHandle* page);
+// ParseListPage in two steps, for a page read before its turn: returns
+// false for a page that stayed empty or holds no JSON object, and the log
+// line and count of such a page.
+bool ReadListPage(std::string_view text, rt::JsonHandle* page);
+void LogUnreadPage(RunContext& run, int page_number);
 
 // Logs a picture that was not saved; a later run tries it again.
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,

@@ -3,6 +3,7 @@
 // after it, keyed "#1", "#2", ... by their place in the thread.
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -45,17 +46,6 @@ struct Picture {
   rt::Text extension;
 };
 
-struct Numbered {
-  int64_t number;  // the picture's place in the thread, its file's number
-  Picture picture;
-};
-
-rt::Text PictureAddress(const RunContext& run, const Picture& picture) {
-  return picture.address.empty()
-             ? "http://" + run.picture_host + "/forum/pic/item/" + picture.id + ".jpg"
-             : picture.address;
-}
-
 Picture ReadPicture(const rt::JsonHandle& entry) {
   const rt::JsonHandle img = rt::JsonGetMember(entry, "img");
   const rt::JsonHandle screen = rt::JsonGetMember(img, "screen");
@@ -64,6 +54,62 @@ Picture ReadPicture(const rt::JsonHandle& entry) {
           Without(rt::JsonToText(rt::JsonGetMember(entry, "descr")), "\""),
           ExtensionOf(rt::JsonToText(rt::JsonGetMember(img, "format")))};
 }
+
+struct Numbered {
+  int64_t number;  // the picture's place in the thread, its file's number
+  Picture picture;
+};
+
+// One guide page, read: its pictures numbered by their place in the thread.
+struct GuidePage {
+  bool readable = false;  // the answer held a JSON object
+  std::vector<Numbered> pictures;
+  size_t first = 0;  // the first picture's index in the fetcher's plan
+};
+
+// Where the walk through the guide stands: the cursor (the last picture
+// shown, around which the next page is asked for), the number the next
+// page's keys count from, and the pictures seen so far.
+struct GuideWalk {
+  rt::Text cursor;
+  int64_t counter = 0;
+  Numbered last{0, {}};  // the last page's last picture
+  std::unordered_set<rt::Text> seen;
+  bool page_brought_new = true;
+
+  GuidePage Read(std::string_view text) {
+    GuidePage result;
+    rt::JsonHandle page;
+    result.readable = ReadListPage(text, &page);
+    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
+    page_brought_new = false;
+    const int64_t counter_before = counter;
+    while (true) {
+      ++counter;
+      const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(counter));
+      if (entry.empty()) break;
+      Picture picture = ReadPicture(entry);
+      // An entry without an id is passed over; its number stays unused.
+      if (picture.id == "null" || picture.id.empty()) continue;
+      cursor = picture.id;
+      page_brought_new |= seen.insert(picture.id).second;
+      result.pictures.push_back({counter, std::move(picture)});
+    }
+    if (!result.pictures.empty()) last = result.pictures.back();
+    // The next page is asked for around the last picture: it begins with it.
+    // A page that held no picture at all leaves the count where it was, so
+    // that the next answer, around the same cursor, is read from the same key.
+    counter = counter == counter_before + 1 ? counter_before : counter - 2;
+    return result;
+  }
+};
+
+rt::Text PictureAddress(const RunContext& run, const Picture& picture) {
+  return picture.address.empty()
+             ? "http://" + run.picture_host + "/forum/pic/item/" + picture.id + ".jpg"
+             : picture.address;
+}
+
 
 }  // namespace
 
@@ -85,61 +131,55 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   rt::Text folder = SaveRoot(frame) + "/" + album_name + "_" + safe_id + "/";
   MakeAlbumFolder(folder);
 
-  int64_t counter = 0;
   const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
-  rt::Text cursor;
-  std::unordered_set<rt::Text> seen;
-  rt::Text last_done_id;  // the picture saved or skipped last, and its number
-  int64_t last_done_number = 0;
-  bool page_brought_new = true;
   PictureFetcher fetcher(run.parallel, run.gate);
-  for (int p = 1;; ++p) {
-    // Past the page total the album may still hold pictures the guide has not
-    // shown (it answered fewer than asked): ask on while answers bring new ones.
-    if (p > page_total &&
-        (static_cast<int>(seen.size()) >= count || !page_brought_new ||
-         p > page_total + kMostExtraPages)) {
-      break;
-    }
+  const bool ahead = fetcher.parallel() > 1;
+  GuideWalk walk;
+  // Asks for page `p` around the cursor and, when fetching ahead, adds its
+  // pictures to the fetcher's plan: those that will be fetched as things
+  // stand now (a guess proved wrong at a picture's turn only costs a fetch).
+  auto ask = [&](int p) {
     const rt::Text address =
         run.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_id + "&see_lz=" + see_lz +
         "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
-        "&prev=1&pic_id=" + cursor + "&_=" + web::RandomText();
-    rt::JsonHandle page;
-    ParseListPage(run, p, FetchListPage(run, address, &web::InetRequest), &page);
-    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
-    page_brought_new = false;
-    const int64_t counter_before = counter;
-    // The page's pictures first, numbered by their place in the thread, so
-    // that their fetches can run ahead while each is handled in turn.
-    std::vector<Numbered> pictures;
-    while (true) {
-      ++counter;
-      const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(counter));
-      if (entry.empty()) break;
-      Picture picture = ReadPicture(entry);
-      // An entry without an id is passed over; its number stays unused.
-      if (picture.id == "null" || picture.id.empty()) continue;
-      pictures.push_back({counter, std::move(picture)});
-    }
-    if (fetcher.parallel() > 1) {
-      // Ahead go the pictures that will be fetched as things stand now; a
-      // guess proved wrong at a picture's turn only costs a fetch.
+        "&prev=1&pic_id=" + walk.cursor + "&_=" + web::RandomText();
+    const Numbered previous_last = walk.last;
+    GuidePage page = walk.Read(FetchListPage(run, address, &web::InetRequest));
+    if (ahead) {
       const bool prevent_repeat = ReadPictureOptions(frame).prevent_repeat;
       std::vector<rt::Text> plan;
-      for (const auto& [number, picture] : pictures) {
-        const bool done = picture.id == last_done_id && number == last_done_number;
-        plan.push_back(done || record.Skip(picture.id, prevent_repeat)
+      for (const auto& [number, picture] : page.pictures) {
+        const bool again =
+            picture.id == previous_last.picture.id && number == previous_last.number;
+        plan.push_back(again || record.Skip(picture.id, prevent_repeat)
                            ? rt::Text()
                            : PictureAddress(run, picture));
       }
-      fetcher.Plan(std::move(plan));
+      page.first = fetcher.Add(std::move(plan));
     }
-    for (size_t i = 0; i < pictures.size(); ++i) {
-      const auto& [number, picture] = pictures[i];
-      cursor = picture.id;
-      page_brought_new |= seen.insert(picture.id).second;
+    return page;
+  };
+  // Past the page total the album may still hold pictures the guide has not
+  // shown (it answered fewer than asked): ask on while answers bring new ones.
+  auto wanted = [&](int p) {
+    return p <= page_total || (static_cast<int>(walk.seen.size()) < count &&
+                               walk.page_brought_new && p <= page_total + kMostExtraPages);
+  };
 
+  rt::Text last_done_id;  // the picture saved or skipped last, and its number
+  int64_t last_done_number = 0;
+  std::optional<GuidePage> next;
+  if (wanted(1)) next = ask(1);
+  for (int p = 1; next; ++p) {
+    GuidePage page = std::move(*next);
+    next.reset();
+    // Fetching ahead, the next page is asked for now, so that its pictures
+    // join the window while this page's arrive; what the walk asks for does
+    // not depend on how this page's pictures fare.
+    if (ahead && wanted(p + 1)) next = ask(p + 1);
+    if (!page.readable) LogUnreadPage(run, p);
+    for (size_t i = 0; i < page.pictures.size(); ++i) {
+      const auto& [number, picture] = page.pictures[i];
       if (picture.id == last_done_id && number == last_done_number) {
         // The page's first picture is the previous page's last, done just now.
       } else if (const PictureOptions options = ReadPictureOptions(frame);
@@ -150,7 +190,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
       } else {
         rt::Bytes body;
         rt::Text why;
-        if (FetchPicture(run, fetcher, i, PictureAddress(run, picture), &body, &why)) {
+        if (FetchPicture(run, fetcher, page.first + i, PictureAddress(run, picture), &body,
+                         &why)) {
           const rt::Text name_part =
               options.describe_names
                   ? DescriptionName(picture.description, number, picture.extension)
@@ -174,11 +215,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
           count_text + "/" + std::to_string(number));
       frame.ProcessEvents();
     }
-    // The next page is asked for around the last picture: it begins with it.
-    // A page that held no picture at all leaves the count where it was, so
-    // that the next answer, around the same cursor, is read from the same key.
-    counter = counter == counter_before + 1 ? counter_before : counter - 2;
     frame.ProcessEvents();
+    if (!ahead && wanted(p + 1)) next = ask(p + 1);
   }
   frame.AppendEditText(mw::编辑框_操作记录, {"---完成相册《"_gbk, album_name, "》下载\r\n\r\n"_gbk});
   frame.SetCaption(mw::标签_第多少张照片, "");

@@ -93,6 +93,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
     ParseListPage(run, p, FetchListPage(run, address, &web::WinHttpObjectRequest), &page);
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     const int entries = rt::JsonArrayLength(list);
+    size_t first = 0;  // the page's first picture in the fetcher's plan
     if (fetcher.parallel() > 1) {
       // Ahead go the pictures that will be fetched as things stand now; a
       // guess proved wrong at a picture's turn only costs a fetch.
@@ -104,7 +105,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                            ? rt::Text()
                            : PictureAddress(run, id));
       }
-      fetcher.Plan(std::move(plan));
+      first = fetcher.Add(std::move(plan));
     }
     for (int j = 1; j <= entries; ++j) {
       const int64_t ordinal = int64_t{p - 1} * kPageSize + j;
@@ -123,7 +124,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
         rt::Bytes body;
         rt::Text why;
         const bool fetched =
-            FetchPicture(run, fetcher, static_cast<size_t>(j - 1), PictureAddress(run, id), &body,
+            FetchPicture(run, fetcher, first + static_cast<size_t>(j - 1), PictureAddress(run, id), &body,
                          &why);
         web::WaitResponsive(run.pauses.after_list_picture_ms);
         if (!fetched) {

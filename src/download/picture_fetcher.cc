@@ -40,36 +40,40 @@ PictureFetcher::~PictureFetcher() {
   threads_.clear();  // joins: a running transfer ends first
 }
 
-void PictureFetcher::Plan(std::vector<rt::Text> addresses) {
-  if (parallel_ == 1) return;
+size_t PictureFetcher::Add(std::vector<rt::Text> addresses) {
   std::lock_guard lock(mu_);
-  GiveUpBefore(slots_.size());
-  // Answers still running for the old plan keep their place in the window
-  // until they end: FetchLoop counts them off by the plan they belong to.
-  ++plan_;
-  slots_.clear();
+  const size_t first = added_;
+  added_ += addresses.size();
+  if (parallel_ == 1) return first;
   for (rt::Text& address : addresses) slots_.push_back({std::move(address), State::kWaiting, {}});
-  next_start_ = next_take_ = 0;
   changed_.notify_all();
+  return first;
+}
+
+PictureFetcher::Slot* PictureFetcher::SlotAt(size_t index) {
+  return index >= base_ && index - base_ < slots_.size() ? &slots_[index - base_] : nullptr;
 }
 
 PictureAnswer PictureFetcher::Take(size_t index, const rt::Text& address) {
   std::unique_lock lock(mu_);
-  const bool planned =
-      index < slots_.size() && !address.empty() && slots_[index].address == address;
-  GiveUpBefore(std::min(index, slots_.size()));
-  if (planned) {
-    next_take_ = index + 1;
-    Slot& slot = slots_[index];
-    if (slot.state != State::kWaiting) {
-      changed_.wait(lock, [&] { return slot.state == State::kDone; });
-      PictureAnswer answer = std::move(slot.answer);
-      slot.state = State::kGivenUp;
+  GiveUpBefore(index);
+  Slot* slot = SlotAt(index);
+  if (slot != nullptr) {
+    next_take_ = std::max(next_take_, index + 1);
+    if (address.empty() || slot->address != address) {
+      GiveUp(*slot);
+    } else if (slot->state == State::kWaiting) {
+      slot->state = State::kGivenUp;  // no thread has started it: it is fetched here
+    } else {
+      changed_.wait(lock, [&] { return slot->state == State::kDone; });
+      PictureAnswer answer = std::move(slot->answer);
+      slot->state = State::kGivenUp;
       --outstanding_;
+      Trim();
       changed_.notify_all();
       return answer;
     }
-    slot.state = State::kGivenUp;  // no thread has started it: it is fetched here
+    Trim();
   }
   // A fetch made here counts among those in flight too.
   changed_.wait(lock, [this] { return running_ < parallel_; });
@@ -82,24 +86,35 @@ PictureAnswer PictureFetcher::Take(size_t index, const rt::Text& address) {
   return answer;
 }
 
+void PictureFetcher::GiveUp(Slot& slot) {
+  if (slot.state == State::kDone) {
+    slot.answer = {};
+    --outstanding_;
+  }
+  // A running fetch counts itself off when it ends.
+  slot.state = State::kGivenUp;
+}
+
 void PictureFetcher::GiveUpBefore(size_t index) {
-  for (size_t k = next_take_; k < index; ++k) {
-    Slot& slot = slots_[k];
-    if (slot.state == State::kDone) {
-      slot.answer = {};
-      --outstanding_;
-    }
-    // A running fetch counts itself off when it ends.
-    slot.state = State::kGivenUp;
+  for (size_t k = std::max(next_take_, base_); k < index; ++k) {
+    if (Slot* slot = SlotAt(k)) GiveUp(*slot);
   }
   next_take_ = std::max(next_take_, index);
+  Trim();
   changed_.notify_all();
 }
 
+void PictureFetcher::Trim() {
+  while (!slots_.empty() && base_ < next_take_ && slots_.front().state == State::kGivenUp) {
+    slots_.pop_front();
+    ++base_;
+  }
+}
+
 bool PictureFetcher::Startable() {
-  next_start_ = std::max(next_start_, next_take_);
-  while (next_start_ < slots_.size() && slots_[next_start_].address.empty()) ++next_start_;
-  return next_start_ < slots_.size() && outstanding_ < parallel_ && running_ < parallel_;
+  next_start_ = std::max({next_start_, next_take_, base_});
+  while (SlotAt(next_start_) != nullptr && SlotAt(next_start_)->address.empty()) ++next_start_;
+  return SlotAt(next_start_) != nullptr && outstanding_ < parallel_ && running_ < parallel_;
 }
 
 void PictureFetcher::FetchLoop(std::stop_token stop) {
@@ -115,22 +130,24 @@ void PictureFetcher::FetchLoop(std::stop_token stop) {
     if (stop.stop_requested()) return;
     if (!Startable()) continue;
     const size_t index = next_start_++;
-    const uint64_t plan = plan_;
-    slots_[index].state = State::kRunning;
+    Slot& slot = *SlotAt(index);
+    slot.state = State::kRunning;
     ++outstanding_;
     ++running_;
-    const rt::Text address = slots_[index].address;
+    const rt::Text address = slot.address;
     lock.unlock();
 
     PictureAnswer answer = request_(address);
 
     lock.lock();
     --running_;
-    if (plan != plan_ || slots_[index].state == State::kGivenUp) {
+    Slot* still = SlotAt(index);  // a slot given up may be gone
+    if (still == nullptr || still->state == State::kGivenUp) {
       --outstanding_;
+      Trim();
     } else {
-      slots_[index].answer = std::move(answer);
-      slots_[index].state = State::kDone;
+      still->answer = std::move(answer);
+      still->state = State::kDone;
     }
     changed_.notify_all();
   }

@@ -1,7 +1,7 @@
-// Picture fetches of one album page, run ahead of their turn. The download
-// loop plans the page's picture addresses, then takes each picture's answer
-// when its turn comes, in order; meanwhile up to `parallel` fetches run on
-// threads of their own. Everything the loop decides, names, writes and logs
+// Picture fetches of one album, run ahead of their turn. The download loop
+// adds each page's picture addresses to the plan, then takes each picture's
+// answer when its turn comes, in order; meanwhile up to `parallel` fetches
+// run on threads of their own. Everything the loop decides, names, writes and logs
 // stays on the download worker in album order, so a run with fetches ahead
 // gives the files, log lines and record of a sequential one.
 //
@@ -12,13 +12,14 @@
 // the run's abort signal, which the fetch threads adopt from the thread that
 // made the fetcher.
 //
-// Thread safety: Plan and Take belong to the thread that made the fetcher.
+// Thread safety: Add and Take belong to the thread that made the fetcher.
 #ifndef TIEPIC_DOWNLOAD_PICTURE_FETCHER_H_
 #define TIEPIC_DOWNLOAD_PICTURE_FETCHER_H_
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -54,13 +55,15 @@ class PictureFetcher {
   PictureFetcher(const PictureFetcher&) = delete;
   PictureFetcher& operator=(const PictureFetcher&) = delete;
 
-  // The page's pictures in order; an empty address is never fetched ahead.
-  // Replaces the previous plan, dropping its answers not taken.
-  void Plan(std::vector<rt::Text> addresses);
+  // Adds pictures to the plan, in order; an empty address is never fetched
+  // ahead. Returns the index of the first one: a plan's indexes count every
+  // picture added since the fetcher was made.
+  size_t Add(std::vector<rt::Text> addresses);
 
   // The answer for `address`, the plan's picture `index`: the fetch ahead
   // when one ran for it, else one made now on the calling thread. Pictures
-  // of the plan before `index` not taken yet are given up.
+  // of the plan before `index` not taken yet are given up. REQUIRES: index
+  // greater than that of the Take before.
   PictureAnswer Take(size_t index, const rt::Text& address);
 
   int parallel() const { return parallel_; }
@@ -73,10 +76,15 @@ class PictureFetcher {
     PictureAnswer answer;
   };
 
-  void FetchLoop(std::stop_token stop);
-  void GiveUpBefore(size_t index);  // REQUIRES: mu_ held
-  // Returns true iff a fetch may start now; REQUIRES: mu_ held.
+  // Each REQUIRES: mu_ held.
+  Slot* SlotAt(size_t index);  // null when not in the plan or dropped
+  void GiveUp(Slot& slot);
+  void GiveUpBefore(size_t index);
+  void Trim();  // drops the given-up slots at the plan's front
+  // Returns true iff a fetch may start now.
   bool Startable();
+
+  void FetchLoop(std::stop_token stop);
 
   const int parallel_;
   RunGate* const gate_;
@@ -85,8 +93,9 @@ class PictureFetcher {
 
   std::mutex mu_;
   std::condition_variable_any changed_;
-  std::vector<Slot> slots_;
-  uint64_t plan_ = 0;      // counts the plans, so a late answer knows its own
+  std::deque<Slot> slots_;  // the plan from index base_ on
+  size_t base_ = 0;
+  size_t added_ = 0;       // pictures added to the plan
   size_t next_start_ = 0;  // the first slot no thread has looked at
   size_t next_take_ = 0;   // the first slot not taken or given up
   int outstanding_ = 0;    // answers running or done and not yet taken

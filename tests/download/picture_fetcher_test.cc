@@ -61,14 +61,18 @@ TEST(PictureFetcher, AnswersComeInPlanOrderWithinTheWindow) {
                                                    std::to_string(i));
     }
     const std::vector<rt::Text> planned = plan;
-    fetcher.Plan(std::move(plan));
+    // Added in two pages, as the downloads add theirs.
+    EXPECT_EQ(fetcher.Add({planned.begin(), planned.begin() + 25}), 0u);
+    EXPECT_EQ(fetcher.Add({planned.begin() + 25, planned.end()}), 25u);
     for (size_t i = 0; i < planned.size(); ++i) {
       const rt::Text address =
           planned[i].empty() ? "http://p/now" + std::to_string(i) : planned[i];
       EXPECT_EQ(Text(fetcher.Take(i, address)), address) << parallel << " " << i;
     }
     EXPECT_LE(requests.most_in_flight.load(), parallel);
-    if (parallel > 1) EXPECT_GE(requests.most_in_flight.load(), 2) << parallel;
+    if (parallel > 1) {
+      EXPECT_GE(requests.most_in_flight.load(), 2) << parallel;
+    }
     EXPECT_EQ(requests.Asked(), 40u) << parallel;  // nothing twice, nothing lost
   }
 }
@@ -79,15 +83,15 @@ TEST(PictureFetcher, PicturesPassedOverAreGivenUpAndAStrangerIsFetchedAtItsTurn)
     PictureFetcher fetcher(3, nullptr, std::ref(requests));
     std::vector<rt::Text> plan;
     for (int i = 0; i < 12; ++i) plan.push_back("http://p/" + std::to_string(i));
-    fetcher.Plan(plan);
+    fetcher.Add(plan);
     // The loop skips pictures 0 to 4 (already recorded after all).
     EXPECT_EQ(Text(fetcher.Take(5, plan[5])), plan[5]);
     // Picture 6 turns out to have another address: that one is fetched.
     EXPECT_EQ(Text(fetcher.Take(6, "http://elsewhere/6")), "http://elsewhere/6");
     for (size_t i = 7; i < plan.size(); ++i) EXPECT_EQ(Text(fetcher.Take(i, plan[i])), plan[i]);
-    // A new page's plan replaces what is left of the old one.
-    fetcher.Plan({"http://q/0", "http://q/1"});
-    EXPECT_EQ(Text(fetcher.Take(1, "http://q/1")), "http://q/1");
+    // A new page's pictures follow; its first is passed over.
+    EXPECT_EQ(fetcher.Add({"http://q/0", "http://q/1"}), 12u);
+    EXPECT_EQ(Text(fetcher.Take(13, "http://q/1")), "http://q/1");
   }
   // Passed-over pictures may have been fetched ahead, but none twice, and
   // the window never grew past three.
@@ -104,7 +108,7 @@ TEST(PictureFetcher, APausedRunStartsNoFetchAndAStoppedOneEndsAtOnce) {
   RunGate gate;
   gate.Pause();
   PictureFetcher fetcher(4, &gate, std::ref(requests));
-  fetcher.Plan({"http://p/0", "http://p/1", "http://p/2"});
+  fetcher.Add({"http://p/0", "http://p/1", "http://p/2"});
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(requests.Asked(), 0u);
   gate.Continue();
@@ -117,11 +121,11 @@ TEST(PictureFetcher, APausedRunStartsNoFetchAndAStoppedOneEndsAtOnce) {
   // Paused again with a plan waiting: the fetcher's end does not wait for
   // the run to continue.
   gate.Pause();
-  fetcher.Plan({"http://p/3", "http://p/4"});
+  fetcher.Add({"http://p/3", "http://p/4"});
   const auto before = std::chrono::steady_clock::now();
   {
     PictureFetcher other(4, &gate, std::ref(requests));
-    other.Plan({"http://p/5"});
+    other.Add({"http://p/5"});
   }
   EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
 }
