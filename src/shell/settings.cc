@@ -27,7 +27,7 @@ const rt::Text& RecordFolderName() { return "防止重复下载数据库"_gbk; }
 
 ServiceAddresses DefaultServiceAddresses() {
   return {"tieba.baidu.com", "imgsrc.baidu.com",
-          "http://tiepic.invalid/download/softzuixinv/index.html"};
+          "http://tiepic.invalid/download/softzuixinv/index.html", ""};
 }
 
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
