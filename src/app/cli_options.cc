@@ -46,6 +46,11 @@ const char kHelp[] =
     "Service:\n"
     "      --web-host HOST[:PORT]      host of the board, album and thread pages\n"
     "      --picture-host HOST[:PORT]  host of the picture files\n"
+    "      --cookies FILE      a signed-in visitor's cookies (cookies.txt, as\n"
+    "                          browsers' cookie-export extensions write it); the\n"
+    "                          cookies of the two hosts and their parent domain\n"
+    "                          go with every request (default: cookie_file in\n"
+    "                          [service]); keep the file readable by you alone\n"
     "\n"
     "Program:\n"
     "      --home DIR          keep the settings file and the records in DIR\n"
@@ -53,9 +58,9 @@ const char kHelp[] =
     "      --no-quiet          print the log, progress and summary\n"
     "\n"
     "Options not given come from the settings file, 配置.ini (the save folder, the\n"
-    "three download options, the hosts in [service], parallel=N in [download],\n"
-    "quiet=1 in [tiepic-cli]); the command line wins and is not written back.\n"
-    "The settings file and the\n"
+    "three download options, the hosts and cookie_file in [service], parallel=N\n"
+    "in [download], quiet=1 in [tiepic-cli]); the command line wins and is not\n"
+    "written back. The settings file and the\n"
     "records live beside the program, or, for an installed program, in\n"
     "~/.config/tiepic and ~/.local/share/tiepic.\n"
     "\n"
@@ -74,6 +79,9 @@ const char kHelp[] =
     "  1    some pictures could not be saved (a later run tries them again)\n"
     "  2    usage error\n"
     "  3    the address is not a board or thread address\n"
+    "  4    the service kept refusing (a security check, 403 or 429) after\n"
+    "       waiting and asking again, so albums or pictures may be missing;\n"
+    "       a signed-in cookie file (--cookies) or a later run may help\n"
     "  130  interrupted (Ctrl-C stops the run as the stop button does)\n"
     "Other statuses are kept for later use.\n";
 
@@ -149,6 +157,7 @@ std::string* ValueOf(std::string_view arg, Options& options) {
   if (arg == "--home") return &options.home;
   if (arg == "--web-host") return &options.web_host;
   if (arg == "--picture-host") return &options.picture_host;
+  if (arg == "--cookies") return &options.cookie_file;
   return nullptr;
 }
 

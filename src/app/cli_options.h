@@ -20,6 +20,7 @@ inline constexpr int kExitOk = 0;            // every picture saved or already t
 inline constexpr int kExitSomeFailed = 1;    // some pictures could not be saved
 inline constexpr int kExitUsage = 2;         // a usage error
 inline constexpr int kExitUnrecognised = 3;  // the address is not one tiepic knows
+inline constexpr int kExitRefused = 4;       // the service's refusals cut the work short
 inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
 
 enum class Action { kDownload, kList, kDemo, kServeDemo, kHelp, kVersion };
@@ -30,6 +31,7 @@ struct Options {
   std::string home;      // --home: settings file and records; "": the program's folders
   std::string web_host;  // --web-host
   std::string picture_host;             // --picture-host
+  std::string cookie_file;              // --cookies (UTF-8); "": as the settings file says
   std::string save_folder;              // -o; "": as the settings file says
   std::optional<std::set<int>> albums;  // --albums, by row number; none: every ticked row
   std::optional<bool> prevent_repeat;   // none: as the settings file says

@@ -17,6 +17,7 @@
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace cli {
 namespace {
@@ -115,6 +116,9 @@ void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options)
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
   if (options.jobs) shell.state().parallel_fetches = *options.jobs;
+  if (!options.cookie_file.empty()) service.cookie_file = rt::FromUtf8(options.cookie_file);
+  // Loaded once the hosts are final: only their cookies are taken.
+  shell::LoadServiceCookies(frame, shell.state());
   if (!options.save_folder.empty()) {
     std::error_code ec;
     const std::filesystem::path absolute =
@@ -182,10 +186,12 @@ class HeadlessRun {
         interrupts_(interrupts),
         frame_(backend_),
         shell_(frame_),
-        discovery_(frame_, shell_),
-        downloads_(frame_, shell_.state(), discovery_.retrieval()) {
+        discovery_(frame_, shell_, {.refusal_first_wait_ms = RefusalWait()}),
+        downloads_(frame_, shell_.state(), discovery_.retrieval(),
+                   {.refusal_first_wait_ms = RefusalWait()}) {
     download::WireDownloadButtons(shell_.hooks(), downloads_);
     ShowOnConsole();
+    shell_.set_load_cookies_at_start(false);  // ApplyOptions loads them
     shell_.Start();
     ApplyOptions(frame_, shell_, options_);
     const rt::Text folder = frame_.GetText(mw::编辑框_保存位置);
@@ -195,6 +201,9 @@ class HeadlessRun {
   RunResult Go();
 
  private:
+  static int RefusalWait() {
+    return shell::ReadRefusalWaitMs(rt::SettingsDirectory() + "/" + shell::IniFileName());
+  }
   void ShowOnConsole();
   void AlbumsFound();
   void Interrupted();
@@ -306,6 +315,8 @@ RunResult HeadlessRun::Go() {
   }
   result_.albums = console_.album();
   result_.counts = CountsOf(downloads_.tally());
+  result_.refused = discovery_.retrieval().persisted_refusals() +
+                    static_cast<int>(downloads_.tally().refused.load());
   result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   return result_;
 }
@@ -329,6 +340,13 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
       return kExitUsage;
     case RunResult::End::kDone:
       break;
+  }
+  if (result.refused > 0) {
+    if (console.quiet()) {
+      console.Error("tiepic-cli: the service kept refusing requests; albums or pictures may "
+                    "be missing (a signed-in cookie file or a later run may help)");
+    }
+    return kExitRefused;
   }
   if (result.counts.failed > 0) {
     if (console.quiet()) {

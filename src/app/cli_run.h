@@ -56,6 +56,7 @@ struct RunResult {
   enum class End { kDone, kUnrecognised, kStopped, kNotStarted };
   End end = End::kDone;
   int albums = 0;  // albums the download reached
+  int refused = 0;  // refusals that persisted through their tries (retrieval and download)
   Counts counts;
   double seconds = 0;       // from the find button to the end
   std::string save_folder;  // UTF-8: where the pictures went

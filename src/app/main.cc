@@ -14,7 +14,9 @@
 #include "download/download_run.h"
 #include "frame/frame.h"
 #include "gui/ui_qt.h"
+#include "runtime/file_commands.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -60,8 +62,12 @@ int main(int argc, char** argv) {
   }
   rt::Frame& frame = *frame_storage;
   shell::Shell shell(frame);
-  discovery::Discovery discovery(frame, shell);
-  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval());
+  // The settings may shorten the waits after a refusal (for a stand-in).
+  const int refusal_wait =
+      shell::ReadRefusalWaitMs(rt::SettingsDirectory() + "/" + shell::IniFileName());
+  discovery::Discovery discovery(frame, shell, {.refusal_first_wait_ms = refusal_wait});
+  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval(),
+                                      {.refusal_first_wait_ms = refusal_wait});
   download::WireDownloadButtons(shell.hooks(), downloads);
   shell.Start();
   frame.RunThenExit();  // workers may still run: nothing is unwound under them

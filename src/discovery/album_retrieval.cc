@@ -41,11 +41,24 @@ const Text& AlbumTotalLeft() {
 constexpr std::string_view kAlbumTotalRight = ")</span></span>";
 
 // A GET through the automation object's request, the service's pause after
-// it, and the body as text (`utf8`: converted from UTF-8).
-Text FetchWinHttp(const Text& address, int pause_ms, bool utf8) {
-  const rt::Bytes body = web::WinHttpObjectRequest(address);
-  web::WaitResponsive(pause_ms);
+// each try, and the body as text (`utf8`: converted from UTF-8). A refused
+// answer is asked for again as `retry` decides; one that stays refused
+// comes back empty, as an answer that never came.
+Text FetchWinHttp(web::RefusalRetry& retry, std::string_view what, const Text& address,
+                  int pause_ms, bool utf8) {
+  const rt::Bytes body = retry.Fetch(what, [&](const web::RequestOptions& options) {
+    rt::Bytes answer = web::WinHttpObjectRequest(address, options);
+    web::WaitResponsive(pause_ms);
+    return answer;
+  });
   return utf8 ? Utf8ToGbk(body) : web::BodyText(body);
+}
+
+// A GET through InetRequest, asked for again while refused.
+rt::Bytes FetchInet(web::RefusalRetry& retry, std::string_view what, const Text& address) {
+  return retry.Fetch(what, [&](const web::RequestOptions& options) {
+    return web::InetRequest(address, options);
+  });
 }
 
 Text WithoutLineBreaksAndBlanks(std::string_view text) {
@@ -135,25 +148,32 @@ void AlbumRetrieval::Retrieve() {
       source_.list_base_address.clear();
     }
     const Text& host = state_.service.web_host;
+    persisted_refusals_.store(0);
+    web::RefusalRetry retry(
+        {.first_wait_ms = pauses_.refusal_first_wait_ms},
+        [this](const Text& line) { frame_.AppendEditText(mw::编辑框_操作记录, {line}); },
+        [](int64_t ms) { web::WaitResponsive(ms); });
     if (Contains(address, host + "/f?")) {
       last_kind_.store(AddressKind::kBoard);
-      BoardPath(address, regex);
+      BoardPath(address, regex, retry);
     } else if (Contains(address, host + "/p/")) {
       last_kind_.store(AddressKind::kThread);
-      ThreadPath(address);
+      ThreadPath(address, retry);
     } else {
       last_kind_.store(AddressKind::kUnrecognised);
       frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
     }
+    persisted_refusals_.store(retry.persisted());
     ClosingSteps();
   }
   running_.store(false);
   if (on_finished_) frame_.Post(on_finished_);
 }
 
-void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex) {
+void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
+                               web::RefusalRetry& retry) {
   const Text& host = state_.service.web_host;
-  const Text board_page = Utf8ToGbk(web::InetRequest(address));
+  const Text board_page = Utf8ToGbk(FetchInet(retry, "贴吧首页"_gbk, address));
   {
     std::lock_guard lock(mu_);
     source_.board_title =
@@ -164,6 +184,7 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex) {
       rt::ReplaceText(address, host + "/f?", host + "/photo/g?", {}, {}, true);
 
   const Text first = FetchWinHttp(
+      retry, "相册列表第1页"_gbk,
       album_list + "&alt=jview&pn=1&rn=30&cat_id=all&_=" + web::RandomText(),
       pauses_.after_list_request_ms, false);
   const int total =
@@ -171,7 +192,8 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex) {
   const int pages = total / kAlbumsPerPage + 1;
 
   for (int p = 1; p <= pages; ++p) {
-    const Text page = FetchWinHttp(album_list + "&alt=jview&pn=" + std::to_string(p) +
+    const Text page = FetchWinHttp(retry, "相册列表第"_gbk + std::to_string(p) + "页"_gbk,
+                                   album_list + "&alt=jview&pn=" + std::to_string(p) +
                                        "&rn=30&cat_id=all&_=" + web::RandomText(),
                                    pauses_.after_list_request_ms, false);
     if (regex.Search(AlbumPattern(), page)) {
@@ -187,12 +209,12 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex) {
   }
 }
 
-void AlbumRetrieval::ThreadPath(const Text& address) {
+void AlbumRetrieval::ThreadPath(const Text& address, web::RefusalRetry& retry) {
   const Text& host = state_.service.web_host;
   Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
-  const Text page = FetchWinHttp("http://" + host + "/p/" + thread_id,
+  const Text page = FetchWinHttp(retry, "帖子页面"_gbk, "http://" + host + "/p/" + thread_id,
                                  pauses_.after_list_request_ms, true);
   const Text board = web::TextBetween(page, "meta furl=\"", "\" fname=");
   Text name = web::TextBetween(page, "title: \"", "\"");
@@ -208,15 +230,15 @@ void AlbumRetrieval::ThreadPath(const Text& address) {
   const Text guide_query = "&ie=utf-8&fp=1&tid=" + thread_id + "&see_lz=" + see_lz +
                            "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
 
-  const Text guide = web::BodyText(web::InetRequest(guide_base + guide_query + "&_=" +
-                                               web::RandomText()));
+  const Text guide = web::BodyText(
+      FetchInet(retry, "图片导航"_gbk, guide_base + guide_query + "&_=" + web::RandomText()));
   Text count = web::TextBetween(guide, "pic_amount\":", ",");
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from
     // the first picture gives the thread's own count.
     const Text first_id = web::TextBetween(guide, "\"id\":\"", "\",");
-    const Text again = web::BodyText(web::InetRequest(guide_base + guide_query + first_id + "&_=" +
-                                                 web::RandomText()));
+    const Text again = web::BodyText(FetchInet(
+        retry, "图片导航"_gbk, guide_base + guide_query + first_id + "&_=" + web::RandomText()));
     count = web::TextBetween(again, "pic_amount\":", ",");
   }
   const bool has_sep_null = rt::FindText(guide, "\"has_sep\":null", {}, true) > 0;

@@ -20,6 +20,7 @@
 
 #include "frame/frame.h"
 #include "shell/program_state.h"
+#include "web/refusal.h"
 #include "web/regex_object.h"
 
 namespace discovery {
@@ -37,6 +38,7 @@ enum class AddressKind { kNone, kBoard, kThread, kUnrecognised };
 // The pauses the service asks of its clients. Tests may shorten them.
 struct RetrievalPauses {
   int after_list_request_ms = 1000;  // after each album-list or thread-page request
+  int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
 };
 
 class AlbumRetrieval {
@@ -58,11 +60,14 @@ class AlbumRetrieval {
   bool running() const { return running_.load(); }
   AlbumSource Source() const;
   AddressKind last_kind() const { return last_kind_.load(); }
+  // Refusals of the last retrieval that persisted through their tries: its
+  // list may lack albums the service would show a signed-in visitor.
+  int persisted_refusals() const { return persisted_refusals_.load(); }
 
  private:
   void Retrieve();
-  void BoardPath(const rt::Text& address, web::RegexObject& regex);
-  void ThreadPath(const rt::Text& address);
+  void BoardPath(const rt::Text& address, web::RegexObject& regex, web::RefusalRetry& retry);
+  void ThreadPath(const rt::Text& address, web::RefusalRetry& retry);
   void AppendAlbumRow(std::string_view name, std::string_view count, std::string_view id,
                       bool ticked);
   void ShowUnrecognised();
@@ -79,6 +84,7 @@ class AlbumRetrieval {
 
   std::atomic<bool> running_{false};
   std::atomic<AddressKind> last_kind_{AddressKind::kNone};
+  std::atomic<int> persisted_refusals_{0};
   std::jthread worker_;
 };
 

@@ -98,10 +98,31 @@ rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view 
   return FitUtf8(description, kNameLimit - reserved);
 }
 
+rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
+                         const web::RefusalRetry::Try& request, bool* refused) {
+  web::BackoffPolicy policy{.first_wait_ms = run.pauses.refusal_first_wait_ms};
+  if (run.tally.refused.load() > 0) policy.tries = 1;
+  rt::Frame& frame = run.frame;
+  // On the download worker the wait passes the run gate's safe points, so
+  // pause holds it and stop ends it.
+  web::RefusalRetry retry(
+      policy, [&frame](const rt::Text& line) { frame.AppendEditText(mw::编辑框_操作记录, {line}); },
+      [](int64_t ms) { web::WaitResponsive(ms); });
+  bool persisted = false;
+  rt::Bytes body = retry.Fetch(what, request, &persisted);
+  if (persisted) run.tally.refused.fetch_add(1);
+  if (refused) *refused = persisted;
+  return body;
+}
+
 rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request) {
   constexpr int kAttempts = 10;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    rt::Text page = web::BodyText(request(address, {}));
+    bool refused = false;
+    rt::Text page = web::BodyText(FetchRefusable(
+        run, "图片列表页"_gbk,
+        [&](const web::RequestOptions& options) { return request(address, options); }, &refused));
+    if (refused) return {};
     if (!page.empty()) return page;
     web::WaitResponsive(run.pauses.empty_page_retry_ms);
   }

@@ -17,6 +17,7 @@
 #include "download/picture_fetcher.h"
 #include "frame/frame.h"
 #include "json/json_value.h"
+#include "web/refusal.h"
 #include "web/requests.h"
 
 namespace download {
@@ -25,6 +26,7 @@ namespace download {
 struct DownloadPauses {
   int empty_page_retry_ms = 2000;  // after each empty picture-list answer
   int after_list_picture_ms = 100;  // after each picture of the page-numbered list
+  int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
 };
 
 // What a run has done so far.
@@ -34,6 +36,7 @@ struct RunTally {
   std::atomic<int64_t> failed{0};   // fetched or written without success
   std::atomic<int64_t> bytes{0};    // bytes of the pictures written
   std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
+  std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
 };
 
 struct RunContext {
@@ -81,8 +84,19 @@ bool WritePicture(const rt::Text& folder, int64_t number, std::string_view name_
 // in 255 bytes of UTF-8.
 rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension);
 
+// One answer through `request`, asked for again while the service refuses
+// it (see web/refusal.h), with the run's refusal waits; the operation log
+// gets a line per refusal. Returns empty with *refused set (when given) once
+// the refusal has persisted, which the tally counts. After the run's first
+// persisting refusal, a refusal is given up at once: the run goes on with
+// what the service still answers instead of waiting again at every step.
+rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
+                         const web::RefusalRetry::Try& request, bool* refused = nullptr);
+
 // One picture-list answer through `request`, asked up to ten times while it
-// comes back empty, with the service's wait after each empty one.
+// comes back empty, with the service's wait after each empty one. A refused
+// answer is asked for again as FetchRefusable does; a refusal that persists
+// ends the page at once (empty), without the ten empty-answer rounds.
 using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
 rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
 

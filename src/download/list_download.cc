@@ -45,7 +45,9 @@ rt::Text PictureAddress(const RunContext& run, const rt::Text& id) {
 rt::Text FetchTotal(RunContext& run, const rt::Text& thread_id) {
   const rt::Text address = run.source.list_base_address + "&alt=jview&rn=1&tid=" + thread_id +
                            "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
-  const rt::Text text = web::BodyText(web::InetRequest(address));
+  const rt::Text text = web::BodyText(FetchRefusable(
+      run, "图片总数"_gbk,
+      [&](const web::RequestOptions& options) { return web::InetRequest(address, options); }));
   run.frame.ProcessEvents();
   return web::TextBetween(text, "\"total_page\":", ",");
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -17,6 +18,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<size_t> g_body_cap{size_t{256} << 20};
+
+// The preset cookies for kTransferOnly transfers; replaced whole, so a
+// transfer copies the pointer under the lock and reads the lines without it.
+std::mutex g_preset_mutex;
+std::shared_ptr<const std::vector<std::string>> g_preset_cookies;
+
+std::shared_ptr<const std::vector<std::string>> PresetCookies() {
+  std::lock_guard<std::mutex> lock(g_preset_mutex);
+  return g_preset_cookies;
+}
 thread_local AbortSignal* t_abort_signal = nullptr;
 
 // A share handle with one mutex per kind of shared data.
@@ -278,6 +289,11 @@ void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState
                    request.cookies == CookieMode::kProcessJar ? shares.jar->handle
                                                                 : shares.plain->handle);
   if (request.cookies != CookieMode::kNone) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+  if (request.cookies == CookieMode::kTransferOnly) {
+    if (auto preset = PresetCookies()) {
+      for (const std::string& line : *preset) curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+    }
+  }
   if (!request.proxy.empty()) {
     curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str());
     if (!request.proxy_user.empty()) {
@@ -452,11 +468,25 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
   return result;
 }
 
+void SetPresetCookies(std::vector<std::string> netscape_lines) {
+  CURL* easy = curl_easy_init();
+  curl_easy_setopt(easy, CURLOPT_SHARE, GlobalShares().jar->handle);
+  for (const std::string& line : netscape_lines) {
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+  }
+  curl_easy_cleanup(easy);
+  auto lines = std::make_shared<const std::vector<std::string>>(std::move(netscape_lines));
+  std::lock_guard<std::mutex> lock(g_preset_mutex);
+  g_preset_cookies = lines->empty() ? nullptr : std::move(lines);
+}
+
 void ClearProcessCookies() {
   CURL* easy = curl_easy_init();
   curl_easy_setopt(easy, CURLOPT_SHARE, GlobalShares().jar->handle);
   curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
   curl_easy_cleanup(easy);
+  std::lock_guard<std::mutex> lock(g_preset_mutex);
+  g_preset_cookies = nullptr;
 }
 
 }  // namespace platform

@@ -132,7 +132,21 @@ bool IsHttpUrl(const std::string& url);
 // Performs one request on the calling thread. Never throws.
 HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request);
 
-// Forgets every cookie of the process-wide jar (tests).
+// The signed-in visitor's cookies the program was given at start, as
+// Netscape cookie-file lines ("domain TAB subdomains TAB path TAB secure TAB
+// expiry TAB name TAB value", "#HttpOnly_" allowed before the domain). They
+// go into the process-wide jar at once, and into the private jar of every
+// kTransferOnly transfer (each WinHttp request object is its own session,
+// yet a signed-in visitor's requests all carry the sign-in). libcurl picks
+// which of them a request sends by domain, path, secure flag and expiry. A
+// later call replaces the lines kTransferOnly transfers get; the jar keeps
+// what it was given until ClearProcessCookies.
+// Design note: the alternative, a Cookie header built by the request layer,
+// would have to repeat libcurl's matching rules and would also be sent to
+// hosts a redirect leads to; giving libcurl the cookies keeps one set of rules.
+void SetPresetCookies(std::vector<std::string> netscape_lines);
+
+// Forgets every cookie of the process-wide jar and the preset cookies (tests).
 void ClearProcessCookies();
 
 }  // namespace platform

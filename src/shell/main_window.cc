@@ -45,6 +45,7 @@ void Shell::Start() {
   frame_.RegisterCleanup([this] { Cleanup(); });
   web::SetEventWaitHook(&WaitLettingEventsRun);
   frame_.LoadStartWindow(rt::MainWindowTemplate());
+  if (load_cookies_at_start_) LoadServiceCookies(frame_, state_);
 }
 
 int Shell::Run() {

@@ -48,8 +48,11 @@ class Shell {
   // (whose created handler reads the settings) and runs the message loop
   // until the last window closes. Returns the exit code, 0.
   int Run();
-  // The entry sequence up to the loop: the main window is loaded and waits.
+  // The entry sequence up to the loop: the main window is loaded and waits;
+  // then the settings' cookie file is loaded (see LoadServiceCookies) unless
+  // the caller loads it itself after changing the service's settings.
   void Start();
+  void set_load_cookies_at_start(bool load) { load_cookies_at_start_ = load; }
 
   ProgramState& state() { return state_; }
   Hooks& hooks() { return hooks_; }
@@ -68,6 +71,7 @@ class Shell {
   rt::Frame& frame_;
   ProgramState state_;
   Hooks hooks_;
+  bool load_cookies_at_start_ = true;
   std::atomic<bool> update_check_running_{false};
   std::jthread update_check_thread_;
 };

@@ -19,6 +19,7 @@ struct ServiceAddresses {
   rt::Text web_host;
   rt::Text picture_host;
   rt::Text version_page;
+  rt::Text cookie_file;  // a signed-in visitor's cookies.txt; "": none
 };
 
 struct ProgramState {

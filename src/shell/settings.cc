@@ -1,13 +1,17 @@
 // Start-up settings, the option and folder handlers, and the folder routines.
 #include "shell/settings.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <string>
 
 #include "frame/bound_functions.h"
 #include "frame/window_templates.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "web/cookie_file.h"
 
 namespace shell {
 
@@ -24,7 +28,7 @@ const rt::Text& RecordFolderName() { return "防止重复下载数据库"_gbk; }
 
 ServiceAddresses DefaultServiceAddresses() {
   return {"tieba.baidu.com", "imgsrc.baidu.com",
-          "http://tiepic.invalid/download/softzuixinv/index.html"};
+          "http://tiepic.invalid/download/softzuixinv/index.html", ""};
 }
 
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
@@ -36,6 +40,7 @@ ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   read(kWebHostKey, result.web_host);
   read(kPictureHostKey, result.picture_host);
   read(kVersionPageKey, result.version_page);
+  read(kCookieFileKey, result.cookie_file);
   return result;
 }
 
@@ -45,6 +50,49 @@ int ReadParallelFetches(std::string_view ini_path) {
   const auto [end, error] = std::from_chars(stored.data(), stored.data() + stored.size(), parallel);
   const bool whole = error == std::errc() && end == stored.data() + stored.size();
   return whole && parallel >= 1 && parallel <= kMostParallelFetches ? parallel : 1;
+}
+
+int ReadRefusalWaitMs(std::string_view ini_path) {
+  const rt::Text stored = rt::TrimText(rt::ReadIniText(ini_path, kServiceSection, kRefusalWaitKey));
+  if (stored.empty() || stored.find_first_not_of("0123456789") != rt::Text::npos ||
+      stored.size() > 9) {
+    return kDefaultRefusalWaitMs;
+  }
+  return std::min(std::stoi(stored), 600000);
+}
+
+void LoadServiceCookies(rt::Frame& frame, const ProgramState& state) {
+  const rt::Text& path = state.service.cookie_file;
+  if (path.empty()) return;
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  const web::CookieFileResult result = web::LoadCookieFile(
+      rt::ToUtf8(path),
+      {rt::ToUtf8(state.service.web_host), rt::ToUtf8(state.service.picture_host)}, now);
+  auto log = [&frame](std::initializer_list<std::string_view> parts) {
+    frame.AppendEditText(mw::编辑框_操作记录, parts);
+  };
+  using Status = web::CookieFileResult::Status;
+  if (result.status == Status::kMissing) {
+    log({"Cookie文件"_gbk, path, "不存在，本次不带Cookie访问\r\n"_gbk});
+    return;
+  }
+  if (result.open_to_others) {
+    log({"注意：Cookie文件"_gbk, path,
+         "可被其他用户读取，其中的登录信息应只让自己读取（chmod 600）\r\n"_gbk});
+  }
+  if (result.status == Status::kUnreadable) {
+    log({"Cookie文件"_gbk, path, "无法读取，本次不带Cookie访问\r\n"_gbk});
+    return;
+  }
+  rt::Text line = "已读取Cookie文件"_gbk + path + "：本服务的Cookie"_gbk +
+                  std::to_string(result.loaded) + "个"_gbk;
+  if (result.expired > 0) line += "，过期"_gbk + std::to_string(result.expired) + "个"_gbk;
+  if (result.broken_lines > 0) {
+    line += "，无法识别的行"_gbk + std::to_string(result.broken_lines) + "行已跳过"_gbk;
+  }
+  log({line, "\r\n"});
 }
 
 rt::Text FeedbackPage(std::string_view version_page) {

@@ -41,9 +41,24 @@ inline constexpr std::string_view kParallelKey = "parallel";
 inline constexpr int kMostParallelFetches = 8;
 int ReadParallelFetches(std::string_view ini_path);
 
+inline constexpr std::string_view kCookieFileKey = "cookie_file";
+// The first wait after the service refuses a request, in milliseconds; each
+// further try waits twice as long. A stand-in of the service needs no waits.
+inline constexpr std::string_view kRefusalWaitKey = "refusal_wait_ms";
+inline constexpr int kDefaultRefusalWaitMs = 10000;
 ServiceAddresses DefaultServiceAddresses();
 // The addresses in `ini_path`; a missing or empty value takes its default.
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path);
+// The refusal wait in `ini_path`; a missing, negative or unreadable value
+// takes the default, and values above ten minutes are cut to ten minutes.
+int ReadRefusalWaitMs(std::string_view ini_path);
+
+// Loads `state.service.cookie_file`, when one is named, into the request
+// layer for the service's web and picture hosts (see web/cookie_file.h) and
+// says in the operation log what came of it: the cookies loaded, a file
+// that others may read, or a missing or unreadable file (the program then
+// goes on without cookies). The file's contents never reach the log.
+void LoadServiceCookies(rt::Frame& frame, const ProgramState& state);
 
 // The maker's pages, beside the version page: its feedback page, its home
 // page (the version page's scheme and host) and the promotion page.

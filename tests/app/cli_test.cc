@@ -130,10 +130,10 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
        {"--list", "--demo", "--serve", "--help", "--version", "--albums",
         "--all-pictures", "--starter-only", "--output", "--prevent-repeat",
         "--no-prevent-repeat", "--describe-names", "--number-names", "--web-host",
-        "--picture-host", "--home", "--quiet", "--no-quiet", "--jobs"}) {
+        "--picture-host", "--cookies", "--home", "--quiet", "--no-quiet", "--jobs"}) {
     EXPECT_NE(help.out.find(std::string(" ") + option), std::string::npos) << option;
   }
-  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  130 "}) {
+  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  130 "}) {
     EXPECT_NE(help.out.find(std::string("\n") + status), std::string::npos) << status;
   }
   EXPECT_EQ(RunCli({"-h"}).out, help.out);

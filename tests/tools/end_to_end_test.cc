@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <set>
 
 #include "json/json_value.h"
@@ -17,6 +18,9 @@
 #include "stand-in/picture_files.h"
 #include "stand-in/texts.h"
 #include "stand_in_test_support.h"
+#include "support/temp_dir.h"
+#include "web/cookie_file.h"
+#include "web/refusal.h"
 #include "web/regex_object.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
@@ -475,6 +479,93 @@ TEST(StandInEndToEnd, EmptyAndNonHttpPictureAddressesFetchNothing) {
     }
   }
   EXPECT_EQ(addresses, (std::set<Text>{"", "ftp://"}));
+}
+
+// Every way the stand-in turns a visitor away, met through both request
+// operations, is told from an answer; a redirect to the verification address
+// is told by its Location when it is not followed, and by the page it leads
+// to when it is.
+TEST(StandInEndToEnd, RefusalsAreRecognisedThroughEitherRequestOperation) {
+  StandIn service(Generated("small", 1, true));
+  ASSERT_TRUE(service.Start());
+  using web::Refusal;
+  struct Case {
+    const char* fault;  // "" for none
+    bool follow;
+    Refusal expected;
+  } cases[] = {
+      {"", true, Refusal::kNone},
+      {"board:security-check", true, Refusal::kSecurityCheck},
+      {"board:status=403", true, Refusal::kForbidden},
+      {"board:status=429", true, Refusal::kTooManyRequests},
+      {"board:status=500", true, Refusal::kNone},
+      {"board:empty", true, Refusal::kNone},
+      {"board:verify", true, Refusal::kSecurityCheck},
+      {"board:verify", false, Refusal::kVerificationAddress},
+      {"board:redirect", false, Refusal::kNone},
+  };
+  using Operation = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
+  for (Operation operation : {&web::InetRequest, &web::WinHttpObjectRequest}) {
+    for (const Case& c : cases) {
+      service.faults().Clear();
+      std::string error;
+      if (*c.fault) {
+        ASSERT_GE(service.AddFault(c.fault, &error), 0) << error;
+      }
+      int status = 0;
+      Text raw;
+      const rt::Bytes body = operation(
+          service.BoardUrl(),
+          {.returned_headers = &raw, .status = &status, .no_redirect = !c.follow});
+      const std::string text = AsBody(body);
+      EXPECT_EQ(web::RecognizeRefusal({status, raw, {}, text}), c.expected)
+          << c.fault << (c.follow ? "" : " (not followed)")
+          << (operation == &web::InetRequest ? " InetRequest" : " WinHttpObjectRequest");
+    }
+  }
+}
+
+// The signed-in visitor's cookies reach the service through both request
+// operations, a WinHttp object's own session included; an expired one and
+// one of another domain stay at home.
+TEST(StandInEndToEnd, CookieFileCookiesGoWithEitherRequestOperation) {
+  StandIn service(Generated("small", 1, true));
+  ASSERT_TRUE(service.Start());
+  platform::ClearProcessCookies();
+  testing_support::TempDir dir;
+  const std::string path = (dir.path() / "cookies.txt").string();
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "# Netscape HTTP Cookie File\r\n"
+        << "127.0.0.1\tFALSE\t/\tFALSE\t0\tBDUSS\tsigned-in\r\n"
+        << "127.0.0.1\tFALSE\t/\tFALSE\t1000\tOLD\tstale\n"
+        << ".example.org\tTRUE\t/\tFALSE\t0\tOTHER\telsewhere\n";
+  }
+  const web::CookieFileResult loaded =
+      web::LoadCookieFile(path, {service.hosts().web, service.hosts().picture}, 2000);
+  ASSERT_EQ(loaded.status, web::CookieFileResult::Status::kLoaded);
+  EXPECT_EQ(loaded.loaded, 1);
+  EXPECT_EQ(loaded.expired, 1);
+  EXPECT_EQ(loaded.other_hosts, 1);
+  std::string error;
+  ASSERT_GE(service.AddFault("album-list:cookie=BDUSS=signed-in", &error), 0) << error;
+  const std::string list = service.Url("/photo/g?kw=x&alt=jview&pn=1&rn=30&cat_id=all&_=0.1");
+  int status = 0;
+  web::WinHttpObjectRequest(list, {.status = &status});
+  EXPECT_EQ(status, 200);
+  Text raw;
+  web::InetRequest(list, {.returned_headers = &raw});
+  EXPECT_EQ(web::StatusOfHeaders(raw), 200);
+  for (const LogEntry& e : service.log().Entries()) {
+    for (const auto& [name, value] : e.headers) {
+      if (name != "Cookie") continue;
+      EXPECT_EQ(value.find("stale"), std::string::npos) << value;
+      EXPECT_EQ(value.find("elsewhere"), std::string::npos) << value;
+    }
+  }
+  platform::ClearProcessCookies();
+  web::WinHttpObjectRequest(list, {.status = &status});
+  EXPECT_EQ(status, 403) << "without the cookie file the list is for signed-in visitors";
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ TEST(StandInFaults, SpecsParseAndPrintBack) {
       {"list:redirect=loop", "list:redirect=loop"},
       {"picture/a%2Fb%3A:status=404", "picture/a%2Fb%3A:status=404"},
       {"version:empty", "version:empty"},
+      {"album-list:verify*2", "album-list:verify*2"},
   };
   for (const Case& c : valid) {
     std::string error;
@@ -40,7 +41,7 @@ TEST(StandInFaults, SpecsParseAndPrintBack) {
        {"picture", "pictures:empty", "unknown:empty", "picture:explode", "picture:status",
         "picture:status=99", "picture:latency=-1", "picture:slow=10", "picture:cut",
         "picture:empty=3", "picture:empty*0", "picture:empty*x", "picture:cookie=novalue",
-        "picture:redirect=0", "picture:security-check=1"}) {
+        "picture:redirect=0", "picture:security-check=1", "board:verify=1"}) {
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
     EXPECT_NE(error.find(bad), std::string::npos) << error;
   }

@@ -23,6 +23,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::kReferer, "referer"},
     {FaultKind::kCookie, "cookie"},
     {FaultKind::kRedirect, "redirect"},
+    {FaultKind::kVerify, "verify"},
 };
 
 const char* KindText(FaultKind kind) {
@@ -43,6 +44,7 @@ std::string ParseArgument(std::string_view arg, bool given, Fault* fault) {
   switch (fault->kind) {
     case FaultKind::kEmpty:
     case FaultKind::kSecurityCheck:
+    case FaultKind::kVerify:
       return given ? "takes no argument" : "";
     case FaultKind::kStatus:
       return ParseInt(arg, 100, 599, &fault->value) ? "" : "wants status=CODE";

@@ -21,6 +21,9 @@
 //                        pages then set that cookie
 //   redirect[=N|loop]    N (default 1) 302 hops before the answer; "loop"
 //                        redirects to the same address forever
+//   verify               a 302 to the verification address
+//                        /static/captcha/tuxing.html?ak=stand-in&backurl=...,
+//                        which answers the security-check page
 //
 // Thread safety: FaultSet may be used from any thread; Take is atomic with
 // respect to Add, Remove and Clear.
@@ -48,7 +51,8 @@ enum class FaultKind {
   kSecurityCheck,
   kReferer,
   kCookie,
-  kRedirect
+  kRedirect,
+  kVerify
 };
 
 struct Fault {
@@ -68,12 +72,14 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* error);
 std::string PrintFault(const Fault& fault);
 
 inline constexpr char kDefaultCookie[] = "BAIDUID=stand-in";
+// The path of the verification address a verify fault redirects to.
+inline constexpr char kVerificationPath[] = "/static/captcha/tuxing.html";
 
 // What the faults decided for one request.
 struct FaultPlan {
   int latency_ms = 0;
   std::optional<Fault> replace;    // kEmpty, kStatus, kStall, kSecurityCheck,
-                                   // kReferer, kCookie (refusing) or kRedirect
+                                   // kReferer, kCookie (refusing), kRedirect or kVerify
   std::optional<Fault> delivery;   // kSlow or kCut
   std::vector<std::string> fired;  // SPECs of the faults that fired
 };

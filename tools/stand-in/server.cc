@@ -211,6 +211,12 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
                                     : "http://" + host + "/_hop/" +
                                           std::to_string(f.value - 1) + route.target);
         break;
+      case FaultKind::kVerify:
+        answer.status = 302;
+        answer.headers.emplace_back("Location", "http://" + host + kVerificationPath +
+                                                    "?ak=stand-in&backurl=" +
+                                                    PercentEncode("http://" + host + req.target));
+        break;
       case FaultKind::kStall:
       default:
         if (Sleep(f.value))
@@ -218,6 +224,9 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
         else
           answer = StatusPage(503);  // stopping: answer at once
     }
+  } else if (route.iface == Interface::kUnknown &&
+             std::string_view(req.path).starts_with(kVerificationPath)) {
+    answer = SecurityCheckPage();  // where a verify fault sends the visitor
   } else {
     answer = Serve(route);
   }

@@ -1,0 +1,110 @@
+// Refusals: answers by which the service turns a visitor away instead of
+// answering, and the growing, randomised wait before asking again.
+//
+// An answer is a refusal when
+//   - its status is 403 or 429 (a request whose answer was expected), or
+//   - its final address, or the Location of an unfollowed redirect, is a
+//     verification address: a host of "wappass.baidu.com" or a path holding
+//     "/static/captcha", in any letter case, or
+//   - its body holds the security-check page's marker "百度安全验证", in
+//     GBK or in UTF-8 (the service writes that page in either).
+// Empty and unreadable answers are not refusals; their callers keep their
+// own retries for them.
+//
+// RefusalRetry runs one request until its answer is no refusal: each refusal
+// gets one line in the operation log, then a wait of first_wait_ms, doubled
+// for each further try and randomised by +-25 %, before the next try; after
+// `tries` refused answers the refusal has persisted and the request's last
+// (refused) answer is returned as empty. Once a refusal has persisted, a
+// refusal later in the same run is logged and given up at once: the service
+// is turning the visitor away, and waiting again for every step would only
+// multiply the same minute or two.
+//
+// Thread safety: RecognizeRefusal and the other free functions are pure
+// (BackoffWaitMs uses a generator per thread); a RefusalRetry belongs to one
+// thread at a time, and its persisted() count may be read from any thread.
+#ifndef TIEPIC_WEB_REFUSAL_H_
+#define TIEPIC_WEB_REFUSAL_H_
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "runtime/value.h"
+#include "web/requests.h"
+
+namespace web {
+
+enum class Refusal { kNone, kSecurityCheck, kVerificationAddress, kForbidden, kTooManyRequests };
+
+// What is known of one answer. Unknown parts stay empty or 0.
+struct AnswerFacts {
+  int status = 0;                  // 0: unknown (then read from raw_headers)
+  std::string_view raw_headers;    // the final response's status line and headers
+  std::string_view final_address;  // where the request ended after redirects
+  std::string_view body;
+};
+
+Refusal RecognizeRefusal(const AnswerFacts& answer);
+
+// The status of a raw header block's first line ("HTTP/1.1 403 Forbidden"
+// gives 403); 0 when there is none.
+int StatusOfHeaders(std::string_view raw_headers);
+
+// Returns true iff `address` is one the service sends visitors to for
+// verification (see above).
+bool IsVerificationAddress(std::string_view address);
+
+// The refusal in the operation log's words, GBK: "安全验证页",
+// "转到验证网址", "HTTP 403", "HTTP 429"; empty for kNone.
+rt::Text RefusalName(Refusal refusal);
+
+struct BackoffPolicy {
+  int tries = 4;                  // answers asked for before a refusal has persisted
+  int64_t first_wait_ms = 10000;  // doubled for each further try
+  int64_t longest_wait_ms = 60000;
+};
+
+// The wait before retry `retry` (1 for the second try): first_wait_ms *
+// 2^(retry-1), times a factor in [0.75, 1.25] given by `fraction` in [0, 1]
+// (or drawn at random), at most longest_wait_ms. With the defaults the waits
+// of one request add up to at most 87.5 s.
+int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry, double fraction);
+int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry);
+
+// Waits the given milliseconds; it may end early or unwind the thread when
+// the run is stopped (WaitResponsive does both on a download worker).
+using StopAwareWait = std::function<void(int64_t ms)>;
+// Receives one GBK log line, ending in CR LF.
+using LogLine = std::function<void(const rt::Text& line)>;
+
+// The operation log's line for a refusal of `what` (GBK, e.g. "相册列表第1页"):
+// `wait_ms` > 0 announces the next try, 0 says the refusal persisted.
+rt::Text RefusalLine(std::string_view what, Refusal refusal, int64_t wait_ms);
+
+class RefusalRetry {
+ public:
+  RefusalRetry(BackoffPolicy policy, LogLine log, StopAwareWait wait);
+
+  // One try of the request: fills the options it is given (status,
+  // returned_headers) and returns the body.
+  using Try = std::function<rt::Bytes(const RequestOptions& options)>;
+
+  // Asks until the answer is no refusal. Returns the body, or empty with
+  // *refused set (when given) once the refusal has persisted.
+  rt::Bytes Fetch(std::string_view what, const Try& request, bool* refused = nullptr);
+
+  // Refusals that persisted through their tries (or came after one that had).
+  int persisted() const { return persisted_.load(); }
+
+ private:
+  const BackoffPolicy policy_;
+  const LogLine log_;
+  const StopAwareWait wait_;
+  std::atomic<int> persisted_{0};
+};
+
+}  // namespace web
+
+#endif  // TIEPIC_WEB_REFUSAL_H_
