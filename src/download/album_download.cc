@@ -1,6 +1,7 @@
 // Paths, picture fetches and writes, and progress texts of the album downloads.
 #include "download/album_download.h"
 
+#include <algorithm>
 #include <string>
 
 #include "download/naming.h"
@@ -62,21 +63,84 @@ bool MakeAlbumFolder(rt::Text& folder) {
   return shell::EnsureFolder(folder) || shell::EnsureFolder(folder);
 }
 
+void RunTally::AddFailure(FailedPicture failure) {
+  std::lock_guard lock(failures_mutex_);
+  failures_.push_back(std::move(failure));
+}
+
+std::vector<FailedPicture> RunTally::Failures() const {
+  std::lock_guard lock(failures_mutex_);
+  return failures_;
+}
+
+rt::Text PicturePage(const RunContext& run, std::string_view id) {
+  const bool number = !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+  return "http://" + run.web_host + "/" + (number ? "p/" + rt::Text(id) : rt::Text());
+}
+
+PictureAnswer RequestPicture(RunContext& run, const rt::Text& address, const rt::Text& referer) {
+  web::BackoffPolicy policy{.first_wait_ms = run.pauses.refusal_first_wait_ms};
+  if (run.tally.refused.load() > 0) policy.tries = 1;
+  PictureAnswer answer;
+  // The wait ends early once the run is stopped: the thread has adopted the
+  // run's abort signal.
+  web::RefusalRetry retry(
+      policy, [&answer](const rt::Text& line) { answer.refusal_lines.push_back(line); },
+      [](int64_t ms) { web::WaitResponsive(ms); });
+  answer.body = retry.Fetch(
+      "图片"_gbk,
+      [&](const web::RequestOptions& asked) {
+        web::RequestOptions options = asked;
+        rt::Text headers = "Referer: " + referer;
+        options.extra_headers = &headers;
+        rt::Bytes body = web::WinHttpObjectRequest(address, options);
+        answer.status = *options.status;
+        return body;
+      },
+      &answer.refused);
+  if (answer.refused) run.tally.refused.fetch_add(1);
+  return answer;
+}
+
+std::string_view ImageExtension(const rt::Bytes& body) {
+  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
+  if (bytes.starts_with("\xFF\xD8\xFF")) return ".jpg";
+  if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return ".png";
+  if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) return ".gif";
+  if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") {
+    return ".webp";
+  }
+  // "BM", then the file's size, two reserved words and the pixels' offset:
+  // a BMP header is 14 bytes and its info header at least 12 more.
+  if (bytes.size() >= 26 && bytes.starts_with("BM")) return ".bmp";
+  return {};
+}
+
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
-                  const rt::Text& address, rt::Bytes* body, rt::Text* why) {
+                  const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why) {
   PictureAnswer answer = fetcher.Take(index, address);
+  for (const rt::Text& line : answer.refusal_lines) {
+    run.frame.AppendEditText(mw::编辑框_操作记录, {line});
+  }
   *body = std::move(answer.body);
   const int status = answer.status;
   run.frame.ProcessEvents();  // a stop that aborted the transfer ends the run here
   if (!web::IsHttpAddress(address)) {
     *why = "不是网址"_gbk;
+  } else if (answer.refused) {
+    *why = "服务器拒绝"_gbk;
   } else if (status == 0) {
     *why = "无法连接"_gbk;
   } else if (status < 200 || status > 299) {
     *why = "HTTP " + std::to_string(status);
   } else if (body->empty()) {
     *why = "内容为空"_gbk;
+  } else if (const std::string_view found = ImageExtension(*body); found.empty()) {
+    *why = "不是图片"_gbk;
   } else {
+    *extension = rt::Text(found);
     return true;
   }
   return false;
@@ -149,6 +213,7 @@ void ParseListPage(RunContext& run, int page_number, std::string_view text,
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why) {
   run.tally.failed.fetch_add(1);
+  run.tally.AddFailure({run.album, rt::Text(picture_id), rt::Text(why)});
   run.frame.AppendEditText(mw::编辑框_操作记录,
                            {"图片("_gbk, std::to_string(number), ")未能保存["_gbk, why,
                             "]："_gbk, picture_id, "，下次下载时再试\r\n"_gbk});

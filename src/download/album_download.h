@@ -10,6 +10,8 @@
 #define TIEPIC_DOWNLOAD_ALBUM_DOWNLOAD_H_
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <cstdint>
 #include <string_view>
 
@@ -29,6 +31,13 @@ struct DownloadPauses {
   int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
 };
 
+// A picture a run could not save: its album, id and why, GBK.
+struct FailedPicture {
+  rt::Text album;
+  rt::Text id;
+  rt::Text why;
+};
+
 // What a run has done so far.
 struct RunTally {
   std::atomic<int64_t> saved{0};    // pictures written
@@ -37,16 +46,25 @@ struct RunTally {
   std::atomic<int64_t> bytes{0};    // bytes of the pictures written
   std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
   std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
+
+  void AddFailure(FailedPicture failure);
+  std::vector<FailedPicture> Failures() const;
+
+ private:
+  mutable std::mutex failures_mutex_;
+  std::vector<FailedPicture> failures_;
 };
 
 struct RunContext {
   rt::Frame& frame;
   discovery::AlbumSource source;  // as the retrieval left it when the run began
   rt::Text picture_host;
+  rt::Text web_host;
   DownloadPauses pauses;
   RunTally& tally;
   int parallel = 1;         // picture fetches of an album in flight at once
   RunGate* gate = nullptr;  // holds fetches run ahead while the run is paused
+  rt::Text album;           // the album being downloaded, as its row names it
 };
 
 // The save folder's text, or the program folder when it is empty.
@@ -66,12 +84,28 @@ rt::Text FitUtf8(std::string_view gbk, int max_utf8);
 // more. Returns true iff it exists.
 bool MakeAlbumFolder(rt::Text& folder);
 
+// The page a picture of album or thread `id` belongs to, sent with its
+// request as Referer: the thread's address on the web host, or the web
+// host's front page for an id that is not a number.
+rt::Text PicturePage(const RunContext& run, std::string_view id);
+
+// Sends one picture request with a request object of its own and `referer`,
+// asked again while the service refuses it (with the run's refusal waits;
+// after the run's first persisting refusal, given up at once). Safe on any
+// thread: it touches no window, and its refusal lines come in the answer.
+PictureAnswer RequestPicture(RunContext& run, const rt::Text& address, const rt::Text& referer);
+
+// The extension the bytes of an image file call for: ".jpg", ".png",
+// ".gif", ".webp" or ".bmp"; empty when the bytes begin no image.
+std::string_view ImageExtension(const rt::Bytes& body);
+
 // Takes the answer for picture `index` of the fetcher's plan (fetched ahead,
-// or now with a request object of its own), then passes a safe point.
-// Returns true iff the answer is a 2xx status with a body; otherwise *why
-// says what went wrong.
+// or now), logs the refusals met on the way, then passes a safe point.
+// Returns true iff the answer is a 2xx status with the bytes of an image;
+// *extension is then the one those bytes call for. Otherwise *why says what
+// went wrong.
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
-                  const rt::Text& address, rt::Bytes* body, rt::Text* why);
+                  const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
 
 // Writes the picture to `folder` + "(" + number + ")" + name_part + extension,
 // or, when that fails, without the name part. The file appears whole or not
@@ -110,7 +144,8 @@ void ParseListPage(RunContext& run, int page_number, std::string_view text,
 bool ReadListPage(std::string_view text, rt::JsonHandle* page);
 void LogUnreadPage(RunContext& run, int page_number);
 
-// Logs a picture that was not saved; a later run tries it again.
+// Logs a picture of the run's album that was not saved, and keeps it for the
+// run's closing account; a later run tries it again.
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why);
 

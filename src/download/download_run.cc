@@ -23,6 +23,21 @@ void Log(rt::Frame& frame, std::string_view a, std::string_view b = {},
   frame.AppendEditText(mw::编辑框_操作记录, {a, b, c});
 }
 
+
+// The run's closing account of the pictures it could not save, one line
+// each; nothing when every picture was saved.
+void LogFailures(rt::Frame& frame, const std::vector<FailedPicture>& failures) {
+  if (failures.empty()) return;
+  frame.AppendEditText(mw::编辑框_操作记录, {"未能保存的图片共"_gbk, std::to_string(failures.size()),
+                                             "张：\r\n"_gbk});
+  for (const FailedPicture& failure : failures) {
+    frame.AppendEditText(mw::编辑框_操作记录, {"相册《"_gbk, failure.album, "》图片"_gbk, failure.id,
+                                               "：["_gbk, failure.why, "]\r\n"_gbk});
+  }
+  frame.AppendEditText(mw::编辑框_操作记录,
+                       {"勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"_gbk});
+}
+
 }  // namespace
 
 rt::Text PackSelectionItem(const SelectionItem& item) {
@@ -119,8 +134,14 @@ void DownloadControl::DownloadRun(RunGate& gate) {
   platform::ScopedAbortSignal abort(gate.abort_signal());
   bool stopped = false;
   try {
-    RunContext run{frame_,  retrieval_.Source(),     state_.service.picture_host, pauses_,
-                   *tally_, state_.parallel_fetches, &gate};
+    RunContext run{.frame = frame_,
+                   .source = retrieval_.Source(),
+                   .picture_host = state_.service.picture_host,
+                   .web_host = state_.service.web_host,
+                   .pauses = pauses_,
+                   .tally = *tally_,
+                   .parallel = state_.parallel_fetches,
+                   .gate = &gate};
     const rt::ControlRef list = mw::超级列表框1;
     std::vector<rt::Text> selection;
     rt::Text numbers;
@@ -154,6 +175,7 @@ void DownloadControl::DownloadRun(RunGate& gate) {
       }
     }
     gate.SafePoint();  // a stop confirmed during the last album ends the run here
+    LogFailures(frame_, tally_->Failures());
     ShowButtons(true, false, false, false);
     Log(frame_, "-------全部下载完毕--------\r\n\r\n"_gbk);
     frame_.SetCaption(mw::标签_第多少张照片, "下载完成"_gbk);

@@ -117,6 +117,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
                            rt::Text& album_name) {
   rt::Frame& frame = run.frame;
   const rt::Text safe_id = PathPiece(album_id);
+  run.album = album_name;
   RepeatRecord record(frame, safe_id, 1);
   const int count = rt::ToInteger(count_text);
   const int maximum = std::clamp(count, 0, 32767);
@@ -132,7 +133,10 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   MakeAlbumFolder(folder);
 
   const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
-  PictureFetcher fetcher(run.parallel, run.gate);
+  const rt::Text referer = PicturePage(run, album_id);
+  PictureFetcher fetcher(run.parallel, run.gate, [&run, referer](const rt::Text& address) {
+    return RequestPicture(run, address, referer);
+  });
   const bool ahead = fetcher.parallel() > 1;
   GuideWalk walk;
   // Asks for page `p` around the cursor and, when fetching ahead, adds its
@@ -189,14 +193,15 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
         last_done_number = number;
       } else {
         rt::Bytes body;
+        rt::Text extension;  // as the bytes say, whatever the entry said
         rt::Text why;
         if (FetchPicture(run, fetcher, page.first + i, PictureAddress(run, picture), &body,
-                         &why)) {
+                         &extension, &why)) {
           const rt::Text name_part =
               options.describe_names
-                  ? DescriptionName(picture.description, number, picture.extension)
+                  ? DescriptionName(picture.description, number, extension)
                   : rt::Text();
-          if (WritePicture(folder, number, name_part, picture.extension, body)) {
+          if (WritePicture(folder, number, name_part, extension, body)) {
             run.tally.saved.fetch_add(1);
             run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
             record.Record(picture.id);

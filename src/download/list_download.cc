@@ -58,6 +58,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                           rt::Text& album_title) {
   rt::Frame& frame = run.frame;
   const rt::Text safe_id = PathPiece(thread_id);
+  run.album = album_title;
   RepeatRecord record(frame, safe_id, 2);
   frame.SetCaption(mw::标签_进度条比例, "");
   frame.SetProgressPosition(mw::进度条1, 0);
@@ -86,7 +87,10 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
     }
   }
 
-  PictureFetcher fetcher(run.parallel, run.gate);
+  const rt::Text referer = PicturePage(run, thread_id);
+  PictureFetcher fetcher(run.parallel, run.gate, [&run, referer](const rt::Text& address) {
+    return RequestPicture(run, address, referer);
+  });
   for (int p = 1; p <= pages; ++p) {
     const rt::Text address = run.source.list_base_address + "&alt=jview&rn=200&tid=" + thread_id +
                              "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
@@ -124,10 +128,10 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
         run.tally.skipped.fetch_add(1);
       } else if (IsPictureId(id)) {
         rt::Bytes body;
+        rt::Text extension;  // as the bytes say
         rt::Text why;
-        const bool fetched =
-            FetchPicture(run, fetcher, first + static_cast<size_t>(j - 1), PictureAddress(run, id), &body,
-                         &why);
+        const bool fetched = FetchPicture(run, fetcher, first + static_cast<size_t>(j - 1),
+                                          PictureAddress(run, id), &body, &extension, &why);
         web::WaitResponsive(run.pauses.after_list_picture_ms);
         if (!fetched) {
           LogPictureFailed(run, ordinal, id, why);
@@ -136,9 +140,9 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
               options.describe_names
                   ? DescriptionName(
                         WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))),
-                        ordinal, ".jpg")
+                        ordinal, extension)
                   : rt::Text();
-          if (WritePicture(folder, ordinal, name_part, ".jpg", body)) {
+          if (WritePicture(folder, ordinal, name_part, extension, body)) {
             run.tally.saved.fetch_add(1);
             run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
             record.Record(id);

@@ -6,17 +6,8 @@
 #include <utility>
 
 #include "download/run_gate.h"
-#include "web/requests.h"
 
 namespace download {
-
-PictureAnswer RequestPicture(const rt::Text& address) {
-  PictureAnswer answer;
-  web::RequestOptions options;
-  options.status = &answer.status;
-  answer.body = web::WinHttpObjectRequest(address, options);
-  return answer;
-}
 
 PictureFetcher::PictureFetcher(int parallel, RunGate* gate,
                                std::function<PictureAnswer(const rt::Text&)> request)

@@ -32,23 +32,25 @@ namespace download {
 
 class RunGate;
 
-// What one picture request brought: the body (empty on any failure) and the
-// HTTP status (0 when no answer came).
+// What one picture request brought: the body (empty on any failure), the
+// HTTP status (0 when no answer came), and the service's refusals met on the
+// way, as log lines for the picture's turn (a fetch ahead writes no log).
 struct PictureAnswer {
   rt::Bytes body;
   int status = 0;
+  std::vector<rt::Text> refusal_lines;
+  bool refused = false;  // the refusal persisted: the body is empty
 };
-
-// Sends one picture request. Safe to call on any thread; it touches no window.
-PictureAnswer RequestPicture(const rt::Text& address);
 
 class PictureFetcher {
  public:
   // `parallel` is clamped to 1..8; 1 fetches each picture at its turn on the
   // calling thread and starts no thread. `gate` (may be null) holds fetches
   // while the run is paused.
+  // `request` sends one picture request; it must be safe on any thread and
+  // touch no window.
   PictureFetcher(int parallel, RunGate* gate,
-                 std::function<PictureAnswer(const rt::Text&)> request = RequestPicture);
+                 std::function<PictureAnswer(const rt::Text&)> request);
   // Drops what was not taken and waits for the fetch threads; a transfer
   // still running ends first (promptly, when a stop has aborted it).
   ~PictureFetcher();

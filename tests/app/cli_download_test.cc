@@ -217,7 +217,8 @@ class CliDownloadTest : public ::testing::Test {
                                                 const std::string& folder) const {
     std::map<std::string, std::string> files;
     for (size_t i = 0; i < t.pictures.size(); ++i) {
-      files[folder + "/(" + std::to_string(i + 1) + ").jpg"] =
+      files[folder + "/(" + std::to_string(i + 1) + ")." +
+            standin::FormatName(t.pictures[i].format)] =
           standin::PictureBody(data(), t.pictures[i]);
     }
     return files;
@@ -375,12 +376,14 @@ TEST_F(CliDownloadTest, AnInterruptStopsTheRunLikeAConfirmedStopButton) {
 
   // Whatever was saved is whole and named as a finished run would name it;
   // nothing else (no partial or temporary file) is left.
-  // The guide's entries carry no format here: every file is a ".jpg".
+  // The guide's entries carry no format here: each file's extension is the
+  // one its bytes call for.
   const std::string folder = t.title + "相册_" + t.tid;
   std::map<std::string, std::string> saved = FilesUnder(save_);
   std::map<std::string, std::string> expected;
   for (size_t i = 0; i < t.pictures.size(); ++i) {
-    const std::string name = folder + "/(" + std::to_string(i + 1) + ").jpg";
+    const std::string name = folder + "/(" + std::to_string(i + 1) + ")." +
+                             standin::FormatName(t.pictures[i].format);
     if (saved.contains(name))
       expected[name] = standin::PictureBody(data(), t.pictures[i]);
   }
