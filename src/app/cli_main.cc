@@ -79,6 +79,11 @@ int main(int argc, char** argv) {
     console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums,
                                     result.counts, result.seconds));
     if (result.counts.saved > 0) console.Print("Pictures saved in " + result.save_folder);
+    if (!result.failures.empty()) {
+      console.Print("Not saved (album, picture id, reason); a second run with --prevent-repeat "
+                    "fetches just these:");
+      for (const std::string& line : result.failures) console.Print("  " + line);
+    }
   }
   return cli::ExitStatus(result, options, console);
 }

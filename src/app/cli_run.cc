@@ -315,6 +315,10 @@ RunResult HeadlessRun::Go() {
   }
   result_.albums = console_.album();
   result_.counts = CountsOf(downloads_.tally());
+  for (const download::FailedPicture& failure : downloads_.tally().Failures()) {
+    result_.failures.push_back(Field(failure.album) + "\t" + Field(failure.id) + "\t" +
+                               Field(failure.why));
+  }
   result_.refused = discovery_.retrieval().persisted_refusals() +
                     static_cast<int>(downloads_.tally().refused.load());
   result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -353,6 +357,7 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
       console.Error("tiepic-cli: " + std::to_string(result.counts.failed) +
                     (result.counts.failed == 1 ? " picture" : " pictures") +
                     " could not be saved");
+      for (const std::string& line : result.failures) console.Error("  " + line);
     }
     return kExitSomeFailed;
   }

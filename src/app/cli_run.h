@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/cli_console.h"
 #include "app/cli_options.h"
@@ -60,6 +61,9 @@ struct RunResult {
   Counts counts;
   double seconds = 0;       // from the find button to the end
   std::string save_folder;  // UTF-8: where the pictures went
+  // The pictures the download could not save, one UTF-8 line each: album,
+  // picture id and reason, separated by tabs.
+  std::vector<std::string> failures;
 };
 
 // Runs `options` (an address to download or list). The settings file and

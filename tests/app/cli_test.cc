@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -274,13 +276,25 @@ TEST_F(CliDownload, ASummaryClosesTheRunAndTheStatusTellsWhetherEveryPictureIsSa
             "")
       << failing.out;
   EXPECT_EQ(failing.err, "[信息：] 全部下载完毕\n");
+  // Both are named in the log's closing account and after the summary.
+  EXPECT_NE(failing.out.find("未能保存的图片共2张：\r\n相册《春日散步》图片"), std::string::npos)
+      << failing.out;
+  const size_t listed = failing.out.find(
+      "Not saved (album, picture id, reason); a second run with --prevent-repeat fetches just "
+      "these:\n  春日散步\t");
+  ASSERT_NE(listed, std::string::npos) << failing.out;
+  const std::string tail = failing.out.substr(listed);
+  EXPECT_EQ(std::count(tail.begin(), tail.end(), '\n'), 3) << tail;
+  EXPECT_TRUE(tail.ends_with("\tHTTP 500\n")) << tail;
 
   // Quiet from the settings file: only the reason for the status.
   service_.AddFault("picture:status=500*1");
   const ProgramRun quiet = Download({"--no-prevent-repeat"});
   EXPECT_EQ(quiet.status, 1);
   EXPECT_EQ(quiet.out, "");
-  EXPECT_EQ(quiet.err, "tiepic-cli: 1 picture could not be saved\n");
+  EXPECT_TRUE(quiet.err.starts_with("tiepic-cli: 1 picture could not be saved\n  春日散步\t"))
+      << quiet.err;
+  EXPECT_TRUE(quiet.err.ends_with("\tHTTP 500\n")) << quiet.err;
   EXPECT_EQ(FilesUnder(other), 4u);  // the settings file's save folder
 }
 

@@ -67,5 +67,84 @@ TEST_F(DownloadStopTest, AStopDuringABackOffWaitEndsTheRunWithinASecond) {
   EXPECT_EQ(Log().find("-------全部下载完毕--------"), std::string::npos);
 }
 
+// A picture host that wants the thread's page as Referer, answers an HTML
+// page with 200 for one picture and keeps refusing another, and serves a GIF
+// where the entry says JPEG (or, on the board's list, always JPEG): on both
+// download paths only the pictures are saved, named by their bytes, and the
+// run closes with the two it could not save, which a second run fetches.
+TEST_F(DownloadRefusalTest, OnlyPicturesAreSavedAndTheRunClosesWithThoseItCouldNot) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread album{.tid = "4718400100", .title = "相册甲"};
+  standin::Thread thread{.tid = "4718400101", .title = "帖子乙"};
+  thread.album = false;
+  thread.has_sep = "null";  // its pictures come through the guide
+  for (standin::Thread* t : {&album, &thread}) {
+    t->pictures = discovery::Pictures(t->tid, 6);
+    t->pictures[2].format = standin::PictureFormat::kGif;
+  }
+  data.threads = {album, thread};
+  Serve(std::move(data));
+  const std::string web = "http://" + service_->hosts().web + "/p/";
+  service_->AddFault("picture:referer=" + web);
+  const struct {
+    const standin::Thread& t;
+    std::string address;
+    std::string folder;
+  } paths[] = {
+      {album, service_->BoardUrl(), "纸飞机吧_百度贴吧/相册甲_4718400100/"},
+      {thread, service_->ThreadUrl(thread.tid), "帖子乙相册_4718400101/"},
+  };
+  for (const auto& path : paths) {
+    SCOPED_TRACE(path.folder);
+    const auto& pictures = path.t.pictures;
+    service_->AddFault("picture/" + pictures[1].id + ":status=200");
+    service_->AddFault("picture/" + pictures[3].id + ":status=403");
+    Find(path.address);
+    frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+    frame_.SetChecked(mw::选择框_下载记录, true);
+    Download();
+
+    std::map<std::string, std::string> expected;
+    for (int i : {0, 2, 4, 5}) {
+      expected[path.folder + "(" + std::to_string(i + 1) + ")" + (i == 2 ? ".gif" : ".jpg")] =
+          Served(path.t.tid, pictures[i].id);
+    }
+    std::map<std::string, std::string> saved;
+    for (auto& [name, body] : SavedFiles()) {
+      if (name.starts_with(path.folder)) saved[name] = body;
+    }
+    EXPECT_TRUE(SameFiles(saved, expected));
+    EXPECT_EQ(control_.tally().refused.load(), 1);
+    const std::string log = Log();
+    EXPECT_NE(log.find("图片被服务器拒绝（HTTP 403），0.0秒后重试；"), std::string::npos) << log;
+    EXPECT_NE(log.find("图片被服务器拒绝（HTTP 403），仍被拒绝，跳过；"), std::string::npos);
+    const std::string name = path.t.title;
+    EXPECT_NE(log.find("未能保存的图片共2张：\r\n"
+                       "相册《" + name + "》图片" + pictures[1].id + "：[不是图片]\r\n"
+                       "相册《" + name + "》图片" + pictures[3].id + "：[服务器拒绝]\r\n"
+                       "勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"
+                       "-------全部下载完毕--------"),
+              std::string::npos)
+        << log;
+
+    // Neither was recorded: the second run asks for just those two.
+    service_->faults().Clear();
+    service_->AddFault("picture:referer=" + web);
+    service_->log().Clear();
+    const size_t log_before = Log().size();
+    Download();
+    std::vector<std::string> asked = Targets(Interface::kPicture);
+    EXPECT_EQ(asked.size(), 2u);
+    for (const std::string& target : asked) {
+      EXPECT_TRUE(target.find(pictures[1].id) != std::string::npos ||
+                  target.find(pictures[3].id) != std::string::npos)
+          << target;
+    }
+    EXPECT_EQ(control_.tally().failed.load(), 0);
+    EXPECT_EQ(Log().find("未能保存的图片", log_before), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace download
