@@ -1,0 +1,174 @@
+// Faults found in review of fetching pictures ahead: with four fetches at
+// once, refusals are asked and logged otherwise than with one, and a paused
+// run goes on asking.
+#include <regex>
+
+#include "download_test_support.h"
+
+namespace download {
+namespace {
+
+using standin::Interface;
+
+// The waits of a refused request are random: their figures are left out.
+std::string WithoutWaits(const std::string& log) {
+  static const std::regex wait("[0-9]+\\.[0-9]+秒后重试");
+  return std::regex_replace(log, wait, "N秒后重试");
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t found = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++found;
+  }
+  return found;
+}
+
+class Review15Test : public DownloadTest {
+ protected:
+  explicit Review15Test(int refusal_first_wait_ms = 30)
+      : DownloadTest({.empty_page_retry_ms = 0,
+                      .after_list_picture_ms = 0,
+                      .refusal_first_wait_ms = refusal_first_wait_ms}) {}
+
+  struct Outcome {
+    std::string log;
+    size_t picture_requests = 0;
+    size_t guide_requests = 0;
+    int64_t refused = 0;
+  };
+
+  // One run over `address` from empty save and record folders.
+  Outcome Run(const std::string& address, int parallel) {
+    fs::remove_all(save_);
+    fs::remove_all(folder_.path() / "防止重复下载数据库");
+    shell_.state().parallel_fetches = parallel;
+    frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
+    Find(address);
+    frame_.SetText(mw::编辑框_操作记录, "");
+    service_->log().Clear();
+    Download();
+    return {WithoutWaits(Log()), PictureRequests(), service_->Count(Interface::kGuide),
+            control_.tally().refused.load()};
+  }
+};
+
+// Two pictures of an album are refused for good. One at a time, the second
+// is given up after one try, as the first refusal has persisted; four at a
+// time it is already being asked for while the first still waits, so it is
+// asked four times and logs three more lines.
+TEST_F(Review15Test, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneFetch) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread album{.tid = "4718500000", .title = "相册甲"};
+  album.pictures = discovery::Pictures(album.tid, 8);
+  data.threads.push_back(album);
+  Serve(std::move(data));
+  service_->AddFault("picture/" + album.pictures[1].id + ":status=403");
+  service_->AddFault("picture/" + album.pictures[2].id + ":status=403");
+
+  const Outcome one = Run(service_->BoardUrl(), 1);
+  const Outcome four = Run(service_->BoardUrl(), 4);
+
+  EXPECT_EQ(one.picture_requests, 8u - 2 + 4 + 1);
+  EXPECT_EQ(Count(one.log, "秒后重试"), 3u) << one.log;
+  EXPECT_EQ(four.picture_requests, one.picture_requests);
+  EXPECT_EQ(Count(four.log, "秒后重试"), Count(one.log, "秒后重试"));
+  EXPECT_EQ(four.log, one.log);
+}
+
+// A thread whose guide pages are all refused for good. One at a time, each
+// page's unread line follows that page's refusal; four at a time the next
+// page is asked for (and its refusal logged at once) before the current
+// page's unread line.
+TEST_F(Review15Test, GuidePageRefusalsAreLoggedInThePagesOrder) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread thread{.tid = "4718500001", .title = "帖子乙"};
+  thread.album = false;
+  thread.has_sep = "null";  // its pictures come through the guide
+  thread.pictures = discovery::Pictures(thread.tid, 110);
+  data.threads.push_back(thread);
+  Serve(std::move(data));
+  const std::string address = service_->ThreadUrl(thread.tid);
+
+  // The retrieval itself is served; the download's guide pages are refused.
+  shell_.state().parallel_fetches = 1;
+  Find(address);
+  const auto run = [&](int parallel) {
+    fs::remove_all(save_);
+    fs::remove_all(folder_.path() / "防止重复下载数据库");
+    shell_.state().parallel_fetches = parallel;
+    const int fault = service_->AddFault("guide:status=403");
+    frame_.SetText(mw::编辑框_操作记录, "");
+    Download();
+    service_->faults().Remove(fault);
+    return WithoutWaits(Log());
+  };
+  const std::string one = run(1);
+  const std::string four = run(4);
+
+  const std::string unread_one = "图片列表第1页未能读取";
+  const std::string refused_for_good = "图片列表页被服务器拒绝（HTTP 403），仍被拒绝，跳过；";
+  ASSERT_NE(one.find(unread_one), std::string::npos) << one;
+  // One at a time: page 2's refusal comes after page 1's unread line.
+  EXPECT_LT(one.find(unread_one), one.find(refused_for_good, one.find(unread_one) - 200))
+      << one;
+  EXPECT_EQ(four, one);
+}
+
+// A paused run sends no picture request: a refused picture's next try waits
+// for the run to continue, as it does when fetched at its turn.
+class Review15PauseTest : public Review15Test, public ::testing::WithParamInterface<int> {
+ protected:
+  Review15PauseTest() : Review15Test(300) {}  // tries 300, 600 and 1200 ms apart
+};
+
+TEST_P(Review15PauseTest, APausedRunSendsNoPictureRequest) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread album{.tid = "4718500002", .title = "相册丙"};
+  album.pictures = discovery::Pictures(album.tid, 6);
+  data.threads.push_back(album);
+  Serve(std::move(data));
+  Find(service_->BoardUrl());
+  const std::string refused = album.pictures[0].id;
+  service_->AddFault("picture/" + refused + ":status=403");
+  shell_.state().parallel_fetches = GetParam();
+  backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
+    return rt::DialogButton::kOk;
+  }});
+  const auto asked_for_refused = [&] {
+    size_t n = 0;
+    for (const std::string& target : Targets(Interface::kPicture)) {
+      n += target.find(refused) != std::string::npos;
+    }
+    return n;
+  };
+
+  service_->log().Clear();
+  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (asked_for_refused() < 1 && std::chrono::steady_clock::now() < deadline) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(asked_for_refused(), 1u);
+  frame_.DispatchEvent(mw::按钮_暂停线程, rt::EventKey::kClicked);
+  const size_t at_pause = PictureRequests();
+  // Long enough for every further try of the refused picture.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2800);
+  while (std::chrono::steady_clock::now() < until) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(asked_for_refused(), 1u) << "tries of the refused picture while paused";
+  EXPECT_EQ(PictureRequests(), at_pause);
+  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  WaitForRun(10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fetches, Review15PauseTest, ::testing::Values(1, 4));
+
+}  // namespace
+}  // namespace download
