@@ -172,3 +172,104 @@ INSTANTIATE_TEST_SUITE_P(Fetches, Review15PauseTest, ::testing::Values(1, 4));
 
 }  // namespace
 }  // namespace download
+
+namespace download {
+namespace {
+
+// An album that lists one picture twice, with the record on: one at a time
+// the second entry is skipped at its turn and never asked for. Four at a time
+// it is fetched ahead all the same; when the service refuses that needless
+// fetch for good, the run counts a persisting refusal (which later requests
+// and tiepic-cli's exit status go by) and the album's end waits for its
+// back-off.
+class Review15GivenUpTest : public Review15Test, public ::testing::WithParamInterface<int> {
+ protected:
+  Review15GivenUpTest() : Review15Test(300) {}
+};
+
+TEST_P(Review15GivenUpTest, AFetchGivenUpCountsNoRefusal) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread album{.tid = "4718500003", .title = "相册丁"};
+  album.pictures = discovery::Pictures(album.tid, 10);
+  album.pictures[6] = album.pictures[0];  // listed again
+  data.threads.push_back(album);
+  Serve(std::move(data));
+  Find(service_->BoardUrl());
+  const std::string twice = album.pictures[0].id;
+  frame_.SetChecked(mw::选择框_下载记录, true);
+  shell_.state().parallel_fetches = GetParam();
+  // The first request for it takes 300 ms; once it has come, the service
+  // turns every further one away.
+  service_->AddFault("picture/" + twice + ":latency=300");
+  const auto asked_for_twice = [&] {
+    size_t n = 0;
+    for (const std::string& target : Targets(Interface::kPicture)) {
+      n += target.find(twice) != std::string::npos;
+    }
+    return n;
+  };
+  service_->log().Clear();
+  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (asked_for_twice() < 1 && std::chrono::steady_clock::now() < deadline) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(asked_for_twice(), 1u);
+  service_->AddFault("picture/" + twice + ":status=403");
+  WaitForRun(20);
+
+  EXPECT_EQ(control_.tally().saved.load(), 9);
+  EXPECT_EQ(control_.tally().skipped.load(), 1);
+  EXPECT_EQ(control_.tally().refused.load(), 0);
+  EXPECT_EQ(asked_for_twice(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fetches, Review15GivenUpTest, ::testing::Values(1, 4));
+
+// One fetch at a time, on the worker: the line announcing a refused
+// picture's next try is logged when the wait begins, as a refused picture
+// list's is, not once every try is over.
+class Review15WaitLineTest : public Review15Test {
+ protected:
+  Review15WaitLineTest() : Review15Test(1500) {}
+};
+
+TEST_F(Review15WaitLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread album{.tid = "4718500004", .title = "相册戊"};
+  album.pictures = discovery::Pictures(album.tid, 3);
+  data.threads.push_back(album);
+  Serve(std::move(data));
+  Find(service_->BoardUrl());
+  service_->AddFault("picture/" + album.pictures[0].id + ":status=403");
+  shell_.state().parallel_fetches = 1;
+  backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
+    return rt::DialogButton::kOk;
+  }});
+  service_->log().Clear();
+  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (PictureRequests() < 1 && std::chrono::steady_clock::now() < deadline) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(PictureRequests(), 1u);
+  // Well into the first wait (1.1 s at the least).
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+  while (std::chrono::steady_clock::now() < until) {
+    frame_.DrainTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(PictureRequests(), 1u);
+  EXPECT_NE(Log().find("图片被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
+  // A stop during the wait: the refusal met is still in the log.
+  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  WaitForRun(10);
+  EXPECT_NE(Log().find("图片被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
+}
+
+}  // namespace
+}  // namespace download
