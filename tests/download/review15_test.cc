@@ -1,6 +1,7 @@
 // Faults found in review of fetching pictures ahead: with four fetches at
-// once, refusals are asked and logged otherwise than with one, and a paused
-// run goes on asking.
+// once, refusals are asked, counted and logged otherwise than with one, a
+// paused run goes on asking, and with one a refused picture's wait is logged
+// only once it is over.
 #include <regex>
 
 #include "download_test_support.h"
