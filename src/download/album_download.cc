@@ -2,6 +2,7 @@
 #include "download/album_download.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "download/naming.h"
@@ -63,9 +64,23 @@ bool MakeAlbumFolder(rt::Text& folder) {
   return shell::EnsureFolder(folder) || shell::EnsureFolder(folder);
 }
 
-void RunTally::AddFailure(FailedPicture failure) {
+bool RunTally::AddFailure(FailedPicture failure) {
   std::lock_guard lock(failures_mutex_);
+  for (FailedPicture& known : failures_) {
+    if (known.album == failure.album && known.id == failure.id) {
+      known.why = std::move(failure.why);
+      return false;
+    }
+  }
   failures_.push_back(std::move(failure));
+  return true;
+}
+
+bool RunTally::RemoveFailure(std::string_view album, std::string_view id) {
+  std::lock_guard lock(failures_mutex_);
+  return std::erase_if(failures_, [&](const FailedPicture& known) {
+           return known.album == album && known.id == id;
+         }) > 0;
 }
 
 std::vector<FailedPicture> RunTally::Failures() const {
@@ -80,56 +95,65 @@ rt::Text PicturePage(const RunContext& run, std::string_view id) {
   return "http://" + run.web_host + "/" + (number ? "p/" + rt::Text(id) : rt::Text());
 }
 
-PictureAnswer RequestPicture(RunContext& run, const rt::Text& address, const rt::Text& referer) {
-  web::BackoffPolicy policy{.first_wait_ms = run.pauses.refusal_first_wait_ms};
-  if (run.tally.refused.load() > 0) policy.tries = 1;
+PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
   PictureAnswer answer;
-  // The wait ends early once the run is stopped: the thread has adopted the
-  // run's abort signal.
-  web::RefusalRetry retry(
-      policy, [&answer](const rt::Text& line) { answer.refusal_lines.push_back(line); },
-      [](int64_t ms) { web::WaitResponsive(ms); });
-  answer.body = retry.Fetch(
-      "图片"_gbk,
-      [&](const web::RequestOptions& asked) {
-        web::RequestOptions options = asked;
-        rt::Text headers = "Referer: " + referer;
-        options.extra_headers = &headers;
-        rt::Bytes body = web::WinHttpObjectRequest(address, options);
-        answer.status = *options.status;
-        return body;
-      },
-      &answer.refused);
-  if (answer.refused) run.tally.refused.fetch_add(1);
+  rt::Text headers = "Referer: " + referer;
+  web::RequestOptions options;
+  options.status = &answer.status;
+  options.extra_headers = &headers;
+  options.returned_headers = &answer.headers;
+  answer.body = web::WinHttpObjectRequest(address, options);
   return answer;
 }
 
 std::string_view ImageExtension(const rt::Bytes& body) {
+  // Each format's signature and the header that must follow it: a body cut
+  // within its header is no picture.
   const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
-  if (bytes.starts_with("\xFF\xD8\xFF")) return ".jpg";
-  if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return ".png";
-  if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) return ".gif";
-  if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") {
+  // SOI, then the first segment's marker and length.
+  if (bytes.size() >= 6 && bytes.starts_with("\xFF\xD8\xFF")) return ".jpg";
+  // The signature, then the IHDR chunk: length, type, 13 bytes and a CRC.
+  if (bytes.size() >= 33 && bytes.starts_with("\x89PNG\r\n\x1A\n") &&
+      bytes.substr(12, 4) == "IHDR") {
+    return ".png";
+  }
+  // The signature, then the logical screen descriptor.
+  if (bytes.size() >= 13 && (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a"))) {
+    return ".gif";
+  }
+  // The RIFF header, then the first chunk's header (VP8, VP8L or VP8X).
+  if (bytes.size() >= 20 && bytes.starts_with("RIFF") && bytes.substr(8, 7) == "WEBPVP8") {
     return ".webp";
   }
-  // "BM", then the file's size, two reserved words and the pixels' offset:
-  // a BMP header is 14 bytes and its info header at least 12 more.
+  // The file header, then at least the smallest info header's size field
+  // and dimensions.
   if (bytes.size() >= 26 && bytes.starts_with("BM")) return ".bmp";
   return {};
 }
 
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why) {
-  PictureAnswer answer = fetcher.Take(index, address);
-  for (const rt::Text& line : answer.refusal_lines) {
-    run.frame.AppendEditText(mw::编辑框_操作记录, {line});
-  }
-  *body = std::move(answer.body);
-  const int status = answer.status;
+  // The first try is the answer fetched ahead (or now); a refused one is
+  // asked again here, so that its waits, log lines and tries are those of a
+  // run of one picture at a time, and pause and stop act during the waits.
+  std::optional<PictureAnswer> first = fetcher.Take(index, address);
+  int status = 0;
+  bool refused = false;
+  *body = FetchRefusable(
+      run, "图片"_gbk,
+      [&](const web::RequestOptions& options) {
+        PictureAnswer answer = first ? std::move(*first) : fetcher.Request(address);
+        first.reset();
+        status = answer.status;
+        if (options.status) *options.status = answer.status;
+        if (options.returned_headers) *options.returned_headers = std::move(answer.headers);
+        return std::move(answer.body);
+      },
+      &refused);
   run.frame.ProcessEvents();  // a stop that aborted the transfer ends the run here
   if (!web::IsHttpAddress(address)) {
     *why = "不是网址"_gbk;
-  } else if (answer.refused) {
+  } else if (refused) {
     *why = "服务器拒绝"_gbk;
   } else if (status == 0) {
     *why = "无法连接"_gbk;
@@ -210,10 +234,17 @@ void ParseListPage(RunContext& run, int page_number, std::string_view text,
   if (!ReadListPage(text, page)) LogUnreadPage(run, page_number);
 }
 
+void CountSaved(RunContext& run, std::string_view picture_id, size_t bytes) {
+  run.tally.saved.fetch_add(1);
+  run.tally.bytes.fetch_add(static_cast<int64_t>(bytes));
+  if (run.tally.RemoveFailure(run.album, picture_id)) run.tally.failed.fetch_sub(1);
+}
+
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why) {
-  run.tally.failed.fetch_add(1);
-  run.tally.AddFailure({run.album, rt::Text(picture_id), rt::Text(why)});
+  if (run.tally.AddFailure({run.album, rt::Text(picture_id), rt::Text(why)})) {
+    run.tally.failed.fetch_add(1);
+  }
   run.frame.AppendEditText(mw::编辑框_操作记录,
                            {"图片("_gbk, std::to_string(number), ")未能保存["_gbk, why,
                             "]："_gbk, picture_id, "，下次下载时再试\r\n"_gbk});

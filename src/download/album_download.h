@@ -47,7 +47,11 @@ struct RunTally {
   std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
   std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
 
-  void AddFailure(FailedPicture failure);
+  // Returns true iff the picture was not among the failures yet; a repeat
+  // takes the latest reason.
+  bool AddFailure(FailedPicture failure);
+  // Returns true iff the picture was among the failures.
+  bool RemoveFailure(std::string_view album, std::string_view id);
   std::vector<FailedPicture> Failures() const;
 
  private:
@@ -89,21 +93,19 @@ bool MakeAlbumFolder(rt::Text& folder);
 // host's front page for an id that is not a number.
 rt::Text PicturePage(const RunContext& run, std::string_view id);
 
-// Sends one picture request with a request object of its own and `referer`,
-// asked again while the service refuses it (with the run's refusal waits;
-// after the run's first persisting refusal, given up at once). Safe on any
-// thread: it touches no window, and its refusal lines come in the answer.
-PictureAnswer RequestPicture(RunContext& run, const rt::Text& address, const rt::Text& referer);
+// Sends one picture request with a request object of its own and `referer`
+// as the page it comes from. Safe on any thread: it touches no window.
+PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer);
 
 // The extension the bytes of an image file call for: ".jpg", ".png",
 // ".gif", ".webp" or ".bmp"; empty when the bytes begin no image.
 std::string_view ImageExtension(const rt::Bytes& body);
 
 // Takes the answer for picture `index` of the fetcher's plan (fetched ahead,
-// or now), logs the refusals met on the way, then passes a safe point.
-// Returns true iff the answer is a 2xx status with the bytes of an image;
-// *extension is then the one those bytes call for. Otherwise *why says what
-// went wrong.
+// or now) and, while the service refuses it, asks again as FetchRefusable
+// does, here on the download worker; then passes a safe point. Returns true
+// iff the answer is a 2xx status with the bytes of an image; *extension is
+// then the one those bytes call for. Otherwise *why says what went wrong.
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
 
@@ -144,8 +146,14 @@ void ParseListPage(RunContext& run, int page_number, std::string_view text,
 bool ReadListPage(std::string_view text, rt::JsonHandle* page);
 void LogUnreadPage(RunContext& run, int page_number);
 
+// Counts a picture of the run's album saved, `bytes` long; a failure of the
+// same picture earlier in the run (the guide shows a page's last picture
+// again first on the next page) is no longer one.
+void CountSaved(RunContext& run, std::string_view picture_id, size_t bytes);
+
 // Logs a picture of the run's album that was not saved, and keeps it for the
-// run's closing account; a later run tries it again.
+// run's closing account (once, however often it failed); a later run tries
+// it again.
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why);
 

@@ -1,6 +1,7 @@
 // The run on its worker, and the start, pause, continue and stop buttons.
 #include "download/download_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <system_error>
@@ -30,9 +31,18 @@ void LogFailures(rt::Frame& frame, const std::vector<FailedPicture>& failures) {
   if (failures.empty()) return;
   frame.AppendEditText(mw::编辑框_操作记录, {"未能保存的图片共"_gbk, std::to_string(failures.size()),
                                              "张：\r\n"_gbk});
+  // One line each, whatever a hostile name or id holds: a control character
+  // (never part of a double-byte character) shows as '?'.
+  auto one_line = [](rt::Text text) {
+    std::replace_if(
+        text.begin(), text.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+    return text;
+  };
   for (const FailedPicture& failure : failures) {
-    frame.AppendEditText(mw::编辑框_操作记录, {"相册《"_gbk, failure.album, "》图片"_gbk, failure.id,
-                                               "：["_gbk, failure.why, "]\r\n"_gbk});
+    frame.AppendEditText(mw::编辑框_操作记录,
+                         {"相册《"_gbk, one_line(failure.album), "》图片"_gbk,
+                          one_line(failure.id), "：["_gbk, failure.why, "]\r\n"_gbk});
   }
   frame.AppendEditText(mw::编辑框_操作记录,
                        {"勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"_gbk});

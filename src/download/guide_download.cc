@@ -15,6 +15,7 @@
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "web/refusal.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
 
@@ -77,10 +78,10 @@ struct GuideWalk {
   std::unordered_set<rt::Text> seen;
   bool page_brought_new = true;
 
-  GuidePage Read(std::string_view text) {
+  // Takes in a page as ReadListPage left it.
+  GuidePage Read(const rt::JsonHandle& page, bool readable) {
     GuidePage result;
-    rt::JsonHandle page;
-    result.readable = ReadListPage(text, &page);
+    result.readable = readable;
     const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(page, "data"), "pic_list");
     page_brought_new = false;
     const int64_t counter_before = counter;
@@ -134,34 +135,63 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
 
   const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
   const rt::Text referer = PicturePage(run, album_id);
-  PictureFetcher fetcher(run.parallel, run.gate, [&run, referer](const rt::Text& address) {
-    return RequestPicture(run, address, referer);
+  PictureFetcher fetcher(run.parallel, run.gate, [referer](const rt::Text& address) {
+    return RequestPicture(address, referer);
   });
   const bool ahead = fetcher.parallel() > 1;
   GuideWalk walk;
-  // Asks for page `p` around the cursor and, when fetching ahead, adds its
-  // pictures to the fetcher's plan: those that will be fetched as things
-  // stand now (a guess proved wrong at a picture's turn only costs a fetch).
-  auto ask = [&](int p) {
-    const rt::Text address =
-        run.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_id + "&see_lz=" + see_lz +
-        "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
-        "&prev=1&pic_id=" + walk.cursor + "&_=" + web::RandomText();
+  std::unordered_set<rt::Text> planned;  // ids fetched ahead in this album
+  auto page_address = [&] {
+    return run.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_id +
+           "&see_lz=" + see_lz + "&from_page=0&alt=jview&next=" +
+           std::to_string(kAskedAfterCursor) + "&prev=1&pic_id=" + walk.cursor +
+           "&_=" + web::RandomText();
+  };
+  // Takes a page into the walk and, when fetching ahead, adds its pictures
+  // to the fetcher's plan: those that will be fetched as things stand now (a
+  // guess proved wrong at a picture's turn only costs a fetch).
+  auto take_in = [&](const rt::JsonHandle& json, bool readable) {
     const Numbered previous_last = walk.last;
-    GuidePage page = walk.Read(FetchListPage(run, address, &web::InetRequest));
+    GuidePage page = walk.Read(json, readable);
     if (ahead) {
       const bool prevent_repeat = ReadPictureOptions(frame).prevent_repeat;
       std::vector<rt::Text> plan;
       for (const auto& [number, picture] : page.pictures) {
         const bool again =
             picture.id == previous_last.picture.id && number == previous_last.number;
-        plan.push_back(again || record.Skip(picture.id, prevent_repeat)
-                           ? rt::Text()
-                           : PictureAddress(run, picture));
+        bool fetch = !again && !record.Skip(picture.id, prevent_repeat);
+        // With the record on, a picture listed again is skipped at its turn
+        // once its first listing is saved.
+        if (fetch && prevent_repeat) fetch = planned.insert(picture.id).second;
+        plan.push_back(fetch ? PictureAddress(run, picture) : rt::Text());
       }
       page.first = fetcher.Add(std::move(plan));
     }
     return page;
+  };
+  // The next page at its turn, with the retries, waits and log lines of
+  // FetchListPage.
+  auto ask = [&] {
+    rt::JsonHandle json;
+    const bool readable =
+        ReadListPage(FetchListPage(run, page_address(), &web::InetRequest), &json);
+    return take_in(json, readable);
+  };
+  // The next page before its turn, by one request without retry, wait or
+  // log line. Only a readable answer that is no refusal is taken; anything
+  // else is asked for again at the page's turn, so that the log and the
+  // waits stay those of a run of one picture at a time.
+  auto ask_ahead = [&]() -> std::optional<GuidePage> {
+    rt::Text headers;
+    web::RequestOptions options;
+    options.returned_headers = &headers;
+    const rt::Text text = web::BodyText(web::InetRequest(page_address(), options));
+    rt::JsonHandle json;
+    if (text.empty() || web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
+        !ReadListPage(text, &json)) {
+      return std::nullopt;
+    }
+    return take_in(json, true);
   };
   // Past the page total the album may still hold pictures the guide has not
   // shown (it answered fewer than asked): ask on while answers bring new ones.
@@ -173,14 +203,14 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   rt::Text last_done_id;  // the picture saved or skipped last, and its number
   int64_t last_done_number = 0;
   std::optional<GuidePage> next;
-  if (wanted(1)) next = ask(1);
+  if (wanted(1)) next = ask();
   for (int p = 1; next; ++p) {
     GuidePage page = std::move(*next);
     next.reset();
     // Fetching ahead, the next page is asked for now, so that its pictures
     // join the window while this page's arrive; what the walk asks for does
     // not depend on how this page's pictures fare.
-    if (ahead && wanted(p + 1)) next = ask(p + 1);
+    if (ahead && wanted(p + 1)) next = ask_ahead();
     if (!page.readable) LogUnreadPage(run, p);
     for (size_t i = 0; i < page.pictures.size(); ++i) {
       const auto& [number, picture] = page.pictures[i];
@@ -202,8 +232,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
                   ? DescriptionName(picture.description, number, extension)
                   : rt::Text();
           if (WritePicture(folder, number, name_part, extension, body)) {
-            run.tally.saved.fetch_add(1);
-            run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
+            CountSaved(run, picture.id, body.size());
             record.Record(picture.id);
             last_done_id = picture.id;
             last_done_number = number;
@@ -221,7 +250,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
       frame.ProcessEvents();
     }
     frame.ProcessEvents();
-    if (!ahead && wanted(p + 1)) next = ask(p + 1);
+    if (!next && wanted(p + 1)) next = ask();
   }
   frame.AppendEditText(mw::编辑框_操作记录, {"---完成相册《"_gbk, album_name, "》下载\r\n\r\n"_gbk});
   frame.SetCaption(mw::标签_第多少张照片, "");

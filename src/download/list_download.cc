@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "download/album_downloads.h"
@@ -88,8 +89,9 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
   }
 
   const rt::Text referer = PicturePage(run, thread_id);
-  PictureFetcher fetcher(run.parallel, run.gate, [&run, referer](const rt::Text& address) {
-    return RequestPicture(run, address, referer);
+  std::unordered_set<rt::Text> planned;  // ids fetched ahead in this album
+  PictureFetcher fetcher(run.parallel, run.gate, [referer](const rt::Text& address) {
+    return RequestPicture(address, referer);
   });
   for (int p = 1; p <= pages; ++p) {
     const rt::Text address = run.source.list_base_address + "&alt=jview&rn=200&tid=" + thread_id +
@@ -107,9 +109,11 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
       std::vector<rt::Text> plan;
       for (int j = 1; j <= entries; ++j) {
         const rt::Text id = PictureId(rt::JsonGetItem(list, j - 1));
-        plan.push_back(!IsPictureId(id) || record.Skip(id, prevent_repeat)
-                           ? rt::Text()
-                           : PictureAddress(run, id));
+        bool fetch = IsPictureId(id) && !record.Skip(id, prevent_repeat);
+        // With the record on, a picture listed again is skipped at its turn
+        // once its first listing is saved.
+        if (fetch && prevent_repeat) fetch = planned.insert(id).second;
+        plan.push_back(fetch ? PictureAddress(run, id) : rt::Text());
       }
       first = fetcher.Add(std::move(plan));
     }
@@ -143,8 +147,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
                         ordinal, extension)
                   : rt::Text();
           if (WritePicture(folder, ordinal, name_part, extension, body)) {
-            run.tally.saved.fetch_add(1);
-            run.tally.bytes.fetch_add(static_cast<int64_t>(body.size()));
+            CountSaved(run, id, body.size());
             record.Record(id);
           } else {
             LogPictureFailed(run, ordinal, id, "无法写入文件"_gbk);

@@ -66,15 +66,29 @@ PictureAnswer PictureFetcher::Take(size_t index, const rt::Text& address) {
     }
     Trim();
   }
-  // A fetch made here counts among those in flight too.
+  return FetchHere(std::move(lock), address);
+}
+
+PictureAnswer PictureFetcher::Request(const rt::Text& address) {
+  return FetchHere(std::unique_lock(mu_), address);
+}
+
+PictureAnswer PictureFetcher::FetchHere(std::unique_lock<std::mutex> lock,
+                                        const rt::Text& address) {
+  // A fetch made here counts among those in flight too, until it ends,
+  // also by an exception.
   changed_.wait(lock, [this] { return running_ < parallel_; });
   ++running_;
   lock.unlock();
-  PictureAnswer answer = request_(address);
-  lock.lock();
-  --running_;
-  changed_.notify_all();
-  return answer;
+  struct Ended {
+    PictureFetcher* fetcher;
+    ~Ended() {
+      std::lock_guard lock(fetcher->mu_);
+      --fetcher->running_;
+      fetcher->changed_.notify_all();
+    }
+  } ended{this};
+  return request_(address);
 }
 
 void PictureFetcher::GiveUp(Slot& slot) {
@@ -128,7 +142,12 @@ void PictureFetcher::FetchLoop(std::stop_token stop) {
     const rt::Text address = slot.address;
     lock.unlock();
 
-    PictureAnswer answer = request_(address);
+    PictureAnswer answer;
+    try {
+      answer = request_(address);
+    } catch (...) {
+      answer = {};  // out of memory, say: a failed picture, not a dead program
+    }
 
     lock.lock();
     --running_;

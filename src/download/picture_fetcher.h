@@ -33,13 +33,13 @@ namespace download {
 class RunGate;
 
 // What one picture request brought: the body (empty on any failure), the
-// HTTP status (0 when no answer came), and the service's refusals met on the
-// way, as log lines for the picture's turn (a fetch ahead writes no log).
+// HTTP status (0 when no answer came) and the raw response headers. A fetch
+// ahead is one request: what the answer means (a refusal to ask again, a
+// failure to log) is decided at the picture's turn, on the download worker.
 struct PictureAnswer {
   rt::Bytes body;
   int status = 0;
-  std::vector<rt::Text> refusal_lines;
-  bool refused = false;  // the refusal persisted: the body is empty
+  rt::Text headers;
 };
 
 class PictureFetcher {
@@ -68,6 +68,10 @@ class PictureFetcher {
   // greater than that of the Take before.
   PictureAnswer Take(size_t index, const rt::Text& address);
 
+  // One request now, on the calling thread, outside the plan but within the
+  // bound of transfers in flight (a refused picture asked for again).
+  PictureAnswer Request(const rt::Text& address);
+
   int parallel() const { return parallel_; }
 
  private:
@@ -78,6 +82,9 @@ class PictureFetcher {
     PictureAnswer answer;
   };
 
+  // Fetches `address` on the calling thread once fewer than `parallel`
+  // transfers are in flight; `lock` holds mu_.
+  PictureAnswer FetchHere(std::unique_lock<std::mutex> lock, const rt::Text& address);
   // Each REQUIRES: mu_ held.
   Slot* SlotAt(size_t index);  // null when not in the plan or dropped
   void GiveUp(Slot& slot);

@@ -104,6 +104,11 @@ CookieFileResult LoadCookieFile(const std::string& path, const std::vector<std::
   using fs::perms;
   result.open_to_others =
       (status.permissions() & (perms::group_all | perms::others_all)) != perms::none;
+  // A browser's whole export stays far below this; a larger file is not a
+  // cookie file, and reading it would hold the program up at start.
+  constexpr uintmax_t kLargest = 16 << 20;
+  const uintmax_t size = fs::file_size(path, ec);
+  if (ec || size > kLargest) return result;
   std::ifstream in(path, std::ios::binary);
   if (!in) return result;
   std::vector<std::string> bare_hosts;

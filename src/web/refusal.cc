@@ -17,12 +17,15 @@ namespace {
 
 using rt::operator""_gbk;
 
-// The security-check page's title, as the source file holds it (UTF-8).
-constexpr std::string_view kMarkerUtf8 = "百度安全验证";
+// The security-check page is known by its title element, in UTF-8 or GBK.
+// A page or a picture that only mentions the words (an album named after
+// them, a picture's comment) is no security check.
+constexpr std::string_view kTitleUtf8 = "<title>百度安全验证</title>";
 
 bool HoldsMarker(std::string_view body) {
-  return body.find(kMarkerUtf8) != std::string_view::npos ||
-         body.find("百度安全验证"_gbk) != std::string_view::npos;
+  if (body.find(kTitleUtf8) != std::string_view::npos) return true;
+  static const rt::Text title_gbk = "<title>"_gbk + "百度安全验证"_gbk + "</title>";
+  return body.find(title_gbk) != std::string_view::npos;
 }
 
 // The value of the first Location line of a raw header block, or empty.
@@ -103,7 +106,9 @@ int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry, double fraction) {
   const double nominal =
       static_cast<double>(policy.first_wait_ms) * std::ldexp(1.0, std::clamp(retry, 1, 30) - 1);
   const double factor = 0.75 + 0.5 * std::clamp(fraction, 0.0, 1.0);
-  return std::min<int64_t>(std::llround(nominal * factor), policy.longest_wait_ms);
+  // At least 1 ms: a wait of 0 is how a log line says the refusal persisted.
+  return std::max<int64_t>(
+      std::min<int64_t>(std::llround(nominal * factor), policy.longest_wait_ms), 1);
 }
 
 int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry) {

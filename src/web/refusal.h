@@ -6,7 +6,8 @@
 //   - its final address, or the Location of an unfollowed redirect, is a
 //     verification address: a host of "wappass.baidu.com" or a path holding
 //     "/static/captcha", in any letter case, or
-//   - its body holds the security-check page's marker "百度安全验证", in
+//   - its body holds the security-check page's title element
+//     "<title>百度安全验证</title>", in
 //     GBK or in UTF-8 (the service writes that page in either).
 // Empty and unreadable answers are not refusals; their callers keep their
 // own retries for them.
@@ -68,7 +69,8 @@ struct BackoffPolicy {
 
 // The wait before retry `retry` (1 for the second try): first_wait_ms *
 // 2^(retry-1), times a factor in [0.75, 1.25] given by `fraction` in [0, 1]
-// (or drawn at random), at most longest_wait_ms. With the defaults the waits
+// (or drawn at random), at most longest_wait_ms and at least 1 (a wait of 0
+// is how RefusalLine says a refusal persisted). With the defaults the waits
 // of one request add up to at most 87.5 s.
 int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry, double fraction);
 int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry);
