@@ -16,6 +16,7 @@
 namespace rt {
 namespace {
 
+constexpr int kOptionUrl = 1;  // read only: the address the answer came from
 constexpr int kOptionSslErrorIgnoreFlags = 4;
 constexpr int kOptionEnableRedirects = 6;
 
@@ -167,6 +168,12 @@ int SetProxyCredentials(AutomationObject& o, std::span<Variant> args, Variant*) 
 int GetOption(AutomationObject& o, std::span<Variant> args, Variant* result) {
   int32_t index = 0;
   if (int status = ArgInt(args, 0, &index); status != kAutomationOk) return status;
+  if (index == kOptionUrl) {
+    // After a request, where it ended (redirects followed); before, as opened.
+    const auto& r = Self(o);
+    *result = TextToWide(r.sent_ && !r.response_.final_url.empty() ? r.response_.final_url : r.url_);
+    return kAutomationOk;
+  }
   auto it = Self(o).options_.find(index);
   if (it == Self(o).options_.end()) return kMemberException;
   *result = it->second;

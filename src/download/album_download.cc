@@ -102,6 +102,7 @@ PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
   options.status = &answer.status;
   options.extra_headers = &headers;
   options.returned_headers = &answer.headers;
+  options.final_address = &answer.final_address;
   answer.body = web::WinHttpObjectRequest(address, options);
   return answer;
 }
@@ -147,6 +148,7 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
         status = answer.status;
         if (options.status) *options.status = answer.status;
         if (options.returned_headers) *options.returned_headers = std::move(answer.headers);
+        if (options.final_address) *options.final_address = std::move(answer.final_address);
         return std::move(answer.body);
       },
       &refused);

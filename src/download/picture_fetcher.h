@@ -40,6 +40,7 @@ struct PictureAnswer {
   rt::Bytes body;
   int status = 0;
   rt::Text headers;
+  rt::Text final_address;  // where the answer came from, after redirects
 };
 
 class PictureFetcher {

@@ -457,11 +457,16 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
   ConfigureEasy(easy, request, &state);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   result.error = RunTransfer(easy, &state);
+  char* final_url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url) {
+    result.final_url = final_url;
+  }
   curl_easy_cleanup(easy);
   curl_slist_free_all(headers);
   if (result.error != TransferError::kNone) {
     result.status = 0;
     result.raw_headers.clear();
+    result.final_url.clear();
     result.body.clear();
     result.body.shrink_to_fit();
   }

@@ -113,6 +113,7 @@ struct HttpTransferResult {
   // followed by the empty line.
   std::string raw_headers;
   std::vector<unsigned char> body;
+  std::string final_url;  // where the transfer ended, after the redirects followed
 };
 
 // Redirects followed at most per transfer; one more fails the transfer.

@@ -130,12 +130,14 @@ rt::Bytes RefusalRetry::Fetch(std::string_view what, const Try& request, bool* r
   for (int attempt = 1;; ++attempt) {
     int status = 0;
     Text raw;
+    Text final_address;
     RequestOptions options;
     options.status = &status;
     options.returned_headers = &raw;
+    options.final_address = &final_address;
     rt::Bytes body = request(options);
     const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
-    const Refusal refusal = RecognizeRefusal({status, raw, {}, text});
+    const Refusal refusal = RecognizeRefusal({status, raw, final_address, text});
     if (refusal == Refusal::kNone) return body;
     if (attempt >= tries) {
       log_(RefusalLine(what, refusal, 0));

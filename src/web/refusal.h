@@ -90,7 +90,8 @@ class RefusalRetry {
   RefusalRetry(BackoffPolicy policy, LogLine log, StopAwareWait wait);
 
   // One try of the request: fills the options it is given (status,
-  // returned_headers) and returns the body.
+  // returned_headers, final_address, as far as its operation can) and
+  // returns the body.
   using Try = std::function<rt::Bytes(const RequestOptions& options)>;
 
   // Asks until the answer is no refusal. Returns the body, or empty with

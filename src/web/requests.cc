@@ -256,6 +256,7 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
   *out.raw = rt::ReplaceText(rt::GetPropertyText(object, "GetallResponseHeaders"), "Set-Cookie",
                              "Set-Cookie");
   if (options.status) *options.status = static_cast<int>(rt::GetPropertyNumber(object, "Status"));
+  if (options.final_address) *options.final_address = rt::GetPropertyText(object, "Option", {1});
   *out.returned_cookies = CookiesFromHeaders(*out.raw);
   MergeCookies(out.cookies, out.returned_cookies);
   rt::ReleaseObject(&object);

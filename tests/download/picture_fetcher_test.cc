@@ -64,6 +64,16 @@ TEST(PictureFetcher, AnswersComeInPlanOrderWithinTheWindow) {
     // Added in two pages, as the downloads add theirs.
     EXPECT_EQ(fetcher.Add({planned.begin(), planned.begin() + 25}), 0u);
     EXPECT_EQ(fetcher.Add({planned.begin() + 25, planned.end()}), 25u);
+    if (parallel > 1) {
+      // Nothing taken yet: the window fills with answers and stops there.
+      const auto deadline = std::chrono::steady_clock::now() + 5s;
+      while (requests.Asked() < static_cast<size_t>(parallel) &&
+             std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+      }
+      std::this_thread::sleep_for(100ms);
+      EXPECT_EQ(requests.Asked(), static_cast<size_t>(parallel)) << "answers held";
+    }
     for (size_t i = 0; i < planned.size(); ++i) {
       const rt::Text address =
           planned[i].empty() ? "http://p/now" + std::to_string(i) : planned[i];
@@ -103,7 +113,7 @@ TEST(PictureFetcher, PicturesPassedOverAreGivenUpAndAStrangerIsFetchedAtItsTurn)
   EXPECT_LE(requests.most_in_flight.load(), 3);
 }
 
-TEST(PictureFetcher, APausedRunStartsNoFetchAndAStoppedOneEndsAtOnce) {
+TEST(PictureFetcher, APausedRunStartsNoFetchAndTheFetcherEndsWhilePaused) {
   CountingRequests requests;
   RunGate gate;
   gate.Pause();
