@@ -166,5 +166,28 @@ TEST_F(GuideDownloadTest, AnEmptySaveFolderSavesBesideTheProgram) {
   EXPECT_TRUE(fs::exists(folder_.path() / "帖子相册_5400000001" / "(2).jpg"));
 }
 
+// A thread of 51 pictures comes in two guide pages, the second starting
+// again with the 51st. That picture fails once (a 500) and is saved when the
+// second page brings it again: the closing account must not name it.
+TEST_F(GuideDownloadTest, APictureSavedAtThePageBoundaryIsNotInTheClosingAccount) {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  standin::Thread t{.tid = "5300000051", .title = "帖子", .album = false, .has_sep = "null"};
+  t.pictures = discovery::Pictures(t.tid, 51);
+  data.threads.push_back(t);
+  RetrievalTest::Serve(std::move(data));
+  Find(service_->ThreadUrl(t.tid));
+  ASSERT_EQ(Rows().size(), 1u);
+  frame_.ListSetTick(mw::超级列表框1, 0, rt::kTicked);
+  const std::string boundary = service_->data().threads[0].pictures[50].id;
+  service_->AddFault("picture/" + boundary + ":status=500*1");
+  Download();
+  EXPECT_EQ(SavedFiles().size(), 51u);  // the 51st is saved, at its second fetch
+  EXPECT_EQ(control_.tally().Failures().size(), 0u);
+  EXPECT_EQ(control_.tally().failed.load(), 0);
+  EXPECT_EQ(Log().find("未能保存的图片"), std::string::npos) << Log().substr(Log().size() - 400);
+}
+
+
 }  // namespace
 }  // namespace download

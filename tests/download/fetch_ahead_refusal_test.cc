@@ -25,9 +25,9 @@ size_t Count(const std::string& text, const std::string& part) {
   return found;
 }
 
-class Review15Test : public DownloadTest {
+class FetchAheadRefusalTest : public DownloadTest {
  protected:
-  explicit Review15Test(int refusal_first_wait_ms = 30)
+  explicit FetchAheadRefusalTest(int refusal_first_wait_ms = 30)
       : DownloadTest({.empty_page_retry_ms = 0,
                       .after_list_picture_ms = 0,
                       .refusal_first_wait_ms = refusal_first_wait_ms}) {}
@@ -58,7 +58,7 @@ class Review15Test : public DownloadTest {
 // is given up after one try, as the first refusal has persisted; four at a
 // time it is already being asked for while the first still waits, so it is
 // asked four times and logs three more lines.
-TEST_F(Review15Test, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneFetch) {
+TEST_F(FetchAheadRefusalTest, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneFetch) {
   standin::DataSet data;
   data.board = "纸飞机";
   standin::Thread album{.tid = "4718500000", .title = "相册甲"};
@@ -82,7 +82,7 @@ TEST_F(Review15Test, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneFetch) {
 // page's unread line follows that page's refusal; four at a time the next
 // page is asked for (and its refusal logged at once) before the current
 // page's unread line.
-TEST_F(Review15Test, GuidePageRefusalsAreLoggedInThePagesOrder) {
+TEST_F(FetchAheadRefusalTest, GuidePageRefusalsAreLoggedInThePagesOrder) {
   standin::DataSet data;
   data.board = "纸飞机";
   standin::Thread thread{.tid = "4718500001", .title = "帖子乙"};
@@ -119,12 +119,12 @@ TEST_F(Review15Test, GuidePageRefusalsAreLoggedInThePagesOrder) {
 
 // A paused run sends no picture request: a refused picture's next try waits
 // for the run to continue, as it does when fetched at its turn.
-class Review15PauseTest : public Review15Test, public ::testing::WithParamInterface<int> {
+class FetchAheadPauseTest : public FetchAheadRefusalTest, public ::testing::WithParamInterface<int> {
  protected:
-  Review15PauseTest() : Review15Test(300) {}  // tries 300, 600 and 1200 ms apart
+  FetchAheadPauseTest() : FetchAheadRefusalTest(300) {}  // tries 300, 600 and 1200 ms apart
 };
 
-TEST_P(Review15PauseTest, APausedRunSendsNoPictureRequest) {
+TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
   standin::DataSet data;
   data.board = "纸飞机";
   standin::Thread album{.tid = "4718500002", .title = "相册丙"};
@@ -173,7 +173,7 @@ TEST_P(Review15PauseTest, APausedRunSendsNoPictureRequest) {
   WaitForRun(10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fetches, Review15PauseTest, ::testing::Values(1, 4));
+INSTANTIATE_TEST_SUITE_P(Fetches, FetchAheadPauseTest, ::testing::Values(1, 4));
 
 }  // namespace
 }  // namespace download
@@ -187,12 +187,12 @@ namespace {
 // fetch for good, the run counts a persisting refusal (which later requests
 // and tiepic-cli's exit status go by) and the album's end waits for its
 // back-off.
-class Review15GivenUpTest : public Review15Test, public ::testing::WithParamInterface<int> {
+class FetchAheadGivenUpTest : public FetchAheadRefusalTest, public ::testing::WithParamInterface<int> {
  protected:
-  Review15GivenUpTest() : Review15Test(300) {}
+  FetchAheadGivenUpTest() : FetchAheadRefusalTest(300) {}
 };
 
-TEST_P(Review15GivenUpTest, AFetchGivenUpCountsNoRefusal) {
+TEST_P(FetchAheadGivenUpTest, AFetchGivenUpCountsNoRefusal) {
   standin::DataSet data;
   data.board = "纸飞机";
   standin::Thread album{.tid = "4718500003", .title = "相册丁"};
@@ -231,17 +231,17 @@ TEST_P(Review15GivenUpTest, AFetchGivenUpCountsNoRefusal) {
   EXPECT_EQ(asked_for_twice(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fetches, Review15GivenUpTest, ::testing::Values(1, 4));
+INSTANTIATE_TEST_SUITE_P(Fetches, FetchAheadGivenUpTest, ::testing::Values(1, 4));
 
 // One fetch at a time, on the worker: the line announcing a refused
 // picture's next try is logged when the wait begins, as a refused picture
 // list's is, not once every try is over.
-class Review15WaitLineTest : public Review15Test {
+class RefusedPictureLineTest : public FetchAheadRefusalTest {
  protected:
-  Review15WaitLineTest() : Review15Test(1500) {}
+  RefusedPictureLineTest() : FetchAheadRefusalTest(1500) {}
 };
 
-TEST_F(Review15WaitLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
+TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
   standin::DataSet data;
   data.board = "纸飞机";
   standin::Thread album{.tid = "4718500004", .title = "相册戊"};

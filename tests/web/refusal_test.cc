@@ -27,7 +27,7 @@ std::string JpegWithComment(std::string_view comment) {
   return jpeg;
 }
 
-TEST(Review14Refusal, APictureWhoseBytesHoldTheMarkerIsNoRefusal) {
+TEST(RefusalRecognition, APictureWhoseBytesHoldTheMarkerIsNoRefusal) {
   const std::string jpeg = JpegWithComment("截图：百度安全验证");
   AnswerFacts answer{.status = 200,
                      .raw_headers = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n",
@@ -53,7 +53,7 @@ TEST(Review14Refusal, APictureWhoseBytesHoldTheMarkerIsNoRefusal) {
   EXPECT_EQ(body.size(), jpeg.size());
 }
 
-TEST(Review14Refusal, ARedirectFollowedToAVerificationAddressIsARefusal) {
+TEST(RefusalRecognition, ARedirectFollowedToAVerificationAddressIsARefusal) {
   httplib::Server server;
   server.Get("/p/1", [](const httplib::Request&, httplib::Response& res) {
     res.status = 302;
@@ -86,7 +86,7 @@ TEST(Review14Refusal, ARedirectFollowedToAVerificationAddressIsARefusal) {
   EXPECT_EQ(tries, 2);
 }
 
-TEST(Review14Refusal, ATryAfterAZeroWaitIsNotLoggedAsGivenUp) {
+TEST(RefusalRecognition, ATryAfterAZeroWaitIsNotLoggedAsGivenUp) {
   // refusal_wait_ms=0 in the settings file gives a first wait of 0 ms.
   std::vector<rt::Text> lines;
   RefusalRetry retry({.tries = 2, .first_wait_ms = 0},
