@@ -49,12 +49,7 @@ TEST_F(DownloadStopTest, AStopDuringABackOffWaitEndsTheRunWithinASecond) {
   Find(service_->BoardUrl());
   service_->AddFault("list:security-check");
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (Log().find("秒后重试") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return Log().find("秒后重试") != std::string::npos; });
   ASSERT_NE(Log().find("图片总数被服务器拒绝（安全验证页）"), std::string::npos) << Log();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // well into the wait
   const auto stopped = std::chrono::steady_clock::now();

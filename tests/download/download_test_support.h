@@ -66,6 +66,21 @@ class DownloadTest : public discovery::RetrievalTest {
     WaitForRun();
   }
 
+  // Serves the worker until `done` holds (at most 20 s); returns done().
+  template <class F>
+  bool ServeUntil(F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      frame_.DrainTasks();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+  }
+  void ServeFor(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    ServeUntil([until] { return std::chrono::steady_clock::now() >= until; });
+  }
+
   void WaitForRun(int seconds = 60) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (control_.running() && std::chrono::steady_clock::now() < deadline) {

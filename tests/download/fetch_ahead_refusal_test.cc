@@ -148,25 +148,14 @@ TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
 
   service_->log().Clear();
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (asked_for_refused() < 1 && std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return asked_for_refused() >= 1; });
   ASSERT_EQ(asked_for_refused(), 1u);
   frame_.DispatchEvent(mw::按钮_暂停线程, rt::EventKey::kClicked);
-  const auto serve_for = [&](int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-      frame_.DrainTasks();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  };
   // Fetches ahead begun before the pause may still arrive; none begins after.
-  serve_for(100);
+  ServeFor(100);
   const size_t at_pause = PictureRequests();
   // Long enough for every further try of the refused picture.
-  serve_for(2700);
+  ServeFor(2700);
   EXPECT_EQ(asked_for_refused(), 1u) << "tries of the refused picture while paused";
   EXPECT_EQ(PictureRequests(), at_pause);
   frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
@@ -216,11 +205,7 @@ TEST_P(FetchAheadGivenUpTest, AFetchGivenUpCountsNoRefusal) {
   };
   service_->log().Clear();
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (asked_for_twice() < 1 && std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return asked_for_twice() >= 1; });
   ASSERT_EQ(asked_for_twice(), 1u);
   service_->AddFault("picture/" + twice + ":status=403");
   WaitForRun(20);
@@ -256,18 +241,10 @@ TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
   }});
   service_->log().Clear();
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (PictureRequests() < 1 && std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return PictureRequests() >= 1; });
   ASSERT_EQ(PictureRequests(), 1u);
   // Well into the first wait (1.1 s at the least).
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
-  while (std::chrono::steady_clock::now() < until) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ServeFor(600);
   EXPECT_EQ(PictureRequests(), 1u);
   EXPECT_NE(Log().find("图片被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
   // A stop during the wait: the refusal met is still in the log.

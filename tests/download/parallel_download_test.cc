@@ -135,11 +135,7 @@ TEST_F(ParallelDownloadTest, AStopWithFourFetchesInFlightEndsAtOnceAndLeavesNoFi
   }});
 
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (PictureRequests() < 4 && std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return PictureRequests() >= 4; });
   ASSERT_EQ(PictureRequests(), 4u);
   // The window is full: the first picture is not taken, so no fifth starts.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -33,20 +33,6 @@ class RunControlTest : public DownloadTest {
             frame_.Control(mw::按钮_继续下载)->visible, frame_.Control(mw::按钮_结束下载)->visible};
   }
   void Click(rt::ControlRef button) { frame_.DispatchEvent(button, rt::EventKey::kClicked); }
-  // Serves the worker until `done` holds (at most 20 s).
-  template <class F>
-  bool ServeUntil(F done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      frame_.DrainTasks();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
-  }
-  void ServeFor(int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    ServeUntil([until] { return std::chrono::steady_clock::now() >= until; });
-  }
   void Serve(int pictures, const std::string& fault = "") {
     RetrievalTest::Serve(OneAlbum(pictures));
     Find(service_->BoardUrl());
