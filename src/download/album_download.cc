@@ -132,7 +132,7 @@ std::string_view ImageExtension(const rt::Bytes& body) {
   return {};
 }
 
-bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why) {
   // The first try is the answer fetched ahead (or now); a refused one is
   // asked again here, so that its waits, log lines and tries are those of a
@@ -141,7 +141,7 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
   int status = 0;
   bool refused = false;
   *body = FetchRefusable(
-      run, "图片"_gbk,
+      run, "图片("_gbk + std::to_string(number) + ")",
       [&](const web::RequestOptions& options) {
         PictureAnswer answer = first ? std::move(*first) : fetcher.Request(address);
         first.reset();

@@ -106,7 +106,8 @@ std::string_view ImageExtension(const rt::Bytes& body);
 // does, here on the download worker; then passes a safe point. Returns true
 // iff the answer is a 2xx status with the bytes of an image; *extension is
 // then the one those bytes call for. Otherwise *why says what went wrong.
-bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index,
+// `number` names the picture in a refusal's log line.
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
 
 // Writes the picture to `folder` + "(" + number + ")" + name_part + extension,

@@ -225,8 +225,8 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
         rt::Bytes body;
         rt::Text extension;  // as the bytes say, whatever the entry said
         rt::Text why;
-        if (FetchPicture(run, fetcher, page.first + i, PictureAddress(run, picture), &body,
-                         &extension, &why)) {
+        if (FetchPicture(run, fetcher, page.first + i, number, PictureAddress(run, picture),
+                         &body, &extension, &why)) {
           const rt::Text name_part =
               options.describe_names
                   ? DescriptionName(picture.description, number, extension)

@@ -134,8 +134,9 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
         rt::Bytes body;
         rt::Text extension;  // as the bytes say
         rt::Text why;
-        const bool fetched = FetchPicture(run, fetcher, first + static_cast<size_t>(j - 1),
-                                          PictureAddress(run, id), &body, &extension, &why);
+        const bool fetched =
+            FetchPicture(run, fetcher, first + static_cast<size_t>(j - 1), ordinal,
+                         PictureAddress(run, id), &body, &extension, &why);
         web::WaitResponsive(run.pauses.after_list_picture_ms);
         if (!fetched) {
           LogPictureFailed(run, ordinal, id, why);

@@ -112,8 +112,8 @@ TEST_F(DownloadRefusalTest, OnlyPicturesAreSavedAndTheRunClosesWithThoseItCouldN
     EXPECT_TRUE(SameFiles(saved, expected));
     EXPECT_EQ(control_.tally().refused.load(), 1);
     const std::string log = Log();
-    EXPECT_NE(log.find("图片被服务器拒绝（HTTP 403），0.0秒后重试；"), std::string::npos) << log;
-    EXPECT_NE(log.find("图片被服务器拒绝（HTTP 403），仍被拒绝，跳过；"), std::string::npos);
+    EXPECT_NE(log.find("图片(4)被服务器拒绝（HTTP 403），0.0秒后重试；"), std::string::npos) << log;
+    EXPECT_NE(log.find("图片(4)被服务器拒绝（HTTP 403），仍被拒绝，跳过；"), std::string::npos);
     const std::string name = path.t.title;
     EXPECT_NE(log.find("未能保存的图片共2张：\r\n"
                        "相册《" + name + "》图片" + pictures[1].id + "：[不是图片]\r\n"

@@ -246,11 +246,11 @@ TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
   // Well into the first wait (1.1 s at the least).
   ServeFor(600);
   EXPECT_EQ(PictureRequests(), 1u);
-  EXPECT_NE(Log().find("图片被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("图片(1)被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
   // A stop during the wait: the refusal met is still in the log.
   frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
   WaitForRun(10);
-  EXPECT_NE(Log().find("图片被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("图片(1)被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
 }
 
 }  // namespace
