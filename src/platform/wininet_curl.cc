@@ -275,6 +275,23 @@ bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
   return true;
 }
 
+bool InternetQueryOptionA(HInternet request, uint32_t option, void* buffer,
+                          uint32_t* buffer_length) {
+  std::shared_ptr<Handle> handle = Find(request, Kind::kRequest);
+  if (!handle || !buffer_length) return false;
+  if (option != kInternetOptionUrl || !handle->sent) {
+    return Fail(kErrorInternetInvalidOperation);
+  }
+  const std::string& text = handle->result.final_url;
+  if (!buffer || *buffer_length < text.size() + 1) {
+    *buffer_length = static_cast<uint32_t>(text.size() + 1);
+    return Fail(kErrorInsufficientBuffer);
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  *buffer_length = static_cast<uint32_t>(text.size());
+  return true;
+}
+
 bool InternetCloseHandle(HInternet handle) {
   std::shared_ptr<Handle> closed;  // released outside the lock
   {

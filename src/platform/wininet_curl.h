@@ -38,6 +38,7 @@ inline constexpr uint32_t kHttpQueryContentLength = 5;
 inline constexpr uint32_t kHttpQueryStatusCode = 19;
 inline constexpr uint32_t kHttpQueryRawHeadersCrlf = 22;
 inline constexpr uint32_t kHttpQueryFlagNumber = 0x20000000;
+inline constexpr uint32_t kInternetOptionUrl = 34;
 
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorInsufficientBuffer = 122;
@@ -89,6 +90,12 @@ bool InternetReadFile(HInternet request, void* buffer, uint32_t to_read, uint32_
 // false with kErrorInsufficientBuffer and the size needed in *buffer_length.
 bool HttpQueryInfoA(HInternet request, uint32_t info_level, void* buffer,
                     uint32_t* buffer_length, uint32_t* index);
+
+// kInternetOptionUrl on a request that was sent: the address its answer came
+// from, after the redirects followed, NUL-terminated. Sizes as HttpQueryInfoA.
+// Other options fail with kErrorInternetInvalidOperation.
+bool InternetQueryOptionA(HInternet request, uint32_t option, void* buffer,
+                          uint32_t* buffer_length);
 
 // Returns true iff `handle` was open; it is closed and freed either way.
 bool InternetCloseHandle(HInternet handle);

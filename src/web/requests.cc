@@ -112,6 +112,20 @@ Text RawHeaders(HInternet request) {
   return rt::ReplaceText(buffer, "Set-Cookie", "Set-Cookie");
 }
 
+// Where the answer came from, after the redirects followed. An extension of
+// ours, not one of the program's declared functions: called directly.
+Text FinalAddress(HInternet request) {
+  uint32_t size = 0;
+  platform::InternetQueryOptionA(request, kInternetOptionUrl, nullptr, &size);
+  Text address(size, '\0');
+  if (size == 0 ||
+      !platform::InternetQueryOptionA(request, kInternetOptionUrl, address.data(), &size)) {
+    return {};
+  }
+  address.resize(size);
+  return address;
+}
+
 // Takes the response apart into the caller's variables and merges cookies.
 struct Outputs {
   Text local_headers, local_cookies, local_returned_cookies, local_raw;
@@ -194,6 +208,7 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
     body.insert(body.end(), chunk.begin(), chunk.begin() + read);
   }
   *out.raw = RawHeaders(request);
+  if (options.final_address) *options.final_address = FinalAddress(request);
   InternetCloseHandle(request);
   InternetCloseHandle(connection);
   InternetCloseHandle(internet);

@@ -39,8 +39,8 @@ struct RequestOptions {
   Text* extra_headers = nullptr;         // in and out: the defaults are appended
   Text* returned_headers = nullptr;      // out: raw response headers
   int* status = nullptr;                 // out, WinHttpObjectRequest only
-  Text* final_address = nullptr;         // out, WinHttpObjectRequest only: where the
-                                         // answer came from, after redirects
+  Text* final_address = nullptr;         // out: where the answer came from, after
+                                         // the redirects followed
   bool no_redirect = false;
   Bytes byte_data{};                     // takes precedence over form_data
   Text proxy{};                          // "host:port"
