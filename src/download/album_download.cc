@@ -67,7 +67,7 @@ bool MakeAlbumFolder(rt::Text& folder) {
 bool RunTally::AddFailure(FailedPicture failure) {
   std::lock_guard lock(failures_mutex_);
   for (FailedPicture& known : failures_) {
-    if (known.album == failure.album && known.id == failure.id) {
+    if (known.album_id == failure.album_id && known.id == failure.id) {
       known.why = std::move(failure.why);
       return false;
     }
@@ -76,10 +76,10 @@ bool RunTally::AddFailure(FailedPicture failure) {
   return true;
 }
 
-bool RunTally::RemoveFailure(std::string_view album, std::string_view id) {
+bool RunTally::RemoveFailure(std::string_view album_id, std::string_view id) {
   std::lock_guard lock(failures_mutex_);
   return std::erase_if(failures_, [&](const FailedPicture& known) {
-           return known.album == album && known.id == id;
+           return known.album_id == album_id && known.id == id;
          }) > 0;
 }
 
@@ -138,6 +138,15 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
   // asked again here, so that its waits, log lines and tries are those of a
   // run of one picture at a time, and pause and stop act during the waits.
   std::optional<PictureAnswer> first = fetcher.Take(index, address);
+  // An answer fetched ahead that was refused may be old news: the refusal
+  // may have ended by the picture's turn. The first try is then made now,
+  // as it would be one picture at a time.
+  if (fetcher.parallel() > 1 &&
+      web::RecognizeRefusal({first->status, first->headers, first->final_address,
+                             std::string_view(reinterpret_cast<const char*>(first->body.data()),
+                                              first->body.size())}) != web::Refusal::kNone) {
+    first.reset();
+  }
   int status = 0;
   bool refused = false;
   *body = FetchRefusable(
@@ -239,12 +248,12 @@ void ParseListPage(RunContext& run, int page_number, std::string_view text,
 void CountSaved(RunContext& run, std::string_view picture_id, size_t bytes) {
   run.tally.saved.fetch_add(1);
   run.tally.bytes.fetch_add(static_cast<int64_t>(bytes));
-  if (run.tally.RemoveFailure(run.album, picture_id)) run.tally.failed.fetch_sub(1);
+  if (run.tally.RemoveFailure(run.album_id, picture_id)) run.tally.failed.fetch_sub(1);
 }
 
 void LogPictureFailed(RunContext& run, int64_t number, std::string_view picture_id,
                       std::string_view why) {
-  if (run.tally.AddFailure({run.album, rt::Text(picture_id), rt::Text(why)})) {
+  if (run.tally.AddFailure({run.album, run.album_id, rt::Text(picture_id), rt::Text(why)})) {
     run.tally.failed.fetch_add(1);
   }
   run.frame.AppendEditText(mw::编辑框_操作记录,

@@ -31,9 +31,11 @@ struct DownloadPauses {
   int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
 };
 
-// A picture a run could not save: its album, id and why, GBK.
+// A picture a run could not save: its album (as its row names it, and its
+// id, which tells albums of one title apart), its id and why, GBK.
 struct FailedPicture {
   rt::Text album;
+  rt::Text album_id;
   rt::Text id;
   rt::Text why;
 };
@@ -51,7 +53,7 @@ struct RunTally {
   // takes the latest reason.
   bool AddFailure(FailedPicture failure);
   // Returns true iff the picture was among the failures.
-  bool RemoveFailure(std::string_view album, std::string_view id);
+  bool RemoveFailure(std::string_view album_id, std::string_view id);
   std::vector<FailedPicture> Failures() const;
 
  private:
@@ -69,6 +71,7 @@ struct RunContext {
   int parallel = 1;         // picture fetches of an album in flight at once
   RunGate* gate = nullptr;  // holds fetches run ahead while the run is paused
   rt::Text album;           // the album being downloaded, as its row names it
+  rt::Text album_id;        // and its id
 };
 
 // The save folder's text, or the program folder when it is empty.

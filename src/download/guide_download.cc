@@ -119,6 +119,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   rt::Frame& frame = run.frame;
   const rt::Text safe_id = PathPiece(album_id);
   run.album = album_name;
+  run.album_id = album_id;
   RepeatRecord record(frame, safe_id, 1);
   const int count = rt::ToInteger(count_text);
   const int maximum = std::clamp(count, 0, 32767);

@@ -60,6 +60,7 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
   rt::Frame& frame = run.frame;
   const rt::Text safe_id = PathPiece(thread_id);
   run.album = album_title;
+  run.album_id = thread_id;
   RepeatRecord record(frame, safe_id, 2);
   frame.SetCaption(mw::标签_进度条比例, "");
   frame.SetProgressPosition(mw::进度条1, 0);

@@ -88,6 +88,9 @@ PictureAnswer PictureFetcher::FetchHere(std::unique_lock<std::mutex> lock,
       fetcher->changed_.notify_all();
     }
   } ended{this};
+  // A paused run, or one held at the stop question, starts no transfer; a
+  // stop lets it go, and the run's abort signal ends the transfer at once.
+  if (gate_ != nullptr) gate_->WaitWhileHeld({});
   return request_(address);
 }
 
@@ -125,15 +128,8 @@ bool PictureFetcher::Startable() {
 void PictureFetcher::FetchLoop(std::stop_token stop) {
   platform::ScopedAbortSignal adopt(abort_signal_);
   while (true) {
-    {
-      std::unique_lock lock(mu_);
-      if (!changed_.wait(lock, stop, [this] { return Startable(); })) return;
-    }
-    // A paused run starts no fetch; one already running ends on its own.
-    if (gate_ != nullptr) gate_->WaitWhileHeld(stop);
     std::unique_lock lock(mu_);
-    if (stop.stop_requested()) return;
-    if (!Startable()) continue;
+    if (!changed_.wait(lock, stop, [this] { return Startable(); })) return;
     const size_t index = next_start_++;
     Slot& slot = *SlotAt(index);
     slot.state = State::kRunning;
@@ -142,11 +138,16 @@ void PictureFetcher::FetchLoop(std::stop_token stop) {
     const rt::Text address = slot.address;
     lock.unlock();
 
+    // A paused run, or one held at the stop question, starts no transfer;
+    // one already running ends on its own.
+    if (gate_ != nullptr) gate_->WaitWhileHeld(stop);
     PictureAnswer answer;
-    try {
-      answer = request_(address);
-    } catch (...) {
-      answer = {};  // out of memory, say: a failed picture, not a dead program
+    if (!stop.stop_requested()) {
+      try {
+        answer = request_(address);
+      } catch (...) {
+        answer = {};  // out of memory, say: a failed picture, not a dead program
+      }
     }
 
     lock.lock();

@@ -73,7 +73,9 @@ TEST_F(FetchAheadRefusalTest, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneF
 
   EXPECT_EQ(one.picture_requests, 8u - 2 + 4 + 1);
   EXPECT_EQ(Count(one.log, "秒后重试"), 3u) << one.log;
-  EXPECT_EQ(four.picture_requests, one.picture_requests);
+  // Each picture refused when fetched ahead is asked once more at its turn:
+  // the refusal may have ended by then.
+  EXPECT_EQ(four.picture_requests, one.picture_requests + 2);
   EXPECT_EQ(Count(four.log, "秒后重试"), Count(one.log, "秒后重试"));
   EXPECT_EQ(four.log, one.log);
 }

@@ -40,20 +40,11 @@ TEST_P(RefusalEndedTest, AnswersFetchedDuringARefusalThatEndedAddNoRefusals) {
 
   // The first refusal is logged as the first picture's wait begins; the
   // service then answers again, before that wait is over.
-  const std::string refused = "图片被服务器拒绝（HTTP 403），";
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (Log().find(refused) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_NE(Log().find(refused), std::string::npos) << Log();
+  const std::string refused = "被服务器拒绝（HTTP 403），";
+  ServeUntil([&] { return Log().find(refused) != std::string::npos; });
+  ASSERT_NE(Log().find("图片(1)" + refused), std::string::npos) << Log();
   // The fetches begun with the first one have been answered (refused).
-  const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
-  while (PictureRequests() < static_cast<size_t>(GetParam()) &&
-         std::chrono::steady_clock::now() < settle) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ServeUntil([&] { return PictureRequests() >= static_cast<size_t>(GetParam()); });
   service_->faults().Remove(refusal);
   WaitForRun(60);
 
