@@ -107,6 +107,13 @@ PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
   return answer;
 }
 
+PictureFetcher AlbumFetcher(const RunContext& run, std::string_view album_id) {
+  return PictureFetcher(run.parallel, run.gate,
+                        [referer = PicturePage(run, album_id)](const rt::Text& address) {
+                          return RequestPicture(address, referer);
+                        });
+}
+
 std::string_view ImageExtension(const rt::Bytes& body) {
   // Each format's signature and the header that must follow it: a body cut
   // within its header is no picture.

@@ -100,6 +100,10 @@ rt::Text PicturePage(const RunContext& run, std::string_view id);
 // as the page it comes from. Safe on any thread: it touches no window.
 PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer);
 
+// The fetcher of an album's pictures: the run's parallel fetches and gate,
+// each request with the album's page (PicturePage) as Referer.
+PictureFetcher AlbumFetcher(const RunContext& run, std::string_view album_id);
+
 // The extension the bytes of an image file call for: ".jpg", ".png",
 // ".gif", ".webp" or ".bmp"; empty when the bytes begin no image.
 std::string_view ImageExtension(const rt::Bytes& body);

@@ -135,10 +135,7 @@ void DownloadGuidePictures(RunContext& run, const rt::Text& count_text, const rt
   MakeAlbumFolder(folder);
 
   const rt::Text see_lz = frame.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
-  const rt::Text referer = PicturePage(run, album_id);
-  PictureFetcher fetcher(run.parallel, run.gate, [referer](const rt::Text& address) {
-    return RequestPicture(address, referer);
-  });
+  PictureFetcher fetcher = AlbumFetcher(run, album_id);
   const bool ahead = fetcher.parallel() > 1;
   GuideWalk walk;
   std::unordered_set<rt::Text> planned;  // ids fetched ahead in this album

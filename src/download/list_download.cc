@@ -89,11 +89,8 @@ void DownloadListPictures(RunContext& run, const rt::Text& count_text, const rt:
     }
   }
 
-  const rt::Text referer = PicturePage(run, thread_id);
   std::unordered_set<rt::Text> planned;  // ids fetched ahead in this album
-  PictureFetcher fetcher(run.parallel, run.gate, [referer](const rt::Text& address) {
-    return RequestPicture(address, referer);
-  });
+  PictureFetcher fetcher = AlbumFetcher(run, thread_id);
   for (int p = 1; p <= pages; ++p) {
     const rt::Text address = run.source.list_base_address + "&alt=jview&rn=200&tid=" + thread_id +
                              "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v&_=" +
