@@ -143,7 +143,7 @@ TEST_F(DownloadRefusalTest, OnlyPicturesAreSavedAndTheRunClosesWithThoseItCouldN
 
 // A body that is no more than an image format's first bytes is no picture.
 TEST(ImageExtension, TheFirstBytesAloneAreATruncatedHeaderNotAPicture) {
-  for (const std::string bytes : {std::string("\xFF\xD8\xFF"), std::string("\x89PNG\r\n\x1A\n"),
+  for (const std::string& bytes : {std::string("\xFF\xD8\xFF"), std::string("\x89PNG\r\n\x1A\n"),
                                   std::string("GIF89a")}) {
     EXPECT_EQ(ImageExtension(rt::Bytes(bytes.begin(), bytes.end())), "") << bytes.size();
   }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -125,6 +126,29 @@ class DownloadTest : public discovery::RetrievalTest {
   }
 
   size_t PictureRequests() const { return service_->Count(standin::Interface::kPicture); }
+  // Requests for picture `id` since the stand-in's log was last cleared.
+  size_t RequestsFor(const std::string& id) const {
+    size_t n = 0;
+    for (const std::string& target : Targets(standin::Interface::kPicture)) {
+      n += target.find(id) != std::string::npos;
+    }
+    return n;
+  }
+
+  // Serves a board "纸飞机" of one album of `pictures` pictures, which `edit`
+  // may change first. Returns the album as served.
+  const standin::Thread& ServeOneAlbum(const std::string& tid, const std::string& title,
+                                       int pictures,
+                                       const std::function<void(standin::Thread&)>& edit = {}) {
+    standin::DataSet data;
+    data.board = "纸飞机";
+    standin::Thread album{
+        .tid = tid, .title = title, .pictures = discovery::Pictures(tid, pictures)};
+    if (edit) edit(album);
+    data.threads.push_back(std::move(album));
+    Serve(std::move(data));
+    return service_->data().threads[0];
+  }
 
   fs::path save_ = folder_.path() / "保存";
   DownloadControl control_;

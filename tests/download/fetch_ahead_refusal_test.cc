@@ -59,12 +59,7 @@ class FetchAheadRefusalTest : public DownloadTest {
 // time it is already being asked for while the first still waits, so it is
 // asked four times and logs three more lines.
 TEST_F(FetchAheadRefusalTest, ASecondPersistingRefusalIsAskedAndLoggedAsWithOneFetch) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718500000", .title = "相册甲"};
-  album.pictures = discovery::Pictures(album.tid, 8);
-  data.threads.push_back(album);
-  Serve(std::move(data));
+  const standin::Thread& album = ServeOneAlbum("4718500000", "相册甲", 8);
   service_->AddFault("picture/" + album.pictures[1].id + ":status=403");
   service_->AddFault("picture/" + album.pictures[2].id + ":status=403");
 
@@ -127,12 +122,7 @@ class FetchAheadPauseTest : public FetchAheadRefusalTest, public ::testing::With
 };
 
 TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718500002", .title = "相册丙"};
-  album.pictures = discovery::Pictures(album.tid, 6);
-  data.threads.push_back(album);
-  Serve(std::move(data));
+  const standin::Thread& album = ServeOneAlbum("4718500002", "相册丙", 6);
   Find(service_->BoardUrl());
   const std::string refused = album.pictures[0].id;
   service_->AddFault("picture/" + refused + ":status=403");
@@ -140,13 +130,7 @@ TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
   backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
     return rt::DialogButton::kOk;
   }});
-  const auto asked_for_refused = [&] {
-    size_t n = 0;
-    for (const std::string& target : Targets(Interface::kPicture)) {
-      n += target.find(refused) != std::string::npos;
-    }
-    return n;
-  };
+  const auto asked_for_refused = [&] { return RequestsFor(refused); };
 
   service_->log().Clear();
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
@@ -184,13 +168,9 @@ class FetchAheadGivenUpTest : public FetchAheadRefusalTest, public ::testing::Wi
 };
 
 TEST_P(FetchAheadGivenUpTest, AFetchGivenUpCountsNoRefusal) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718500003", .title = "相册丁"};
-  album.pictures = discovery::Pictures(album.tid, 10);
-  album.pictures[6] = album.pictures[0];  // listed again
-  data.threads.push_back(album);
-  Serve(std::move(data));
+  const standin::Thread& album = ServeOneAlbum(
+      "4718500003", "相册丁", 10,
+      [](standin::Thread& t) { t.pictures[6] = t.pictures[0]; });  // listed again
   Find(service_->BoardUrl());
   const std::string twice = album.pictures[0].id;
   frame_.SetChecked(mw::选择框_下载记录, true);
@@ -198,13 +178,7 @@ TEST_P(FetchAheadGivenUpTest, AFetchGivenUpCountsNoRefusal) {
   // The first request for it takes 300 ms; once it has come, the service
   // turns every further one away.
   service_->AddFault("picture/" + twice + ":latency=300");
-  const auto asked_for_twice = [&] {
-    size_t n = 0;
-    for (const std::string& target : Targets(Interface::kPicture)) {
-      n += target.find(twice) != std::string::npos;
-    }
-    return n;
-  };
+  const auto asked_for_twice = [&] { return RequestsFor(twice); };
   service_->log().Clear();
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
   ServeUntil([&] { return asked_for_twice() >= 1; });
@@ -229,12 +203,7 @@ class RefusedPictureLineTest : public FetchAheadRefusalTest {
 };
 
 TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718500004", .title = "相册戊"};
-  album.pictures = discovery::Pictures(album.tid, 3);
-  data.threads.push_back(album);
-  Serve(std::move(data));
+  const standin::Thread& album = ServeOneAlbum("4718500004", "相册戊", 3);
   Find(service_->BoardUrl());
   service_->AddFault("picture/" + album.pictures[0].id + ":status=403");
   shell_.state().parallel_fetches = 1;

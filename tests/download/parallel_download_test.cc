@@ -119,13 +119,9 @@ TEST_F(ParallelDownloadTest, FourFetchesAtOnceLeaveTheFilesRecordsAndLogOfOne) {
 }
 
 TEST_F(ParallelDownloadTest, AStopWithFourFetchesInFlightEndsAtOnceAndLeavesNoFile) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718300002", .title = "相册"};
-  album.pictures = discovery::Pictures(album.tid, 12);
-  for (standin::Picture& p : album.pictures) p.size = 100000;
-  data.threads.push_back(album);
-  RetrievalTest::Serve(std::move(data));
+  ServeOneAlbum("4718300002", "相册", 12, [](standin::Thread& t) {
+    for (standin::Picture& p : t.pictures) p.size = 100000;
+  });
   Find(service_->BoardUrl());
   service_->AddFault("picture:slow=1000/50");  // 5 s a picture
   service_->log().Clear();

@@ -26,12 +26,7 @@ class RefusalEndedTest : public DownloadTest, public ::testing::WithParamInterfa
 };
 
 TEST_P(RefusalEndedTest, AnswersFetchedDuringARefusalThatEndedAddNoRefusals) {
-  standin::DataSet data;
-  data.board = "纸飞机";
-  standin::Thread album{.tid = "4718500200", .title = "相册己"};
-  album.pictures = discovery::Pictures(album.tid, 6);
-  data.threads.push_back(album);
-  Serve(std::move(data));
+  ServeOneAlbum("4718500200", "相册己", 6);
   Find(service_->BoardUrl());
   shell_.state().parallel_fetches = GetParam();
   const int refusal = service_->AddFault("picture:status=403");
