@@ -18,11 +18,8 @@
 // steadier ones.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,10 +31,9 @@
 #include <string_view>
 #include <vector>
 
+#include "run_cli.h"
 #include "stand-in/pages.h"
 #include "stand-in/server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -105,32 +101,11 @@ void NextFolders() {
 // its resource use. `keep_heap`: with the heap's trim threshold raised.
 int RunProgram(const standin::Thread& thread, bool keep_heap, rusage* usage) {
   const std::string host = "127.0.0.1:" + std::to_string(g_service->port());
-  std::vector<std::string> args = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli"};
-  args.insert(args.end(), {"-o", g_save.string(), "--home", g_home.string()});
-  args.insert(args.end(), {"--web-host", host, "--picture-host", host, "--all-pictures"});
-  args.push_back(g_service->ThreadUrl(thread.tid));
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (!std::string_view(*e).starts_with("GLIBC_TUNABLES=")) env.push_back(*e);
-  }
-  std::string tunables = "GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864";
-  if (keep_heap) env.push_back(tunables.data());
-  env.push_back(nullptr);
-  pid_t pid = -1;
-  const int spawned =
-      posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (wait4(pid, &status, 0, usage) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return bench::RunCli({"-o", g_save.string(), "--home", g_home.string(), "--web-host", host,
+                        "--picture-host", host, "--all-pictures",
+                        g_service->ThreadUrl(thread.tid)},
+                       keep_heap ? "GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864" : "",
+                       usage);
 }
 
 void RunPrograms(benchmark::State& state, bool keep_heap, const std::string& name) {

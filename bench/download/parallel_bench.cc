@@ -7,10 +7,6 @@
 //
 // The files go under the temporary folder (TMPDIR).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,9 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "run_cli.h"
 #include "stand-in/server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,25 +59,10 @@ int SavedPictures(const fs::path& folder) {
 // status (-1: not run).
 int RunProgram(int jobs, const fs::path& save, const fs::path& home) {
   const std::string host = "127.0.0.1:" + std::to_string(g_service->port());
-  std::vector<std::string> args = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli",
-                                   "-o", save.string(), "--home", home.string(),
-                                   "--web-host", host, "--picture-host", host,
-                                   "--all-pictures", "--jobs", std::to_string(jobs),
-                                   g_service->ThreadUrl(g_service->data().threads[0].tid)};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return bench::RunCli({"-o", save.string(), "--home", home.string(), "--web-host", host,
+                        "--picture-host", host, "--all-pictures", "--jobs",
+                        std::to_string(jobs),
+                        g_service->ThreadUrl(g_service->data().threads[0].tid)});
 }
 
 // range(0): jobs; range(1): 1 with the added latency.
