@@ -42,6 +42,8 @@ class Console {
   static bool ErrorIsTerminal();
 
   bool quiet() const { return quiet_; }
+  // True iff the progress bar is drawn.
+  bool drawing() const { return bar_; }
 
   void Log(std::string_view gbk);
   // "[caption] text" on standard error.

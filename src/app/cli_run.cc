@@ -1,7 +1,13 @@
 // One address through the desktop program's handlers, headless.
 #include "app/cli_run.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,13 +41,7 @@ sigset_t WatchedSignals() {
 
 // A cell as one field of a tab-separated line: control characters (a tab or
 // line break in a hostile album name) become '?'.
-std::string Field(std::string_view gbk) {
-  std::string utf8 = rt::ToUtf8(gbk);
-  for (char& c : utf8) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return utf8;
-}
+std::string Field(std::string_view gbk) { return rt::ToUtf8(rt::OneLine(gbk)); }
 
 void PrintRows(rt::Frame& frame) {
   const rt::ControlRef list = mw::超级列表框1;
@@ -67,29 +67,6 @@ void TickRows(rt::Frame& frame, const std::set<int>& albums) {
   }
 }
 
-// The albums the download will take: ticked rows with a count and an id.
-std::vector<AlbumRow> TickedAlbums(rt::Frame& frame) {
-  const rt::ControlRef list = mw::超级列表框1;
-  std::vector<AlbumRow> albums;
-  for (int row = 0; row < frame.ListRowCount(list); ++row) {
-    const rt::Text count = frame.ListGetCell(list, row, mw::kColumnCount);
-    if (frame.ListGetTick(list, row) != rt::kTicked || count.empty() ||
-        frame.ListGetCell(list, row, mw::kColumnId).empty()) {
-      continue;
-    }
-    albums.push_back({Field(rt::TrimText(frame.ListGetCell(list, row, mw::kColumnName))),
-                      std::atoll(count.c_str())});
-  }
-  return albums;
-}
-
-// The album number in "下载到第[n]个相册", or 0.
-int AlbumNumber(std::string_view caption_gbk) {
-  const std::string utf8 = rt::ToUtf8(caption_gbk);
-  const size_t open = utf8.find('[');
-  return open == std::string::npos ? 0 : std::atoi(utf8.c_str() + open + 1);
-}
-
 // The button a user pressing Enter takes: the first one.
 rt::DialogButton FirstButton(int style) {
   switch (style & 0xF) {
@@ -105,9 +82,17 @@ rt::DialogButton FirstButton(int style) {
   }
 }
 
-Counts CountsOf(const download::RunTally& tally) {
-  return {tally.saved.load(), tally.skipped.load(), tally.failed.load(),
-          tally.bytes.load()};
+Counts CountsOf(const download::RunFigures& figures) {
+  return {figures.saved, figures.skipped, figures.failed, figures.bytes};
+}
+
+// The albums of a run, as the progress bar names them.
+std::vector<AlbumRow> AlbumRows(const std::vector<download::SelectionItem>& selection) {
+  std::vector<AlbumRow> albums;
+  for (const download::SelectionItem& item : selection) {
+    albums.push_back({Field(item.name), std::atoll(item.count.c_str())});
+  }
+  return albums;
 }
 
 // Sets the service hosts, save folder and option boxes the command line gives.
@@ -142,19 +127,33 @@ void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options)
 Interrupts::Interrupts() {
   const sigset_t signals = WatchedSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  watcher_ = std::jthread([this](std::stop_token stop) { Watch(stop); });
+  signal_fd_ = signalfd(-1, &signals, SFD_CLOEXEC);
+  end_fd_ = eventfd(0, EFD_CLOEXEC);
+  watcher_ = std::jthread([this] { Watch(); });
 }
 
 Interrupts::~Interrupts() {
-  watcher_.request_stop();
+  const uint64_t one = 1;
+  if (end_fd_ >= 0 && ::write(end_fd_, &one, sizeof one) < 0) {
+    // Nothing more to do: the watcher ends with the process.
+  }
   if (watcher_.joinable()) watcher_.join();
+  for (int fd : {signal_fd_, end_fd_}) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
-void Interrupts::Watch(std::stop_token stop) {
-  const sigset_t signals = WatchedSignals();
-  const timespec tick{0, 200 * 1000 * 1000};  // how soon a stop request is seen
-  while (!stop.stop_requested()) {
-    if (sigtimedwait(&signals, nullptr, &tick) <= 0) continue;
+void Interrupts::Watch() {
+  if (signal_fd_ < 0 || end_fd_ < 0) return;
+  while (true) {
+    pollfd fds[] = {{signal_fd_, POLLIN, 0}, {end_fd_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;
+    signalfd_siginfo info;
+    if (::read(signal_fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
     {
       // Under the lock, so that the routine's run cannot outlive SetRoutine.
       std::lock_guard<std::mutex> lock(mutex_);
@@ -194,8 +193,7 @@ class HeadlessRun {
     shell_.set_load_cookies_at_start(false);  // ApplyOptions loads them
     shell_.Start();
     ApplyOptions(frame_, shell_, options_);
-    const rt::Text folder = frame_.GetText(mw::编辑框_保存位置);
-    result_.save_folder = rt::ToUtf8(folder.empty() ? rt::RunDirectory() : folder);
+    result_.save_folder = rt::ToUtf8(download::SaveRootOf(frame_.GetText(mw::编辑框_保存位置)));
   }
 
   RunResult Go();
@@ -207,11 +205,13 @@ class HeadlessRun {
   void ShowOnConsole();
   void AlbumsFound();
   void Interrupted();
+  void Follow(const download::RunEvent& event);
 
   const Options& options_;
   Console& console_;
   Interrupts& interrupts_;
   RunResult result_;  // before the frame: outlives its queued calls
+  download::RunFigures figures_;
   rt::HeadlessBackend backend_;
   rt::Frame frame_;
   shell::Shell shell_;
@@ -219,7 +219,7 @@ class HeadlessRun {
   download::DownloadControl downloads_;
 };
 
-// The log, the message boxes and the bar's album and picture changes.
+// The log and the message boxes.
 void HeadlessRun::ShowOnConsole() {
   Console& console = console_;
   backend_.SetResponder({.message_box = [&console](const rt::MessageBoxRequest& box) {
@@ -231,16 +231,6 @@ void HeadlessRun::ShowOnConsole() {
           [&console](const rt::ControlState& c, std::string_view gbk) {
             if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control)
               console.Log(gbk);
-          },
-      .property_changed =
-          [&console](const rt::ControlState& c, int) {
-            if (c.window != mw::kId) return;
-            if (c.tmpl->id == mw::标签_正在下载相册.control) {
-              const int number = AlbumNumber(c.text);
-              if (number > 0 && number != console.album()) console.Album(number);
-            } else if (c.tmpl->id == mw::进度条1.control) {
-              console.Progress();
-            }
           },
   });
 }
@@ -255,10 +245,30 @@ void HeadlessRun::AlbumsFound() {
     return;
   }
   if (options_.albums) TickRows(frame_, *options_.albums);
-  download::DownloadControl& downloads = downloads_;
-  console_.BeginProgress(TickedAlbums(frame_),
-                         [&downloads] { return CountsOf(downloads.tally()); });
   frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+}
+
+// The run's events, after the main window has shown them: the bar, the
+// result, and the end.
+void HeadlessRun::Follow(const download::RunEvent& event) {
+  if (const auto* started = std::get_if<download::RunStarted>(&event)) {
+    result_.save_folder = rt::ToUtf8(started->save_root);
+    console_.BeginProgress(AlbumRows(started->albums), [this] { return CountsOf(figures_); });
+  } else if (const auto* album = std::get_if<download::AlbumStarted>(&event)) {
+    result_.albums = album->number;
+    console_.Album(album->number);
+  } else if (const auto* picture = std::get_if<download::PictureDone>(&event)) {
+    figures_ = picture->figures;
+    console_.Progress();
+  } else if (const auto* finished = std::get_if<download::RunFinished>(&event)) {
+    figures_ = finished->figures;
+    for (const download::FailedPicture& failure : finished->failures) {
+      result_.failures.push_back(Field(failure.album) + "\t" + Field(failure.id) + "\t" +
+                                 Field(failure.why));
+    }
+    if (finished->stopped) result_.end = RunResult::End::kStopped;
+    frame_.CloseWindow(mw::kId);
+  }
 }
 
 // On the UI thread: the stop button during a download, else the end.
@@ -279,22 +289,23 @@ void HeadlessRun::Interrupted() {
 
 RunResult HeadlessRun::Go() {
   const Clock::time_point started = Clock::now();
-  downloads_.SetOnFinished([this](bool stopped) {
-    if (stopped) result_.end = RunResult::End::kStopped;
-    frame_.CloseWindow(mw::kId);
-  });
+  downloads_.SetObserver([this](const download::RunEvent& event) { Follow(event); });
   discovery_.retrieval().SetOnFinished([this] { AlbumsFound(); });
   interrupts_.SetRoutine([this] { frame_.Post([this] { Interrupted(); }); });
-  // The bar moves with the clock too (rate, time left), not only with events.
-  std::jthread ticker([this](std::stop_token stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!stop.stop_requested()) {
-      wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
-      if (!stop.stop_requested()) frame_.Post([this] { console_.Progress(); });
-    }
-  });
+  // On a terminal the bar's rate and time left move with the clock too, not
+  // only with the run's events; the clock ends with the run at once.
+  std::jthread clock;
+  if (console_.drawing()) {
+    clock = std::jthread([this](std::stop_token stop) {
+      std::mutex mutex;
+      std::condition_variable_any wake;
+      std::unique_lock<std::mutex> lock(mutex);
+      while (!wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; })) {
+        if (stop.stop_requested()) break;
+        frame_.Post([this] { console_.Progress(); });
+      }
+    });
+  }
 
   frame_.SetText(mw::编辑框_号码, rt::FromUtf8(options_.address));
   frame_.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
@@ -305,22 +316,19 @@ RunResult HeadlessRun::Go() {
   } else {
     frame_.Run();
   }
-  ticker.request_stop();
-  ticker.join();
+  if (clock.joinable()) {
+    clock.request_stop();
+    clock.join();
+  }
   interrupts_.SetRoutine(nullptr);
   console_.EndProgress();
 
   if (discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
     result_.end = RunResult::End::kUnrecognised;
   }
-  result_.albums = console_.album();
-  result_.counts = CountsOf(downloads_.tally());
-  for (const download::FailedPicture& failure : downloads_.tally().Failures()) {
-    result_.failures.push_back(Field(failure.album) + "\t" + Field(failure.id) + "\t" +
-                               Field(failure.why));
-  }
+  result_.counts = CountsOf(figures_);
   result_.refused = discovery_.retrieval().persisted_refusals() +
-                    static_cast<int>(downloads_.tally().refused.load());
+                    static_cast<int>(figures_.refused);
   result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   return result_;
 }

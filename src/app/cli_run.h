@@ -26,8 +26,9 @@
 namespace cli {
 
 // Takes SIGINT and SIGTERM off every thread and hands them to the routine of
-// the run under way. The signals are taken with sigtimedwait on a thread of
-// its own, so nothing runs inside a signal handler.
+// the run under way. The signals are read from a signalfd on a thread of its
+// own, so nothing runs inside a signal handler; an eventfd ends that thread
+// at once when the program is done.
 class Interrupts {
  public:
   // REQUIRES: no other thread has been started yet (they inherit the mask).
@@ -44,12 +45,14 @@ class Interrupts {
   bool Wait(std::chrono::seconds limit);
 
  private:
-  void Watch(std::stop_token stop);
+  void Watch();
 
   std::mutex mutex_;
   std::condition_variable signalled_;
   std::function<void()> routine_;
   std::atomic<bool> interrupted_{false};
+  int signal_fd_ = -1;
+  int end_fd_ = -1;
   std::jthread watcher_;
 };
 

@@ -91,10 +91,7 @@ AlbumRetrieval::AlbumRetrieval(rt::Frame& frame, const shell::ProgramState& stat
 AlbumRetrieval::~AlbumRetrieval() {
   // The worker may be waiting for the UI thread, which is this one: serve it
   // until it is done instead of blocking on it.
-  while (running_.load()) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  frame_.ServeUntil([this] { return !running_.load(); });
 }
 
 AlbumSource AlbumRetrieval::Source() const {

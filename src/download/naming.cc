@@ -5,7 +5,9 @@
 // without a new text per mark.
 #include "download/naming.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "runtime/gbk.h"
@@ -93,6 +95,41 @@ rt::Text SafeDescription(rt::Text& description, int max_length) {
   description.resize(WholeCharacterPrefix(description, limit));
   description = rt::TrimText(description);
   return description;
+}
+
+namespace {
+
+int Utf8Length(std::string_view gbk) { return static_cast<int>(rt::ToUtf8(gbk).size()); }
+
+}  // namespace
+
+rt::Text FitUtf8(std::string_view gbk, int max_utf8) {
+  if (Utf8Length(gbk) <= max_utf8) return rt::Text(gbk);
+  rt::Text fitted;
+  int used = 0;
+  for (size_t i = 0; i < gbk.size();) {
+    const size_t width = IsLead(gbk[i]) && i + 1 < gbk.size() ? 2 : 1;
+    const std::string_view character = gbk.substr(i, width);
+    const int length = Utf8Length(character);
+    if (used + length > max_utf8) break;
+    fitted.append(character);
+    used += length;
+    i += width;
+  }
+  return fitted;
+}
+
+rt::Text PathPiece(std::string_view text, int reserved) {
+  rt::Text piece(text);
+  SafeAlbumName(piece);
+  rt::RemoveControlCharacters(piece);  // NUL cannot be part of a name at all
+  return FitUtf8(piece, kNameLimit - reserved);
+}
+
+rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension) {
+  SafeDescription(description, kDescriptionLimit);
+  const int reserved = Utf8Length("(" + std::to_string(number) + ")" + rt::Text(extension));
+  return FitUtf8(description, kNameLimit - reserved);
 }
 
 }  // namespace download

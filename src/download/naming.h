@@ -2,11 +2,16 @@
 // of a folder or file name: the characters file names may not hold, a set of
 // Chinese full-width punctuation marks, dots and (for folders) spaces go.
 // Both work on GBK text character by character: a double-byte character is
-// never split, and "\" or "|" never match the trail byte of one.
+// never split, and "\" or "|" never match the trail byte of one. Then the
+// pieces of the paths a download writes: names that cannot leave the save
+// folder and fit the file system's 255-byte names.
 //
 // Thread safety: pure functions.
 #ifndef TIEPIC_DOWNLOAD_NAMING_H_
 #define TIEPIC_DOWNLOAD_NAMING_H_
+
+#include <cstdint>
+#include <string_view>
 
 #include "runtime/value.h"
 
@@ -27,6 +32,24 @@ rt::Text SafeAlbumName(rt::Text& name);
 // and trims ASCII and full-width spaces at both ends. `description` receives
 // the result too.
 rt::Text SafeDescription(rt::Text& description, int max_length);
+
+// The longest name most Linux file systems hold, in bytes.
+inline constexpr int kNameLimit = 255;
+
+// Cuts `gbk` at a whole character so that its UTF-8 form holds at most
+// `max_utf8` bytes; a text that fits stays whole.
+rt::Text FitUtf8(std::string_view gbk, int max_utf8);
+
+// `text` made fit to be one folder or file name: the marks SafeAlbumName
+// removes and control characters go, and the text is cut at a whole
+// character so that, with `reserved` more bytes of UTF-8 beside it, the name
+// holds at most 255 bytes of UTF-8. A clean numeric id stays unchanged.
+rt::Text PathPiece(std::string_view text, int reserved = 0);
+
+// The name part of a picture's file from its description: cleaned, at most
+// 240 bytes, and short enough for "(" + number + ")" + it + extension to fit
+// in 255 bytes of UTF-8.
+rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension);
 
 }  // namespace download
 

@@ -13,25 +13,25 @@
 
 #include <string_view>
 
-#include "frame/frame.h"
+#include "download/run_context.h"
 
 namespace download {
 
 class RepeatRecord {
  public:
-  // The prepare step: logs the prevent-repeat option's state, creates the
-  // database when it is missing (its log line ends with `line_breaks` CR LF
+  // The prepare step: notes the run's prevent-repeat option, creates the
+  // database when it is missing (its note ends with `line_breaks` CR LF
   // pairs), opens it and builds its index. `album_id` is already safe to be a
   // file name.
-  RepeatRecord(rt::Frame& frame, std::string_view album_id, int line_breaks);
+  RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks);
   // The finish step: closes the database.
   ~RepeatRecord();
   RepeatRecord(const RepeatRecord&) = delete;
   RepeatRecord& operator=(const RepeatRecord&) = delete;
 
-  // Returns true iff the picture is to be skipped: `prevent_repeat` (the
-  // option's state now) and `picture_id` is recorded.
-  bool Skip(std::string_view picture_id, bool prevent_repeat);
+  // Returns true iff the picture is to be skipped: the run prevents repeats
+  // and `picture_id` is recorded.
+  bool Skip(std::string_view picture_id);
   // Adds `picture_id` unless it is recorded already. Call only once the
   // picture's file is in place.
   void Record(std::string_view picture_id);
@@ -39,7 +39,7 @@ class RepeatRecord {
  private:
   bool Find(std::string_view picture_id);
 
-  rt::Frame& frame_;
+  const bool prevent_repeat_;
   bool open_ = false;
 };
 

@@ -1,6 +1,9 @@
 // The pause and stop gate.
 #include "download/run_gate.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace download {
 
 void RunGate::Pause() {
@@ -47,6 +50,18 @@ void RunGate::SafePoint() {
   std::unique_lock lock(mu_);
   cv_.wait(lock, [this] { return stopped_ || (!paused_ && !held_); });
   if (stopped_) throw StopSignal{};
+}
+
+void RunGate::Wait(int64_t ms) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<int64_t>(ms, 0));
+  std::unique_lock lock(mu_);
+  while (true) {
+    cv_.wait(lock, [this] { return stopped_ || (!paused_ && !held_); });
+    if (stopped_) throw StopSignal{};
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    cv_.wait_until(lock, deadline, [this] { return stopped_ || paused_ || held_; });
+  }
 }
 
 void RunGate::WaitWhileHeld(std::stop_token stop) {

@@ -1,16 +1,21 @@
-// The pause and stop gate of a download run. The worker passes it at its safe
-// points (every ProcessEvents and responsive wait on the worker, between
-// requests and file writes): there it waits while the run is paused or while
-// the user is asked whether to stop, and a confirmed stop unwinds it with
-// StopSignal, so that every file, record and transfer it holds is let go by
-// its owner. A stop also aborts the transfer in progress at once.
+// The pause and stop gate of a download run. The album pipeline passes it at
+// the safe points it names -- before each picture, after each transfer, after
+// each page, and through every wait it makes (Wait) -- and nowhere else: there
+// the worker waits while the run is paused or while the user is asked whether
+// to stop, and a confirmed stop unwinds it with StopSignal, so that every
+// file, record and transfer it holds is let go by its owner. A stop also
+// aborts the transfer in progress at once.
 //
-// Thread safety: every member may be called from any thread; SafePoint belongs
-// to the worker.
+// States, not errors: running, paused, held (the stop question is open; a
+// paused run stays paused underneath), stopped (final).
+//
+// Thread safety: every member may be called from any thread; SafePoint and
+// Wait belong to the worker.
 #ifndef TIEPIC_DOWNLOAD_RUN_GATE_H_
 #define TIEPIC_DOWNLOAD_RUN_GATE_H_
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <stop_token>
 
@@ -36,6 +41,10 @@ class RunGate {
 
   // Worker: waits while paused or held; throws StopSignal once stopped.
   void SafePoint();
+  // Worker: waits `ms` milliseconds, and longer while the run is paused or
+  // held (a wait that ran out during a pause ends on continue); throws
+  // StopSignal at once when the run is stopped.
+  void Wait(int64_t ms);
   // Any thread: waits while paused or held, until stopped or `stop` is
   // requested; never throws.
   void WaitWhileHeld(std::stop_token stop);

@@ -16,7 +16,6 @@ namespace rt {
 namespace {
 
 std::atomic<Frame*> current_frame{nullptr};
-thread_local std::function<void()> safe_point_hook;
 
 void ReportThroughFrame(const std::string& gbk_report) {
   if (Frame* frame = current_frame.load()) frame->ReportFatal(gbk_report);
@@ -189,12 +188,8 @@ void Frame::ProcessEvents() {
   if (OnUiThread()) {
     DrainTasks();
     backend_.ProcessPending();
-  } else if (safe_point_hook) {
-    safe_point_hook();
   }
 }
-
-void Frame::SetSafePointHook(std::function<void()> hook) { safe_point_hook = std::move(hook); }
 
 void Frame::Post(std::function<void()> task) {
   bool wake = false;
@@ -256,6 +251,18 @@ void Frame::WaitAndDrainTasks() {
     tasks_cv_.wait(lock, [&] { return !tasks_.empty() || !accepting_; });
   }
   DrainTasks();
+}
+
+void Frame::ServeUntil(const std::function<bool()>& done) {
+  while (true) {
+    DrainTasks();
+    if (done()) return;
+    std::unique_lock lock(mu_);
+    // The wait's bound is a backstop for a worker that ends without a call,
+    // and for a queue that takes no more calls.
+    tasks_cv_.wait_for(lock, std::chrono::milliseconds(accepting_ ? 5 : 1),
+                       [&] { return !tasks_.empty(); });
+  }
 }
 
 void Frame::ServeQueueForever() {

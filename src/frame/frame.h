@@ -133,10 +133,8 @@ class Frame {
   int ShowMessageBox(const Value& message, int buttons = 0,
                      std::optional<std::string_view> caption = {});
   // On the UI thread: runs every event and queued call already waiting. On
-  // a worker: runs the thread's safe-point hook, if one is set.
+  // a worker: nothing (a worker's own events are the calls it queues).
   void ProcessEvents();
-  // The hook a worker's ProcessEvents runs (pause and stop take hold there).
-  static void SetSafePointHook(std::function<void()> hook);
   // The folder dialog; "" when cancelled. Any thread. A folder whose name GBK
   // text cannot hold also gives "" (it would name another folder); then
   // *unfit, when given, is set to true.
@@ -169,6 +167,11 @@ class Frame {
   // Waits until a call is queued, then runs the waiting ones (UI thread; the
   // headless loop).
   void WaitAndDrainTasks();
+  // Runs queued calls until `done()` holds (UI thread): how the UI thread
+  // waits for a worker's end, which may be waiting for a call of its own to
+  // run. A worker that ends should queue a call last (an empty one will do),
+  // so that the wait notices at once.
+  void ServeUntil(const std::function<bool()>& done);
 
   // Runs `fn` on the UI thread and returns its result; from a worker, waits
   // for it. After the end has begun a worker gets a value-initialised result.

@@ -199,4 +199,14 @@ int CompareTexts(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+void RemoveControlCharacters(Text& text) { std::erase_if(text, IsControlCharacter); }
+
+Text OneLine(std::string_view text) {
+  Text line(text);
+  std::replace_if(line.begin(), line.end(), IsControlCharacter, '?');
+  return line;
+}
+
 }  // namespace rt

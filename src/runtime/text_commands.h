@@ -54,6 +54,16 @@ std::vector<Text> SplitText(std::string_view text,
 
 Text Spaces(int n);
 
+// Control characters (below 0x20, and 0x7F) in a text that names or lists
+// something from the service -- a hostile album name or picture id -- so that
+// it cannot break a line, a tab-separated field or a file name. None of them
+// is ever the trail byte of a double-byte character.
+bool IsControlCharacter(char c);
+// Removes every control character from `text`.
+void RemoveControlCharacters(Text& text);
+// The text with every control character shown as '?': one line, whatever it held.
+Text OneLine(std::string_view text);
+
 // The logic's inline operations: concatenation, and byte-wise comparison of
 // unsigned bytes giving -1, 0 or 1.
 Text JoinTexts(std::initializer_list<std::string_view> texts);

@@ -35,10 +35,7 @@ Shell::Shell(rt::Frame& frame) : frame_(frame) {
 Shell::~Shell() {
   // The update check may be waiting for the UI thread, which is this one:
   // serve it until it is done instead of blocking on it.
-  while (update_check_running_.load()) {
-    frame_.DrainTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  frame_.ServeUntil([this] { return !update_check_running_.load(); });
 }
 
 void Shell::Start() {

@@ -4,6 +4,7 @@
 // ends the run at once.
 #include <gtest/gtest.h>
 
+#include "download/picture_io.h"
 #include "download_test_support.h"
 
 namespace download {

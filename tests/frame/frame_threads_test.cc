@@ -126,19 +126,20 @@ TEST(FrameThreads, WorkerCallsAfterTheEndReturnAtOnce) {
   EXPECT_EQ(read, "");
 }
 
-TEST(FrameThreads, ProcessEventsOnAWorkerRunsItsSafePointHook) {
+TEST(FrameThreads, ServeUntilRunsAWorkersCallsUntilItHasEnded) {
   HeadlessBackend backend;
   Frame frame{backend};
-  int hits = 0;
+  frame.LoadStartWindow(MainWindowTemplate());
+  std::atomic<bool> done{false};
   std::thread worker([&] {
-    frame.ProcessEvents();  // no hook yet: nothing happens
-    Frame::SetSafePointHook([&] { ++hits; });
-    frame.ProcessEvents();
-    frame.ProcessEvents();
+    frame.ProcessEvents();  // on a worker: nothing, and no wait for the UI thread
+    frame.SetText(mw::编辑框_号码, "from the worker");  // waits for the UI thread
+    done.store(true);
+    frame.Post([] {});
   });
+  frame.ServeUntil([&] { return done.load(); });
   worker.join();
-  frame.ProcessEvents();  // the UI thread has no hook of its own
-  EXPECT_EQ(hits, 2);
+  EXPECT_EQ(frame.GetText(mw::编辑框_号码), "from the worker");
 }
 
 }  // namespace

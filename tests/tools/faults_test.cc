@@ -28,6 +28,7 @@ TEST(StandInFaults, SpecsParseAndPrintBack) {
       {"picture/a%2Fb%3A:status=404", "picture/a%2Fb%3A:status=404"},
       {"version:empty", "version:empty"},
       {"album-list:verify*2", "album-list:verify*2"},
+      {"list:status=500*1@2", "list:status=500*1@2"},
   };
   for (const Case& c : valid) {
     std::string error;
@@ -41,7 +42,8 @@ TEST(StandInFaults, SpecsParseAndPrintBack) {
        {"picture", "pictures:empty", "unknown:empty", "picture:explode", "picture:status",
         "picture:status=99", "picture:latency=-1", "picture:slow=10", "picture:cut",
         "picture:empty=3", "picture:empty*0", "picture:empty*x", "picture:cookie=novalue",
-        "picture:redirect=0", "picture:security-check=1", "board:verify=1"}) {
+        "picture:redirect=0", "picture:security-check=1", "board:verify=1",
+        "list:empty@0", "list:empty@x"}) {
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
     EXPECT_NE(error.find(bad), std::string::npos) << error;
   }
@@ -97,6 +99,16 @@ TEST(StandInFaults, SetSpendsCountsInOrderAndHonoursGates) {
   EXPECT_FALSE(set.Take(hop).replace) << "the chain's last request is answered";
   EXPECT_EQ(set.Take(picture).replace->kind, FaultKind::kRedirect);
   EXPECT_EQ(set.Active().size(), 1u);  // the spent cookie fault is not active
+
+  // A skip lets the requests it hits through first, without spending a firing;
+  // requests it does not hit are not counted.
+  set.Clear();
+  add("picture/id1:status=500*1@2");
+  EXPECT_FALSE(set.Take(other).replace);
+  EXPECT_FALSE(set.Take(picture).replace);
+  EXPECT_FALSE(set.Take(picture).replace);
+  EXPECT_EQ(set.Take(picture).replace->value, 500);
+  EXPECT_FALSE(set.Take(picture).replace) << "spent";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Parsing of fault SPECs and the set of active faults.
 #include "stand-in/faults.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "stand-in/texts.h"
@@ -80,7 +81,7 @@ std::string ParseArgument(std::string_view arg, bool given, Fault* fault) {
   return "unknown kind";
 }
 
-bool Hits(const Fault& fault, const FaultRequest& request) {
+bool Targets(const Fault& fault, const FaultRequest& request) {
   if (!fault.all_interfaces && fault.iface != request.iface) return false;
   if (!fault.picture_id.empty() && fault.picture_id != request.picture_id) return false;
   return fault.remaining != 0;
@@ -127,6 +128,14 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string* error) {
     *error = "fault \"" + std::string(spec) + "\": unknown target \"" +
              std::string(target) + "\"";
     return std::nullopt;
+  }
+  size_t at = rest.rfind('@');
+  if (at != std::string_view::npos) {
+    if (!ParseInt(rest.substr(at + 1), 1, 1000000000, &fault.skip)) {
+      *error = "fault \"" + std::string(spec) + "\": bad skip";
+      return std::nullopt;
+    }
+    rest = rest.substr(0, at);
   }
   size_t star = rest.rfind('*');
   if (star != std::string_view::npos) {
@@ -183,6 +192,7 @@ std::string PrintFault(const Fault& fault) {
       break;
   }
   if (fault.remaining >= 0) spec += "*" + std::to_string(fault.remaining);
+  if (fault.skip > 0) spec += "@" + std::to_string(fault.skip);
   return spec;
 }
 
@@ -218,12 +228,22 @@ FaultPlan FaultSet::Take(const FaultRequest& request) {
   FaultPlan plan;
   if (!any_) return plan;  // the common case costs one atomic load
   std::lock_guard<std::mutex> lock(mutex_);
+  // A fault still skipping lets this request through and counts it off.
+  std::vector<Fault*> skipping;
+  for (Entry& e : entries_) {
+    if (e.fault.skip > 0 && Targets(e.fault, request)) skipping.push_back(&e.fault);
+  }
+  for (Fault* f : skipping) --f->skip;
+  auto hits = [&](const Fault& f) {
+    return Targets(f, request) && f.skip == 0 &&
+           std::find(skipping.begin(), skipping.end(), &f) == skipping.end();
+  };
   auto fire = [&plan](Fault& f) {
     if (f.remaining > 0) --f.remaining;
     plan.fired.push_back(PrintFault(f));
   };
   for (Entry& e : entries_) {
-    if (e.fault.kind == FaultKind::kLatency && Hits(e.fault, request)) {
+    if (e.fault.kind == FaultKind::kLatency && hits(e.fault)) {
       plan.latency_ms += e.fault.value;
       fire(e.fault);
     }
@@ -231,7 +251,7 @@ FaultPlan FaultSet::Take(const FaultRequest& request) {
   // The first fault, in the order added, that replaces the answer.
   for (Entry& e : entries_) {
     Fault& f = e.fault;
-    if (!Hits(f, request)) continue;
+    if (!hits(f)) continue;
     bool fires = false;
     switch (f.kind) {
       case FaultKind::kLatency:
@@ -257,7 +277,7 @@ FaultPlan FaultSet::Take(const FaultRequest& request) {
   if (plan.replace) return plan;  // a replaced answer has no body to slow or cut
   for (Entry& e : entries_) {
     Fault& f = e.fault;
-    if ((f.kind == FaultKind::kSlow || f.kind == FaultKind::kCut) && Hits(f, request)) {
+    if ((f.kind == FaultKind::kSlow || f.kind == FaultKind::kCut) && hits(f)) {
       plan.delivery = f;
       fire(f);
       break;

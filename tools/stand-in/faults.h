@@ -1,8 +1,10 @@
 // The service's bad days, switchable while the stand-in runs. A fault names
 // what it hits (one interface, every interface, or one picture) and what it
-// does; with a count it fires that many times and is then spent.
+// does; with a count it fires that many times and is then spent; with a skip
+// it lets that many of the requests it hits through first ("list:status=500*1@1":
+// the second picture-list request answers 500, once).
 //
-//   SPEC   := TARGET ":" KIND ["=" ARG] ["*" COUNT]
+//   SPEC   := TARGET ":" KIND ["=" ARG] ["*" COUNT] ["@" SKIP]
 //   TARGET := board | album-list | thread | guide | list | picture | version
 //           | all | picture/ID
 //   KIND                 effect
@@ -64,6 +66,7 @@ struct Fault {
   int interval_ms = 0;  // kSlow
   std::string text;     // referer prefix or NAME=VALUE cookie; empty: the default
   int remaining = -1;   // firings left; -1: unlimited
+  int skip = 0;         // requests it hits that it lets through first
 };
 
 // Parses one SPEC; nullopt with *error naming the problem.

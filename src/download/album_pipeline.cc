@@ -1,0 +1,186 @@
+// The album pipeline and its one picture step.
+#include "download/album_pipeline.h"
+
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+#include "download/naming.h"
+#include "download/picture_io.h"
+#include "download/repeat_record.h"
+#include "platform/file_system.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "shell/settings.h"
+
+namespace download {
+namespace {
+
+using rt::operator""_gbk;
+
+// A picture's place: its id at its number.
+struct Place {
+  rt::Text id;
+  int64_t number = -1;
+  bool Is(const PictureEntry& entry) const { return number == entry.number && id == entry.id; }
+  static Place Of(const PictureEntry& entry) { return {entry.id, entry.number}; }
+};
+
+// Takes each picture of an album through: skip by the record, fetch (ahead
+// or now), check the image, name, write, record, and tells what came of it.
+class PictureStep {
+ public:
+  PictureStep(RunContext& run, const SelectionItem& album, const AlbumStyle& style,
+              const AlbumFacts& facts, const PagingStrategy& pages, RepeatRecord& record)
+      : run_(run),
+        album_(album),
+        style_(style),
+        facts_(facts),
+        pages_(pages),
+        record_(record),
+        fetcher_(AlbumFetcher(run, album.id)) {}
+
+  bool ahead() const { return fetcher_.parallel() > 1; }
+
+  // Adds the page's pictures to the fetch-ahead plan and sets page.first.
+  // Ahead go the pictures that will be fetched as things stand now; a guess
+  // proved wrong at a picture's turn only costs a fetch.
+  void Plan(PicturePage& page) {
+    std::vector<rt::Text> plan;
+    plan.reserve(page.entries.size());
+    for (const PictureEntry& entry : page.entries) {
+      bool fetch = ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) &&
+                   !record_.Skip(entry.id);
+      // With the record on, a picture listed again is skipped at its turn
+      // once its first listing is saved.
+      if (fetch && run_.snapshot.options.prevent_repeat) fetch = planned_.insert(entry.id).second;
+      plan.push_back(fetch ? entry.address : rt::Text());
+    }
+    if (!page.entries.empty()) last_planned_ = Place::Of(page.entries.back());
+    page.first = fetcher_.Add(std::move(plan));
+  }
+
+  // Takes entry `i` of `page` through the step.
+  void Take(const PicturePage& page, size_t i) {
+    const PictureEntry& entry = page.entries[i];
+    run_.gate.SafePoint();
+    if (style_.progress_first) run_.Emit(PictureStarted{pages_.ProgressOf(entry)});
+    PictureDone done{.number = entry.number, .id = entry.id};
+    if (last_done_.Is(entry)) {
+      // The picture done just now, shown again first on the next page.
+    } else if (record_.Skip(entry.id)) {
+      run_.tally.skipped.fetch_add(1);
+      done.outcome = PictureOutcome::kSkipped;
+      last_done_ = Place::Of(entry);
+    } else if (IsPictureId(entry.id)) {
+      Save(entry, page.first + i, &done);
+    }
+    if (!style_.progress_first) done.progress = pages_.ProgressOf(entry);
+    done.figures = run_.tally.Figures();
+    run_.Emit(std::move(done));
+  }
+
+ private:
+  void Save(const PictureEntry& entry, size_t index, PictureDone* done) {
+    rt::Bytes body;
+    rt::Text extension;  // as the bytes say, whatever the entry said
+    const bool fetched = FetchPicture(run_, fetcher_, index, entry.number, entry.address, &body,
+                                      &extension, &done->why);
+    run_.gate.Wait(style_.wait_after_fetch_ms);
+    if (!fetched) return Fail(entry, done);
+    const rt::Text name_part = run_.snapshot.options.describe_names
+                                   ? DescriptionName(entry.description, entry.number, extension)
+                                   : rt::Text();
+    done->file = WritePicture(facts_.folder, entry.number, name_part, extension, body);
+    if (done->file.empty()) {
+      done->why = "无法写入文件"_gbk;
+      return Fail(entry, done);
+    }
+    const auto size = static_cast<int64_t>(body.size());
+    run_.tally.CountSaved(album_.id, entry.id, size);
+    record_.Record(entry.id);
+    done->outcome = PictureOutcome::kSaved;
+    done->bytes = size;
+    last_done_ = Place::Of(entry);
+  }
+
+  // A picture not saved: kept for the run's closing account; a later run
+  // tries it again.
+  void Fail(const PictureEntry& entry, PictureDone* done) {
+    run_.tally.CountFailed({album_.name, album_.id, entry.id, done->why});
+    done->outcome = PictureOutcome::kFailed;
+  }
+
+  RunContext& run_;
+  const SelectionItem& album_;
+  const AlbumStyle& style_;
+  const AlbumFacts& facts_;
+  const PagingStrategy& pages_;
+  RepeatRecord& record_;
+  PictureFetcher fetcher_;
+  Place last_done_;     // the picture saved or skipped last
+  Place last_planned_;  // the last picture of the page planned last
+  std::unordered_set<rt::Text> planned_;  // ids fetched ahead in this album
+};
+
+// Creates the album folder; a failure is tried once more.
+void MakeAlbumFolder(RunContext& run, bool announce, const rt::Text& folder) {
+  if (platform::IsDirectory(rt::ToUtf8(folder))) return;
+  rt::Text path = folder;
+  if (shell::EnsureFolder(path)) {
+    if (announce) run.Emit(AlbumNote{folder + "创建成功\r\n\r\n"_gbk});
+    return;
+  }
+  if (announce) run.Emit(AlbumNote{folder + "创建失败，会再次执行一次\r\n\r\n"_gbk});
+  shell::EnsureFolder(path);
+}
+
+// Every page the strategy yields, each picture through the step.
+void WalkPages(RunContext& run, PagingStrategy& pages, PictureStep& step) {
+  auto planned = [&step](std::optional<PicturePage> page) {
+    if (page) step.Plan(*page);
+    return page;
+  };
+  std::optional<PicturePage> next = planned(pages.Next());
+  while (next) {
+    PicturePage page = std::move(*next);
+    next.reset();
+    // Fetching ahead, the next page is asked for now, so that its pictures
+    // join the window while this page's arrive.
+    if (step.ahead()) next = planned(pages.Ahead());
+    if (!page.readable) {
+      run.tally.unread_pages.fetch_add(1);
+      run.Emit(PageUnread{page.number});
+    }
+    for (size_t i = 0; i < page.entries.size(); ++i) step.Take(page, i);
+    run.gate.SafePoint();
+    if (!next) next = planned(pages.Next());
+  }
+}
+
+}  // namespace
+
+rt::Text PercentText(int position, int maximum) {
+  if (maximum <= 0) return {};
+  const double percent = static_cast<double>(position) / maximum * 100;
+  return std::to_string(rt::IntegerPart(percent)) + "%";
+}
+
+bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id != "null"; }
+
+void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, StrategyMaker make) {
+  run.Emit(AlbumStarted{number, album});
+  const rt::Text safe_id = PathPiece(album.id);
+  const std::unique_ptr<PagingStrategy> pages = make(run, album, safe_id);
+  const AlbumStyle style = pages->Style();
+  RepeatRecord record(run, safe_id, style.record_line_breaks);
+  const AlbumFacts facts = pages->Begin();
+  run.Emit(BarReset{facts.bar_maximum});
+  run.Emit(AlbumNote{facts.opening_line});
+  MakeAlbumFolder(run, style.announce_folder, facts.folder);
+  PictureStep step(run, album, style, facts, *pages, record);
+  WalkPages(run, *pages, step);
+  run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk});
+}
+
+}  // namespace download

@@ -1,0 +1,101 @@
+// The album pipeline: a paging strategy per interface of the service yields
+// an album's pictures page by page, and one picture step takes every picture
+// through: skip by the record -> fetch (the fetch-ahead plan) -> check the
+// image -> name -> write -> record -> events.
+//
+//   DownloadAlbum
+//     RepeatRecord (prepare)         PagingStrategy::Style, Begin
+//     album folder                   PagingStrategy::Next / Ahead -> PicturePage
+//     for each page: plan it, then for each entry: the picture step
+//
+// What differs between the interfaces -- log texts, the folder rule, the
+// waits, where progress shows -- are facts a strategy hands in (AlbumStyle,
+// AlbumFacts, ProgressOf); the step never asks which interface it is on.
+//
+// Thread safety: download worker only.
+#ifndef TIEPIC_DOWNLOAD_ALBUM_PIPELINE_H_
+#define TIEPIC_DOWNLOAD_ALBUM_PIPELINE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "download/run_context.h"
+
+namespace download {
+
+// One picture as a strategy lists it.
+struct PictureEntry {
+  int64_t number = 0;      // its place in the album: its file's number
+  rt::Text id{};           // as listed; "", "null" or "NULL": listed, not fetched
+  rt::Text address{};      // where its file is fetched from
+  rt::Text description{};  // as listed, not yet cleaned
+};
+
+// Returns true iff `id` names a picture that can be fetched.
+bool IsPictureId(std::string_view id);
+
+struct PicturePage {
+  int number = 0;         // from 1
+  bool readable = false;  // the answer held a JSON object
+  std::vector<PictureEntry> entries{};
+  size_t first = 0;  // the pipeline's: the first entry's index in the fetch-ahead plan
+};
+
+// How an interface's albums are shown and paced, known before any request.
+struct AlbumStyle {
+  int record_line_breaks = 1;       // CR LF pairs after the record's creation line
+  bool announce_folder = false;     // the folder's creation gets a log line
+  bool progress_first = false;      // a picture's progress shows before it is fetched
+  int64_t wait_after_fetch_ms = 0;  // after each picture request
+};
+
+// What a strategy knows once it has begun the album (asked for its total).
+struct AlbumFacts {
+  rt::Text folder{};        // where its files go, with a trailing '/'
+  rt::Text folder_name{};   // named by the closing line
+  rt::Text opening_line{};  // logged once the bar is reset
+  int64_t bar_maximum = 0;
+};
+
+class PagingStrategy {
+ public:
+  virtual ~PagingStrategy() = default;
+  virtual AlbumStyle Style() const = 0;
+  // Called once, after the record is prepared: asks what it must first.
+  virtual AlbumFacts Begin() = 0;
+  // The next page at its turn, with the retries, waits and log lines of the
+  // interface; nullopt once the album has no more pages.
+  virtual std::optional<PicturePage> Next() = 0;
+  // The next page before its turn (the run fetches ahead), by one request
+  // without retry or log line; nullopt when the strategy does not ask ahead
+  // or the answer was not usable, which Next then asks again at its turn.
+  virtual std::optional<PicturePage> Ahead() { return std::nullopt; }
+  // Where `entry` stands on the album's bar and labels.
+  virtual Progress ProgressOf(const PictureEntry& entry) const = 0;
+};
+
+// The text of `标签_进度条比例`: the whole percentage of `position` in
+// `maximum`, or empty when the maximum is 0.
+rt::Text PercentText(int position, int maximum);
+
+// The strategies of the two interfaces of album `album`, whose id is
+// already `safe_id` as a path piece.
+// The cursor-paged guide of a thread's pictures (guide_pages.cc).
+std::unique_ptr<PagingStrategy> GuidePages(RunContext& run, const SelectionItem& album,
+                                           const rt::Text& safe_id);
+// The page-numbered list of a board album's pictures (list_pages.cc).
+std::unique_ptr<PagingStrategy> ListPages(RunContext& run, const SelectionItem& album,
+                                          const rt::Text& safe_id);
+
+// Downloads album `number` (from 1) of the run through the strategy `make`
+// gives for it.
+using StrategyMaker = std::unique_ptr<PagingStrategy> (*)(RunContext&, const SelectionItem&,
+                                                          const rt::Text&);
+void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, StrategyMaker make);
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_ALBUM_PIPELINE_H_

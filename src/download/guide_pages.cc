@@ -1,0 +1,170 @@
+// The cursor-paged guide of a thread's pictures: each request names the last
+// picture shown (pic_id) and the answer lists the pictures around and after
+// it, keyed "#1", "#2", ... by their place in the thread.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "download/album_pipeline.h"
+#include "download/naming.h"
+#include "download/page_requests.h"
+#include "json/json_value.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/refusal.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+using rt::operator""_gbk;
+
+constexpr int kAskedAfterCursor = 50;
+constexpr int kNewPerPage = kAskedAfterCursor - 1;  // the cursor's own picture comes again
+// Pages asked for beyond the page total while they still bring new pictures.
+constexpr int kMostExtraPages = 1000;
+constexpr int kBarLimit = 32767;
+
+rt::Text Without(std::string_view text, std::string_view removed) {
+  return rt::ReplaceText(text, removed, "", {}, {}, true);
+}
+
+// The pages the album's count calls for: each brings the cursor's picture
+// again and 49 new ones, so ceil((count - 1) / 49); none for a count of 0 or 1.
+int64_t PageTotal(int64_t count) {
+  return count <= 1 ? 0 : (count - 1 + kNewPerPage - 1) / kNewPerPage;
+}
+
+class GuideStrategy : public PagingStrategy {
+ public:
+  GuideStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
+      : run_(run),
+        album_(album),
+        safe_id_(safe_id),
+        count_(rt::ToInteger(album.count)),
+        page_total_(PageTotal(count_)),
+        see_lz_(run.snapshot.options.all_pictures ? "0" : "1") {}
+
+  AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
+
+  AlbumFacts Begin() override {
+    const rt::Text suffix = "相册"_gbk + "_" + safe_id_;
+    const rt::Text name =
+        PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size())) + "相册"_gbk;
+    return {.folder = run_.snapshot.save_root + "/" + name + "_" + safe_id_ + "/",
+            .folder_name = name,
+            .opening_line = "准备下载相册："_gbk + album_.name + "\r\n\r\n",
+            .bar_maximum = count_};
+  }
+
+  std::optional<PicturePage> Next() override {
+    if (!Wanted()) return std::nullopt;
+    rt::JsonHandle json;
+    const bool readable =
+        ReadListPage(FetchListPage(run_, PageAddress(), &web::InetRequest), &json);
+    return Read(json, readable);
+  }
+
+  // One request; only a readable answer that is no refusal is taken.
+  std::optional<PicturePage> Ahead() override {
+    if (!Wanted()) return std::nullopt;
+    rt::Text headers;
+    web::RequestOptions options;
+    options.returned_headers = &headers;
+    const rt::Text text = web::BodyText(web::InetRequest(PageAddress(), options));
+    rt::JsonHandle json;
+    if (text.empty() || web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
+        !ReadListPage(text, &json)) {
+      return std::nullopt;
+    }
+    return Read(json, true);
+  }
+
+  Progress ProgressOf(const PictureEntry& entry) const override {
+    const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
+    const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
+    return {static_cast<int>(std::min<int64_t>(entry.number, kBarLimit)),
+            PercentText(shown, maximum), album_.count + "/" + std::to_string(entry.number)};
+  }
+
+ private:
+  // Past the page total the album may still hold pictures the guide has not
+  // shown (it answered fewer than asked): ask on while answers bring new ones.
+  bool Wanted() const {
+    const int64_t page = pages_read_ + 1;
+    return page <= page_total_ ||
+           (static_cast<int64_t>(seen_.size()) < count_ && page_brought_new_ &&
+            page <= page_total_ + kMostExtraPages);
+  }
+
+  rt::Text PageAddress() const {
+    return run_.snapshot.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_.id +
+           "&see_lz=" + see_lz_ + "&from_page=0&alt=jview&next=" +
+           std::to_string(kAskedAfterCursor) + "&prev=1&pic_id=" + cursor_ +
+           "&_=" + web::RandomText();
+  }
+
+  // Reads the page's pictures, numbered by their keys. The keys go on from
+  // the page before: the next page is asked for around this page's last
+  // picture and shows it again first, under the same key.
+  PicturePage Read(const rt::JsonHandle& json, bool readable) {
+    PicturePage page{.number = static_cast<int>(++pages_read_), .readable = readable};
+    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(json, "data"), "pic_list");
+    page_brought_new_ = false;
+    int64_t key = first_key_;
+    for (;; ++key) {
+      const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(key));
+      if (entry.empty()) break;
+      PictureEntry picture = ReadEntry(entry, key);
+      // An entry without an id is passed over; its number stays unused.
+      if (picture.id == "null" || picture.id.empty()) continue;
+      cursor_ = picture.id;
+      page_brought_new_ |= seen_.insert(picture.id).second;
+      page.entries.push_back(std::move(picture));
+    }
+    // A page that held no key at all leaves the keys where they were, so
+    // that the next answer, around the same cursor, is read from the same key.
+    const int64_t last_key = key - 1;
+    if (last_key >= first_key_) first_key_ = last_key;
+    return page;
+  }
+
+  PictureEntry ReadEntry(const rt::JsonHandle& entry, int64_t key) const {
+    const rt::JsonHandle screen = rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen");
+    PictureEntry picture{
+        .number = key,
+        .id = Without(rt::JsonToText(rt::JsonGetMember(screen, "id")), "\""),
+        .address =
+            Without(Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\""),
+        .description = Without(rt::JsonToText(rt::JsonGetMember(entry, "descr")), "\"")};
+    if (picture.address.empty()) {
+      picture.address =
+          "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + picture.id + ".jpg";
+    }
+    return picture;
+  }
+
+  RunContext& run_;
+  const SelectionItem& album_;
+  const rt::Text safe_id_;
+  const int64_t count_;
+  const int64_t page_total_;
+  const rt::Text see_lz_;  // "0": every poster's pictures; "1": the starter's
+  rt::Text cursor_;        // the last picture shown: the next page is asked around it
+  int64_t first_key_ = 1;  // the key the next page's pictures count from
+  int64_t pages_read_ = 0;
+  std::unordered_set<rt::Text> seen_;
+  bool page_brought_new_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<PagingStrategy> GuidePages(RunContext& run, const SelectionItem& album,
+                                           const rt::Text& safe_id) {
+  return std::make_unique<GuideStrategy>(run, album, safe_id);
+}
+
+}  // namespace download

@@ -1,0 +1,123 @@
+// The page-numbered list of a board album's pictures: pages of up to 200
+// entries, each picture fetched from the picture host by its id.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "download/album_pipeline.h"
+#include "download/naming.h"
+#include "download/page_requests.h"
+#include "json/json_value.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+using rt::operator""_gbk;
+
+constexpr int kPageSize = 200;
+constexpr int kBarLimit = 32767;
+
+rt::Text WithoutQuotes(std::string_view text) {
+  return rt::ReplaceText(text, "\"", "", {}, {}, true);
+}
+
+class ListStrategy : public PagingStrategy {
+ public:
+  ListStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
+      : run_(run), album_(album), safe_id_(safe_id) {}
+
+  AlbumStyle Style() const override {
+    return {.record_line_breaks = 2,
+            .announce_folder = true,
+            .progress_first = true,
+            .wait_after_fetch_ms = run_.pauses.after_list_picture_ms};
+  }
+
+  AlbumFacts Begin() override {
+    rt::Text count = album_.count;
+    if (rt::ToInteger(count) == 0) count = FetchTotal();
+    total_ = rt::ToInteger(count);
+    maximum_ = static_cast<int>(std::clamp<int64_t>(total_, 0, kBarLimit));
+    pages_ = std::max<int64_t>(total_, 0) / kPageSize + 1;
+    // Album titles repeat on a board: the album's id keeps each one's folder
+    // its own, so no album's pictures replace another's.
+    const rt::Text suffix = "_" + safe_id_;
+    const rt::Text title =
+        PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size()));
+    return {.folder = run_.snapshot.save_root + "/" +
+                      PathPiece(run_.snapshot.source.board_title) + "/" + title + suffix + "/",
+            .folder_name = title,
+            .opening_line = "下载载相册:"_gbk + album_.name + "\r\n\r\n",
+            .bar_maximum = total_};
+  }
+
+  std::optional<PicturePage> Next() override {
+    if (page_number_ >= pages_) return std::nullopt;
+    const int p = ++page_number_;
+    const rt::Text address = run_.snapshot.source.list_base_address +
+                             "&alt=jview&rn=200&tid=" + album_.id + "&pn=" + std::to_string(p) +
+                             "&ps=1&pe=200&wall_type=v&_=" + web::RandomText();
+    rt::JsonHandle json;
+    PicturePage page{.number = p};
+    page.readable =
+        ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
+    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(json, "data"), "pic_list");
+    const int entries = rt::JsonArrayLength(list);
+    for (int j = 1; j <= entries; ++j) {
+      const rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
+      PictureEntry entry{
+          .number = int64_t{p - 1} * kPageSize + j,
+          .id = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id"))),
+          .description = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr")))};
+      if (IsPictureId(entry.id)) {
+        entry.address =
+            "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + entry.id + ".jpg";
+      }
+      page.entries.push_back(std::move(entry));
+    }
+    return page;
+  }
+
+  // The bar holds its position within its range; the labels show what it
+  // holds, while the file is named by the ordinal, which is never shared.
+  Progress ProgressOf(const PictureEntry& entry) const override {
+    const int position = static_cast<int>(std::min<int64_t>(entry.number, maximum_));
+    return {position, PercentText(position, maximum_),
+            "第["_gbk + std::to_string(position) + "]个图片"_gbk};
+  }
+
+ private:
+  // The album's picture total, asked for one picture per page: the page total
+  // is then the picture total.
+  rt::Text FetchTotal() {
+    const rt::Text address = run_.snapshot.source.list_base_address + "&alt=jview&rn=1&tid=" +
+                             album_.id + "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
+    const rt::Text text = web::BodyText(FetchRefusable(
+        run_, "图片总数"_gbk,
+        [&](const web::RequestOptions& options) { return web::InetRequest(address, options); }));
+    run_.gate.SafePoint();
+    return web::TextBetween(text, "\"total_page\":", ",");
+  }
+
+  RunContext& run_;
+  const SelectionItem& album_;
+  const rt::Text safe_id_;
+  int64_t total_ = 0;
+  int maximum_ = 0;
+  int64_t pages_ = 1;
+  int page_number_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<PagingStrategy> ListPages(RunContext& run, const SelectionItem& album,
+                                          const rt::Text& safe_id) {
+  return std::make_unique<ListStrategy>(run, album, safe_id);
+}
+
+}  // namespace download

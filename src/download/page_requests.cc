@@ -1,0 +1,38 @@
+// Page requests with the service's retries and waits.
+#include "download/page_requests.h"
+
+#include "runtime/gbk.h"
+#include "web/request_helpers.h"
+
+namespace download {
+
+using rt::operator""_gbk;
+
+rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
+                         const web::RefusalRetry::Try& request, bool* refused) {
+  bool persisted = false;
+  rt::Bytes body = run.refusals().Fetch(what, request, &persisted);
+  if (persisted) run.tally.refused.fetch_add(1);
+  if (refused) *refused = persisted;
+  return body;
+}
+
+rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request) {
+  constexpr int kAttempts = 10;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    bool refused = false;
+    rt::Text page = web::BodyText(FetchRefusable(
+        run, "图片列表页"_gbk,
+        [&](const web::RequestOptions& options) { return request(address, options); }, &refused));
+    if (refused) return {};
+    if (!page.empty()) return page;
+    run.gate.Wait(run.pauses.empty_page_retry_ms);
+  }
+  return {};
+}
+
+bool ReadListPage(std::string_view text, rt::JsonHandle* page) {
+  return rt::JsonParse(*page, text) && page->kind() == rt::JsonKind::kObject;
+}
+
+}  // namespace download

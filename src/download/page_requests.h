@@ -1,0 +1,38 @@
+// Requests of a download run for the service's pages: asked again while the
+// service refuses them, and picture-list pages also while they come back
+// empty, with the service's waits; every wait is a safe point of the run.
+//
+// Thread safety: download worker only.
+#ifndef TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
+#define TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
+
+#include <string_view>
+
+#include "download/run_context.h"
+#include "json/json_value.h"
+#include "web/refusal.h"
+#include "web/requests.h"
+
+namespace download {
+
+// One answer through `request`, asked for again while the service refuses
+// it (web/refusal.h), each refusal a RefusalWait event. Returns empty with
+// *refused set (when given) once the refusal has persisted, which the tally
+// counts.
+rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
+                         const web::RefusalRetry::Try& request, bool* refused = nullptr);
+
+// One picture-list answer through `request`, asked up to ten times while it
+// comes back empty, with the service's wait after each empty one. A refusal
+// that persists ends the page at once (empty), without the ten rounds.
+using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
+rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
+
+// Returns true iff `text` holds a JSON object, parsed into `page`. The
+// lenient reader takes "<...>" for binary data: an HTML error page parses,
+// but only an object is a picture list.
+bool ReadListPage(std::string_view text, rt::JsonHandle* page);
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_

@@ -1,0 +1,137 @@
+// Picture requests, the image check and the picture's file.
+#include "download/picture_io.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "download/page_requests.h"
+#include "runtime/file_commands.h"
+#include "runtime/gbk.h"
+#include "web/refusal.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+
+using rt::operator""_gbk;
+
+rt::Text RefererPage(std::string_view web_host, std::string_view id) {
+  const bool number = !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+  return "http://" + rt::Text(web_host) + "/" + (number ? "p/" + rt::Text(id) : rt::Text());
+}
+
+PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
+  PictureAnswer answer;
+  rt::Text headers = "Referer: " + referer;
+  web::RequestOptions options;
+  options.status = &answer.status;
+  options.extra_headers = &headers;
+  options.returned_headers = &answer.headers;
+  options.final_address = &answer.final_address;
+  answer.body = web::WinHttpObjectRequest(address, options);
+  return answer;
+}
+
+PictureFetcher AlbumFetcher(RunContext& run, std::string_view album_id) {
+  return PictureFetcher(
+      run.snapshot.parallel, &run.gate,
+      [referer = RefererPage(run.snapshot.web_host, album_id)](const rt::Text& address) {
+        return RequestPicture(address, referer);
+      });
+}
+
+std::string_view ImageExtension(const rt::Bytes& body) {
+  // Each format's signature and the header that must follow it: a body cut
+  // within its header is no picture.
+  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
+  // SOI, then the first segment's marker and length.
+  if (bytes.size() >= 6 && bytes.starts_with("\xFF\xD8\xFF")) return ".jpg";
+  // The signature, then the IHDR chunk: length, type, 13 bytes and a CRC.
+  if (bytes.size() >= 33 && bytes.starts_with("\x89PNG\r\n\x1A\n") &&
+      bytes.substr(12, 4) == "IHDR") {
+    return ".png";
+  }
+  // The signature, then the logical screen descriptor.
+  if (bytes.size() >= 13 && (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a"))) {
+    return ".gif";
+  }
+  // The RIFF header, then the first chunk's header (VP8, VP8L or VP8X).
+  if (bytes.size() >= 20 && bytes.starts_with("RIFF") && bytes.substr(8, 7) == "WEBPVP8") {
+    return ".webp";
+  }
+  // The file header, then at least the smallest info header's size field
+  // and dimensions.
+  if (bytes.size() >= 26 && bytes.starts_with("BM")) return ".bmp";
+  return {};
+}
+
+namespace {
+
+bool Refused(const PictureAnswer& answer) {
+  return web::RecognizeRefusal(
+             {answer.status, answer.headers, answer.final_address,
+              std::string_view(reinterpret_cast<const char*>(answer.body.data()),
+                               answer.body.size())}) != web::Refusal::kNone;
+}
+
+}  // namespace
+
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
+                  const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why) {
+  // The first try is the answer fetched ahead (or now); a refused one is
+  // asked again here, so that its waits, log lines and tries are those of a
+  // run of one picture at a time, and pause and stop act during the waits.
+  std::optional<PictureAnswer> first = fetcher.Take(index, address);
+  // An answer fetched ahead that was refused may be old news: the refusal
+  // may have ended by the picture's turn. The first try is then made now,
+  // as it would be one picture at a time.
+  if (fetcher.parallel() > 1 && Refused(*first)) first.reset();
+  int status = 0;
+  bool refused = false;
+  *body = FetchRefusable(
+      run, "图片("_gbk + std::to_string(number) + ")",
+      [&](const web::RequestOptions& options) {
+        PictureAnswer answer = first ? std::move(*first) : fetcher.Request(address);
+        first.reset();
+        status = answer.status;
+        if (options.status) *options.status = answer.status;
+        if (options.returned_headers) *options.returned_headers = std::move(answer.headers);
+        if (options.final_address) *options.final_address = std::move(answer.final_address);
+        return std::move(answer.body);
+      },
+      &refused);
+  run.gate.SafePoint();
+  if (!web::IsHttpAddress(address)) {
+    *why = "不是网址"_gbk;
+  } else if (refused) {
+    *why = "服务器拒绝"_gbk;
+  } else if (status == 0) {
+    *why = "无法连接"_gbk;
+  } else if (status < 200 || status > 299) {
+    *why = "HTTP " + std::to_string(status);
+  } else if (body->empty()) {
+    *why = "内容为空"_gbk;
+  } else if (const std::string_view found = ImageExtension(*body); found.empty()) {
+    *why = "不是图片"_gbk;
+  } else {
+    *extension = rt::Text(found);
+    return true;
+  }
+  return false;
+}
+
+rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                      std::string_view extension, const rt::Bytes& body) {
+  const rt::Text stem = "(" + std::to_string(number) + ")";
+  if (!name_part.empty()) {
+    rt::Text name = stem + rt::Text(name_part) + rt::Text(extension);
+    if (rt::WriteBytesToFile(folder + name, {body})) return name;
+  }
+  rt::Text name = stem + rt::Text(extension);
+  return rt::WriteBytesToFile(folder + name, {body}) ? name : rt::Text();
+}
+
+}  // namespace download

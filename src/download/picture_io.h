@@ -1,0 +1,54 @@
+// One picture between the service and the disk: asked for with the page it
+// belongs to as Referer, taken only when its bytes are those of an image
+// (whose format names the file's extension), and written whole or not at all.
+//
+// Thread safety: RequestPicture and ImageExtension are safe on any thread;
+// FetchPicture belongs to the download worker.
+#ifndef TIEPIC_DOWNLOAD_PICTURE_IO_H_
+#define TIEPIC_DOWNLOAD_PICTURE_IO_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "download/picture_fetcher.h"
+#include "download/run_context.h"
+
+namespace download {
+
+// The page a picture of album or thread `id` belongs to, sent with its
+// request as Referer: the thread's address on the web host, or the web
+// host's front page for an id that is not a number.
+rt::Text RefererPage(std::string_view web_host, std::string_view id);
+
+// Sends one picture request with a request object of its own and `referer`
+// as the page it comes from. Touches no window.
+PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer);
+
+// The fetcher of an album's pictures: the run's parallel fetches and gate,
+// each request with the album's page (RefererPage) as Referer.
+PictureFetcher AlbumFetcher(RunContext& run, std::string_view album_id);
+
+// The extension the bytes of an image file call for: ".jpg", ".png",
+// ".gif", ".webp" or ".bmp"; empty when the bytes begin no image.
+std::string_view ImageExtension(const rt::Bytes& body);
+
+// Takes the answer for picture `index` of the fetcher's plan (fetched ahead,
+// or now) and, while the service refuses it, asks again with the run's
+// refusal rule, here on the worker; then passes a safe point (a stop that
+// aborted the transfer ends the run there). Returns true iff the answer is a
+// 2xx status with the bytes of an image; *extension is then the one those
+// bytes call for. Otherwise *why says what went wrong. `number` names the
+// picture in a refusal's log line.
+bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
+                  const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
+
+// Writes the picture to `folder` + "(" + number + ")" + name_part + extension,
+// or, when that fails, without the name part. The file appears whole or not
+// at all. Returns the name written (without the folder), or "" when both
+// writes failed.
+rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                      std::string_view extension, const rt::Bytes& body);
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_PICTURE_IO_H_

@@ -1,0 +1,65 @@
+// What a download run has done so far: its counters, and the pictures it
+// could not save, kept for the run's closing account.
+//
+// Thread safety: the worker counts; the counters may be read from any thread,
+// and the failures are guarded by a lock of their own.
+#ifndef TIEPIC_DOWNLOAD_RUN_TALLY_H_
+#define TIEPIC_DOWNLOAD_RUN_TALLY_H_
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "runtime/value.h"
+
+namespace download {
+
+// A picture a run could not save: its album (as its row names it, and its
+// id, which tells albums of one title apart), its id and why, GBK.
+struct FailedPicture {
+  rt::Text album;
+  rt::Text album_id;
+  rt::Text id;
+  rt::Text why;
+};
+
+// The counters of a run at one moment.
+struct RunFigures {
+  int64_t saved = 0;
+  int64_t skipped = 0;
+  int64_t failed = 0;
+  int64_t bytes = 0;
+  int64_t unread_pages = 0;
+  int64_t refused = 0;
+};
+
+class RunTally {
+ public:
+  std::atomic<int64_t> saved{0};         // pictures written
+  std::atomic<int64_t> skipped{0};       // already recorded, not fetched
+  std::atomic<int64_t> failed{0};        // fetched or written without success
+  std::atomic<int64_t> bytes{0};         // bytes of the pictures written
+  std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
+  std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
+
+  // Counts a picture saved, `size` bytes long; a failure of the same picture
+  // earlier in the run (the guide shows a page's last picture again first on
+  // the next page) is no longer one.
+  void CountSaved(std::string_view album_id, std::string_view id, int64_t size);
+  // Counts a failed picture once, however often it failed (a repeat takes
+  // the latest reason). Returns true iff it was not among the failures yet.
+  bool CountFailed(FailedPicture failure);
+
+  std::vector<FailedPicture> Failures() const;
+  RunFigures Figures() const;
+
+ private:
+  mutable std::mutex failures_mutex_;
+  std::vector<FailedPicture> failures_;
+};
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_RUN_TALLY_H_

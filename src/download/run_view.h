@@ -1,0 +1,43 @@
+// The main window's view of a download run: turns the run's events into the
+// labels, the progress bar, the run buttons, the operation log and the
+// closing message box, as the desktop program shows a run.
+//
+// Thread safety: UI thread only.
+#ifndef TIEPIC_DOWNLOAD_RUN_VIEW_H_
+#define TIEPIC_DOWNLOAD_RUN_VIEW_H_
+
+#include "download/run_events.h"
+#include "frame/frame.h"
+
+namespace download {
+
+// Shows (true) or hides the four run buttons: 2:下载选中, 暂停下载, 继续下载, 结束下载.
+void ShowRunButtons(rt::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
+                    bool stop_shown);
+
+class RunView {
+ public:
+  explicit RunView(rt::Frame& frame) : frame_(frame) {}
+  void Show(const RunEvent& event);
+
+ private:
+  void operator()(const RunStarted& e);
+  void operator()(const AlbumStarted& e);
+  void operator()(const AlbumNote& e);
+  void operator()(const BarReset& e);
+  void operator()(const PictureStarted& e);
+  void operator()(const PictureDone& e);
+  void operator()(const PageUnread& e);
+  void operator()(const RefusalWait& e);
+  void operator()(const AlbumFinished& e);
+  void operator()(const RunFinished& e);
+
+  void Log(std::initializer_list<std::string_view> texts);
+  void ShowProgress(const Progress& progress);
+
+  rt::Frame& frame_;
+};
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_RUN_VIEW_H_
