@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pin_cpu.h"
 #include "run_cli.h"
 #include "stand-in/pages.h"
 #include "stand-in/server.h"
@@ -210,20 +211,6 @@ DOWNLOAD_BENCHMARK(BM_Floor, 500);
 DOWNLOAD_BENCHMARK(BM_ProgramHeapKept, 100);
 DOWNLOAD_BENCHMARK(BM_Program, 100);
 DOWNLOAD_BENCHMARK(BM_Floor, 100);
-
-// Pins the process to the last CPU it may use; returns that CPU or -1.
-int PinToOneCpu() {
-  cpu_set_t allowed;
-  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
-  for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
-    if (!CPU_ISSET(cpu, &allowed)) continue;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(cpu, &one);
-    return sched_setaffinity(0, sizeof one, &one) == 0 ? cpu : -1;
-  }
-  return -1;
-}
 
 // A board with two threads whose pictures come through the guide.
 standin::DataSet Threads() {

@@ -12,6 +12,7 @@
 
 #include <thread>
 
+#include "pin_cpu.h"
 #include "stand-in/server.h"
 #include "web/ratio_reporter.h"
 
@@ -63,20 +64,6 @@ STAND_IN_BENCHMARK(BM_FixedBufferServer);
 STAND_IN_BENCHMARK(BM_StandIn);
 STAND_IN_BENCHMARK(BM_FixedBufferServer);
 STAND_IN_BENCHMARK(BM_StandIn);
-
-// Pins the process to the last CPU it may use; returns that CPU or -1.
-int PinToOneCpu() {
-  cpu_set_t allowed;
-  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
-  for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
-    if (!CPU_ISSET(cpu, &allowed)) continue;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(cpu, &one);
-    return sched_setaffinity(0, sizeof one, &one) == 0 ? cpu : -1;
-  }
-  return -1;
-}
 
 standin::DataSet Pictures() {
   standin::DataSet data;

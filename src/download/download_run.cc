@@ -88,21 +88,23 @@ void DownloadControl::ContinueDownload() {
 }
 
 void DownloadControl::StopDownload() {
+  if (asking_stop_) return;  // the question is open already (a second Ctrl-C, say)
+  asking_stop_ = true;
   if (gate_) gate_->Hold();
   const int answer = frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, rt::kButtonsOkCancel,
                                            "警告！"_gbk);
+  asking_stop_ = false;
   if (answer != 0) {  // anything but OK
     if (gate_) gate_->Release();  // a paused run stays paused
     return;
   }
   if (gate_) gate_->Stop();
+  // What the run sent before the stop is shown before the stop's own line;
+  // what the worker sends while it unwinds is not shown.
+  frame_.DrainTasks();
+  stop_shown_ = true;
   ShowRunButtons(frame_, true, false, false, false);
-  // The stop's line goes into the log behind what the run sent before the
-  // stop; what the worker sends while it unwinds is not shown.
-  frame_.Post([this] {
-    stop_shown_ = true;
-    Log(frame_, "执行了结束下载\r\n"_gbk);
-  });
+  Log(frame_, "执行了结束下载\r\n"_gbk);
 }
 
 void DownloadControl::Deliver(const RunEvent& event) {

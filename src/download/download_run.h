@@ -79,6 +79,7 @@ class DownloadControl {
 
   std::shared_ptr<RunGate> gate_;
   std::shared_ptr<RunTally> tally_ = std::make_shared<RunTally>();
+  bool asking_stop_ = false;  // the stop question is open
   bool stop_shown_ = false;  // the stop was confirmed: the run's late events stay unseen
   std::atomic<bool> running_{false};
   std::atomic<bool> worker_done_{true};

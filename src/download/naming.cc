@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/codepage.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 using rt::operator""_gbk;
 
-bool IsLead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsLead(char c) { return platform::IsTextLeadByte(c); }
 
 // Removes every occurrence of `sought` from `text`, scanning one character
 // at a time; a lead byte at the very end stops the scan and stays.
@@ -108,7 +109,11 @@ rt::Text FitUtf8(std::string_view gbk, int max_utf8) {
   rt::Text fitted;
   int used = 0;
   for (size_t i = 0; i < gbk.size();) {
-    const size_t width = IsLead(gbk[i]) && i + 1 < gbk.size() ? 2 : 1;
+    // Cut where the conversion sees a character: by code page 936's rule.
+    const size_t width =
+        platform::IsGbkLeadByte(gbk[i]) && i + 1 < gbk.size() && platform::IsGbkTrailByte(gbk[i + 1])
+            ? 2
+            : 1;
     const std::string_view character = gbk.substr(i, width);
     const int length = Utf8Length(character);
     if (used + length > max_utf8) break;

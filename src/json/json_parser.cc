@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/codepage.h"
 #include "json/json_document.h"
 
 namespace rt::json_internal {
@@ -22,10 +23,8 @@ namespace {
 constexpr int kMaxDepth = 30;
 constexpr size_t kMaxCount = 0x7FFFFFFF;
 
-bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrail(unsigned char c) {
-  return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE);
-}
+constexpr bool IsLead(unsigned char c) { return platform::IsGbkLeadByte(static_cast<char>(c)); }
+bool IsTrail(unsigned char c) { return platform::IsGbkTrailByte(static_cast<char>(c)); }
 
 // The width of the character at p: a lead byte and a trail byte after it
 // form one double-byte character. A lead byte without a trail byte (as in
@@ -46,7 +45,9 @@ constexpr std::array<uint8_t, 256> kStringStops = [] {
   t['"'] = 1;
   t['\''] = 2;
   t['\\'] = 3;
-  for (int c = 0x81; c <= 0xFE; ++c) t[c] = 3;
+  for (int c = 0; c < 256; ++c) {
+    if (IsLead(static_cast<unsigned char>(c))) t[c] = 3;
+  }
   return t;
 }();
 

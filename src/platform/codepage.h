@@ -33,6 +33,28 @@ std::string WideToMultiByte(CodePage cp, std::u16string_view wide);
 // invalid source bytes become U+FFFD, which GBK then writes as '?').
 std::string Convert(CodePage from, CodePage to, std::string_view bytes);
 
+// Where a double-byte character begins. Two rules, each with its own job:
+//
+// - The text rule, of the runtime's text commands and of everything that
+//   must cut and match texts as they do (names cleaned for files, INI names):
+//   a byte 0x80 or above starts a double-byte character and the byte after
+//   it is its second byte, whatever it is. Scanning by it never splits a
+//   character of valid GBK text, and treats any other text the same way on
+//   every pass.
+// - Code page 936's own rule, of the conversions and of the JSON reader,
+//   which must tell a character from bytes that only look like one: a lead
+//   byte 0x81..0xFE followed by a trail byte 0x40..0xFE other than 0x7F.
+//   0x80 and 0xFF stand alone.
+constexpr bool IsTextLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+constexpr bool IsGbkLeadByte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x81 && b <= 0xFE;
+}
+constexpr bool IsGbkTrailByte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
 // The two edge conversions of the program's texts.
 std::string ToUtf8(std::string_view gbk);
 std::string FromUtf8(std::string_view utf8);

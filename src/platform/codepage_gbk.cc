@@ -6,6 +6,7 @@
 // while a table lookup per character keeps a 300 KB page well under a
 // millisecond.
 #include "platform/codepage_gbk.h"
+#include "platform/codepage.h"
 
 #include <iconv.h>
 
@@ -19,8 +20,8 @@ namespace {
 constexpr unsigned kTrailSpan = 0xFE - 0x40 + 1;  // trail 0x7F is a hole
 constexpr unsigned kPairs = (0xFE - 0x81 + 1) * kTrailSpan;
 
-bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
-bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+bool IsLead(unsigned char b) { return IsGbkLeadByte(static_cast<char>(b)); }
+bool IsTrail(unsigned char b) { return IsGbkTrailByte(static_cast<char>(b)); }
 size_t PairIndex(unsigned lead, unsigned trail) {
   return (lead - 0x81) * kTrailSpan + (trail - 0x40);
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/file_system.h"
 
 namespace platform {
@@ -23,7 +24,7 @@ std::string_view Trim(std::string_view s) {
 size_t FindOutsideCharacters(std::string_view s, char c) {
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == c) return i;
-    if (static_cast<unsigned char>(s[i]) >= 0x80) ++i;
+    if (IsTextLeadByte(s[i])) ++i;
   }
   return std::string_view::npos;
 }
@@ -35,7 +36,7 @@ char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 3
 bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (static_cast<unsigned char>(a[i]) >= 0x80) {
+    if (IsTextLeadByte(a[i])) {
       if (a[i] != b[i]) return false;
       if (++i < a.size() && a[i] != b[i]) return false;
     } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
@@ -115,8 +116,8 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != s.npos
 // the missing trail byte.
 bool EndsInLoneLeadByte(std::string_view s) {
   size_t i = 0;
-  while (i + 1 < s.size()) i += static_cast<unsigned char>(s[i]) >= 0x80 ? 2 : 1;
-  return i + 1 == s.size() && static_cast<unsigned char>(s[i]) >= 0x80;
+  while (i + 1 < s.size()) i += IsTextLeadByte(s[i]) ? 2 : 1;
+  return i + 1 == s.size() && IsTextLeadByte(s[i]);
 }
 
 // Returns true iff the names and the value can stand in the file and be read
@@ -152,7 +153,7 @@ std::string_view FitToBuffer(std::string_view value, size_t buffer_size) {
   if (value.size() <= buffer_size - 1) return value;
   size_t cut = 0;
   for (size_t i = 0; i < buffer_size - 1;) {
-    size_t width = static_cast<unsigned char>(value[i]) >= 0x80 ? 2 : 1;
+    size_t width = IsTextLeadByte(value[i]) ? 2 : 1;
     if (i + width > buffer_size - 1) break;
     i += width;
     cut = i;

@@ -1,6 +1,8 @@
 // The text commands; see text_commands.h for the shared rules.
 #include "runtime/text_commands.h"
 
+#include "platform/codepage.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,7 +10,7 @@
 namespace rt {
 namespace {
 
-bool IsLead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsLead(char c) { return platform::IsTextLeadByte(c); }
 
 bool IsSpaceAt(std::string_view t, size_t i) {
   return t[i] == ' ' || (t[i] == '\xA1' && i + 1 < t.size() && t[i + 1] == '\xA1');

@@ -3,6 +3,11 @@
 // folder.
 #include "download/download_run.h"
 
+#include <chrono>
+#include <thread>
+#include <type_traits>
+#include <variant>
+
 #include "download_test_support.h"
 #include "recorddb/operations.h"
 #include "stand-in/generator.h"
@@ -182,6 +187,165 @@ TEST_F(RunControlTest, HostileNamesAndIdsStayInsideTheSaveFolder) {
     const std::string path = fs::relative(e.path(), folder_.path()).string();
     EXPECT_TRUE(path == "a" || path == "a/b" || path.starts_with("a/b/保存") ||
                 path.starts_with("防止重复下载数据库") || path == "配置.ini") << path;
+  }
+}
+
+// What a run tells its front ends, event by event: one picture is skipped as
+// recorded, one fails, two are saved, and the run closes with its tally.
+TEST_F(RunControlTest, ARunSpeaksInEventsInTheOrderThingsHappen) {
+  Serve(4);
+  const auto& pictures = service_->data().threads[0].pictures;
+  frame_.SetChecked(mw::选择框_下载记录, true);
+  for (int i : {0, 2, 3}) service_->AddFault("picture/" + pictures[i].id + ":status=500*1");
+  Download();  // records the second picture only
+  ASSERT_EQ(control_.tally().saved.load(), 1);
+
+  service_->AddFault("picture/" + pictures[2].id + ":status=500*1");
+  std::vector<std::string> events;
+  control_.SetObserver([&](const RunEvent& event) {
+    std::visit(
+        [&](const auto& e) {
+          using E = std::decay_t<decltype(e)>;
+          std::string line;
+          if constexpr (std::is_same_v<E, RunStarted>) {
+            line = "run " + rt::ToUtf8(e.numbers) + " " + std::to_string(e.albums.size());
+          } else if constexpr (std::is_same_v<E, AlbumStarted>) {
+            line = "album " + std::to_string(e.number) + " " + rt::ToUtf8(e.album.name);
+          } else if constexpr (std::is_same_v<E, AlbumNote>) {
+            line = "note " + rt::ToUtf8(e.line);
+          } else if constexpr (std::is_same_v<E, BarReset>) {
+            line = "bar 0/" + std::to_string(e.maximum);
+          } else if constexpr (std::is_same_v<E, PictureStarted>) {
+            line = "shown " + rt::ToUtf8(e.progress.label) + " " + rt::ToUtf8(e.progress.percent);
+          } else if constexpr (std::is_same_v<E, PictureDone>) {
+            const char* outcome[] = {"saved", "skipped", "failed", "passed"};
+            line = "picture " + std::to_string(e.number) + " " +
+                   outcome[static_cast<int>(e.outcome)] + " " + rt::ToUtf8(e.why + e.file) +
+                   " done " + std::to_string(e.figures.saved + e.figures.skipped + e.figures.failed);
+          } else if constexpr (std::is_same_v<E, AlbumFinished>) {
+            line = "finished " + rt::ToUtf8(e.line);
+          } else if constexpr (std::is_same_v<E, RunFinished>) {
+            line = "end " + std::string(e.stopped ? "stopped" : "done") + " " +
+                   std::to_string(e.figures.saved) + "/" + std::to_string(e.figures.skipped) +
+                   "/" + std::to_string(e.figures.failed) + " " +
+                   std::to_string(e.failures.size());
+          } else {
+            line = "other";
+          }
+          events.push_back(line);
+        },
+        event);
+  });
+  Download();
+  const std::vector<std::string> expected = {
+      "run 1、 1",
+      "album 1 相册",
+      "note 已经勾选了防止重复下载功能,已经下载的不会再次下载\r\n\r\n",
+      "bar 0/4",
+      "note 下载载相册:相册\r\n\r\n",
+      "shown 第[1]个图片 25%",
+      "picture 1 saved (1).jpg done 1",
+      "shown 第[2]个图片 50%",
+      "picture 2 skipped  done 2",
+      "shown 第[3]个图片 75%",
+      "picture 3 failed HTTP 500 done 3",
+      "shown 第[4]个图片 100%",
+      "picture 4 saved (4).jpg done 4",
+      "finished ---完成相册《相册》下载\r\n\r\n",
+      "end done 2/1/1 1",
+  };
+  EXPECT_EQ(events, expected);
+}
+
+// The run works from what was set when it started: a folder typed, an option
+// clicked or a new retrieval during the run is for the next run.
+TEST_F(RunControlTest, WhatChangesDuringARunIsForTheNextRun) {
+  Serve(6, "picture:latency=40");
+  Click(mw::按钮_下载选中);
+  ASSERT_TRUE(ServeUntil([&] { return PictureRequests() >= 2; }));
+  frame_.SetText(mw::编辑框_保存位置, "x");  // the key a user typed into the focused box
+  frame_.SetChecked(mw::选择框_文件名, true);
+  frame_.SetChecked(mw::选择框_下载记录, true);
+  Find(service_->BoardUrl());  // a retrieval of its own, while the run goes on
+  WaitForRun();
+  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0],
+                                               "纸飞机吧_百度贴吧/相册_4718400000")));
+  EXPECT_FALSE(fs::exists(folder_.path() / "x"));
+  EXPECT_NE(Log().find("未勾选了防止重复下载功能"), std::string::npos);
+
+  // The next run takes them: a relative folder is taken beside the program,
+  // never in the working folder, and the record spares every picture.
+  service_->log().Clear();
+  Download();
+  EXPECT_EQ(PictureRequests(), 0u);
+  EXPECT_EQ(control_.tally().skipped.load(), 6);
+  EXPECT_TRUE(fs::is_directory(folder_.path() / "x" / "纸飞机吧_百度贴吧"));
+}
+
+// The stop question holds a running run still while it is open: nothing is
+// asked for, written or recorded until the answer, and Cancel lets it go on.
+TEST_F(RunControlTest, TheStopQuestionHoldsARunningRunWhileItIsOpen) {
+  Serve(12, "picture:latency=20");
+  using Seen = std::pair<size_t, size_t>;  // picture requests, files
+  std::vector<Seen> seen;
+  backend_.SetResponder({.message_box = [&](const rt::MessageBoxRequest& box) {
+    if (box.caption != rt::FromUtf8("警告！")) return rt::DialogButton::kOk;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the picture under way lands
+    seen.push_back({PictureRequests(), SavedFiles().size()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    seen.push_back({PictureRequests(), SavedFiles().size()});
+    return rt::DialogButton::kCancel;
+  }});
+  Click(mw::按钮_下载选中);
+  ASSERT_TRUE(ServeUntil([&] { return PictureRequests() >= 3; }));
+  ASSERT_EQ(Shown(), kRunning);
+  Click(mw::按钮_结束下载);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1], seen[0]);
+  EXPECT_LT(seen[0].first, 12u);
+  EXPECT_EQ(Shown(), kRunning);
+  WaitForRun();
+  EXPECT_EQ(SavedFiles().size(), 12u);
+}
+
+// Every wait of a run is a safe point: a stop during any of them ends the run
+// within a second, leaves no file and closes the record.
+class LongWaitsTest : public RunControlTest {
+ protected:
+  LongWaitsTest()
+      : RunControlTest(DownloadPauses{.empty_page_retry_ms = 30000,
+                                      .after_list_picture_ms = 30000,
+                                      .refusal_first_wait_ms = 30000}) {}
+};
+
+TEST_F(LongWaitsTest, AStopDuringEachKindOfWaitEndsTheRunAtOnce) {
+  struct Case {
+    const char* wait;
+    const char* fault;
+    Interface asked;  // the wait has begun shortly after this was answered
+  } cases[] = {
+      {"after an empty picture-list page", "list:empty*1", Interface::kList},
+      {"after a picture's request", "", Interface::kPicture},
+      {"after a refusal", "picture:status=403", Interface::kPicture},
+      // A stalled request is logged only once answered: its list page tells.
+      {"during a picture's transfer", "picture:stall", Interface::kList},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wait);
+    fs::remove_all(save_);
+    service_.reset();
+    Serve(3, c.fault);
+    AnswerStop(rt::DialogButton::kOk);
+    Click(mw::按钮_下载选中);
+    ASSERT_TRUE(ServeUntil([&] { return service_->Count(c.asked) >= 1; }));
+    ServeFor(200);
+    const auto before = std::chrono::steady_clock::now();
+    Click(mw::按钮_结束下载);
+    WaitForRun(5);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    EXPECT_TRUE(SavedFiles().empty());
+    EXPECT_EQ(recorddb::DbOpenCount(), 0);
+    EXPECT_TRUE(Log().ends_with("执行了结束下载\r\n")) << Log();
   }
 }
 
