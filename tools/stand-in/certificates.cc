@@ -12,6 +12,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <fstream>
 #include <memory>
 
 namespace standin {
@@ -126,5 +127,15 @@ Pem IssueServerCertificate(const Pem& authority, const std::vector<std::string>&
 }
 
 std::vector<std::string> LoopbackNames() { return {"127.0.0.1", "localhost"}; }
+
+Pem LoopbackCertificate(const std::string& authority_file) {
+  const Pem authority = MakeAuthority("tiepic stand-in authority");
+  if (authority.empty()) return {};
+  std::ofstream out(authority_file, std::ios::binary | std::ios::trunc);
+  out << authority.certificate;
+  out.close();
+  if (!out) return {};
+  return IssueServerCertificate(authority, LoopbackNames());
+}
 
 }  // namespace standin

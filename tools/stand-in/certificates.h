@@ -33,6 +33,11 @@ Pem IssueServerCertificate(const Pem& authority, const std::vector<std::string>&
 // The names a stand-in on loopback answers to: 127.0.0.1 and localhost.
 std::vector<std::string> LoopbackNames();
 
+// A server certificate for LoopbackNames() from a new authority, whose own
+// certificate is written to `authority_file` (PEM) for a client to trust;
+// empty when it cannot be made or written.
+Pem LoopbackCertificate(const std::string& authority_file);
+
 }  // namespace standin
 
 #endif  // TIEPIC_TOOLS_STAND_IN_CERTIFICATES_H_
