@@ -556,12 +556,25 @@ bool HasCookieLine(const std::vector<std::string>& lines) {
   return false;
 }
 
+// The https:// address for an http:// one: the same host and the rest as
+// given, the port too unless it is http's own 80 (named by the WinINet-shaped
+// layer in every address), which becomes https's own.
+std::string HttpsAddress(const std::string& url) {
+  const size_t end = std::min(url.find_first_of("/?#", 7), url.size());
+  std::string authority = url.substr(7, end - 7);
+  const size_t bracket = authority.rfind(']');
+  if (authority.ends_with(":80") && (bracket == std::string::npos || bracket < authority.size() - 3)) {
+    authority.resize(authority.size() - 3);
+  }
+  return "https://" + authority + url.substr(end);
+}
+
 // `request` held to the signed-in rules (see SetPresetCookies).
 HttpTransferRequest SignedIn(const Preset& preset, HttpTransferRequest request) {
   const bool plain = strncasecmp(request.url.c_str(), "http://", 7) == 0;
   if (plain && (HasCookieLine(request.header_lines) ||
                 IsSignedInHost(preset, HostOf(WireUrl(request.url))))) {
-    request.url = "https" + request.url.substr(4);  // "http" -> "https", the rest as given
+    request.url = HttpsAddress(request.url);
   } else if (plain) {
     request.cookies = CookieMode::kNone;  // nothing of the sign-in goes out in the clear
     return request;

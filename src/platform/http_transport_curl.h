@@ -161,8 +161,9 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request);
 //
 // While any preset cookie is in use, every transfer keeps the sign-in off
 // the open network, whatever its request asks (flags, WinHttp option 4):
-//   - an http:// address goes out as https:// (same host, same port when one
-//     is named) when the request would carry a cookie: its host is one of
+//   - an http:// address goes out as https:// (same host; same port when one
+//     is named, except http's own 80, which becomes https's own 443) when
+//     the request would carry a cookie: its host is one of
 //     `service_hosts` ("host" or "host:port"), a preset cookie goes to it,
 //     or a Cookie header line is given;
 //   - every other http:// transfer sends and keeps no cookie at all;

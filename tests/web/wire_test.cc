@@ -1,10 +1,12 @@
-// Header lines on the wire are ASCII only: the default Referer repeats an
-// address that may hold GBK bytes (a board's keyword), and callers give
-// header values in GBK. A raw recorder keeps the request exactly as sent.
+// What goes on the wire, as a raw recorder keeps it: header lines ASCII
+// only (the default Referer repeats an address that may hold GBK bytes, a
+// board's keyword, and callers give header values in GBK); and, signed in,
+// an http address of the service on http's own port is asked on https's.
 #include <gtest/gtest.h>
 
 #include "loopback_servers.h"
 #include "platform/codepage.h"
+#include "platform/http_transport_curl.h"
 #include "web/requests.h"
 
 namespace web {
@@ -35,6 +37,28 @@ TEST(WireHeaders, EveryHeaderIsAsciiAndTheRefererIsEncodedAsTheRequestLine) {
       EXPECT_NE(head.find("\r\nReferer: " + wire + "\r\n"), std::string::npos) << head;
       EXPECT_EQ(head.find("\r\nX-Album: " + encoded + "%01") != std::string::npos, given) << head;
     }
+  }
+}
+
+// The recorder stands as the proxy, so the host's name needs no lookup:
+// the tunnel asked for names the port the request goes to.
+TEST(WireSignedIn, AnHttpAddressOnPort80IsAskedOnPort443) {
+  web_test::RawRecorder proxy(web_test::CannedResponse("", ""));
+  const std::string proxy_address = "127.0.0.1:" + std::to_string(proxy.port());
+  platform::SetPresetCookies({"service.invalid\tFALSE\t/\tFALSE\t0\tBDUSS\tsecret"},
+                             {"service.invalid"});
+  for (Operation op : {&InetRequest, &WinHttpObjectRequest}) {
+    RequestFailure failure = RequestFailure::kNone;
+    EXPECT_TRUE(op("http://service.invalid/f?kw=x", {.failure = &failure, .proxy = proxy_address})
+                    .empty());
+    EXPECT_EQ(failure, RequestFailure::kSecureChannel) << "the recorder speaks no TLS";
+  }
+  platform::ClearProcessCookies();
+  const std::vector<std::string> requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& request : requests) {
+    EXPECT_TRUE(request.starts_with("CONNECT service.invalid:443 HTTP/1.1\r\n")) << request;
+    EXPECT_EQ(request.find("secret"), std::string::npos) << request;
   }
 }
 
