@@ -173,6 +173,19 @@ TEST_F(CliRefusal, ACookieFileOpensASignedInListAndItsValuesAreNeverPrinted) {
   }
 }
 
+// A certificate from an authority the settings do not trust: the signed-in
+// requests fail, the log says why, and nothing reached the service.
+TEST_F(CliRefusal, ACertificateThatFailsTheChecksIsSaidAndNothingIsSent) {
+  std::ofstream(home_.path() / "ca.pem", std::ios::binary | std::ios::trunc)
+      << standin::MakeAuthority("another authority").certificate;
+  service_.log().Clear();
+  const ProgramRun list = Cli({"--list", "--cookies", CookieFile(0600)});
+  EXPECT_TRUE(list.out.empty()) << list.out;
+  EXPECT_NE((list.out + list.err).find("证书校验失败："), std::string::npos) << list.err;
+  EXPECT_EQ((list.out + list.err).find(kSecret), std::string::npos);
+  EXPECT_TRUE(service_.log().Entries().empty());
+}
+
 TEST_F(CliRefusal, AMissingCookieFileIsSaidInOneLineAndTheRunGoesOn) {
   const std::string missing = (home_.path() / "nowhere.txt").string();
   const ProgramRun list = Cli({"--list", "--cookies", missing});
