@@ -563,7 +563,8 @@ std::string HttpsAddress(const std::string& url) {
   const size_t end = std::min(url.find_first_of("/?#", 7), url.size());
   std::string authority = url.substr(7, end - 7);
   const size_t bracket = authority.rfind(']');
-  if (authority.ends_with(":80") && (bracket == std::string::npos || bracket < authority.size() - 3)) {
+  if (authority.ends_with(":80") &&
+      (bracket == std::string::npos || bracket < authority.size() - 3)) {
     authority.resize(authority.size() - 3);
   }
   return "https://" + authority + url.substr(end);

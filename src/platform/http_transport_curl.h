@@ -82,13 +82,13 @@ enum class CookieMode {
 
 enum class TransferError {
   kNone,
-  kRefused,      // not http/https, or a malformed address or header
-  kConnect,      // the name was not found or no connection was made
-  kTimedOut,     // a phase of the transfer passed its limit
-  kTooLarge,     // the body passed the cap and was abandoned
-  kAborted,      // the thread's abort signal fired
-  kCertificate,  // the server's certificate failed the checks, or the trusted
-                 // authorities could not be read: no request was sent
+  kRefused,        // not http/https, or a malformed address or header
+  kConnect,        // the name was not found or no connection was made
+  kTimedOut,       // a phase of the transfer passed its limit
+  kTooLarge,       // the body passed the cap and was abandoned
+  kAborted,        // the thread's abort signal fired
+  kCertificate,    // the server's certificate failed the checks, or the trusted
+                   // authorities could not be read: no request was sent
   kSecureChannel,  // no TLS connection came about (the server does not speak it)
   kOther
 };

@@ -66,8 +66,8 @@ int ReadRefusalWaitMs(std::string_view ini_path) {
 void LoadServiceCookies(rt::Frame& frame, const ProgramState& state) {
   const rt::Text& ca_file = state.service.ca_file;
   if (!web::SetCertificateAuthorities(rt::ToUtf8(ca_file))) {
-    frame.AppendEditText(mw::编辑框_操作记录,
-                         {"证书机构文件"_gbk, ca_file, "无法读取，https请求都将无法通过证书校验\r\n"_gbk});
+    frame.AppendEditText(mw::编辑框_操作记录, {"证书机构文件"_gbk, ca_file,
+                                               "无法读取，https请求都将无法通过证书校验\r\n"_gbk});
   }
   const rt::Text& path = state.service.cookie_file;
   if (path.empty()) return;

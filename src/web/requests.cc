@@ -290,8 +290,9 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
   }
   // Read before anything else changes the thread's status number.
   const bool answered = rt::AutomationStatus() == rt::kAutomationOk;
-  *failure = answered ? RequestFailure::kNone
-                      : FailureOf(static_cast<uint32_t>(rt::GetPropertyNumber(object, "SendError")));
+  *failure = answered
+                 ? RequestFailure::kNone
+                 : FailureOf(static_cast<uint32_t>(rt::GetPropertyNumber(object, "SendError")));
   rt::VariantSlot response = rt::GetPropertyVariant(object, "ResponseBody");
   // The variant is ours and cleared at once, so a byte array is taken over
   // rather than copied (the same bytes VariantToBytes would give).

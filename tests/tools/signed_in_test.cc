@@ -176,9 +176,10 @@ TEST_F(SignedIn, NoCookieFollowsARedirectToAnotherHostNorGoesOutOverHttp) {
       rt::Text cookies = "given=1";
       int status = 0;
       rt::Text final_address;
-      const rt::Bytes body = op(service.Url(ListPath()),
-                                {.cookies = given_cookie ? &cookies : nullptr, .status = &status,
-                                 .final_address = &final_address});
+      const rt::Bytes body =
+          op(service.Url(ListPath()), {.cookies = given_cookie ? &cookies : nullptr,
+                                       .status = &status,
+                                       .final_address = &final_address});
       EXPECT_FALSE(body.empty());
       EXPECT_EQ(final_address, "https://localhost:" + port + ListPath());
       const std::vector<LogEntry> entries = service.log().Entries();
@@ -208,15 +209,16 @@ TEST_F(SignedIn, ACertificateFailureIsSaidInTheLog) {
   StandIn& service = Service(Cert::kUntrusted);
   SignIn(service);
   std::vector<rt::Text> lines;
-  web::RefusalRetry retry({}, [&](const rt::Text& line) { lines.push_back(line); },
-                          [](int64_t) {});
-  const rt::Bytes body = retry.Fetch(platform::FromUtf8("相册列表第1页"), [&](const auto& options) {
+  web::RefusalRetry retry(
+      {}, [&](const rt::Text& line) { lines.push_back(line); }, [](int64_t) {});
+  const rt::Text what = platform::FromUtf8("相册列表第1页");
+  const rt::Bytes body = retry.Fetch(what, [&](const auto& options) {
     return web::WinHttpObjectRequest(service.Url(ListPath()), options);
   });
   EXPECT_TRUE(body.empty());
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(platform::ToUtf8(lines[0]).starts_with("证书校验失败：相册列表第1页未获取"))
-      << platform::ToUtf8(lines[0]);
+  const std::string line = platform::ToUtf8(lines[0]);
+  EXPECT_TRUE(line.starts_with("证书校验失败：相册列表第1页未获取")) << line;
   EXPECT_TRUE(service.log().Entries().empty());
 }
 

@@ -49,8 +49,8 @@ TEST(WireSignedIn, AnHttpAddressOnPort80IsAskedOnPort443) {
                              {"service.invalid"});
   for (Operation op : {&InetRequest, &WinHttpObjectRequest}) {
     RequestFailure failure = RequestFailure::kNone;
-    EXPECT_TRUE(op("http://service.invalid/f?kw=x", {.failure = &failure, .proxy = proxy_address})
-                    .empty());
+    EXPECT_TRUE(
+        op("http://service.invalid/f?kw=x", {.failure = &failure, .proxy = proxy_address}).empty());
     EXPECT_EQ(failure, RequestFailure::kSecureChannel) << "the recorder speaks no TLS";
   }
   platform::ClearProcessCookies();

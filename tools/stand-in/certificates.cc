@@ -100,9 +100,9 @@ Pem MakeAuthority(std::string_view name) {
 
 Pem IssueServerCertificate(const Pem& authority, const std::vector<std::string>& names) {
   if (names.empty()) return {};
-  BioPtr cert_bio(BIO_new_mem_buf(authority.certificate.data(),
-                                  static_cast<int>(authority.certificate.size())),
-                  BIO_free);
+  BioPtr cert_bio(
+      BIO_new_mem_buf(authority.certificate.data(), static_cast<int>(authority.certificate.size())),
+      BIO_free);
   BioPtr key_bio(BIO_new_mem_buf(authority.key.data(), static_cast<int>(authority.key.size())),
                  BIO_free);
   CertPtr issuer(cert_bio ? PEM_read_bio_X509(cert_bio.get(), nullptr, nullptr, nullptr) : nullptr,

@@ -70,8 +70,8 @@ int SchemeSwitch::Start(int port, std::string* error) {
       ::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener_, 64) != 0 ||
       ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    if (error) *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
-                        std::strerror(errno);
+    if (error)
+      *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
     return 0;
   }
   accept_thread_ = std::thread(&SchemeSwitch::Accept, this);

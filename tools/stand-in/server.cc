@@ -38,11 +38,10 @@ void StandIn::Configure(httplib::Server& server) {
   server.set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
   server.set_keep_alive_max_count(100000);
   server.set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
-  server.set_pre_routing_handler(
-      [this](const httplib::Request& req, httplib::Response& res) {
-        Handle(req, res);
-        return httplib::Server::HandlerResponse::Handled;
-      });
+  server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    Handle(req, res);
+    return httplib::Server::HandlerResponse::Handled;
+  });
 }
 
 int StandIn::Listen(httplib::Server& server, int port, std::thread* thread) {
@@ -200,8 +199,7 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
   if (route.hops > 0) {  // inside a redirect chain the stand-in started
     answer.status = 302;
     answer.headers.emplace_back(
-        "Location",
-        origin + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
+        "Location", origin + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
   } else if (plan.replace) {
     const Fault& f = *plan.replace;
     switch (f.kind) {
@@ -221,9 +219,9 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
       case FaultKind::kRedirect:
         answer.status = 302;
         answer.headers.emplace_back(
-            "Location", f.value < 0 ? origin + host + req.target
-                                    : origin + host + "/_hop/" +
-                                          std::to_string(f.value - 1) + route.target);
+            "Location",
+            f.value < 0 ? origin + host + req.target
+                        : origin + host + "/_hop/" + std::to_string(f.value - 1) + route.target);
         break;
       case FaultKind::kMoved:
         answer.status = 302;
@@ -231,9 +229,9 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
         break;
       case FaultKind::kVerify:
         answer.status = 302;
-        answer.headers.emplace_back("Location", origin + host + kVerificationPath +
-                                                    "?ak=stand-in&backurl=" +
-                                                    PercentEncode(origin + host + req.target));
+        answer.headers.emplace_back(
+            "Location", origin + host + kVerificationPath +
+                            "?ak=stand-in&backurl=" + PercentEncode(origin + host + req.target));
         break;
       case FaultKind::kStall:
       default:

@@ -42,7 +42,8 @@ bool StandIn::StartTls(std::string* error) {
     return false;
   };
   const Credentials credentials(options_);
-  if (!credentials.cert || !credentials.key) return fail("the TLS certificate or key is unreadable");
+  if (!credentials.cert || !credentials.key)
+    return fail("the TLS certificate or key is unreadable");
   server_ = std::make_unique<httplib::Server>();
   // The server takes its own references to the certificate and key.
   auto tls = std::make_unique<httplib::SSLServer>(credentials.cert, credentials.key);
