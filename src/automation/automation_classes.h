@@ -12,7 +12,8 @@ namespace rt {
 
 // An HTTP request object: SetTimeouts, SetProxy, SetProxyCredentials, Open,
 // SetRequestHeader, Send, Option(4 | 6), ResponseBody, Status, StatusText,
-// GetAllResponseHeaders, GetResponseHeader, Abort.
+// GetAllResponseHeaders, GetResponseHeader, Abort, and SendError (ours: the
+// WinHttp error number of a Send that brought no answer, else 0).
 inline constexpr char kWinHttpRequestProgId[] = "WinHttp.WinHttpRequest.5.1";
 ObjectRef NewWinHttpRequest();
 

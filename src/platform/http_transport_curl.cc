@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -19,14 +20,81 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<size_t> g_body_cap{size_t{256} << 20};
 
-// The preset cookies for kTransferOnly transfers; replaced whole, so a
-// transfer copies the pointer under the lock and reads the lines without it.
-std::mutex g_preset_mutex;
-std::shared_ptr<const std::vector<std::string>> g_preset_cookies;
+// The preset cookies (for kTransferOnly transfers) and the hosts the
+// signed-in rules protect; replaced whole, so a transfer copies the pointer
+// under the lock and reads the rest without it. Null: nobody is signed in.
+struct Preset {
+  std::vector<std::string> lines;
+  struct Domain {
+    std::string name;  // lower case, without the leading "."
+    bool subdomains;
+  };
+  std::vector<Domain> cookie_domains;
+  std::vector<std::string> service_hosts;  // lower case, without ":port"
+};
 
-std::shared_ptr<const std::vector<std::string>> PresetCookies() {
+std::mutex g_preset_mutex;
+std::shared_ptr<const Preset> g_preset;
+std::shared_ptr<const std::string> g_ca_file;  // null or "": the system's store
+
+std::shared_ptr<const Preset> PresetCookies() {
   std::lock_guard<std::mutex> lock(g_preset_mutex);
-  return g_preset_cookies;
+  return g_preset;
+}
+
+std::shared_ptr<const std::string> CertificateAuthorities() {
+  std::lock_guard<std::mutex> lock(g_preset_mutex);
+  return g_ca_file;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The domain a Netscape cookie line is for, or nullopt for a line that
+// names none.
+std::optional<Preset::Domain> CookieDomain(std::string_view line) {
+  if (line.starts_with("#HttpOnly_")) line.remove_prefix(10);
+  const size_t tab = line.find('\t');
+  if (tab == std::string_view::npos || tab == 0) return std::nullopt;
+  std::string_view domain = line.substr(0, tab);
+  const bool dot = domain.starts_with('.');
+  if (dot) domain.remove_prefix(1);
+  const bool subdomains = dot || line.substr(tab + 1).starts_with("TRUE");
+  return Preset::Domain{Lower(domain), subdomains};
+}
+
+// The host libcurl will connect to for `wire_url`, lower case without port
+// (brackets kept for an IPv6 address); empty when libcurl cannot read it.
+std::string HostOf(const std::string& wire_url) {
+  CURLU* url = curl_url();
+  std::string host;
+  char* part = nullptr;
+  if (curl_url_set(url, CURLUPART_URL, wire_url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK && part) {
+    host = Lower(part);
+  }
+  curl_free(part);
+  curl_url_cleanup(url);
+  return host;
+}
+
+bool IsSignedInHost(const Preset& preset, const std::string& host) {
+  if (host.empty()) return false;
+  for (const std::string& service : preset.service_hosts) {
+    if (host == service) return true;
+  }
+  for (const Preset::Domain& d : preset.cookie_domains) {
+    if (host == d.name) return true;
+    // Like libcurl, a cookie for subdomains goes to none of an address.
+    if (d.subdomains && host.size() > d.name.size() + 1 && host.ends_with(d.name) &&
+        host[host.size() - d.name.size() - 1] == '.' && host.find(':') == std::string::npos) {
+      return true;
+    }
+  }
+  return false;
 }
 thread_local AbortSignal* t_abort_signal = nullptr;
 
@@ -239,7 +307,7 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
 bool BuildHeaderList(const HttpTransferRequest& request, curl_slist** list) {
   for (const std::string& line : request.header_lines) {
     if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) return false;
-    std::string entry = line;
+    std::string entry = WireHeaderLine(line);
     size_t colon = entry.find(':');
     if (colon != std::string::npos &&
         entry.find_first_not_of(" \t", colon + 1) == std::string::npos) {
@@ -291,7 +359,17 @@ void ConfigureEasy(CURL* easy, const HttpTransferRequest& request, TransferState
   if (request.cookies != CookieMode::kNone) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   if (request.cookies == CookieMode::kTransferOnly) {
     if (auto preset = PresetCookies()) {
-      for (const std::string& line : *preset) curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+      for (const std::string& line : preset->lines) {
+        curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+      }
+    }
+  }
+  if (request.verify_tls) {
+    // Only the given authorities: a stand-in's or a proxy's own, not also
+    // the system's through its certificate folder.
+    if (auto ca_file = CertificateAuthorities(); ca_file && !ca_file->empty()) {
+      curl_easy_setopt(easy, CURLOPT_CAINFO, ca_file->c_str());
+      curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     }
   }
   if (!request.proxy.empty()) {
@@ -335,6 +413,9 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
     case CURLE_COULDNT_CONNECT: return TransferError::kConnect;
     case CURLE_OPERATION_TIMEDOUT: return TransferError::kTimedOut;
     case CURLE_FILESIZE_EXCEEDED: return TransferError::kTooLarge;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE: return TransferError::kCertificate;
+    case CURLE_SSL_CONNECT_ERROR: return TransferError::kSecureChannel;
     default: return TransferError::kOther;
   }
 }
@@ -434,16 +515,89 @@ std::string WireUrl(const std::string& url) {
   return out;
 }
 
+std::string WireHeaderLine(std::string_view line) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  constexpr std::string_view kReferer = "Referer:";
+  if (line.size() >= kReferer.size() &&
+      strncasecmp(line.data(), kReferer.data(), kReferer.size()) == 0) {
+    std::string_view value = line.substr(kReferer.size());
+    const size_t start = std::min(value.find_first_not_of(" \t"), value.size());
+    return std::string(line.substr(0, kReferer.size() + start)) +
+           WireUrl(std::string(value.substr(start)));
+  }
+  std::string out;
+  out.reserve(line.size());
+  for (unsigned char c : line) {
+    if ((c < 0x20 && c != '\t') || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 bool IsHttpUrl(const std::string& url) {
   return strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
 }
 
-HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
+namespace {
+
+// Returns true iff a line names the Cookie header, blanks before its colon
+// or not: libcurl sends such a line as it is.
+bool HasCookieLine(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::string_view name = std::string_view(line).substr(0, line.find_first_of(":;"));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    if (name.size() == 6 && strncasecmp(name.data(), "Cookie", 6) == 0) return true;
+  }
+  return false;
+}
+
+// The https:// address for an http:// one: the same host and the rest as
+// given, the port too unless it is http's own 80 (named by the WinINet-shaped
+// layer in every address), which becomes https's own.
+std::string HttpsAddress(const std::string& url) {
+  const size_t end = std::min(url.find_first_of("/?#", 7), url.size());
+  std::string authority = url.substr(7, end - 7);
+  const size_t bracket = authority.rfind(']');
+  if (authority.ends_with(":80") &&
+      (bracket == std::string::npos || bracket < authority.size() - 3)) {
+    authority.resize(authority.size() - 3);
+  }
+  return "https://" + authority + url.substr(end);
+}
+
+// `request` held to the signed-in rules (see SetPresetCookies).
+HttpTransferRequest SignedIn(const Preset& preset, HttpTransferRequest request) {
+  const bool plain = strncasecmp(request.url.c_str(), "http://", 7) == 0;
+  if (plain && (HasCookieLine(request.header_lines) ||
+                IsSignedInHost(preset, HostOf(WireUrl(request.url))))) {
+    request.url = HttpsAddress(request.url);
+  } else if (plain) {
+    request.cookies = CookieMode::kNone;  // nothing of the sign-in goes out in the clear
+    return request;
+  }
+  request.verify_tls = true;
+  request.allow_https_to_http = false;
+  return request;
+}
+
+}  // namespace
+
+HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& given) {
   HttpTransferResult result;
   if (t_abort_signal && t_abort_signal->aborted()) {
     result.error = TransferError::kAborted;
     return result;
   }
+  std::optional<HttpTransferRequest> guarded;
+  if (IsHttpUrl(given.url)) {
+    if (auto preset = PresetCookies()) guarded = SignedIn(*preset, given);
+  }
+  const HttpTransferRequest& request = guarded ? *guarded : given;
   curl_slist* headers = nullptr;
   if (!IsHttpUrl(request.url) || !BuildHeaderList(request, &headers)) {
     curl_slist_free_all(headers);
@@ -473,16 +627,36 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request) {
   return result;
 }
 
-void SetPresetCookies(std::vector<std::string> netscape_lines) {
+void SetPresetCookies(std::vector<std::string> netscape_lines,
+                      std::vector<std::string> service_hosts) {
   CURL* easy = curl_easy_init();
   curl_easy_setopt(easy, CURLOPT_SHARE, GlobalShares().jar->handle);
   for (const std::string& line : netscape_lines) {
     curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
   }
   curl_easy_cleanup(easy);
-  auto lines = std::make_shared<const std::vector<std::string>>(std::move(netscape_lines));
+  std::shared_ptr<Preset> preset;
+  if (!netscape_lines.empty()) {
+    preset = std::make_shared<Preset>();
+    for (const std::string& line : netscape_lines) {
+      if (auto domain = CookieDomain(line)) preset->cookie_domains.push_back(*domain);
+    }
+    for (const std::string& host : service_hosts) {
+      // "host:port" or "[v6]:port": the port is not part of the host.
+      const size_t colon = host.rfind(':');
+      const bool port = colon != std::string::npos && host.find(']', colon) == std::string::npos;
+      preset->service_hosts.push_back(Lower(port ? host.substr(0, colon) : host));
+    }
+    preset->lines = std::move(netscape_lines);
+  }
   std::lock_guard<std::mutex> lock(g_preset_mutex);
-  g_preset_cookies = lines->empty() ? nullptr : std::move(lines);
+  g_preset = std::move(preset);
+}
+
+void SetCertificateAuthorities(std::string pem_file) {
+  auto file = std::make_shared<const std::string>(std::move(pem_file));
+  std::lock_guard<std::mutex> lock(g_preset_mutex);
+  g_ca_file = std::move(file);
 }
 
 void ClearProcessCookies() {
@@ -491,7 +665,7 @@ void ClearProcessCookies() {
   curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
   curl_easy_cleanup(easy);
   std::lock_guard<std::mutex> lock(g_preset_mutex);
-  g_preset_cookies = nullptr;
+  g_preset = nullptr;
 }
 
 }  // namespace platform

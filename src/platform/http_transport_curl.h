@@ -12,6 +12,10 @@
 // lending whole multi handles instead; two concurrent transfers then simply
 // use two handles.
 //
+// Signed-in transfers: while the visitor's cookies are preset (see
+// SetPresetCookies), no cookie travels over plain http and no certificate
+// check is skipped, whatever a request asks; see SetPresetCookies.
+//
 // Thread safety: PerformHttpTransfer may run on any number of threads at once;
 // AbortSignal::Abort may be called from any thread.
 #ifndef TIEPIC_PLATFORM_HTTP_TRANSPORT_CURL_H_
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -77,11 +82,14 @@ enum class CookieMode {
 
 enum class TransferError {
   kNone,
-  kRefused,      // not http/https, or a malformed address or header
-  kConnect,      // the name was not found or no connection was made
-  kTimedOut,     // a phase of the transfer passed its limit
-  kTooLarge,     // the body passed the cap and was abandoned
-  kAborted,      // the thread's abort signal fired
+  kRefused,        // not http/https, or a malformed address or header
+  kConnect,        // the name was not found or no connection was made
+  kTimedOut,       // a phase of the transfer passed its limit
+  kTooLarge,       // the body passed the cap and was abandoned
+  kAborted,        // the thread's abort signal fired
+  kCertificate,    // the server's certificate failed the checks, or the trusted
+                   // authorities could not be read: no request was sent
+  kSecureChannel,  // no TLS connection came about (the server does not speak it)
   kOther
 };
 
@@ -127,6 +135,11 @@ size_t ResponseBodyCap();
 // `url` with every byte outside printable ASCII percent-encoded.
 std::string WireUrl(const std::string& url);
 
+// A header line as it goes on the wire: ASCII only. The Referer's address is
+// written as the request line writes an address (WireUrl); in any other line
+// a byte outside printable ASCII (a tab aside) is percent-encoded.
+std::string WireHeaderLine(std::string_view line);
+
 // Returns true iff `url` starts with http:// or https:// (any letter case).
 bool IsHttpUrl(const std::string& url);
 
@@ -145,9 +158,35 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request);
 // Design note: the alternative, a Cookie header built by the request layer,
 // would have to repeat libcurl's matching rules and would also be sent to
 // hosts a redirect leads to; giving libcurl the cookies keeps one set of rules.
-void SetPresetCookies(std::vector<std::string> netscape_lines);
+//
+// While any preset cookie is in use, every transfer keeps the sign-in off
+// the open network, whatever its request asks (flags, WinHttp option 4):
+//   - an http:// address goes out as https:// (same host; same port when one
+//     is named, except http's own 80, which becomes https's own 443) when
+//     the request would carry a cookie: its host is one of
+//     `service_hosts` ("host" or "host:port"), a preset cookie goes to it,
+//     or a Cookie header line is given;
+//   - every other http:// transfer sends and keeps no cookie at all;
+//   - every https:// transfer checks the certificate, peer and host name,
+//     and follows no redirect to http://.
+// A certificate that fails the checks fails the transfer (kCertificate);
+// nothing is ever asked again over http. Cookies for another host reached by
+// a redirect are libcurl's to withhold: it sends a cookie only to the hosts
+// the cookie is for, and a given Cookie line only to the host first asked.
+// Design note: upgrading in the transport, under both request operations,
+// rather than in their callers, keeps one rule for every address the
+// program meets, those read from the service's answers included.
+void SetPresetCookies(std::vector<std::string> netscape_lines,
+                      std::vector<std::string> service_hosts = {});
 
-// Forgets every cookie of the process-wide jar and the preset cookies (tests).
+// The certificate authorities (a PEM file) every checked https transfer
+// trusts, in place of the system's store; "" goes back to the system's.
+// For a stand-in of the service with its own authority, or a network whose
+// proxy presents certificates of the organisation's own authority.
+void SetCertificateAuthorities(std::string pem_file);
+
+// Forgets every cookie of the process-wide jar and the preset cookies, and so
+// ends the signed-in rules (tests).
 void ClearProcessCookies();
 
 }  // namespace platform

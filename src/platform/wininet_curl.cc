@@ -133,6 +133,8 @@ uint32_t ErrorCode(TransferError error) {
     case TransferError::kConnect: return kErrorInternetCannotConnect;
     case TransferError::kTimedOut: return kErrorInternetTimeout;
     case TransferError::kAborted: return kErrorInternetOperationCancelled;
+    case TransferError::kCertificate: return kErrorInternetSecCertErrors;
+    case TransferError::kSecureChannel: return kErrorInternetSecurityChannelError;
     default: return kErrorInternetDisconnected;
   }
 }

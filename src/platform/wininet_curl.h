@@ -3,7 +3,9 @@
 // the host and port, a request the method, path and flags; sending performs
 // the whole transfer, reading hands the body out in the caller's chunks.
 // Cookies go to and come from one process-wide jar unless the request has
-// kInternetFlagNoCookies, as the system's own store would behave.
+// kInternetFlagNoCookies, as the system's own store would behave. While a
+// visitor is signed in, the transport's rules outrank the flags: no cookie
+// over plain http, no certificate error ignored (see SetPresetCookies).
 //
 // Handles are checked against a registry, so a closed or made-up handle
 // fails the call instead of crashing. Failures set the calling thread's
@@ -48,6 +50,10 @@ inline constexpr uint32_t kErrorInternetOperationCancelled = 12017;
 inline constexpr uint32_t kErrorInternetUnrecognizedScheme = 12006;
 inline constexpr uint32_t kErrorInternetInvalidOperation = 12016;
 inline constexpr uint32_t kErrorInternetDisconnected = 12163;
+// The server's certificate failed the checks (untrusted, expired or for
+// another name), and no TLS connection came about at all.
+inline constexpr uint32_t kErrorInternetSecCertErrors = 12055;
+inline constexpr uint32_t kErrorInternetSecurityChannelError = 12157;
 
 // The connect and stall timeouts of every request made through these
 // functions (process-wide; the defaults are 30 s and 60 s). The name lookup

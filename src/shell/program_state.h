@@ -20,6 +20,7 @@ struct ServiceAddresses {
   rt::Text picture_host;
   rt::Text version_page;
   rt::Text cookie_file;  // a signed-in visitor's cookies.txt; "": none
+  rt::Text ca_file;      // certificate authorities (PEM) for https; "": the system's
 };
 
 struct ProgramState {

@@ -12,6 +12,7 @@
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
 #include "web/cookie_file.h"
+#include "web/requests.h"
 
 namespace shell {
 
@@ -41,6 +42,7 @@ ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   read(kPictureHostKey, result.picture_host);
   read(kVersionPageKey, result.version_page);
   read(kCookieFileKey, result.cookie_file);
+  read(kCaFileKey, result.ca_file);
   return result;
 }
 
@@ -62,6 +64,11 @@ int ReadRefusalWaitMs(std::string_view ini_path) {
 }
 
 void LoadServiceCookies(rt::Frame& frame, const ProgramState& state) {
+  const rt::Text& ca_file = state.service.ca_file;
+  if (!web::SetCertificateAuthorities(rt::ToUtf8(ca_file))) {
+    frame.AppendEditText(mw::编辑框_操作记录, {"证书机构文件"_gbk, ca_file,
+                                               "无法读取，https请求都将无法通过证书校验\r\n"_gbk});
+  }
   const rt::Text& path = state.service.cookie_file;
   if (path.empty()) return;
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(

@@ -42,6 +42,8 @@ inline constexpr int kMostParallelFetches = 8;
 int ReadParallelFetches(std::string_view ini_path);
 
 inline constexpr std::string_view kCookieFileKey = "cookie_file";
+// The certificate authorities https requests trust instead of the system's.
+inline constexpr std::string_view kCaFileKey = "ca_file";
 // The first wait after the service refuses a request, in milliseconds; each
 // further try waits twice as long. A stand-in of the service needs no waits.
 inline constexpr std::string_view kRefusalWaitKey = "refusal_wait_ms";
@@ -58,6 +60,8 @@ int ReadRefusalWaitMs(std::string_view ini_path);
 // says in the operation log what came of it: the cookies loaded, a file
 // that others may read, or a missing or unreadable file (the program then
 // goes on without cookies). The file's contents never reach the log.
+// Before that, `state.service.ca_file` becomes the authorities https
+// requests trust (a file that cannot be read is said in the log).
 void LoadServiceCookies(rt::Frame& frame, const ProgramState& state);
 
 // The maker's pages, beside the version page: its feedback page, its home

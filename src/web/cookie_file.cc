@@ -141,7 +141,7 @@ CookieFileResult LoadCookieFile(const std::string& path, const std::vector<std::
   if (in.bad()) return result;  // kUnreadable: nothing handed over
   result.status = CookieFileResult::Status::kLoaded;
   result.loaded = static_cast<int>(lines.size());
-  platform::SetPresetCookies(std::move(lines));
+  platform::SetPresetCookies(std::move(lines), bare_hosts);
   return result;
 }
 

@@ -69,7 +69,9 @@ struct CookieFileResult {
 // ":port" is ignored) that have not expired at `now` (seconds since 1970) to
 // the request layer, replacing earlier preset cookies. Cookies of other
 // domains are left out: the file often holds a whole browser's cookies, and
-// only the service's hosts need them.
+// only the service's hosts need them. Once one cookie is loaded, requests to
+// `hosts` and to the cookies' domains go over checked https only (see
+// platform::SetPresetCookies).
 CookieFileResult LoadCookieFile(const std::string& path, const std::vector<std::string>& hosts,
                                 int64_t now);
 

@@ -121,6 +121,21 @@ rt::Text RefusalLine(std::string_view what, Refusal refusal, int64_t wait_ms) {
   return line + "；设置登录后导出的Cookie文件或稍后再试可能有帮助\r\n"_gbk;
 }
 
+rt::Text FailureLine(std::string_view what, RequestFailure failure) {
+  switch (failure) {
+    case RequestFailure::kCertificate:
+      return "证书校验失败："_gbk + rt::Text(what) +
+             "未获取，服务器的证书不受信任、已过期或与主机名不符；"
+             "登录Cookie只经校验通过的https发送，要信任另外的证书机构可在配置.ini的[service]中设ca_file\r\n"_gbk;
+    case RequestFailure::kSecureChannel:
+      return "无法建立https加密连接："_gbk + rt::Text(what) +
+             "未获取；使用Cookie文件时，带Cookie的请求只经https发送\r\n"_gbk;
+    case RequestFailure::kNone:
+    case RequestFailure::kOther: break;
+  }
+  return {};
+}
+
 RefusalRetry::RefusalRetry(BackoffPolicy policy, LogLine log, StopAwareWait wait)
     : policy_(policy), log_(std::move(log)), wait_(std::move(wait)) {}
 
@@ -131,11 +146,14 @@ rt::Bytes RefusalRetry::Fetch(std::string_view what, const Try& request, bool* r
     int status = 0;
     Text raw;
     Text final_address;
+    RequestFailure failure = RequestFailure::kNone;
     RequestOptions options;
     options.status = &status;
     options.returned_headers = &raw;
     options.final_address = &final_address;
+    options.failure = &failure;
     rt::Bytes body = request(options);
+    if (const rt::Text line = FailureLine(what, failure); !line.empty()) log_(line);
     const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
     const Refusal refusal = RecognizeRefusal({status, raw, final_address, text});
     if (refusal == Refusal::kNone) return body;

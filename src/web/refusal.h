@@ -12,6 +12,12 @@
 // Empty and unreadable answers are not refusals; their callers keep their
 // own retries for them.
 //
+// RefusalRetry also tells the log why a try brought nothing when the reason
+// is the user's to act on: a certificate that failed the checks, or a host
+// that would not speak https (FailureLine). Every caller's requests pass
+// through it, and it runs on the thread that writes the log, so the request
+// layer itself stays out of the window.
+//
 // RefusalRetry runs one request until its answer is no refusal: each refusal
 // gets one line in the operation log, then a wait of first_wait_ms, doubled
 // for each further try and randomised by +-25 %, before the next try; after
@@ -85,13 +91,18 @@ using LogLine = std::function<void(const rt::Text& line)>;
 // `wait_ms` > 0 announces the next try, 0 says the refusal persisted.
 rt::Text RefusalLine(std::string_view what, Refusal refusal, int64_t wait_ms);
 
+// The operation log's line for a try of `what` that failed for `failure`
+// (kCertificate: "证书校验失败：…", kSecureChannel: "无法建立https加密连接：…");
+// empty for kNone and kOther, which the callers report their own way.
+rt::Text FailureLine(std::string_view what, RequestFailure failure);
+
 class RefusalRetry {
  public:
   RefusalRetry(BackoffPolicy policy, LogLine log, StopAwareWait wait);
 
   // One try of the request: fills the options it is given (status,
-  // returned_headers, final_address, as far as its operation can) and
-  // returns the body.
+  // returned_headers, final_address, failure, as far as its operation can)
+  // and returns the body.
   using Try = std::function<rt::Bytes(const RequestOptions& options)>;
 
   // Asks until the answer is no refusal. Returns the body, or empty with

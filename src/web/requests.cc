@@ -4,10 +4,12 @@
 #include "web/requests.h"
 
 #include <array>
+#include <fstream>
 #include <mutex>
 
 #include "automation/automation_classes.h"
 #include "frame/bound_functions.h"
+#include "platform/http_transport_curl.h"
 #include "platform/wininet_curl.h"
 #include "runtime/text_commands.h"
 #include "web/request_helpers.h"
@@ -71,6 +73,7 @@ template <class... A>
 bool HttpQueryInfoA(A... a) { return Bound<&platform::HttpQueryInfoA>(rt::kHttpQueryInfoA, a...); }
 
 constexpr uint32_t kReadChunk = 1024;
+constexpr uint32_t kWinHttpSecureFailure = 12175;
 constexpr uint32_t kRawHeaderBuffer = 5000;
 
 const char* MethodText(int method) {
@@ -126,6 +129,17 @@ Text FinalAddress(HInternet request) {
   return address;
 }
 
+// What a failed send's error number (WinINet's or WinHttp's; the secure
+// ones agree) tells the caller.
+RequestFailure FailureOf(uint32_t error) {
+  switch (error) {
+    case kErrorInternetSecCertErrors:
+    case kWinHttpSecureFailure: return RequestFailure::kCertificate;
+    case kErrorInternetSecurityChannelError: return RequestFailure::kSecureChannel;
+    default: return RequestFailure::kOther;
+  }
+}
+
 // Takes the response apart into the caller's variables and merges cookies.
 struct Outputs {
   Text local_headers, local_cookies, local_returned_cookies, local_raw;
@@ -150,7 +164,15 @@ void AddDefaultHeaders(Text* headers, std::string_view address, bool with_agent)
   AddHeader(headers, "Content-Type:", "Content-Type: application/x-www-form-urlencoded");
 }
 
+bool SetCertificateAuthorities(const std::string& pem_file) {
+  platform::SetCertificateAuthorities(pem_file);
+  return pem_file.empty() || std::ifstream(pem_file, std::ios::binary).good();
+}
+
 rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
+  RequestFailure local_failure;
+  RequestFailure* failure = options.failure ? options.failure : &local_failure;
+  *failure = RequestFailure::kOther;
   if (!IsHttpAddress(address)) return {};
   RegisterWinInetSubstitutes();
   Outputs out(options);
@@ -186,15 +208,17 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
   AddDefaultHeaders(out.headers, address, /*with_agent=*/false);
   Text sent = *out.headers;
   if (!out.cookies->empty()) sent += "\r\nCookie: " + *out.cookies;
+  bool answered = false;
   if (options.method == 1 || options.method == 2) {
     rt::Bytes data = options.byte_data.empty()
                          ? rt::Bytes(options.form_data.begin(), options.form_data.end())
                          : options.byte_data;
-    HttpSendRequestWithDataA(request, sent.data(), static_cast<uint32_t>(sent.size()),
-                             data.data(), static_cast<uint32_t>(data.size()));
+    answered = HttpSendRequestWithDataA(request, sent.data(), static_cast<uint32_t>(sent.size()),
+                                        data.data(), static_cast<uint32_t>(data.size()));
   } else {
-    HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), "", 0);
+    answered = HttpSendRequestA(request, sent.data(), static_cast<uint32_t>(sent.size()), "", 0);
   }
+  *failure = answered ? RequestFailure::kNone : FailureOf(platform::InetLastError());
   rt::Bytes body;
   uint32_t length = 0;
   uint32_t length_size = sizeof length;
@@ -218,6 +242,9 @@ rt::Bytes InetRequest(std::string_view address, const RequestOptions& options) {
 }
 
 rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& options) {
+  RequestFailure local_failure;
+  RequestFailure* failure = options.failure ? options.failure : &local_failure;
+  *failure = RequestFailure::kOther;
   if (!IsHttpAddress(address)) return {};
   rt::AutomationInitialize();
   rt::ObjectSlot object;
@@ -261,6 +288,11 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
   } else {
     rt::CallMethod(object, "Send", {options.form_data});
   }
+  // Read before anything else changes the thread's status number.
+  const bool answered = rt::AutomationStatus() == rt::kAutomationOk;
+  *failure = answered
+                 ? RequestFailure::kNone
+                 : FailureOf(static_cast<uint32_t>(rt::GetPropertyNumber(object, "SendError")));
   rt::VariantSlot response = rt::GetPropertyVariant(object, "ResponseBody");
   // The variant is ours and cleared at once, so a byte array is taken over
   // rather than copied (the same bytes VariantToBytes would give).

@@ -11,7 +11,11 @@
 // truncated one), InetRequest gives up when the name lookup or the
 // connection takes 30 s or the server is silent for 60 s, and a transfer
 // ends promptly when the thread's platform::AbortSignal fires, even during a
-// name lookup.
+// name lookup. While a cookie file is in use, no request carries a cookie
+// over plain http or skips a certificate check, whatever its flags say
+// (platform::SetPresetCookies); a certificate that fails the checks shows as
+// RequestFailure::kCertificate. Header lines go out ASCII only, the Referer's
+// address percent-encoded as the request line's is.
 //
 // Thread safety: may be called from any thread; the options' variables
 // belong to the caller.
@@ -19,6 +23,7 @@
 #define TIEPIC_WEB_REQUESTS_H_
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "automation/automation.h"
@@ -28,6 +33,15 @@ namespace web {
 
 using rt::Bytes;
 using rt::Text;
+
+// Why a request brought no answer, as far as the caller can tell the user
+// more than that nothing came.
+enum class RequestFailure {
+  kNone,           // an answer came, whatever its status
+  kCertificate,    // the host's certificate failed the checks: nothing was sent
+  kSecureChannel,  // no https connection came about (the host does not speak it)
+  kOther,          // no answer: no connection, a timeout, a stop, a bad address
+};
 
 // The optional arguments of both operations; a null pointer is an omitted
 // option. The pointed-to variables are read and written as described.
@@ -41,6 +55,7 @@ struct RequestOptions {
   int* status = nullptr;                 // out, WinHttpObjectRequest only
   Text* final_address = nullptr;         // out: where the answer came from, after
                                          // the redirects followed
+  RequestFailure* failure = nullptr;     // out: why no answer came (kNone if one did)
   bool no_redirect = false;
   Bytes byte_data{};                     // takes precedence over form_data
   Text proxy{};                          // "host:port"
@@ -59,6 +74,12 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
 // Accept-Language, User-Agent when `with_agent`, Content-Type), each only
 // when `headers` does not already name it (case-sensitive).
 void AddDefaultHeaders(Text* headers, std::string_view address, bool with_agent);
+
+// The certificate authorities (a PEM file, UTF-8 path) every checked https
+// request trusts in place of the system's store; "" for the system's.
+// Returns true iff `pem_file` is "" or a file that can be read (an unreadable
+// one is still used: every checked request then fails its check).
+bool SetCertificateAuthorities(const std::string& pem_file);
 
 inline constexpr char kDefaultAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 

@@ -14,6 +14,7 @@
 
 #include "app/program_run.h"
 #include "platform/codepage.h"
+#include "stand-in/certificates.h"
 #include "stand-in/server.h"
 #include "support/temp_dir.h"
 
@@ -57,7 +58,12 @@ size_t PictureFiles(const fs::path& folder) {
 
 class CliRefusal : public ::testing::Test {
  protected:
-  CliRefusal() : service_(ThreeAlbums()) {
+  // The stand-in answers https too, as a signed-in run asks it; its
+  // authority is the settings' ca_file.
+  CliRefusal()
+      : certificate_(standin::LoopbackCertificate((home_.path() / "ca.pem").string())),
+        service_(ThreeAlbums(), {.tls_certificate_pem = certificate_.certificate,
+                                 .tls_key_pem = certificate_.key}) {
     std::string error;
     EXPECT_TRUE(service_.Start(&error)) << error;
     host_ = "127.0.0.1:" + std::to_string(service_.port());
@@ -66,7 +72,8 @@ class CliRefusal : public ::testing::Test {
   // The settings file: short refusal waits (a stand-in needs none) and `more`.
   void Settings(const std::string& more) {
     std::ofstream(home_.path() / "配置.ini", std::ios::binary)
-        << platform::FromUtf8("[service]\nrefusal_wait_ms=20\n" + more);
+        << platform::FromUtf8("[service]\nrefusal_wait_ms=20\nca_file=" +
+                              (home_.path() / "ca.pem").string() + "\n" + more);
   }
   ProgramRun Cli(std::vector<std::string> more, double* seconds = nullptr) {
     std::vector<std::string> arguments = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli",
@@ -90,6 +97,7 @@ class CliRefusal : public ::testing::Test {
   }
 
   testing_support::TempDir home_;
+  standin::Pem certificate_;
   standin::StandIn service_;
   std::string host_;
 };
@@ -129,6 +137,7 @@ TEST_F(CliRefusal, ACookieFileOpensASignedInListAndItsValuesAreNeverPrinted) {
   EXPECT_EQ(without.status, 4) << without.err;
 
   const std::string file = CookieFile(0644);
+  service_.log().Clear();
   const ProgramRun list = Cli({"--list", "--cookies", file});
   EXPECT_EQ(list.status, 0) << list.out << list.err;
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3) << list.out;
@@ -147,6 +156,10 @@ TEST_F(CliRefusal, ACookieFileOpensASignedInListAndItsValuesAreNeverPrinted) {
   EXPECT_EQ(download.status, 0) << download.out << download.err;
   EXPECT_EQ(PictureFiles(save), 6u);
   EXPECT_EQ(download.out.find("可被其他用户读取"), std::string::npos);
+  // Signed in, every page and picture went over https.
+  const std::vector<standin::LogEntry> signed_in = service_.log().Entries();
+  EXPECT_GT(service_.Count(standin::Interface::kPicture), 0u);
+  for (const standin::LogEntry& entry : signed_in) EXPECT_EQ(entry.scheme, "https") << entry.target;
 
   for (const ProgramRun* run : {&without, &list, &download}) {
     EXPECT_EQ(run->out.find(kSecret), std::string::npos) << run->out;
@@ -158,6 +171,19 @@ TEST_F(CliRefusal, ACookieFileOpensASignedInListAndItsValuesAreNeverPrinted) {
     const std::string content((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(content.find(kSecret), std::string::npos) << entry.path();
   }
+}
+
+// A certificate from an authority the settings do not trust: the signed-in
+// requests fail, the log says why, and nothing reached the service.
+TEST_F(CliRefusal, ACertificateThatFailsTheChecksIsSaidAndNothingIsSent) {
+  std::ofstream(home_.path() / "ca.pem", std::ios::binary | std::ios::trunc)
+      << standin::MakeAuthority("another authority").certificate;
+  service_.log().Clear();
+  const ProgramRun list = Cli({"--list", "--cookies", CookieFile(0600)});
+  EXPECT_TRUE(list.out.empty()) << list.out;
+  EXPECT_NE((list.out + list.err).find("证书校验失败："), std::string::npos) << list.err;
+  EXPECT_EQ((list.out + list.err).find(kSecret), std::string::npos);
+  EXPECT_TRUE(service_.log().Entries().empty());
 }
 
 TEST_F(CliRefusal, AMissingCookieFileIsSaidInOneLineAndTheRunGoesOn) {

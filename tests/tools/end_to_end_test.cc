@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/http_transport_curl.h"
 #include "runtime/text_commands.h"
+#include "stand-in/certificates.h"
 #include "stand-in/pages.h"
 #include "stand-in/picture_files.h"
 #include "stand-in/texts.h"
@@ -525,14 +526,20 @@ TEST(StandInEndToEnd, RefusalsAreRecognisedThroughEitherRequestOperation) {
   }
 }
 
-// The signed-in visitor's cookies reach the service through both request
-// operations, a WinHttp object's own session included; an expired one and
-// one of another domain stay at home.
+// The signed-in visitor's cookies reach the service (over https, which the
+// stand-in's TLS mode answers) through both request operations, a WinHttp
+// object's own session included; an expired one and one of another domain
+// stay at home.
 TEST(StandInEndToEnd, CookieFileCookiesGoWithEitherRequestOperation) {
-  StandIn service(Generated("small", 1, true));
+  testing_support::TempDir dir;
+  const std::string ca_file = (dir.path() / "ca.pem").string();
+  const Pem certificate = LoopbackCertificate(ca_file);
+  ASSERT_FALSE(certificate.empty());
+  ASSERT_TRUE(web::SetCertificateAuthorities(ca_file));
+  StandIn service(Generated("small", 1, true),
+                  {.tls_certificate_pem = certificate.certificate, .tls_key_pem = certificate.key});
   ASSERT_TRUE(service.Start());
   platform::ClearProcessCookies();
-  testing_support::TempDir dir;
   const std::string path = (dir.path() / "cookies.txt").string();
   {
     std::ofstream out(path, std::ios::binary);
@@ -563,9 +570,11 @@ TEST(StandInEndToEnd, CookieFileCookiesGoWithEitherRequestOperation) {
       EXPECT_EQ(value.find("elsewhere"), std::string::npos) << value;
     }
   }
+  for (const LogEntry& e : service.log().Entries()) EXPECT_EQ(e.scheme, "https") << e.target;
   platform::ClearProcessCookies();
   web::WinHttpObjectRequest(list, {.status = &status});
   EXPECT_EQ(status, 403) << "without the cookie file the list is for signed-in visitors";
+  web::SetCertificateAuthorities("");
 }
 
 }  // namespace

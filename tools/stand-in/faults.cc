@@ -25,6 +25,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::kCookie, "cookie"},
     {FaultKind::kRedirect, "redirect"},
     {FaultKind::kVerify, "verify"},
+    {FaultKind::kMoved, "moved"},
 };
 
 const char* KindText(FaultKind kind) {
@@ -69,6 +70,9 @@ std::string ParseArgument(std::string_view arg, bool given, Fault* fault) {
       return fault->kind == FaultKind::kCookie && given && arg.find('=') == arg.npos
                  ? "wants cookie=NAME=VALUE"
                  : "";
+    case FaultKind::kMoved:
+      fault->text = std::string(arg);
+      return arg.empty() || arg.find_first_of("/ \t") != arg.npos ? "wants moved=HOST[:PORT]" : "";
     case FaultKind::kRedirect:
       fault->value = 1;
       if (arg == "loop") {
@@ -183,6 +187,7 @@ std::string PrintFault(const Fault& fault) {
       break;
     case FaultKind::kReferer:
     case FaultKind::kCookie:
+    case FaultKind::kMoved:
       if (!fault.text.empty()) spec += "=" + fault.text;
       break;
     case FaultKind::kRedirect:
@@ -264,6 +269,9 @@ FaultPlan FaultSet::Take(const FaultRequest& request) {
         break;
       case FaultKind::kRedirect:
         fires = !request.redirected;
+        break;
+      case FaultKind::kMoved:
+        fires = request.host != f.text;
         break;
       default:
         fires = true;

@@ -23,6 +23,8 @@
 //                        pages then set that cookie
 //   redirect[=N|loop]    N (default 1) 302 hops before the answer; "loop"
 //                        redirects to the same address forever
+//   moved=HOST[:PORT]    a 302 to the same address on HOST, in the scheme
+//                        the request came by (not fired on HOST itself)
 //   verify               a 302 to the verification address
 //                        /static/captcha/tuxing.html?ak=stand-in&backurl=...,
 //                        which answers the security-check page
@@ -54,7 +56,8 @@ enum class FaultKind {
   kReferer,
   kCookie,
   kRedirect,
-  kVerify
+  kVerify,
+  kMoved
 };
 
 struct Fault {
@@ -64,7 +67,8 @@ struct Fault {
   FaultKind kind = FaultKind::kEmpty;
   int value = 0;        // status code, ms, bytes or hops (-1: loop)
   int interval_ms = 0;  // kSlow
-  std::string text;     // referer prefix or NAME=VALUE cookie; empty: the default
+  std::string text;     // referer prefix or NAME=VALUE cookie (empty: the default),
+                        // or the host a moved fault sends to
   int remaining = -1;   // firings left; -1: unlimited
   int skip = 0;         // requests it hits that it lets through first
 };
@@ -82,7 +86,8 @@ inline constexpr char kVerificationPath[] = "/static/captcha/tuxing.html";
 struct FaultPlan {
   int latency_ms = 0;
   std::optional<Fault> replace;    // kEmpty, kStatus, kStall, kSecurityCheck,
-                                   // kReferer, kCookie (refusing), kRedirect or kVerify
+                                   // kReferer, kCookie (refusing), kRedirect, kVerify
+                                   // or kMoved
   std::optional<Fault> delivery;   // kSlow or kCut
   std::vector<std::string> fired;  // SPECs of the faults that fired
 };
@@ -95,6 +100,7 @@ struct FaultRequest {
   std::string_view cookie;
   std::string_view default_referer;  // "http://WEB/"
   bool redirected = false;           // reached through the stand-in's own redirect
+  std::string_view host;             // as the request's Host line names it
 };
 
 class FaultSet {

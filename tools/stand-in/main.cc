@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "stand-in/certificates.h"
 #include "stand-in/data_set_format.h"
 #include "stand-in/generator.h"
 #include "stand-in/server.h"
@@ -31,10 +32,13 @@ constexpr char kUsage[] =
     "  --web-host H[:P]       web host written into answers (default 127.0.0.1:PORT)\n"
     "  --picture-host H[:P]   picture host written into answers (default "
     "127.0.0.1:PORT)\n"
-    "  --picture-size BYTES   with --generate: every picture this size\n";
+    "  --picture-size BYTES   with --generate: every picture this size\n"
+    "  --tls FILE             answer https too, on the same port, with a certificate\n"
+    "                         of a new authority written to FILE (PEM; for tiepic's\n"
+    "                         [service] ca_file)\n";
 
 struct Arguments {
-  std::string generate, data, write, log;
+  std::string generate, data, write, log, tls;
   std::vector<std::string> faults;
   standin::StandInOptions options;
   long max_seconds = 3600;
@@ -68,6 +72,8 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
       a->faults.push_back(value);
     else if (flag == "--log")
       a->log = value;
+    else if (flag == "--tls")
+      a->tls = value;
     else if (flag == "--web-host")
       a->options.web_host = value;
     else if (flag == "--picture-host")
@@ -146,6 +152,16 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  if (!args.tls.empty()) {
+    const standin::Pem pem = standin::LoopbackCertificate(args.tls);
+    if (pem.empty()) {
+      std::fprintf(stderr, "tiepic-stand-in: cannot make a certificate or write %s\n",
+                   args.tls.c_str());
+      return 1;
+    }
+    args.options.tls_certificate_pem = pem.certificate;
+    args.options.tls_key_pem = pem.key;
+  }
   standin::StandIn service(std::move(*data), args.options);
   for (const std::string& spec : args.faults) {
     if (service.AddFault(spec, &error) < 0) {

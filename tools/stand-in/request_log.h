@@ -24,6 +24,7 @@ namespace standin {
 
 struct LogEntry {
   double ms = 0;  // since the stand-in started
+  std::string scheme;  // "http" or "https", as the request came
   std::string method;
   std::string target;  // path and query as received
   std::vector<std::pair<std::string, std::string>> headers;

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "stand-in/picture_files.h"
+#include "stand-in/scheme_switch.h"
 #include "stand-in/texts.h"
 
 namespace standin {
@@ -31,37 +32,42 @@ StandIn::StandIn(DataSet data, StandInOptions options)
 
 StandIn::~StandIn() { Stop(); }
 
-bool StandIn::Start(std::string* error) {
-  server_ = std::make_unique<httplib::Server>();
+void StandIn::Configure(httplib::Server& server) {
   int threads = options_.threads;
-  server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  server_->set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
-  server_->set_keep_alive_max_count(100000);
-  server_->set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
-  server_->set_pre_routing_handler(
-      [this](const httplib::Request& req, httplib::Response& res) {
-        Handle(req, res);
-        return httplib::Server::HandlerResponse::Handled;
-      });
-  stopping_ = false;
-  if (options_.port == 0) {
-    port_ = server_->bind_to_any_port("127.0.0.1");
-  } else {
-    port_ = server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
-  }
-  if (port_ <= 0) {
-    if (error) *error = "cannot listen on 127.0.0.1:" + std::to_string(options_.port);
-    server_.reset();
-    port_ = 0;
-    return false;
-  }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server.set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
+  server.set_keep_alive_max_count(100000);
+  server.set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
+  server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    Handle(req, res);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+}
+
+int StandIn::Listen(httplib::Server& server, int port, std::thread* thread) {
+  const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                              : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+  if (bound <= 0) return 0;
+  *thread = std::thread([&server] { server.listen_after_bind(); });
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!server_->is_running() && std::chrono::steady_clock::now() < deadline) {
+  while (!server.is_running() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  running_ = server_->is_running();
-  if (!running_ && error) *error = "the server did not start";
+  return server.is_running() ? bound : 0;
+}
+
+bool StandIn::Start(std::string* error) {
+  stopping_ = false;
+  if (!options_.tls_certificate_pem.empty()) return StartTls(error);
+  server_ = std::make_unique<httplib::Server>();
+  Configure(*server_);
+  port_ = Listen(*server_, options_.port, &thread_);
+  running_ = port_ > 0;
+  if (!running_) {
+    if (error) *error = "cannot listen on 127.0.0.1:" + std::to_string(options_.port);
+    Stop();
+    port_ = 0;
+  }
   return running_;
 }
 
@@ -72,9 +78,14 @@ void StandIn::Stop() {
     stopping_ = true;
   }
   sleep_wake_.notify_all();
-  server_->stop();
+  switch_.reset();  // the relayed connections close first
+  for (auto* server : {&server_, &tls_server_}) {
+    if (*server) (*server)->stop();
+  }
   if (thread_.joinable()) thread_.join();
+  if (tls_thread_.joinable()) tls_thread_.join();
   server_.reset();
+  tls_server_.reset();
   running_ = false;
 }
 
@@ -155,6 +166,8 @@ Answer StandIn::Serve(const Route& route) const {
 void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
   LogEntry entry;
   entry.ms = log_.MillisecondsSinceStart();
+  entry.scheme = req.ssl ? "https" : "http";
+  const std::string origin = entry.scheme + "://";  // redirects keep the scheme
   entry.method = req.method;
   entry.target = req.target;
   for (const auto& [name, value] : req.headers) {
@@ -176,7 +189,7 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
                 cookie = req.get_header_value("Cookie");
     std::string default_referer = "http://" + hosts().web + "/";
     plan = faults_.Take(FaultRequest{route.iface, route.picture_id, referer, cookie,
-                                     default_referer, route.hops == 0});
+                                     default_referer, route.hops == 0, host});
   }
   for (size_t i = 0; i < plan.fired.size(); ++i)
     entry.faults += (i ? " " : "") + plan.fired[i];
@@ -186,8 +199,7 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
   if (route.hops > 0) {  // inside a redirect chain the stand-in started
     answer.status = 302;
     answer.headers.emplace_back(
-        "Location",
-        "http://" + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
+        "Location", origin + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
   } else if (plan.replace) {
     const Fault& f = *plan.replace;
     switch (f.kind) {
@@ -207,15 +219,19 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
       case FaultKind::kRedirect:
         answer.status = 302;
         answer.headers.emplace_back(
-            "Location", f.value < 0 ? "http://" + host + req.target
-                                    : "http://" + host + "/_hop/" +
-                                          std::to_string(f.value - 1) + route.target);
+            "Location",
+            f.value < 0 ? origin + host + req.target
+                        : origin + host + "/_hop/" + std::to_string(f.value - 1) + route.target);
+        break;
+      case FaultKind::kMoved:
+        answer.status = 302;
+        answer.headers.emplace_back("Location", origin + f.text + req.target);
         break;
       case FaultKind::kVerify:
         answer.status = 302;
-        answer.headers.emplace_back("Location", "http://" + host + kVerificationPath +
-                                                    "?ak=stand-in&backurl=" +
-                                                    PercentEncode("http://" + host + req.target));
+        answer.headers.emplace_back(
+            "Location", origin + host + kVerificationPath +
+                            "?ak=stand-in&backurl=" + PercentEncode(origin + host + req.target));
         break;
       case FaultKind::kStall:
       default:

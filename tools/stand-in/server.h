@@ -11,6 +11,10 @@
 //   service.AddFault("picture:status=500*2");
 //   EXPECT_EQ(service.Count(standin::Interface::kBoard), 1u);
 //
+// In TLS mode (a certificate in the options) the one port answers https as
+// well as http, as the service answers both; the log tells them apart. The
+// plain and the TLS server sit behind a SchemeSwitch (scheme_switch.h).
+//
 // Design note: the web host and the picture host are served by the one
 // server (their paths are distinct); the host names written into answers
 // are options, so a test can give the picture host another name (say
@@ -52,7 +56,13 @@ struct StandInOptions {
   std::string picture_host;
   size_t log_capacity = 200000;
   int threads = 16;  // requests answered at once (stalls hold one each)
+  // TLS mode: a server certificate and its key, PEM (certificates.h); both
+  // empty: http only.
+  std::string tls_certificate_pem;
+  std::string tls_key_pem;
 };
+
+class SchemeSwitch;
 
 class StandIn {
  public:
@@ -90,6 +100,13 @@ class StandIn {
   size_t Count(Interface iface) const { return log_.Count(iface); }
 
  private:
+  // Sets `server` up to answer through Handle.
+  void Configure(httplib::Server& server);
+  // Binds `server` to 127.0.0.1:`port` (0: ephemeral) and runs it on
+  // `thread`; returns the port, or 0.
+  int Listen(httplib::Server& server, int port, std::thread* thread);
+  // The TLS mode's servers and switch (server_tls.cc).
+  bool StartTls(std::string* error);
   void Handle(const httplib::Request& request, httplib::Response& response);
   Answer Serve(const Route& route) const;
   Answer ServePicture(const Route& route) const;
@@ -103,6 +120,9 @@ class StandIn {
   RequestLog log_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::unique_ptr<httplib::Server> tls_server_;  // TLS mode only
+  std::thread tls_thread_;
+  std::unique_ptr<SchemeSwitch> switch_;
   std::atomic<bool> running_{false};
   std::atomic<bool> stopping_{false};
   std::mutex sleep_mutex_;
