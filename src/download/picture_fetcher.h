@@ -27,6 +27,7 @@
 
 #include "platform/http_transport_curl.h"
 #include "runtime/value.h"
+#include "web/requests.h"
 
 namespace download {
 
@@ -41,6 +42,7 @@ struct PictureAnswer {
   int status = 0;
   rt::Text headers;
   rt::Text final_address;  // where the answer came from, after redirects
+  web::RequestFailure failure = web::RequestFailure::kNone;  // why no answer came
 };
 
 class PictureFetcher {

@@ -31,6 +31,7 @@ PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
   options.extra_headers = &headers;
   options.returned_headers = &answer.headers;
   options.final_address = &answer.final_address;
+  options.failure = &answer.failure;
   answer.body = web::WinHttpObjectRequest(address, options);
   return answer;
 }
@@ -90,6 +91,7 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
   // as it would be one picture at a time.
   if (fetcher.parallel() > 1 && Refused(*first)) first.reset();
   int status = 0;
+  web::RequestFailure failure = web::RequestFailure::kNone;
   bool refused = false;
   *body = FetchRefusable(
       run, "图片("_gbk + std::to_string(number) + ")",
@@ -100,6 +102,8 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
         if (options.status) *options.status = answer.status;
         if (options.returned_headers) *options.returned_headers = std::move(answer.headers);
         if (options.final_address) *options.final_address = std::move(answer.final_address);
+        if (options.failure) *options.failure = answer.failure;
+        failure = answer.failure;
         return std::move(answer.body);
       },
       &refused);
@@ -108,6 +112,8 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
     *why = "不是网址"_gbk;
   } else if (refused) {
     *why = "服务器拒绝"_gbk;
+  } else if (status == 0 && failure == web::RequestFailure::kCertificate) {
+    *why = "证书校验失败"_gbk;
   } else if (status == 0) {
     *why = "无法连接"_gbk;
   } else if (status < 200 || status > 299) {
