@@ -17,8 +17,8 @@
 
 namespace {
 
-using rt::JsonKind;
-using rt::json_internal::Node;
+using json::JsonKind;
+using json::json_internal::Node;
 
 void Check(bool ok) {
   if (!ok) std::abort();
@@ -69,31 +69,31 @@ bool PrintsFaithfully(const Node& node) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  rt::JsonHandle handle;
-  bool parsed = rt::JsonParse(handle, text);
+  json::JsonHandle handle;
+  bool parsed = json::JsonParse(handle, text);
   Check(parsed == !handle.empty());
   if (!parsed) {
-    Check(rt::JsonToText(handle) == "null");
+    Check(json::JsonToText(handle) == "null");
     return 0;
   }
   // Lookups of any kind on any value stay quiet.
-  rt::JsonHandle item = rt::JsonGetItem(handle, 0);
-  rt::JsonHandle member = rt::JsonGetMember(handle, text.substr(0, 4));
-  Check(rt::JsonArrayLength(handle) >= 0);
+  json::JsonHandle item = json::JsonGetItem(handle, 0);
+  json::JsonHandle member = json::JsonGetMember(handle, text.substr(0, 4));
+  Check(json::JsonArrayLength(handle) >= 0);
 
-  std::string first = rt::JsonToText(handle);
-  std::unique_ptr<rt::json_internal::Document> document =
-      rt::json_internal::ParseDocument(text);
+  std::string first = json::JsonToText(handle);
+  std::unique_ptr<json::json_internal::Document> document =
+      json::json_internal::ParseDocument(text);
   Check(document != nullptr);
   std::string direct;
-  rt::json_internal::PrintNode(document->root, direct);
+  json::json_internal::PrintNode(document->root, direct);
   Check(direct == first);
   if (!PrintsFaithfully(document->root)) return 0;
 
-  rt::JsonHandle again;
-  Check(rt::JsonParse(again, first));
-  Check(rt::JsonToText(again) == first);
-  rt::JsonRelease(handle);
-  Check(rt::JsonToText(item).size() > 0 && rt::JsonToText(member).size() > 0);
+  json::JsonHandle again;
+  Check(json::JsonParse(again, first));
+  Check(json::JsonToText(again) == first);
+  json::JsonRelease(handle);
+  Check(json::JsonToText(item).size() > 0 && json::JsonToText(member).size() > 0);
   return 0;
 }

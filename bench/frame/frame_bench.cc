@@ -13,18 +13,18 @@
 
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 // A headless frame whose UI thread runs its loop on a thread of its own, so
 // the benchmark's thread is a worker.
 class UiThread {
  public:
   UiThread() {
-    std::promise<rt::Frame*> ready;
+    std::promise<frame::Frame*> ready;
     thread_ = std::thread([&] {
-      rt::HeadlessBackend backend;
-      rt::Frame frame(backend);
-      frame.LoadStartWindow(rt::MainWindowTemplate());
+      frame::HeadlessBackend backend;
+      frame::Frame frame(backend);
+      frame.LoadStartWindow(frame::MainWindowTemplate());
       ready.set_value(&frame);
       frame.Run();
     });
@@ -34,17 +34,17 @@ class UiThread {
     frame_->Post([f = frame_] { f->CloseWindow(mw::kId); });
     thread_.join();
   }
-  rt::Frame& frame() { return *frame_; }
+  frame::Frame& frame() { return *frame_; }
 
  private:
   std::thread thread_;
-  rt::Frame* frame_ = nullptr;
+  frame::Frame* frame_ = nullptr;
 };
 
 void BM_PropertyWriteOnUiThread(benchmark::State& state) {
-  rt::HeadlessBackend backend;
-  rt::Frame frame(backend);
-  frame.LoadStartWindow(rt::MainWindowTemplate());
+  frame::HeadlessBackend backend;
+  frame::Frame frame(backend);
+  frame.LoadStartWindow(frame::MainWindowTemplate());
   int i = 0;
   for (auto _ : state) frame.SetProgressPosition(mw::进度条1, i++ & 63);
 }

@@ -17,12 +17,12 @@
 
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 void BM_StartUpHeadless(benchmark::State& state) {
   for (auto _ : state) {
-    rt::HeadlessBackend backend;
-    rt::Frame frame(backend);
+    frame::HeadlessBackend backend;
+    frame::Frame frame(backend);
     shell::Shell shell(frame);
     shell.Start();
     benchmark::DoNotOptimize(frame.Window(mw::kId));
@@ -32,8 +32,8 @@ BENCHMARK(BM_StartUpHeadless)->Unit(benchmark::kMicrosecond);
 
 void BM_StartUpToMainWindowShownQt(benchmark::State& state) {
   for (auto _ : state) {
-    platform::qt::QtBackend backend;
-    rt::Frame frame(backend);
+    gui::QtBackend backend;
+    frame::Frame frame(backend);
     shell::Shell shell(frame);
     shell.Start();
     QWidget* window = backend.Widget(mw::kWindow);
@@ -44,7 +44,7 @@ void BM_StartUpToMainWindowShownQt(benchmark::State& state) {
 BENCHMARK(BM_StartUpToMainWindowShownQt)->Unit(benchmark::kMicrosecond);
 
 // Call `i` of a run: a log append or a progress write.
-void OneCall(rt::Frame& frame, bool append, int i) {
+void OneCall(frame::Frame& frame, bool append, int i) {
   static const std::string line = "正在下载第 12 张：1234567890.jpg\r\n";
   if (append) {
     frame.AppendEditText(mw::编辑框_操作记录, {line});
@@ -56,9 +56,9 @@ void OneCall(rt::Frame& frame, bool append, int i) {
 // The benchmark's thread is the UI thread here (Qt wants its own); a worker
 // makes `calls` writes or appends while Qt's loop serves them.
 void RunWorker(benchmark::State& state, bool append) {
-  platform::qt::QtBackend backend;
-  rt::Frame frame(backend);
-  frame.LoadStartWindow(rt::MainWindowTemplate());
+  gui::QtBackend backend;
+  frame::Frame frame(backend);
+  frame.LoadStartWindow(frame::MainWindowTemplate());
   int64_t calls = 0;
   for (auto _ : state) {
     std::thread worker([&] {
@@ -78,9 +78,9 @@ void RunWorker(benchmark::State& state, bool append) {
 // The widgets' own share: the same 1000 calls on the UI thread, each followed
 // by the event processing that a hand-off would get.
 void RunOnUi(benchmark::State& state, bool append) {
-  platform::qt::QtBackend backend;
-  rt::Frame frame(backend);
-  frame.LoadStartWindow(rt::MainWindowTemplate());
+  gui::QtBackend backend;
+  frame::Frame frame(backend);
+  frame.LoadStartWindow(frame::MainWindowTemplate());
   int64_t calls = 0;
   for (auto _ : state) {
     for (int i = 0; i < 1000; ++i) {

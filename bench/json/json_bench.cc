@@ -88,18 +88,18 @@ std::string WithoutQuotes(std::string text) {
 void BM_TiepicJson(benchmark::State& state) {
   const std::string& page = Page();
   for (auto _ : state) {
-    rt::JsonHandle handle;
-    if (!rt::JsonParse(handle, page)) state.SkipWithError("page did not parse");
-    int k = rt::JsonArrayLength(
-        rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"));
+    json::JsonHandle handle;
+    if (!json::JsonParse(handle, page)) state.SkipWithError("page did not parse");
+    int k = json::JsonArrayLength(
+        json::JsonGetMember(json::JsonGetMember(handle, "data"), "pic_list"));
     size_t total = 0;
     for (int j = 0; j < k; ++j) {
-      rt::JsonHandle item = rt::JsonGetItem(
-          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"), j);
-      total += WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id"))).size();
-      total += WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr"))).size();
+      json::JsonHandle item = json::JsonGetItem(
+          json::JsonGetMember(json::JsonGetMember(handle, "data"), "pic_list"), j);
+      total += WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "pic_id"))).size();
+      total += WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "descr"))).size();
     }
-    rt::JsonRelease(handle);
+    json::JsonRelease(handle);
     benchmark::DoNotOptimize(total);
   }
   state.SetBytesProcessed(state.iterations() * page.size());
@@ -160,8 +160,8 @@ void BM_NlohmannJson(benchmark::State& state) {
 // The parse alone, for the same three.
 void BM_TiepicJsonParseOnly(benchmark::State& state) {
   for (auto _ : state) {
-    rt::JsonHandle handle;
-    benchmark::DoNotOptimize(rt::JsonParse(handle, Page()));
+    json::JsonHandle handle;
+    benchmark::DoNotOptimize(json::JsonParse(handle, Page()));
   }
 }
 

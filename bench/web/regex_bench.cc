@@ -48,12 +48,12 @@ const std::string& Page() {
 }
 
 const std::u16string& WidePage() {
-  static const std::u16string wide = rt::TextToWide(Page());
+  static const std::u16string wide = automation::TextToWide(Page());
   return wide;
 }
 
 void BM_BarePcre2Jit(benchmark::State& state) {
-  std::u16string pattern = rt::TextToWide(AlbumPattern());
+  std::u16string pattern = automation::TextToWide(AlbumPattern());
   int error = 0;
   PCRE2_SIZE offset = 0;
   pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
@@ -78,17 +78,17 @@ void BM_BarePcre2Jit(benchmark::State& state) {
 }
 
 void BM_EngineExecuteOnConvertedSubject(benchmark::State& state) {
-  rt::ObjectSlot regex;
-  rt::CreateObject(&regex, rt::kRegExpProgId);
-  rt::SetProperty(regex, "IgnoreCase", {true});
-  rt::SetProperty(regex, "Multiline", {true});
-  rt::SetProperty(regex, "Global", {true});
-  rt::SetProperty(regex, "Pattern", {AlbumPattern()});
-  rt::VariantSlot subject{WidePage()};
+  automation::ObjectSlot regex;
+  automation::CreateObject(&regex, automation::kRegExpProgId);
+  automation::SetProperty(regex, "IgnoreCase", {true});
+  automation::SetProperty(regex, "Multiline", {true});
+  automation::SetProperty(regex, "Global", {true});
+  automation::SetProperty(regex, "Pattern", {AlbumPattern()});
+  automation::VariantSlot subject{WidePage()};
   double count = 0;
   for (auto _ : state) {
-    rt::ObjectSlot matches = rt::CallMethodObject(regex, "Execute", {subject});
-    count = rt::GetPropertyNumber(matches, "Count");
+    automation::ObjectSlot matches = automation::CallMethodObject(regex, "Execute", {subject});
+    count = automation::GetPropertyNumber(matches, "Count");
   }
   if (count != 30) state.SkipWithError("wrong match count");
 }
@@ -142,16 +142,16 @@ void BM_BrokenPage(benchmark::State& state) {
   const std::string page = BrokenPage(static_cast<size_t>(state.range(0)));
   platform::Regex16 engine;
   std::vector<platform::RegexMatch> matches;
-  engine.Compile(rt::TextToWide(AlbumPattern()), true, true);
-  bool in_full = engine.FindAll(rt::TextToWide(page), true, &matches);
+  engine.Compile(automation::TextToWide(AlbumPattern()), true, true);
+  bool in_full = engine.FindAll(automation::TextToWide(page), true, &matches);
   web::RegexObject regex;
   int count = 0;
   for (auto _ : state) {
     regex.Search(AlbumPattern(), page);
     count = regex.MatchCount();
   }
-  state.counters["units"] = static_cast<double>(rt::TextToWide(page).size());
-  state.counters["budget"] = platform::MatchStepBudget(rt::TextToWide(page).size(), true);
+  state.counters["units"] = static_cast<double>(automation::TextToWide(page).size());
+  state.counters["budget"] = platform::MatchStepBudget(automation::TextToWide(page).size(), true);
   if (!in_full || count != 29) state.SkipWithError("page not searched in full");
 }
 

@@ -28,7 +28,7 @@
 namespace cli {
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using Clock = std::chrono::steady_clock;
 
 sigset_t WatchedSignals() {
@@ -43,13 +43,13 @@ sigset_t WatchedSignals() {
 // line break in a hostile album name) become '?'.
 std::string Field(std::string_view gbk) { return rt::ToUtf8(rt::OneLine(gbk)); }
 
-void PrintRows(rt::Frame& frame) {
-  const rt::ControlRef list = mw::超级列表框1;
+void PrintRows(frame::Frame& frame) {
+  const frame::ControlRef list = mw::超级列表框1;
   const int rows = frame.ListRowCount(list);
   for (int row = 0; row < rows; ++row) {
     const std::string line =
         Field(frame.ListGetCell(list, row, mw::kColumnNumber)) + "\t" +
-        (frame.ListGetTick(list, row) == rt::kTicked ? "1" : "0") + "\t" +
+        (frame.ListGetTick(list, row) == frame::kTicked ? "1" : "0") + "\t" +
         Field(frame.ListGetCell(list, row, mw::kColumnCount)) + "\t" +
         Field(frame.ListGetCell(list, row, mw::kColumnId)) + "\t" +
         Field(frame.ListGetCell(list, row, mw::kColumnName)) + "\n";
@@ -59,26 +59,26 @@ void PrintRows(rt::Frame& frame) {
 }
 
 // Ticks exactly the rows whose number is in `albums`.
-void TickRows(rt::Frame& frame, const std::set<int>& albums) {
-  const rt::ControlRef list = mw::超级列表框1;
+void TickRows(frame::Frame& frame, const std::set<int>& albums) {
+  const frame::ControlRef list = mw::超级列表框1;
   for (int row = 0; row < frame.ListRowCount(list); ++row) {
     const int number = std::atoi(frame.ListGetCell(list, row, mw::kColumnNumber).c_str());
-    frame.ListSetTick(list, row, albums.contains(number) ? rt::kTicked : rt::kUnticked);
+    frame.ListSetTick(list, row, albums.contains(number) ? frame::kTicked : frame::kUnticked);
   }
 }
 
 // The button a user pressing Enter takes: the first one.
-rt::DialogButton FirstButton(int style) {
+frame::DialogButton FirstButton(int style) {
   switch (style & 0xF) {
-    case rt::kButtonsAbortRetryIgnore:
-      return rt::DialogButton::kAbort;
-    case rt::kButtonsYesNoCancel:
-    case rt::kButtonsYesNo:
-      return rt::DialogButton::kYes;
-    case rt::kButtonsRetryCancel:
-      return rt::DialogButton::kRetry;
+    case frame::kButtonsAbortRetryIgnore:
+      return frame::DialogButton::kAbort;
+    case frame::kButtonsYesNoCancel:
+    case frame::kButtonsYesNo:
+      return frame::DialogButton::kYes;
+    case frame::kButtonsRetryCancel:
+      return frame::DialogButton::kRetry;
     default:
-      return rt::DialogButton::kOk;
+      return frame::DialogButton::kOk;
   }
 }
 
@@ -96,7 +96,7 @@ std::vector<AlbumRow> AlbumRows(const std::vector<download::SelectionItem>& sele
 }
 
 // Sets the service hosts, save folder and option boxes the command line gives.
-void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options) {
+void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& options) {
   shell::ServiceAddresses& service = shell.state().service;
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
@@ -112,7 +112,7 @@ void ApplyOptions(rt::Frame& frame, shell::Shell& shell, const Options& options)
         mw::编辑框_保存位置,
         rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
   }
-  const std::pair<const std::optional<bool>&, rt::ControlRef> boxes[] = {
+  const std::pair<const std::optional<bool>&, frame::ControlRef> boxes[] = {
       {options.prevent_repeat, mw::选择框_下载记录},
       {options.describe_names, mw::选择框_文件名},
       {options.all_pictures, mw::选择框_下载帖子全部图片},
@@ -212,8 +212,8 @@ class HeadlessRun {
   Interrupts& interrupts_;
   RunResult result_;  // before the frame: outlives its queued calls
   download::RunFigures figures_;
-  rt::HeadlessBackend backend_;
-  rt::Frame frame_;
+  frame::HeadlessBackend backend_;
+  frame::Frame frame_;
   shell::Shell shell_;
   discovery::Discovery discovery_;
   download::DownloadControl downloads_;
@@ -222,13 +222,13 @@ class HeadlessRun {
 // The log and the message boxes.
 void HeadlessRun::ShowOnConsole() {
   Console& console = console_;
-  backend_.SetResponder({.message_box = [&console](const rt::MessageBoxRequest& box) {
+  backend_.SetResponder({.message_box = [&console](const frame::MessageBoxRequest& box) {
     console.MessageBox(box.caption, box.text);
     return FirstButton(box.style);
   }});
   backend_.SetObserver({
       .text_appended =
-          [&console](const rt::ControlState& c, std::string_view gbk) {
+          [&console](const frame::ControlState& c, std::string_view gbk) {
             if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control)
               console.Log(gbk);
           },
@@ -245,7 +245,7 @@ void HeadlessRun::AlbumsFound() {
     return;
   }
   if (options_.albums) TickRows(frame_, *options_.albums);
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
 }
 
 // The run's events, after the main window has shown them: the bar, the
@@ -275,7 +275,7 @@ void HeadlessRun::Follow(const download::RunEvent& event) {
 void HeadlessRun::Interrupted() {
   if (!frame_.IsLoaded(mw::kId)) return;  // the run has ended already
   if (downloads_.running()) {
-    frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+    frame_.DispatchEvent(mw::按钮_结束下载, frame::EventKey::kClicked);
   } else if (discovery_.retrieval().running()) {
     // A retrieval holds no file or record, but its request may wait a minute
     // for a silent service: the program ends now instead of waiting for it.
@@ -308,7 +308,7 @@ RunResult HeadlessRun::Go() {
   }
 
   frame_.SetText(mw::编辑框_号码, rt::FromUtf8(options_.address));
-  frame_.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_获取相册封面, frame::EventKey::kClicked);
   if (interrupts_.interrupted()) {
     result_.end = RunResult::End::kStopped;
   } else if (!discovery_.retrieval().running()) {

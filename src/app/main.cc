@@ -53,14 +53,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  platform::qt::QtBackend backend;
-  std::optional<rt::Frame> frame_storage;
+  gui::QtBackend backend;
+  std::optional<frame::Frame> frame_storage;
   if (home) {
     frame_storage.emplace(backend, *home);
   } else {
     frame_storage.emplace(backend);
   }
-  rt::Frame& frame = *frame_storage;
+  frame::Frame& frame = *frame_storage;
   shell::Shell shell(frame);
   // The settings may shorten the waits after a refusal (for a stand-in).
   const int refusal_wait =

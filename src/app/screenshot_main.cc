@@ -23,7 +23,7 @@
 
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 constexpr int kShownAfter = 8;        // pictures saved when the window is taken
 constexpr int kGiveUpMs = 60 * 1000;  // a run that never gets there
@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tiepic-screenshot: cannot start: %s\n", error.c_str());
     return 1;
   }
-  platform::qt::QtBackend backend;
-  rt::Frame frame(backend, home.path().toStdString());
+  gui::QtBackend backend;
+  frame::Frame frame(backend, home.path().toStdString());
   shell::Shell shell(frame);
   discovery::Discovery discovery(frame, shell);
   download::DownloadControl downloads(frame, shell.state(), discovery.retrieval(),
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   frame.SetChecked(mw::选择框_下载记录, true);
   frame.SetChecked(mw::选择框_文件名, true);
   discovery.retrieval().SetOnFinished(
-      [&frame] { frame.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked); });
+      [&frame] { frame.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked); });
 
   // Taken from the event loop once enough pictures are saved; closing the
   // window then stops the run (the download's destructor) and ends the loop.
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     frame.CloseWindow(mw::kId);
   });
   frame.SetText(mw::编辑框_号码, service.BoardUrl());
-  frame.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+  frame.DispatchEvent(mw::按钮_获取相册封面, frame::EventKey::kClicked);
   frame.Run();
   return status;
 }

@@ -11,7 +11,13 @@
 #include "automation/automation_classes.h"
 #include "platform/codepage.h"
 
-namespace rt {
+namespace automation {
+
+using rt::Bytes;
+using rt::SubroutineRef;
+using rt::Text;
+using rt::Value;
+
 namespace {
 
 thread_local int t_status = 0;
@@ -279,4 +285,4 @@ bool IsObjectEmpty(const ObjectSlot& slot) { return !slot.object; }
 void CopyVariant(VariantSlot* target, const VariantSlot& source) { target->value = source.value; }
 void ClearVariant(VariantSlot* slot) { slot->value = std::monostate{}; }
 
-}  // namespace rt
+}  // namespace automation

@@ -26,7 +26,12 @@
 
 #include "runtime/value.h"
 
-namespace rt {
+namespace automation {
+
+using rt::Bytes;
+using rt::DateTime;
+using rt::Text;
+using rt::Value;
 
 class AutomationObject;
 using ObjectRef = std::shared_ptr<AutomationObject>;
@@ -188,6 +193,6 @@ bool VariantToInt(const Variant& variant, int32_t* out);
 std::u16string TextToWide(std::string_view text);
 Text WideToText(std::u16string_view wide);
 
-}  // namespace rt
+}  // namespace automation
 
 #endif  // TIEPIC_AUTOMATION_AUTOMATION_H_

@@ -8,7 +8,7 @@
 
 #include "automation/automation.h"
 
-namespace rt {
+namespace automation {
 
 // An HTTP request object: SetTimeouts, SetProxy, SetProxyCredentials, Open,
 // SetRequestHeader, Send, Option(4 | 6), ResponseBody, Status, StatusText,
@@ -23,6 +23,6 @@ ObjectRef NewWinHttpRequest();
 inline constexpr char kRegExpProgId[] = "VBScript.RegExp";
 ObjectRef NewRegExp();
 
-}  // namespace rt
+}  // namespace automation
 
 #endif  // TIEPIC_AUTOMATION_AUTOMATION_CLASSES_H_

@@ -11,7 +11,14 @@
 #include "platform/codepage.h"
 #include "runtime/conversion_commands.h"
 
-namespace rt {
+namespace automation {
+
+using rt::Bytes;
+using rt::DateTime;
+using rt::Text;
+using rt::ToText;
+using rt::Value;
+
 namespace {
 
 std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -176,4 +183,4 @@ bool SetVariant(VariantSlot* slot, const AutomationArg& value, std::optional<int
   return true;
 }
 
-}  // namespace rt
+}  // namespace automation

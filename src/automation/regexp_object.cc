@@ -9,7 +9,7 @@
 #include "automation/automation_classes.h"
 #include "platform/regex_pcre2.h"
 
-namespace rt {
+namespace automation {
 namespace {
 
 struct MatchSet {
@@ -282,4 +282,4 @@ std::span<const AutomationMember> RegExp::Members() const { return kRegExpMember
 
 ObjectRef NewRegExp() { return std::make_shared<RegExp>(); }
 
-}  // namespace rt
+}  // namespace automation

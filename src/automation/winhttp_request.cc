@@ -15,7 +15,10 @@
 #include "automation/automation_classes.h"
 #include "platform/http_transport_curl.h"
 
-namespace rt {
+namespace automation {
+
+using rt::Bytes;
+
 namespace {
 
 constexpr int kOptionUrl = 1;  // read only: the address the answer came from
@@ -297,4 +300,4 @@ std::span<const AutomationMember> WinHttpRequest::Members() const { return kMemb
 
 ObjectRef NewWinHttpRequest() { return std::make_shared<WinHttpRequest>(); }
 
-}  // namespace rt
+}  // namespace automation

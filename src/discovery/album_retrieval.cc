@@ -16,7 +16,7 @@
 namespace discovery {
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using rt::operator""_gbk;
 using rt::Text;
 
@@ -84,7 +84,7 @@ const rt::Text& RetrievalBusyMessage() {
   return "相册列表正在获取中，请等这次获取完毕再试"_gbk;
 }
 
-AlbumRetrieval::AlbumRetrieval(rt::Frame& frame, const shell::ProgramState& state,
+AlbumRetrieval::AlbumRetrieval(frame::Frame& frame, const shell::ProgramState& state,
                                RetrievalPauses pauses)
     : frame_(frame), state_(state), pauses_(pauses) {}
 
@@ -245,14 +245,14 @@ void AlbumRetrieval::ThreadPath(const Text& address, web::RefusalRetry& retry) {
 
 void AlbumRetrieval::AppendAlbumRow(std::string_view name, std::string_view count,
                                     std::string_view id, bool ticked) {
-  const rt::ControlRef list = mw::超级列表框1;
+  const frame::ControlRef list = mw::超级列表框1;
   const int row = frame_.ListAppendRow(list);
   frame_.ListSetCell(list, row, mw::kColumnNumber, std::to_string(row + 1));
   frame_.ListSetCell(list, row, mw::kColumnName, name);
   frame_.ListSetColumnWidth(list, mw::kColumnCover, 0);
   frame_.ListSetCell(list, row, mw::kColumnCount, count);
   frame_.ListSetCell(list, row, mw::kColumnId, id);
-  frame_.ListSetTick(list, row, ticked ? rt::kTicked : rt::kUnticked);
+  frame_.ListSetTick(list, row, ticked ? frame::kTicked : frame::kUnticked);
 }
 
 void AlbumRetrieval::ClosingSteps() {

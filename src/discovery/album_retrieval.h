@@ -44,7 +44,7 @@ struct RetrievalPauses {
 class AlbumRetrieval {
  public:
   // `state` gives the service's web host; it outlives this object.
-  AlbumRetrieval(rt::Frame& frame, const shell::ProgramState& state,
+  AlbumRetrieval(frame::Frame& frame, const shell::ProgramState& state,
                  RetrievalPauses pauses = {});
   // Waits for a running retrieval, serving its calls meanwhile.
   ~AlbumRetrieval();
@@ -74,7 +74,7 @@ class AlbumRetrieval {
   void ClosingSteps();
   void SetListBase(rt::Text base);
 
-  rt::Frame& frame_;
+  frame::Frame& frame_;
   const shell::ProgramState& state_;
   const RetrievalPauses pauses_;
   std::function<void()> on_finished_;

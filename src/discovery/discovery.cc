@@ -3,7 +3,7 @@
 
 namespace discovery {
 
-Discovery::Discovery(rt::Frame& frame, shell::Shell& shell, RetrievalPauses pauses)
+Discovery::Discovery(frame::Frame& frame, shell::Shell& shell, RetrievalPauses pauses)
     : retrieval_(frame, shell.state(), pauses), list_(frame) {
   shell::Hooks& hooks = shell.hooks();
   hooks.find_albums = [this] { retrieval_.FindPressed(); };

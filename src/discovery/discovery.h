@@ -17,7 +17,7 @@ class Discovery {
  public:
   // Sets the shell's hooks; `shell` outlives this object, and this object
   // outlives the handling of every event that may reach the hooks.
-  Discovery(rt::Frame& frame, shell::Shell& shell, RetrievalPauses pauses = {});
+  Discovery(frame::Frame& frame, shell::Shell& shell, RetrievalPauses pauses = {});
 
   AlbumRetrieval& retrieval() { return retrieval_; }
   ListHandling& list() { return list_; }

@@ -12,18 +12,18 @@
 namespace discovery {
 namespace {
 
-namespace mw = rt::main_window;
-namespace fw = rt::find_window;
+namespace mw = frame::main_window;
+namespace fw = frame::find_window;
 using rt::operator""_gbk;
 
-bool CellContains(rt::Frame& frame, std::string_view keyword, int column, int row) {
+bool CellContains(frame::Frame& frame, std::string_view keyword, int column, int row) {
   const rt::Text cell = frame.ListGetCell(mw::超级列表框1, row, column);
   return rt::FindText(cell, keyword, {}, /*ignore_case=*/true) > 0;
 }
 
 }  // namespace
 
-int FindAlbumForward(rt::Frame& frame, std::string_view keyword, int column, int start) {
+int FindAlbumForward(frame::Frame& frame, std::string_view keyword, int column, int start) {
   const int rows = frame.ListRowCount(mw::超级列表框1);
   for (int row = std::max(start, 0); row < rows; ++row) {
     if (CellContains(frame, keyword, column, row)) return row;
@@ -31,7 +31,7 @@ int FindAlbumForward(rt::Frame& frame, std::string_view keyword, int column, int
   return -1;
 }
 
-int FindAlbumBackward(rt::Frame& frame, std::string_view keyword, int column, int start) {
+int FindAlbumBackward(frame::Frame& frame, std::string_view keyword, int column, int start) {
   const int rows = frame.ListRowCount(mw::超级列表框1);
   for (int row = std::min(start, rows - 1); row >= 0; --row) {
     if (CellContains(frame, keyword, column, row)) return row;
@@ -43,7 +43,7 @@ void ListHandling::SelectAllClicked() {
   if (!frame_.IsChecked(mw::选择框_全选)) return;  // clearing the box keeps the ticks
   frame_.SetChecked(mw::选择框_反选, false);
   const int rows = frame_.ListRowCount(mw::超级列表框1);
-  for (int row = 0; row < rows; ++row) frame_.ListSetTick(mw::超级列表框1, row, rt::kTicked);
+  for (int row = 0; row < rows; ++row) frame_.ListSetTick(mw::超级列表框1, row, frame::kTicked);
 }
 
 void ListHandling::InvertClicked() {
@@ -52,8 +52,8 @@ void ListHandling::InvertClicked() {
   const int rows = frame_.ListRowCount(mw::超级列表框1);
   for (int row = 0; row < rows; ++row) {
     const int tick = frame_.ListGetTick(mw::超级列表框1, row);
-    if (tick == rt::kTicked) frame_.ListSetTick(mw::超级列表框1, row, rt::kUnticked);
-    if (tick == rt::kUnticked) frame_.ListSetTick(mw::超级列表框1, row, rt::kTicked);
+    if (tick == frame::kTicked) frame_.ListSetTick(mw::超级列表框1, row, frame::kUnticked);
+    if (tick == frame::kUnticked) frame_.ListSetTick(mw::超级列表框1, row, frame::kTicked);
   }
 }
 

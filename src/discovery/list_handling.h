@@ -16,13 +16,13 @@ namespace discovery {
 // contains `keyword`, ignoring the case of A-Z and never splitting a
 // double-byte character; -1 when none does. An empty keyword is found in
 // every non-empty cell.
-int FindAlbumForward(rt::Frame& frame, std::string_view keyword, int column, int start);
+int FindAlbumForward(frame::Frame& frame, std::string_view keyword, int column, int start);
 // The same, from `start` down to row 0.
-int FindAlbumBackward(rt::Frame& frame, std::string_view keyword, int column, int start);
+int FindAlbumBackward(frame::Frame& frame, std::string_view keyword, int column, int start);
 
 class ListHandling {
  public:
-  explicit ListHandling(rt::Frame& frame) : frame_(frame) {}
+  explicit ListHandling(frame::Frame& frame) : frame_(frame) {}
 
   void SelectAllClicked();
   void InvertClicked();
@@ -38,7 +38,7 @@ class ListHandling {
  private:
   void ShowFoundRow(int row);
 
-  rt::Frame& frame_;
+  frame::Frame& frame_;
   rt::Text keyword_;
   // The row found last; -1 after a search found nothing. It starts at -1 so
   // that the first find-next of a run begins at row 0.

@@ -14,16 +14,16 @@
 namespace download {
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using rt::operator""_gbk;
 
-void Log(rt::Frame& frame, std::string_view line) {
+void Log(frame::Frame& frame, std::string_view line) {
   frame.AppendEditText(mw::编辑框_操作记录, {line});
 }
 
 }  // namespace
 
-DownloadControl::DownloadControl(rt::Frame& frame, const shell::ProgramState& state,
+DownloadControl::DownloadControl(frame::Frame& frame, const shell::ProgramState& state,
                                  const discovery::AlbumRetrieval& retrieval,
                                  DownloadPauses pauses)
     : frame_(frame), state_(state), retrieval_(retrieval), pauses_(pauses), view_(frame) {}
@@ -91,7 +91,7 @@ void DownloadControl::StopDownload() {
   if (asking_stop_) return;  // the question is open already (a second Ctrl-C, say)
   asking_stop_ = true;
   if (gate_) gate_->Hold();
-  const int answer = frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, rt::kButtonsOkCancel,
+  const int answer = frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, frame::kButtonsOkCancel,
                                            "警告！"_gbk);
   asking_stop_ = false;
   if (answer != 0) {  // anything but OK
@@ -117,7 +117,7 @@ void DownloadControl::Deliver(const RunEvent& event) {
 }
 
 void DownloadControl::DownloadRun(const RunSnapshot& snapshot, RunGate& gate, RunTally& tally) {
-  rt::Frame& frame = frame_;
+  frame::Frame& frame = frame_;
   // A stop aborts the transfer under way on this thread at once.
   platform::ScopedAbortSignal abort(gate.abort_signal());
   auto post = [this, &frame](RunEvent event) {

@@ -35,7 +35,7 @@ class DownloadControl {
  public:
   // `state` gives the hosts and `retrieval` the list address and board
   // title; both outlive this object.
-  DownloadControl(rt::Frame& frame, const shell::ProgramState& state,
+  DownloadControl(frame::Frame& frame, const shell::ProgramState& state,
                   const discovery::AlbumRetrieval& retrieval, DownloadPauses pauses = {});
   // Stops a run still going and waits for its worker, serving its calls.
   ~DownloadControl();
@@ -69,7 +69,7 @@ class DownloadControl {
   void Deliver(const RunEvent& event);
   void WaitForWorker();
 
-  rt::Frame& frame_;
+  frame::Frame& frame_;
   const shell::ProgramState& state_;
   const discovery::AlbumRetrieval& retrieval_;
   const DownloadPauses pauses_;

@@ -62,7 +62,7 @@ class GuideStrategy : public PagingStrategy {
 
   std::optional<PicturePage> Next() override {
     if (!Wanted()) return std::nullopt;
-    rt::JsonHandle json;
+    json::JsonHandle json;
     const bool readable =
         ReadListPage(FetchListPage(run_, PageAddress(), &web::InetRequest), &json);
     return Read(json, readable);
@@ -75,7 +75,7 @@ class GuideStrategy : public PagingStrategy {
     web::RequestOptions options;
     options.returned_headers = &headers;
     const rt::Text text = web::BodyText(web::InetRequest(PageAddress(), options));
-    rt::JsonHandle json;
+    json::JsonHandle json;
     if (text.empty() || web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
         !ReadListPage(text, &json)) {
       return std::nullopt;
@@ -110,13 +110,13 @@ class GuideStrategy : public PagingStrategy {
   // Reads the page's pictures, numbered by their keys. The keys go on from
   // the page before: the next page is asked for around this page's last
   // picture and shows it again first, under the same key.
-  PicturePage Read(const rt::JsonHandle& json, bool readable) {
+  PicturePage Read(const json::JsonHandle& json, bool readable) {
     PicturePage page{.number = static_cast<int>(++pages_read_), .readable = readable};
-    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(json, "data"), "pic_list");
+    const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
     page_brought_new_ = false;
     int64_t key = first_key_;
     for (;; ++key) {
-      const rt::JsonHandle entry = rt::JsonGetMember(list, "#" + std::to_string(key));
+      const json::JsonHandle entry = json::JsonGetMember(list, "#" + std::to_string(key));
       if (entry.empty()) break;
       PictureEntry picture = ReadEntry(entry, key);
       // An entry without an id is passed over; its number stays unused.
@@ -132,14 +132,14 @@ class GuideStrategy : public PagingStrategy {
     return page;
   }
 
-  PictureEntry ReadEntry(const rt::JsonHandle& entry, int64_t key) const {
-    const rt::JsonHandle screen = rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen");
+  PictureEntry ReadEntry(const json::JsonHandle& entry, int64_t key) const {
+    const json::JsonHandle screen = json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen");
     PictureEntry picture{
         .number = key,
-        .id = Without(rt::JsonToText(rt::JsonGetMember(screen, "id")), "\""),
+        .id = Without(json::JsonToText(json::JsonGetMember(screen, "id")), "\""),
         .address =
-            Without(Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\""),
-        .description = Without(rt::JsonToText(rt::JsonGetMember(entry, "descr")), "\"")};
+            Without(Without(json::JsonToText(json::JsonGetMember(screen, "waterurl")), "\\"), "\""),
+        .description = Without(json::JsonToText(json::JsonGetMember(entry, "descr")), "\"")};
     if (picture.address.empty()) {
       picture.address =
           "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + picture.id + ".jpg";

@@ -62,18 +62,18 @@ class ListStrategy : public PagingStrategy {
     const rt::Text address = run_.snapshot.source.list_base_address +
                              "&alt=jview&rn=200&tid=" + album_.id + "&pn=" + std::to_string(p) +
                              "&ps=1&pe=200&wall_type=v&_=" + web::RandomText();
-    rt::JsonHandle json;
+    json::JsonHandle json;
     PicturePage page{.number = p};
     page.readable =
         ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
-    const rt::JsonHandle list = rt::JsonGetMember(rt::JsonGetMember(json, "data"), "pic_list");
-    const int entries = rt::JsonArrayLength(list);
+    const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
+    const int entries = json::JsonArrayLength(list);
     for (int j = 1; j <= entries; ++j) {
-      const rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
+      const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
           .number = int64_t{p - 1} * kPageSize + j,
-          .id = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "pic_id"))),
-          .description = WithoutQuotes(rt::JsonToText(rt::JsonGetMember(item, "descr")))};
+          .id = WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "pic_id"))),
+          .description = WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "descr")))};
       if (IsPictureId(entry.id)) {
         entry.address =
             "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + entry.id + ".jpg";

@@ -31,8 +31,8 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
   return {};
 }
 
-bool ReadListPage(std::string_view text, rt::JsonHandle* page) {
-  return rt::JsonParse(*page, text) && page->kind() == rt::JsonKind::kObject;
+bool ReadListPage(std::string_view text, json::JsonHandle* page) {
+  return json::JsonParse(*page, text) && page->kind() == json::JsonKind::kObject;
 }
 
 }  // namespace download

@@ -31,7 +31,7 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
 // Returns true iff `text` holds a JSON object, parsed into `page`. The
 // lenient reader takes "<...>" for binary data: an HTML error page parses,
 // but only an object is a picture list.
-bool ReadListPage(std::string_view text, rt::JsonHandle* page);
+bool ReadListPage(std::string_view text, json::JsonHandle* page);
 
 }  // namespace download
 

@@ -9,7 +9,7 @@
 namespace download {
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using rt::operator""_gbk;
 
 constexpr std::string_view kSeparator = "--@@--";
@@ -32,13 +32,13 @@ rt::Text SaveRootOf(std::string_view shown) {
   return rt::RunDirectory() + "/" + rt::Text(shown);
 }
 
-RunSnapshot TakeSnapshot(rt::Frame& frame, const shell::ProgramState& state,
+RunSnapshot TakeSnapshot(frame::Frame& frame, const shell::ProgramState& state,
                          const discovery::AlbumSource& source) {
   RunSnapshot snapshot;
-  const rt::ControlRef list = mw::超级列表框1;
+  const frame::ControlRef list = mw::超级列表框1;
   const int rows = frame.ListRowCount(list);
   for (int r = 0; r < rows; ++r) {
-    if (frame.ListGetTick(list, r) != rt::kTicked) continue;
+    if (frame.ListGetTick(list, r) != frame::kTicked) continue;
     snapshot.numbers += frame.ListGetCell(list, r, mw::kColumnNumber) + "、"_gbk;
     const SelectionItem item{frame.ListGetCell(list, r, mw::kColumnCount),
                              frame.ListGetCell(list, r, mw::kColumnId),

@@ -58,7 +58,7 @@ struct RunSnapshot {
 rt::Text SaveRootOf(std::string_view shown);
 
 // Reads the snapshot (UI thread).
-RunSnapshot TakeSnapshot(rt::Frame& frame, const shell::ProgramState& state,
+RunSnapshot TakeSnapshot(frame::Frame& frame, const shell::ProgramState& state,
                          const discovery::AlbumSource& source);
 
 }  // namespace download

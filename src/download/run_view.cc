@@ -12,12 +12,12 @@
 namespace download {
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using rt::operator""_gbk;
 
 }  // namespace
 
-void ShowRunButtons(rt::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
+void ShowRunButtons(frame::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
                     bool stop_shown) {
   frame.SetVisible(mw::按钮_下载选中, run_shown);
   frame.SetVisible(mw::按钮_暂停线程, pause_shown);

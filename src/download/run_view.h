@@ -12,12 +12,12 @@
 namespace download {
 
 // Shows (true) or hides the four run buttons: 2:下载选中, 暂停下载, 继续下载, 结束下载.
-void ShowRunButtons(rt::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
+void ShowRunButtons(frame::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
                     bool stop_shown);
 
 class RunView {
  public:
-  explicit RunView(rt::Frame& frame) : frame_(frame) {}
+  explicit RunView(frame::Frame& frame) : frame_(frame) {}
   void Show(const RunEvent& event);
 
  private:
@@ -35,7 +35,7 @@ class RunView {
   void Log(std::initializer_list<std::string_view> texts);
   void ShowProgress(const Progress& progress);
 
-  rt::Frame& frame_;
+  frame::Frame& frame_;
 };
 
 }  // namespace download

@@ -12,7 +12,11 @@
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FatalError;
+using rt::operator""_gbk;
+
 namespace {
 
 struct Library {
@@ -172,4 +176,4 @@ int LibraryLoadCount(std::string_view library) {
 
 void StackCheckFailed() { FatalError("调用DLL命令后发现堆栈错误"_gbk, 6); }
 
-}  // namespace rt
+}  // namespace frame

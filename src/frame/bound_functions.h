@@ -23,7 +23,7 @@
 #include <typeinfo>
 #include <utility>
 
-namespace rt {
+namespace frame {
 
 using AnyFunction = void (*)();
 
@@ -106,6 +106,6 @@ enum DeclaredFunction : int {
 // per process).
 void RegisterRuntimeSubstitutes();
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_BOUND_FUNCTIONS_H_

@@ -7,7 +7,11 @@
 
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
+using rt::ToUtf8;
+
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -59,4 +63,4 @@ Text DesktopAddress(std::string_view file, std::string_view directory) {
   return "file://" + PercentEncodedPath(path.string());
 }
 
-}  // namespace rt
+}  // namespace frame

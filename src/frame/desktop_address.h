@@ -9,7 +9,9 @@
 
 #include "runtime/value.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
 
 // The address for `file` (GBK). A web address, a scheme of two or more
 // characters followed by "://", comes back unchanged. Any other text names a
@@ -23,6 +25,6 @@ namespace rt {
 // every folder name, a drive path such as "D:\pics" included, a folder.
 Text DesktopAddress(std::string_view file, std::string_view directory);
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_DESKTOP_ADDRESS_H_

@@ -12,7 +12,15 @@
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FatalError;
+using rt::FatalErrorRaised;
+using rt::SetFatalReporter;
+using rt::SetFatalWaiter;
+using rt::ToUtf8;
+using rt::operator""_gbk;
+
 namespace {
 
 std::atomic<Frame*> current_frame{nullptr};
@@ -302,4 +310,4 @@ void Frame::ReportFatal(const std::string& gbk_report) {
   }
 }
 
-}  // namespace rt
+}  // namespace frame

@@ -33,7 +33,10 @@
 #include "frame/window_model.h"
 #include "runtime/value.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
+using rt::Value;
 
 struct Event {
   ControlRef source;
@@ -235,6 +238,6 @@ class Frame {
   bool accepting_ = true;
 };
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_FRAME_H_

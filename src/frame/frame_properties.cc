@@ -10,7 +10,19 @@
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Bytes;
+using rt::FatalError;
+using rt::FitsText;
+using rt::FromUtf8;
+using rt::SubroutineRef;
+using rt::Text;
+using rt::ToInteger;
+using rt::ToText;
+using rt::Value;
+using rt::operator""_gbk;
+
 namespace {
 
 bool AsBool(const Value& v) {
@@ -340,4 +352,4 @@ void Frame::UserSelectedRow(ControlRef ref, int row) {
   if (c != nullptr && row >= -1 && row < static_cast<int>(c->rows.size())) c->selected_row = row;
 }
 
-}  // namespace rt
+}  // namespace frame

@@ -11,7 +11,12 @@
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FileExists;
+using rt::Text;
+using rt::ToUtf8;
+
 namespace {
 
 // Creates every folder on the path up to its last separator; what follows
@@ -76,4 +81,4 @@ void RegisterRuntimeSubstitutes() {
   std::call_once(once, Register);
 }
 
-}  // namespace rt
+}  // namespace frame

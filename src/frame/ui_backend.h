@@ -15,7 +15,9 @@
 #include "frame/window_model.h"
 #include "runtime/value.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
 
 class Frame;
 
@@ -78,6 +80,6 @@ class UiBackend {
   virtual void WakeUi() = 0;
 };
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_UI_BACKEND_H_

@@ -6,7 +6,10 @@
 #include "frame/frame.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
+using rt::ToUtf8;
 
 DialogButton HeadlessBackend::MessageBox(const Text& text, const Text& caption, int style) {
   message_boxes_.push_back({text, caption, style});
@@ -33,4 +36,4 @@ void HeadlessBackend::RunLoop() {
   while (!quit_ && !frame_->ending()) frame_->WaitAndDrainTasks();
 }
 
-}  // namespace rt
+}  // namespace frame

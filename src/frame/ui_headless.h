@@ -16,7 +16,9 @@
 
 #include "frame/ui_backend.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Text;
 
 struct MessageBoxRequest {
   Text text;
@@ -85,6 +87,6 @@ class HeadlessBackend : public UiBackend {
   bool quit_ = false;
 };
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_UI_HEADLESS_H_

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace rt {
+namespace frame {
 
 bool KindRaisesEvents(ControlKind kind) {
   return kind != ControlKind::kGroupBox && kind != ControlKind::kProgressBar;
@@ -48,4 +48,4 @@ WindowState MakeWindowState(const WindowTemplate& tmpl) {
   return window;
 }
 
-}  // namespace rt
+}  // namespace frame

@@ -14,7 +14,10 @@
 
 #include "runtime/value.h"
 
-namespace rt {
+namespace frame {
+
+using rt::Bytes;
+using rt::Text;
 
 enum class ControlKind {
   kEditBox,
@@ -156,6 +159,6 @@ struct WindowState {
 // A loaded window's state as its template sets it up.
 WindowState MakeWindowState(const WindowTemplate& tmpl);
 
-}  // namespace rt
+}  // namespace frame
 
 #endif  // TIEPIC_FRAME_WINDOW_MODEL_H_

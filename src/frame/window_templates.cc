@@ -5,7 +5,12 @@
 
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FromUtf8;
+using rt::Text;
+using rt::operator""_gbk;
+
 namespace {
 
 #define TIEPIC_CONTROL_TEMPLATE(n_, k_, c_, p_, cap_, l_, t_, w_, h_) \
@@ -94,4 +99,4 @@ const WindowTemplate& FindWindowTemplate() {
   return tmpl;
 }
 
-}  // namespace rt
+}  // namespace frame

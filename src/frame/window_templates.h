@@ -84,7 +84,7 @@
 #define TIEPIC_CONTROL_REF(name, ...) \
   inline constexpr ControlRef name{kId, kFirstControlId + index::name};
 
-namespace rt {
+namespace frame {
 
 namespace main_window {
 inline constexpr uint32_t kId = 0x52010001;
@@ -124,7 +124,7 @@ TIEPIC_FIND_WINDOW_CONTROLS(TIEPIC_CONTROL_REF)
 const WindowTemplate& MainWindowTemplate();
 const WindowTemplate& FindWindowTemplate();
 
-}  // namespace rt
+}  // namespace frame
 
 #undef TIEPIC_CONTROL_INDEX
 #undef TIEPIC_CONTROL_REF

@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 #include <QRegion>
 
-namespace platform::qt {
+namespace gui {
 
 void TopWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
@@ -60,4 +60,4 @@ void TabControl::resizeEvent(QResizeEvent* event) {
   }
 }
 
-}  // namespace platform::qt
+}  // namespace gui

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-namespace platform::qt {
+namespace gui {
 
 class TopWindow : public QWidget {
  public:
@@ -63,6 +63,6 @@ class TabControl : public QWidget {
   std::vector<QWidget*> pages_;
 };
 
-}  // namespace platform::qt
+}  // namespace gui
 
 #endif  // TIEPIC_GUI_QT_WIDGETS_H_

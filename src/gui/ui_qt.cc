@@ -19,13 +19,13 @@
 #include "gui/qt_widgets.h"
 #include "platform/codepage.h"
 
-namespace platform::qt {
+namespace gui {
 namespace {
 
-using rt::ControlKind;
+using frame::ControlKind;
 
-QString Q(std::string_view gbk) { return QString::fromStdString(ToUtf8(gbk)); }
-rt::Text G(const QString& s) { return FromUtf8(s.toStdString()); }
+QString Q(std::string_view gbk) { return QString::fromStdString(platform::ToUtf8(gbk)); }
+rt::Text G(const QString& s) { return platform::FromUtf8(s.toStdString()); }
 
 // Qt's text widgets break lines at LF alone; the program's lines end in CR LF.
 rt::Text CrLf(const QString& s) {
@@ -44,7 +44,7 @@ QFont ProgramFont() {
   return font;
 }
 
-QSize ClientSize(const rt::Rect& outer) {
+QSize ClientSize(const frame::Rect& outer) {
   // Borders of 3 pixels and a caption bar of 26, as the templates assume.
   return QSize(outer.width - 6, outer.height - 29);
 }
@@ -60,7 +60,7 @@ QtBackend::~QtBackend() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-QWidget* QtBackend::Widget(rt::ControlRef ref) const {
+QWidget* QtBackend::Widget(frame::ControlRef ref) const {
   auto it = views_.find(ref.window);
   if (it == views_.end()) return nullptr;
   if (ref.control == 0) return it->second.window.data();
@@ -68,7 +68,7 @@ QWidget* QtBackend::Widget(rt::ControlRef ref) const {
   return c == it->second.controls.end() ? nullptr : c->second;
 }
 
-bool QtBackend::CreateWindowView(const rt::WindowState& window) {
+bool QtBackend::CreateWindowView(const frame::WindowState& window) {
   const uint32_t id = window.tmpl->id;
   auto* top = new TopWindow([this, id] { frame_->UserClosedWindow(id); });
   top->setWindowTitle(Q(window.tmpl->caption));
@@ -78,10 +78,10 @@ bool QtBackend::CreateWindowView(const rt::WindowState& window) {
   View& view = views_[id];
   view.window = top;
   updating_ = true;
-  for (const rt::ControlState& c : window.controls) {
+  for (const frame::ControlState& c : window.controls) {
     QWidget* parent = top;
     if (!c.tmpl->container.empty()) {
-      const rt::ControlTemplate* container = window.tmpl->Find(c.tmpl->container);
+      const frame::ControlTemplate* container = window.tmpl->Find(c.tmpl->container);
       if (container == nullptr) continue;
       parent = view.controls.at(container->id);
       if (container->kind == ControlKind::kTabControl) {
@@ -100,14 +100,14 @@ bool QtBackend::CreateWindowView(const rt::WindowState& window) {
   return true;
 }
 
-QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
-  const rt::ControlRef ref = c.ref();
+QWidget* QtBackend::MakeControl(const frame::ControlState& c, QWidget* parent) {
+  const frame::ControlRef ref = c.ref();
   switch (c.tmpl->kind) {
     case ControlKind::kEditBox:
       return MakeEditBox(c, parent);
     case ControlKind::kLabel: {
       auto* label = new ClickLabel(parent, [this, ref] {
-        frame_->DispatchEvent(ref, rt::EventKey::kLeftButtonDown);
+        frame_->DispatchEvent(ref, frame::EventKey::kLeftButtonDown);
       });
       // Texts from the network land in labels: never read them as markup.
       label->setTextFormat(Qt::PlainText);
@@ -131,7 +131,7 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
     case ControlKind::kButton: {
       auto* button = new QPushButton(parent);
       QObject::connect(button, &QPushButton::clicked, button, [this, ref] {
-        frame_->DispatchEvent(ref, rt::EventKey::kClicked);
+        frame_->DispatchEvent(ref, frame::EventKey::kClicked);
       });
       return button;
     }
@@ -139,7 +139,7 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
       auto* box = new QCheckBox(parent);
       QObject::connect(box, &QCheckBox::clicked, box, [this, ref](bool checked) {
         frame_->UserSetChecked(ref, checked);
-        frame_->DispatchEvent(ref, rt::EventKey::kClicked);
+        frame_->DispatchEvent(ref, frame::EventKey::kClicked);
       });
       return box;
     }
@@ -162,7 +162,7 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
       for (const rt::Text& title : c.tmpl->items) titles << Q(title);
       return new TabControl(parent, titles, [this, ref](int page) {
         frame_->UserSetPage(ref, page);
-        frame_->DispatchEvent(ref, rt::EventKey::kPageChanged, page);
+        frame_->DispatchEvent(ref, frame::EventKey::kPageChanged, page);
       });
     }
     case ControlKind::kToolbar:
@@ -171,8 +171,8 @@ QWidget* QtBackend::MakeControl(const rt::ControlState& c, QWidget* parent) {
   return new QWidget(parent);
 }
 
-QWidget* QtBackend::MakeEditBox(const rt::ControlState& c, QWidget* parent) {
-  const rt::ControlRef ref = c.ref();
+QWidget* QtBackend::MakeEditBox(const frame::ControlState& c, QWidget* parent) {
+  const frame::ControlRef ref = c.ref();
   if (c.tmpl->multi_line) {
     auto* edit = new QPlainTextEdit(parent);
     edit->setUndoRedoEnabled(false);
@@ -188,8 +188,8 @@ QWidget* QtBackend::MakeEditBox(const rt::ControlState& c, QWidget* parent) {
   return edit;
 }
 
-QWidget* QtBackend::MakeListView(const rt::ControlState& c, QWidget* parent) {
-  const rt::ControlRef ref = c.ref();
+QWidget* QtBackend::MakeListView(const frame::ControlState& c, QWidget* parent) {
+  const frame::ControlRef ref = c.ref();
   auto* list = new QTreeWidget(parent);
   list->setRootIsDecorated(false);
   list->setUniformRowHeights(true);
@@ -197,7 +197,7 @@ QWidget* QtBackend::MakeListView(const rt::ControlState& c, QWidget* parent) {
   list->header()->setMinimumSectionSize(1);
   list->header()->setStretchLastSection(false);
   QStringList titles;
-  for (const rt::ListColumn& column : c.tmpl->columns) titles << Q(column.title);
+  for (const frame::ListColumn& column : c.tmpl->columns) titles << Q(column.title);
   list->setHeaderLabels(titles);
   for (int i = 0; i < static_cast<int>(c.column_widths.size()); ++i) {
     list->setColumnWidth(i, c.column_widths[i]);
@@ -217,8 +217,8 @@ QWidget* QtBackend::MakeListView(const rt::ControlState& c, QWidget* parent) {
   return list;
 }
 
-QWidget* QtBackend::MakeToolbar(const rt::ControlState& c, QWidget* parent) {
-  const rt::ControlRef ref = c.ref();
+QWidget* QtBackend::MakeToolbar(const frame::ControlState& c, QWidget* parent) {
+  const frame::ControlRef ref = c.ref();
   auto* bar = new QToolBar(parent);
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   bar->setIconSize(QSize(24, 24));
@@ -229,10 +229,10 @@ QWidget* QtBackend::MakeToolbar(const rt::ControlState& c, QWidget* parent) {
     if (i > 0) bar->addSeparator();
     QAction* action = bar->addAction(bar->style()->standardIcon(icons[i % 3]), Q(c.tmpl->items[i]));
     QObject::connect(action, &QAction::triggered, bar, [this, ref, i] {
-      frame_->DispatchEvent(ref, rt::EventKey::kToolbarClicked, i);
+      frame_->DispatchEvent(ref, frame::EventKey::kToolbarClicked, i);
     });
   }
   return bar;
 }
 
-}  // namespace platform::qt
+}  // namespace gui

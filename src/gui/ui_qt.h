@@ -18,33 +18,33 @@
 
 class QWidget;
 
-namespace platform::qt {
+namespace gui {
 
 // The font every control uses; its family is installed with the program's
 // packages.
 QFont ProgramFont();
 
 // The size of a window's client area for the outer size of its template.
-QSize ClientSize(const rt::Rect& outer);
+QSize ClientSize(const frame::Rect& outer);
 
-class QtBackend : public rt::UiBackend {
+class QtBackend : public frame::UiBackend {
  public:
   QtBackend();
   ~QtBackend() override;
 
   // The widget of a control (control 0: the window), or nullptr. For tests
   // and screenshots.
-  QWidget* Widget(rt::ControlRef ref) const;
+  QWidget* Widget(frame::ControlRef ref) const;
 
-  void Attach(rt::Frame& frame) override { frame_ = &frame; }
-  bool CreateWindowView(const rt::WindowState& window) override;
+  void Attach(frame::Frame& frame) override { frame_ = &frame; }
+  bool CreateWindowView(const frame::WindowState& window) override;
   void DestroyWindowView(uint32_t window_id) override;
   void BringToFront(uint32_t window_id) override;
-  void PropertyChanged(const rt::ControlState& control, int index) override;
-  void TextAppended(const rt::ControlState& control, std::string_view gbk) override;
-  void ListChanged(const rt::ControlState& control, rt::ListChange change, int row,
+  void PropertyChanged(const frame::ControlState& control, int index) override;
+  void TextAppended(const frame::ControlState& control, std::string_view gbk) override;
+  void ListChanged(const frame::ControlState& control, frame::ListChange change, int row,
                    int column) override;
-  rt::DialogButton MessageBox(const rt::Text& text, const rt::Text& caption,
+  frame::DialogButton MessageBox(const rt::Text& text, const rt::Text& caption,
                               int style) override;
   std::string BrowseForFolder(const rt::Text& title, const rt::Text& initial_folder) override;
   void OpenExternal(const rt::Text& address) override;
@@ -59,19 +59,19 @@ class QtBackend : public rt::UiBackend {
     std::map<uint32_t, QWidget*> controls;
   };
 
-  QWidget* MakeControl(const rt::ControlState& c, QWidget* parent);
-  QWidget* MakeEditBox(const rt::ControlState& c, QWidget* parent);
-  QWidget* MakeListView(const rt::ControlState& c, QWidget* parent);
-  QWidget* MakeToolbar(const rt::ControlState& c, QWidget* parent);
-  void ApplyOwn(const rt::ControlState& c, QWidget* w);
-  void FillRow(const rt::ControlState& c, QWidget* w, int row);
+  QWidget* MakeControl(const frame::ControlState& c, QWidget* parent);
+  QWidget* MakeEditBox(const frame::ControlState& c, QWidget* parent);
+  QWidget* MakeListView(const frame::ControlState& c, QWidget* parent);
+  QWidget* MakeToolbar(const frame::ControlState& c, QWidget* parent);
+  void ApplyOwn(const frame::ControlState& c, QWidget* w);
+  void FillRow(const frame::ControlState& c, QWidget* w, int row);
 
-  rt::Frame* frame_ = nullptr;
+  frame::Frame* frame_ = nullptr;
   std::unique_ptr<QObject> waker_;  // context of queued drains; gone with the back end
   std::map<uint32_t, View> views_;
   bool updating_ = false;  // the view follows the model: no user change to report
 };
 
-}  // namespace platform::qt
+}  // namespace gui
 
 #endif  // TIEPIC_GUI_UI_QT_H_

@@ -21,12 +21,12 @@
 #include "gui/ui_qt.h"
 #include "platform/codepage.h"
 
-namespace platform::qt {
+namespace gui {
 namespace {
 
-using rt::ControlKind;
+using frame::ControlKind;
 
-QString Q(std::string_view gbk) { return QString::fromStdString(ToUtf8(gbk)); }
+QString Q(std::string_view gbk) { return QString::fromStdString(platform::ToUtf8(gbk)); }
 QString Lines(std::string_view gbk) { return Q(gbk).remove(QLatin1Char('\r')); }
 
 // Restores a flag on every way out of a scope.
@@ -42,7 +42,7 @@ class FlagScope {
 
 }  // namespace
 
-void QtBackend::ApplyOwn(const rt::ControlState& c, QWidget* w) {
+void QtBackend::ApplyOwn(const frame::ControlState& c, QWidget* w) {
   switch (c.tmpl->kind) {
     case ControlKind::kEditBox:
       if (auto* line = qobject_cast<QLineEdit*>(w)) {
@@ -88,30 +88,30 @@ void QtBackend::ApplyOwn(const rt::ControlState& c, QWidget* w) {
   }
 }
 
-void QtBackend::PropertyChanged(const rt::ControlState& c, int index) {
+void QtBackend::PropertyChanged(const frame::ControlState& c, int index) {
   QWidget* w = Widget(c.ref());
   if (w == nullptr) return;
   FlagScope scope(updating_);
   switch (index) {
-    case rt::kLeft:
-    case rt::kTop:
-    case rt::kWidth:
-    case rt::kHeight:
+    case frame::kLeft:
+    case frame::kTop:
+    case frame::kWidth:
+    case frame::kHeight:
       w->setGeometry(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
       break;
-    case rt::kVisible:
+    case frame::kVisible:
       w->setVisible(c.visible);
       break;
-    case rt::kDisabled:
+    case frame::kDisabled:
       w->setEnabled(!c.disabled);
       break;
     default:
-      if (index >= rt::kOwn) ApplyOwn(c, w);
+      if (index >= frame::kOwn) ApplyOwn(c, w);
       break;
   }
 }
 
-void QtBackend::TextAppended(const rt::ControlState& c, std::string_view gbk) {
+void QtBackend::TextAppended(const frame::ControlState& c, std::string_view gbk) {
   QWidget* w = Widget(c.ref());
   FlagScope scope(updating_);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
@@ -127,46 +127,46 @@ void QtBackend::TextAppended(const rt::ControlState& c, std::string_view gbk) {
   }
 }
 
-void QtBackend::FillRow(const rt::ControlState& c, QWidget* w, int row) {
+void QtBackend::FillRow(const frame::ControlState& c, QWidget* w, int row) {
   QTreeWidgetItem* item = static_cast<QTreeWidget*>(w)->topLevelItem(row);
   if (item == nullptr) return;
-  const rt::ListRow& r = c.rows[row];
+  const frame::ListRow& r = c.rows[row];
   for (int i = 0; i < static_cast<int>(r.cells.size()); ++i) item->setText(i, Q(r.cells[i]));
-  if (r.tick == rt::kTickNone) {
+  if (r.tick == frame::kTickNone) {
     item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     item->setData(0, Qt::CheckStateRole, QVariant());
   } else {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, r.tick == rt::kTicked ? Qt::Checked : Qt::Unchecked);
+    item->setCheckState(0, r.tick == frame::kTicked ? Qt::Checked : Qt::Unchecked);
   }
 }
 
-void QtBackend::ListChanged(const rt::ControlState& c, rt::ListChange change, int row,
+void QtBackend::ListChanged(const frame::ControlState& c, frame::ListChange change, int row,
                             int column) {
   QWidget* w = Widget(c.ref());
   if (w == nullptr) return;
   auto* list = static_cast<QTreeWidget*>(w);
   FlagScope scope(updating_);
   switch (change) {
-    case rt::ListChange::kDeleteAll:
+    case frame::ListChange::kDeleteAll:
       list->clear();
       break;
-    case rt::ListChange::kAppendRow:
+    case frame::ListChange::kAppendRow:
       list->addTopLevelItem(new QTreeWidgetItem());
       FillRow(c, w, row);
       break;
-    case rt::ListChange::kCell:
+    case frame::ListChange::kCell:
       if (QTreeWidgetItem* item = list->topLevelItem(row)) {
         item->setText(column, Q(c.rows[row].cells[column]));
       }
       break;
-    case rt::ListChange::kTick:
+    case frame::ListChange::kTick:
       FillRow(c, w, row);
       break;
-    case rt::ListChange::kScrollTo:
+    case frame::ListChange::kScrollTo:
       if (QTreeWidgetItem* item = list->topLevelItem(row)) list->scrollToItem(item);
       break;
-    case rt::ListChange::kColumnWidth:
+    case frame::ListChange::kColumnWidth:
       list->setColumnWidth(column, c.column_widths[column]);
       list->setColumnHidden(column, c.column_widths[column] == 0);
       break;
@@ -194,23 +194,23 @@ void QtBackend::BringToFront(uint32_t window_id) {
   }
 }
 
-rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& caption,
+frame::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& caption,
                                        int style) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (style & 0xF0) {
-    case rt::kIconStop: icon = QMessageBox::Critical; break;
-    case rt::kIconQuestion: icon = QMessageBox::Question; break;
-    case rt::kIconWarning: icon = QMessageBox::Warning; break;
-    case rt::kIconInformation: icon = QMessageBox::Information; break;
+    case frame::kIconStop: icon = QMessageBox::Critical; break;
+    case frame::kIconQuestion: icon = QMessageBox::Question; break;
+    case frame::kIconWarning: icon = QMessageBox::Warning; break;
+    case frame::kIconInformation: icon = QMessageBox::Information; break;
   }
   using B = QMessageBox::StandardButton;
   QMessageBox::StandardButtons buttons;
   switch (style & 0xF) {
-    case rt::kButtonsOkCancel: buttons = B::Ok | B::Cancel; break;
-    case rt::kButtonsAbortRetryIgnore: buttons = B::Abort | B::Retry | B::Ignore; break;
-    case rt::kButtonsYesNoCancel: buttons = B::Yes | B::No | B::Cancel; break;
-    case rt::kButtonsYesNo: buttons = B::Yes | B::No; break;
-    case rt::kButtonsRetryCancel: buttons = B::Retry | B::Cancel; break;
+    case frame::kButtonsOkCancel: buttons = B::Ok | B::Cancel; break;
+    case frame::kButtonsAbortRetryIgnore: buttons = B::Abort | B::Retry | B::Ignore; break;
+    case frame::kButtonsYesNoCancel: buttons = B::Yes | B::No | B::Cancel; break;
+    case frame::kButtonsYesNo: buttons = B::Yes | B::No; break;
+    case frame::kButtonsRetryCancel: buttons = B::Retry | B::Cancel; break;
     default: buttons = B::Ok; break;
   }
   QMessageBox box(icon, Q(caption), Lines(text), buttons);
@@ -218,14 +218,14 @@ rt::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& cap
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   switch (box.exec()) {
-    case B::Ok: return rt::DialogButton::kOk;
-    case B::Cancel: return rt::DialogButton::kCancel;
-    case B::Abort: return rt::DialogButton::kAbort;
-    case B::Retry: return rt::DialogButton::kRetry;
-    case B::Ignore: return rt::DialogButton::kIgnore;
-    case B::Yes: return rt::DialogButton::kYes;
-    case B::No: return rt::DialogButton::kNo;
-    default: return rt::DialogButton::kNone;
+    case B::Ok: return frame::DialogButton::kOk;
+    case B::Cancel: return frame::DialogButton::kCancel;
+    case B::Abort: return frame::DialogButton::kAbort;
+    case B::Retry: return frame::DialogButton::kRetry;
+    case B::Ignore: return frame::DialogButton::kIgnore;
+    case B::Yes: return frame::DialogButton::kYes;
+    case B::No: return frame::DialogButton::kNo;
+    default: return frame::DialogButton::kNone;
   }
 }
 
@@ -251,8 +251,8 @@ void QtBackend::QuitLoop() { QCoreApplication::exit(0); }
 void QtBackend::ProcessPending() { QCoreApplication::processEvents(); }
 
 void QtBackend::WakeUi() {
-  rt::Frame* frame = frame_;
+  frame::Frame* frame = frame_;
   QMetaObject::invokeMethod(waker_.get(), [frame] { frame->DrainTasks(); }, Qt::QueuedConnection);
 }
 
-}  // namespace platform::qt
+}  // namespace gui

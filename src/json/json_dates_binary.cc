@@ -8,7 +8,7 @@
 
 #include "json/json_document.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 namespace {
 
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -191,4 +191,4 @@ void PrintBase64(const unsigned char* b, size_t n, std::string& out) {
   }
 }
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal

@@ -19,7 +19,7 @@
 
 #include "json/json_value.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 
 struct Member;
 
@@ -101,6 +101,6 @@ void PrintHttpDate(const JsonDate& date, std::string& out);
 bool DecodeBase64(std::string_view text, std::string* bytes);
 void PrintBase64(const unsigned char* bytes, size_t n, std::string& out);
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal
 
 #endif  // TIEPIC_JSON_JSON_DOCUMENT_H_

@@ -10,7 +10,7 @@
 #include "json/json_document.h"
 #include "platform/codepage.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 namespace {
 
 // Entry: the bytes in the low 32 bits and their count above; 0 = not yet
@@ -58,4 +58,4 @@ void AppendGb18030(uint32_t code_point, std::string& out) {
   out.append(bytes, WriteGb18030(code_point, bytes));
 }
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal

@@ -9,7 +9,7 @@
 
 #include "json/json_document.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 namespace {
 
 locale_t CLocale() {
@@ -101,4 +101,4 @@ void PrintInteger(int64_t v, std::string& out) {
   out.append(buffer, result.ptr);
 }
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal

@@ -16,7 +16,7 @@
 #include "platform/codepage.h"
 #include "json/json_document.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 
 namespace {
 
@@ -534,4 +534,4 @@ std::unique_ptr<Document> ParseDocument(std::string_view text) {
   return document;
 }
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal

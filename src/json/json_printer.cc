@@ -7,7 +7,7 @@
 
 #include "json/json_document.h"
 
-namespace rt::json_internal {
+namespace json::json_internal {
 namespace {
 
 // 0: copied as it is; 1: a lead byte; other values: the letter of a short
@@ -122,4 +122,4 @@ void PrintNode(const Node& node, std::string& out) {
   }
 }
 
-}  // namespace rt::json_internal
+}  // namespace json::json_internal

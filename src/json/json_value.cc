@@ -7,7 +7,10 @@
 
 #include "json/json_document.h"
 
-namespace rt {
+namespace json {
+
+using rt::Bytes;
+using rt::Text;
 
 using json_internal::Document;
 using json_internal::Node;
@@ -181,4 +184,4 @@ Text JsonToText(const JsonHandle& handle) {
   return out;
 }
 
-}  // namespace rt
+}  // namespace json

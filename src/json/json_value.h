@@ -20,7 +20,10 @@
 
 #include "runtime/value.h"
 
-namespace rt {
+namespace json {
+
+using rt::Bytes;
+using rt::Text;
 
 // The kinds of JSON values, with the numbers kind tests compare against.
 enum class JsonKind : uint8_t {
@@ -120,6 +123,6 @@ JsonHandle JsonGetItem(const JsonHandle& handle, int index);
 // parsed value cannot fail.
 Text JsonToText(const JsonHandle& handle);
 
-}  // namespace rt
+}  // namespace json
 
 #endif  // TIEPIC_JSON_JSON_VALUE_H_

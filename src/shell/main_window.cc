@@ -18,16 +18,16 @@ namespace {
 // and stop take hold.
 void WaitLettingEventsRun(int64_t max_ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<int64_t>(max_ms, 0, 20)));
-  if (rt::Frame* frame = rt::Frame::Current()) frame->ProcessEvents();
+  if (frame::Frame* frame = frame::Frame::Current()) frame->ProcessEvents();
 }
 
 }  // namespace
 
-namespace mw = rt::main_window;
-namespace fw = rt::find_window;
-using rt::EventKey;
+namespace mw = frame::main_window;
+namespace fw = frame::find_window;
+using frame::EventKey;
 
-Shell::Shell(rt::Frame& frame) : frame_(frame) {
+Shell::Shell(frame::Frame& frame) : frame_(frame) {
   hooks_.update_check = [this] { UpdateCheck(frame_, state_); };
   Wire();
 }
@@ -41,7 +41,7 @@ Shell::~Shell() {
 void Shell::Start() {
   frame_.RegisterCleanup([this] { Cleanup(); });
   web::SetEventWaitHook(&WaitLettingEventsRun);
-  frame_.LoadStartWindow(rt::MainWindowTemplate());
+  frame_.LoadStartWindow(frame::MainWindowTemplate());
   if (load_cookies_at_start_) LoadServiceCookies(frame_, state_);
 }
 
@@ -56,17 +56,17 @@ void Shell::Cleanup() {
   // still read them, and they go with the process.
 }
 
-void Shell::OnHook(rt::ControlRef source, EventKey key, std::function<void()> Hooks::*hook) {
-  frame_.SetHandler(source, key, [this, hook](const rt::Event&) {
+void Shell::OnHook(frame::ControlRef source, EventKey key, std::function<void()> Hooks::*hook) {
+  frame_.SetHandler(source, key, [this, hook](const frame::Event&) {
     if (const auto& routine = hooks_.*hook) routine();
   });
 }
 
 void Shell::Wire() {
   frame_.SetHandler(mw::kWindow, EventKey::kCreated,
-                    [this](const rt::Event&) { MainWindowCreated(frame_, state_); });
+                    [this](const frame::Event&) { MainWindowCreated(frame_, state_); });
   frame_.SetHandler(mw::工具条1, EventKey::kToolbarClicked,
-                    [this](const rt::Event& e) { ToolbarClicked(e.argument); });
+                    [this](const frame::Event& e) { ToolbarClicked(e.argument); });
 
   OnHook(mw::按钮_获取相册封面, EventKey::kClicked, &Hooks::find_albums);
   OnHook(mw::按钮_下载选中, EventKey::kClicked, &Hooks::start_download);
@@ -79,27 +79,27 @@ void Shell::Wire() {
   // The check waits for the version page, up to a minute and more when it
   // does not answer: it runs on a worker so that the window keeps answering.
   frame_.SetHandler(mw::按钮_检测更新, EventKey::kClicked,
-                    [this](const rt::Event&) { StartUpdateCheck(); });
+                    [this](const frame::Event&) { StartUpdateCheck(); });
 
   frame_.SetHandler(mw::按钮_选择位置, EventKey::kClicked,
-                    [this](const rt::Event&) { ChooseSaveFolder(frame_, state_); });
-  const std::pair<rt::ControlRef, const rt::Text*> options[] = {
+                    [this](const frame::Event&) { ChooseSaveFolder(frame_, state_); });
+  const std::pair<frame::ControlRef, const rt::Text*> options[] = {
       {mw::选择框_下载记录, &KeyRecord()},
       {mw::选择框_文件名, &KeyDescriptionName()},
       {mw::选择框_下载帖子全部图片, &KeyThreadAll()},
   };
   for (const auto& [box, key] : options) {
-    frame_.SetHandler(box, EventKey::kClicked, [this, box = box, key = key](const rt::Event&) {
+    frame_.SetHandler(box, EventKey::kClicked, [this, box = box, key = key](const frame::Event&) {
       StoreOption(frame_, state_, box, *key);
     });
   }
-  frame_.SetHandler(mw::标签_查找, EventKey::kLeftButtonDown, [this](const rt::Event&) {
-    frame_.LoadWindow(rt::FindWindowTemplate());
+  frame_.SetHandler(mw::标签_查找, EventKey::kLeftButtonDown, [this](const frame::Event&) {
+    frame_.LoadWindow(frame::FindWindowTemplate());
   });
-  frame_.SetHandler(mw::标签13, EventKey::kLeftButtonDown, [this](const rt::Event&) {
+  frame_.SetHandler(mw::标签13, EventKey::kLeftButtonDown, [this](const frame::Event&) {
     frame_.OpenExternal(HomePage(state_.service.version_page));
   });
-  frame_.SetHandler(mw::标签5, EventKey::kLeftButtonDown, [this](const rt::Event&) {
+  frame_.SetHandler(mw::标签5, EventKey::kLeftButtonDown, [this](const frame::Event&) {
     frame_.OpenExternal(PromotionPage(state_.service.version_page));
   });
   WireFindWindow();

@@ -41,7 +41,7 @@ struct Hooks {
 class Shell {
  public:
   // Wires both windows' events on `frame` to this shell.
-  explicit Shell(rt::Frame& frame);
+  explicit Shell(frame::Frame& frame);
   ~Shell();
 
   // The entry sequence: registers the cleanup routine, loads the main window
@@ -65,10 +65,10 @@ class Shell {
   void WireFindWindow();
   // Runs the update check on a thread of its own, unless one is running.
   void StartUpdateCheck();
-  void OnHook(rt::ControlRef source, rt::EventKey key, std::function<void()> Hooks::*hook);
+  void OnHook(frame::ControlRef source, frame::EventKey key, std::function<void()> Hooks::*hook);
   void Cleanup();
 
-  rt::Frame& frame_;
+  frame::Frame& frame_;
   ProgramState state_;
   Hooks hooks_;
   bool load_cookies_at_start_ = true;

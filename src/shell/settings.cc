@@ -17,7 +17,7 @@
 namespace shell {
 
 using rt::operator""_gbk;
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 const rt::Text& IniFileName() { return "配置.ini"_gbk; }
 const rt::Text& SettingsSection() { return "全局设置"_gbk; }
@@ -63,7 +63,7 @@ int ReadRefusalWaitMs(std::string_view ini_path) {
   return std::min(std::stoi(stored), 600000);
 }
 
-void LoadServiceCookies(rt::Frame& frame, const ProgramState& state) {
+void LoadServiceCookies(frame::Frame& frame, const ProgramState& state) {
   const rt::Text& ca_file = state.service.ca_file;
   if (!web::SetCertificateAuthorities(rt::ToUtf8(ca_file))) {
     frame.AppendEditText(mw::编辑框_操作记录, {"证书机构文件"_gbk, ca_file,
@@ -122,11 +122,11 @@ rt::Text PromotionPage(std::string_view version_page) { return HomePage(version_
 
 bool EnsureFolder(rt::Text& path) {
   if (path.empty() || path.back() != '/') path += '/';
-  return rt::CallPlatformFunction<bool(const rt::Text&)>(rt::kMakeSureDirectoryPathExists,
+  return frame::CallPlatformFunction<bool(const rt::Text&)>(frame::kMakeSureDirectoryPathExists,
                                                            path);
 }
 
-rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
+rt::Text BrowseForFolder(frame::Frame& frame, std::string_view title,
                          std::string_view initial_folder, bool* unfit) {
   std::string_view shown = title.empty() ? std::string_view("请选择一个文件夹"_gbk) : title;
   return rt::TrimText(frame.BrowseForFolder(shown, initial_folder, unfit));
@@ -136,7 +136,7 @@ const rt::Text& UnfitFolderMessage() {
   return "文件夹名称含有本程序无法处理的字符，请另选一个文件夹"_gbk;
 }
 
-void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
+void MainWindowCreated(frame::Frame& frame, ProgramState& state) {
   state.help_page_visits = 1;
   state.version = "1.0";
   frame.SetCaption(mw::标签_banben, state.version);
@@ -147,7 +147,7 @@ void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
   rt::Text save_folder = rt::ReadIniText(state.ini_path, SettingsSection(), KeySaveFolder());
   // The program folder is shown, not stored: the file stays untouched.
   frame.SetText(mw::编辑框_保存位置, save_folder.empty() ? program_folder : save_folder);
-  const std::pair<const rt::Text&, rt::ControlRef> options[] = {
+  const std::pair<const rt::Text&, frame::ControlRef> options[] = {
       {KeyRecord(), mw::选择框_下载记录},
       {KeyDescriptionName(), mw::选择框_文件名},
       {KeyThreadAll(), mw::选择框_下载帖子全部图片},
@@ -163,13 +163,13 @@ void MainWindowCreated(rt::Frame& frame, ProgramState& state) {
   frame.ProcessEvents();
 }
 
-void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box,
+void StoreOption(frame::Frame& frame, const ProgramState& state, frame::ControlRef box,
                  const rt::Text& key) {
   // A failed write is not reported; the box keeps the user's choice.
   rt::WriteIniText(state.ini_path, SettingsSection(), key, frame.IsChecked(box) ? "1" : "0");
 }
 
-void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state) {
+void ChooseSaveFolder(frame::Frame& frame, const ProgramState& state) {
   // The home folder stands in for a drive root as the dialog's start.
   bool unfit = false;
   rt::Text chosen = BrowseForFolder(frame, "选择相册的存放位置"_gbk, "", &unfit);

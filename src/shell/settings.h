@@ -62,7 +62,7 @@ int ReadRefusalWaitMs(std::string_view ini_path);
 // goes on without cookies). The file's contents never reach the log.
 // Before that, `state.service.ca_file` becomes the authorities https
 // requests trust (a file that cannot be read is said in the log).
-void LoadServiceCookies(rt::Frame& frame, const ProgramState& state);
+void LoadServiceCookies(frame::Frame& frame, const ProgramState& state);
 
 // The maker's pages, beside the version page: its feedback page, its home
 // page (the version page's scheme and host) and the promotion page.
@@ -78,7 +78,7 @@ bool EnsureFolder(rt::Text& path);
 // `initial_folder` (the user's home folder when empty). Returns the chosen
 // folder with blanks trimmed at both ends, or "" when cancelled or when GBK
 // text cannot hold the folder's name (then *unfit is set, when given).
-rt::Text BrowseForFolder(rt::Frame& frame, std::string_view title,
+rt::Text BrowseForFolder(frame::Frame& frame, std::string_view title,
                          std::string_view initial_folder, bool* unfit = nullptr);
 
 // The message shown when a folder's name has characters GBK text cannot
@@ -90,17 +90,17 @@ const rt::Text& UnfitFolderMessage();
 // set to 1, the version "1.0" shown, the version key, the INI path, the save
 // folder and the three options read into their controls, the service
 // addresses, the record folder made, waiting events run.
-void MainWindowCreated(rt::Frame& frame, ProgramState& state);
+void MainWindowCreated(frame::Frame& frame, ProgramState& state);
 
 // An option box was clicked: its state goes to `key` at once as "1" or "0".
-void StoreOption(rt::Frame& frame, const ProgramState& state, rt::ControlRef box,
+void StoreOption(frame::Frame& frame, const ProgramState& state, frame::ControlRef box,
                  const rt::Text& key);
 
 // The choose-folder button: the dialog's folder, or the program folder when
 // cancelled, goes into the save-folder box and the settings file. A folder
 // whose name GBK text cannot hold is refused with UnfitFolderMessage; the box
 // and the file keep the old folder.
-void ChooseSaveFolder(rt::Frame& frame, const ProgramState& state);
+void ChooseSaveFolder(frame::Frame& frame, const ProgramState& state);
 
 }  // namespace shell
 

@@ -9,7 +9,7 @@
 
 namespace shell {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using rt::operator""_gbk;
 
 rt::Text NewestVersion(std::string_view body, std::string_view version_key) {
@@ -21,7 +21,7 @@ const rt::Text& NewVersionMessage() {
   return "发现新版本！可以到软件主页下载最新版，或联系客服获取。"_gbk;
 }
 
-void UpdateCheck(rt::Frame& frame, const ProgramState& state) {
+void UpdateCheck(frame::Frame& frame, const ProgramState& state) {
   const rt::Text current = frame.GetText(mw::标签_banben);
   const rt::Text body = web::BodyText(web::InetRequest(state.service.version_page));
   const rt::Text newest = NewestVersion(body, state.version_key);

@@ -20,7 +20,7 @@ namespace shell {
 rt::Text NewestVersion(std::string_view body, std::string_view version_key);
 
 // Fetches the version page and writes the result into the help page's labels.
-void UpdateCheck(rt::Frame& frame, const ProgramState& state);
+void UpdateCheck(frame::Frame& frame, const ProgramState& state);
 
 // The message shown when a newer version exists.
 const rt::Text& NewVersionMessage();

@@ -33,90 +33,90 @@ rt::Bytes BytesOf(std::u16string_view wide) {
 RegexObject::RegexObject() { subject_.value = int32_t{0}; }
 
 RegexObject::RegexObject(const RegexObject& other) {
-  rt::AssignObject(&engine_, other.engine_);
-  rt::AssignObject(&matches_, other.matches_);
-  rt::CopyVariant(&subject_, other.subject_);
+  automation::AssignObject(&engine_, other.engine_);
+  automation::AssignObject(&matches_, other.matches_);
+  automation::CopyVariant(&subject_, other.subject_);
 }
 
 RegexObject::~RegexObject() {
-  rt::ReleaseObject(&engine_);
-  rt::ReleaseObject(&matches_);
-  rt::ClearVariant(&subject_);
-  rt::AutomationUninitialize();
+  automation::ReleaseObject(&engine_);
+  automation::ReleaseObject(&matches_);
+  automation::ClearVariant(&subject_);
+  automation::AutomationUninitialize();
 }
 
 bool RegexObject::Search(std::string_view pattern, std::string_view subject,
                          std::optional<bool> case_sensitive, std::optional<bool> multiline,
                          std::optional<bool> global, bool quote_marks) {
   bool ignore_case = !case_sensitive.value_or(false);
-  rt::ReleaseObject(&engine_);
-  rt::ReleaseObject(&matches_);
-  if (!rt::CreateObject(&engine_, rt::kRegExpProgId)) return false;
-  rt::SetProperty(engine_, "IgnoreCase", {ignore_case});
-  rt::SetProperty(engine_, "Multiline", {multiline.value_or(true)});
-  rt::SetProperty(engine_, "Global", {global.value_or(true)});
+  automation::ReleaseObject(&engine_);
+  automation::ReleaseObject(&matches_);
+  if (!automation::CreateObject(&engine_, automation::kRegExpProgId)) return false;
+  automation::SetProperty(engine_, "IgnoreCase", {ignore_case});
+  automation::SetProperty(engine_, "Multiline", {multiline.value_or(true)});
+  automation::SetProperty(engine_, "Global", {global.value_or(true)});
   // The engine has no such switch: the request fails and "." keeps not
   // matching a line break.
-  rt::SetProperty(engine_, "Singleline", {true});
+  automation::SetProperty(engine_, "Singleline", {true});
   rt::Text used(pattern);
   if (quote_marks) used = rt::ReplaceText(used, "#引号"_gbk, "\"", {}, {}, true);
-  rt::SetProperty(engine_, "Pattern", {used});
+  automation::SetProperty(engine_, "Pattern", {used});
   // The subject goes in as the bytes of its UTF-16 form, without a
   // terminating zero character (which would stop "$" from matching at the
   // end of the text).
-  rt::SetVariant(&subject_, rt::AutomationArg(rt::Value(BytesOf(rt::TextToWide(subject)))));
-  matches_ = rt::CallMethodObject(engine_, "Execute", {subject_});
-  return !rt::IsObjectEmpty(matches_);
+  automation::SetVariant(&subject_, automation::AutomationArg(rt::Value(BytesOf(automation::TextToWide(subject)))));
+  matches_ = automation::CallMethodObject(engine_, "Execute", {subject_});
+  return !automation::IsObjectEmpty(matches_);
 }
 
 int RegexObject::MatchCount() const {
-  if (rt::IsObjectEmpty(matches_)) return 0;
-  return static_cast<int>(rt::GetPropertyNumber(matches_, "Count"));
+  if (automation::IsObjectEmpty(matches_)) return 0;
+  return static_cast<int>(automation::GetPropertyNumber(matches_, "Count"));
 }
 
-int RegexObject::PositionOf(const rt::ObjectSlot& item, const rt::Text& found) const {
-  std::u16string subject = WideOf(rt::VariantToBytes(subject_));
-  rt::Text gbk = rt::WideToText(subject);
+int RegexObject::PositionOf(const automation::ObjectSlot& item, const rt::Text& found) const {
+  std::u16string subject = WideOf(automation::VariantToBytes(subject_));
+  rt::Text gbk = automation::WideToText(subject);
   // An empty text is found at once: 0, or -2 in an empty subject.
   if (found.empty()) return rt::FindText(gbk, found) - 1;
-  size_t first = static_cast<size_t>(rt::GetPropertyNumber(item, "FirstIndex"));
+  size_t first = static_cast<size_t>(automation::GetPropertyNumber(item, "FirstIndex"));
   // The byte where the match begins: the GBK length of the units before it.
-  int start = static_cast<int>(rt::WideToText(std::u16string_view(subject).substr(
+  int start = static_cast<int>(automation::WideToText(std::u16string_view(subject).substr(
                                    0, std::min(first, subject.size())))
                                    .size()) + 1;
   return rt::FindText(gbk, found, start) - 1;
 }
 
 rt::Text RegexObject::MatchText(int match, int* position) const {
-  rt::ObjectSlot item = rt::GetPropertyObject(matches_, "Item", {match - 1});
-  rt::VariantSlot value = rt::GetPropertyVariant(item, "Value");
-  rt::Text text = rt::WideToText(WideOf(rt::VariantToBytes(value)));
+  automation::ObjectSlot item = automation::GetPropertyObject(matches_, "Item", {match - 1});
+  automation::VariantSlot value = automation::GetPropertyVariant(item, "Value");
+  rt::Text text = automation::WideToText(WideOf(automation::VariantToBytes(value)));
   if (position) *position = PositionOf(item, text);
   return text;
 }
 
 rt::Text RegexObject::SubMatchText(int match, int group, int* position) const {
-  rt::ObjectSlot item = rt::GetPropertyObject(matches_, "Item", {match - 1});
-  rt::ObjectSlot groups = rt::GetPropertyObject(item, "SubMatches");
-  rt::VariantSlot value = rt::GetPropertyVariant(groups, "Item", {group - 1});
-  rt::Text text = rt::VariantToText(value);
+  automation::ObjectSlot item = automation::GetPropertyObject(matches_, "Item", {match - 1});
+  automation::ObjectSlot groups = automation::GetPropertyObject(item, "SubMatches");
+  automation::VariantSlot value = automation::GetPropertyVariant(groups, "Item", {group - 1});
+  rt::Text text = automation::VariantToText(value);
   if (position) *position = PositionOf(item, text);
   return text;
 }
 
 int RegexObject::SubMatchCount() const {
-  rt::ObjectSlot item = rt::GetPropertyObject(matches_, "Item", {0});
-  rt::ObjectSlot groups = rt::GetPropertyObject(item, "SubMatches");
-  return static_cast<int>(rt::GetPropertyNumber(groups, "Count"));
+  automation::ObjectSlot item = automation::GetPropertyObject(matches_, "Item", {0});
+  automation::ObjectSlot groups = automation::GetPropertyObject(item, "SubMatches");
+  return static_cast<int>(automation::GetPropertyNumber(groups, "Count"));
 }
 
 rt::Text RegexObject::GetPattern() const {
-  if (rt::IsObjectEmpty(engine_)) return {};
-  return rt::GetPropertyText(engine_, "Pattern");
+  if (automation::IsObjectEmpty(engine_)) return {};
+  return automation::GetPropertyText(engine_, "Pattern");
 }
 
 rt::Text RegexObject::ReplaceMatches(std::string_view replacement) const {
-  return rt::CallMethodText(engine_, "Replace", {subject_, rt::Text(replacement)});
+  return automation::CallMethodText(engine_, "Replace", {subject_, rt::Text(replacement)});
 }
 
 }  // namespace web

@@ -55,11 +55,11 @@ class RegexObject {
   rt::Text ReplaceMatches(std::string_view replacement) const;
 
  private:
-  int PositionOf(const rt::ObjectSlot& item, const rt::Text& found) const;
+  int PositionOf(const automation::ObjectSlot& item, const rt::Text& found) const;
 
-  rt::ObjectSlot engine_;
-  rt::ObjectSlot matches_;
-  rt::VariantSlot subject_;  // the UTF-16 bytes of the last subject
+  automation::ObjectSlot engine_;
+  automation::ObjectSlot matches_;
+  automation::VariantSlot subject_;  // the UTF-16 bytes of the last subject
 };
 
 }  // namespace web

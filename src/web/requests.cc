@@ -34,51 +34,51 @@ using namespace platform;  // the WinINet-shaped names read best unqualified
 void RegisterWinInetSubstitutes() {
   static std::once_flag once;
   std::call_once(once, [] {
-    rt::RegisterPlatformFunction("wininet.dll", "InternetOpenA", &platform::InternetOpenA);
-    rt::RegisterPlatformFunction("wininet.dll", "InternetCloseHandle",
+    frame::RegisterPlatformFunction("wininet.dll", "InternetOpenA", &platform::InternetOpenA);
+    frame::RegisterPlatformFunction("wininet.dll", "InternetCloseHandle",
                                  &platform::InternetCloseHandle);
-    rt::RegisterPlatformFunction("wininet.dll", "InternetConnectA", &platform::InternetConnectA);
-    rt::RegisterPlatformFunction("wininet.dll", "HttpOpenRequestA", &platform::HttpOpenRequestA);
-    rt::RegisterPlatformFunction("wininet.dll", "HttpSendRequestA", &platform::HttpSendRequestA);
-    rt::RegisterPlatformFunction("wininet.dll", "InternetReadFile", &platform::InternetReadFile);
-    rt::RegisterPlatformFunction("wininet.dll", "HttpQueryInfoA", &platform::HttpQueryInfoA);
+    frame::RegisterPlatformFunction("wininet.dll", "InternetConnectA", &platform::InternetConnectA);
+    frame::RegisterPlatformFunction("wininet.dll", "HttpOpenRequestA", &platform::HttpOpenRequestA);
+    frame::RegisterPlatformFunction("wininet.dll", "HttpSendRequestA", &platform::HttpSendRequestA);
+    frame::RegisterPlatformFunction("wininet.dll", "InternetReadFile", &platform::InternetReadFile);
+    frame::RegisterPlatformFunction("wininet.dll", "HttpQueryInfoA", &platform::HttpQueryInfoA);
   });
 }
 
 template <auto kFunction, class... Args>
-auto Bound(rt::DeclaredFunction index, Args... args) {
-  return rt::CallPlatformFunction<std::remove_pointer_t<decltype(kFunction)>>(index, args...);
+auto Bound(frame::DeclaredFunction index, Args... args) {
+  return frame::CallPlatformFunction<std::remove_pointer_t<decltype(kFunction)>>(index, args...);
 }
 
 template <class... A>
-HInternet InternetOpenA(A... a) { return Bound<&platform::InternetOpenA>(rt::kInternetOpenA, a...); }
+HInternet InternetOpenA(A... a) { return Bound<&platform::InternetOpenA>(frame::kInternetOpenA, a...); }
 template <class... A>
 bool InternetCloseHandle(A... a) {
-  return Bound<&platform::InternetCloseHandle>(rt::kInternetCloseHandle, a...);
+  return Bound<&platform::InternetCloseHandle>(frame::kInternetCloseHandle, a...);
 }
 template <class... A>
 HInternet InternetConnectA(A... a) {
-  return Bound<&platform::InternetConnectA>(rt::kInternetConnectA, a...);
+  return Bound<&platform::InternetConnectA>(frame::kInternetConnectA, a...);
 }
 template <class... A>
 HInternet HttpOpenRequestA(A... a) {
-  return Bound<&platform::HttpOpenRequestA>(rt::kHttpOpenRequestA, a...);
+  return Bound<&platform::HttpOpenRequestA>(frame::kHttpOpenRequestA, a...);
 }
 // The function is declared twice: once to send without a body, once with.
 template <class... A>
 bool HttpSendRequestA(A... a) {
-  return Bound<&platform::HttpSendRequestA>(rt::kHttpSendRequestA, a...);
+  return Bound<&platform::HttpSendRequestA>(frame::kHttpSendRequestA, a...);
 }
 template <class... A>
 bool HttpSendRequestWithDataA(A... a) {
-  return Bound<&platform::HttpSendRequestA>(rt::kHttpSendRequestA2, a...);
+  return Bound<&platform::HttpSendRequestA>(frame::kHttpSendRequestA2, a...);
 }
 template <class... A>
 bool InternetReadFile(A... a) {
-  return Bound<&platform::InternetReadFile>(rt::kInternetReadFile, a...);
+  return Bound<&platform::InternetReadFile>(frame::kInternetReadFile, a...);
 }
 template <class... A>
-bool HttpQueryInfoA(A... a) { return Bound<&platform::HttpQueryInfoA>(rt::kHttpQueryInfoA, a...); }
+bool HttpQueryInfoA(A... a) { return Bound<&platform::HttpQueryInfoA>(frame::kHttpQueryInfoA, a...); }
 
 constexpr uint32_t kReadChunk = 1024;
 constexpr uint32_t kWinHttpSecureFailure = 12175;
@@ -254,68 +254,68 @@ rt::Bytes WinHttpObjectRequest(std::string_view address, const RequestOptions& o
   RequestFailure* failure = options.failure ? options.failure : &local_failure;
   *failure = RequestFailure::kOther;
   if (!IsHttpAddress(address)) return {};
-  rt::AutomationInitialize();
-  rt::ObjectSlot object;
+  automation::AutomationInitialize();
+  automation::ObjectSlot object;
   if (options.request_object) {
-    rt::AssignObject(&object, *options.request_object);
-  } else if (!rt::CreateObject(&object, rt::kWinHttpRequestProgId)) {
-    rt::AutomationUninitialize();
+    automation::AssignObject(&object, *options.request_object);
+  } else if (!automation::CreateObject(&object, automation::kWinHttpRequestProgId)) {
+    automation::AutomationUninitialize();
     return {};
   }
   Outputs out(options);
   if (options.timeout != -1) {
     int t = options.timeout < 1 ? 15000 : TimeoutMilliseconds(options.timeout);
-    rt::CallMethod(object, "SetTimeouts", {t, t, t, t});
+    automation::CallMethod(object, "SetTimeouts", {t, t, t, t});
   }
   if (!options.proxy.empty()) {
-    rt::CallMethod(object, "SetProxy", {2, options.proxy});
+    automation::CallMethod(object, "SetProxy", {2, options.proxy});
     if (!options.proxy_user.empty()) {
-      rt::CallMethod(object, "SetProxyCredentials",
+      automation::CallMethod(object, "SetProxyCredentials",
                      {options.proxy_user, options.proxy_password,
                       options.proxy_credential_flag.value_or(1)});
     }
   }
-  rt::CallMethod(object, "Open", {MethodText(options.method), Text(address), false});
-  if (options.no_redirect) rt::SetProperty(object, "Option", {kOptionEnableRedirects, 0});
-  rt::SetProperty(object, "Option", {kOptionSslErrorIgnoreFlags, kIgnoreEveryCertificateError});
+  automation::CallMethod(object, "Open", {MethodText(options.method), Text(address), false});
+  if (options.no_redirect) automation::SetProperty(object, "Option", {kOptionEnableRedirects, 0});
+  automation::SetProperty(object, "Option", {kOptionSslErrorIgnoreFlags, kIgnoreEveryCertificateError});
   AddDefaultHeaders(out.headers, address, /*with_agent=*/true);
-  if (!out.cookies->empty()) rt::CallMethod(object, "SetRequestHeader", {"Cookie", *out.cookies});
+  if (!out.cookies->empty()) automation::CallMethod(object, "SetRequestHeader", {"Cookie", *out.cookies});
   if (rt::FindText(*out.headers, "\r\n") <= 0) {
-    rt::CallMethod(object, "SetRequestHeader",
+    automation::CallMethod(object, "SetRequestHeader",
                    {HeaderName(*out.headers), HeaderValue(*out.headers)});
   } else {
     for (const Text& line : rt::SplitText(*out.headers, "\r\n")) {
       if (line.empty()) continue;
-      rt::CallMethod(object, "SetRequestHeader", {HeaderName(line), HeaderValue(line)});
+      automation::CallMethod(object, "SetRequestHeader", {HeaderName(line), HeaderValue(line)});
     }
   }
   if (!options.byte_data.empty()) {
-    rt::VariantSlot data;
-    rt::SetVariant(&data, rt::AutomationArg(options.byte_data));
-    rt::CallMethod(object, "Send", {data});
+    automation::VariantSlot data;
+    automation::SetVariant(&data, automation::AutomationArg(options.byte_data));
+    automation::CallMethod(object, "Send", {data});
   } else {
-    rt::CallMethod(object, "Send", {options.form_data});
+    automation::CallMethod(object, "Send", {options.form_data});
   }
   // Read before anything else changes the thread's status number.
-  const bool answered = rt::AutomationStatus() == rt::kAutomationOk;
+  const bool answered = automation::AutomationStatus() == automation::kAutomationOk;
   *failure = answered
                  ? RequestFailure::kNone
-                 : FailureOf(static_cast<uint32_t>(rt::GetPropertyNumber(object, "SendError")));
-  rt::VariantSlot response = rt::GetPropertyVariant(object, "ResponseBody");
+                 : FailureOf(static_cast<uint32_t>(automation::GetPropertyNumber(object, "SendError")));
+  automation::VariantSlot response = automation::GetPropertyVariant(object, "ResponseBody");
   // The variant is ours and cleared at once, so a byte array is taken over
   // rather than copied (the same bytes VariantToBytes would give).
   rt::Bytes body;
   if (auto* bytes = std::get_if<rt::Bytes>(&response.value)) body = std::move(*bytes);
-  else body = rt::VariantToBytes(response);
-  rt::ClearVariant(&response);
-  *out.raw = rt::ReplaceText(rt::GetPropertyText(object, "GetallResponseHeaders"), "Set-Cookie",
+  else body = automation::VariantToBytes(response);
+  automation::ClearVariant(&response);
+  *out.raw = rt::ReplaceText(automation::GetPropertyText(object, "GetallResponseHeaders"), "Set-Cookie",
                              "Set-Cookie");
-  if (options.status) *options.status = static_cast<int>(rt::GetPropertyNumber(object, "Status"));
-  if (options.final_address) *options.final_address = rt::GetPropertyText(object, "Option", {1});
+  if (options.status) *options.status = static_cast<int>(automation::GetPropertyNumber(object, "Status"));
+  if (options.final_address) *options.final_address = automation::GetPropertyText(object, "Option", {1});
   *out.returned_cookies = CookiesFromHeaders(*out.raw);
   MergeCookies(out.cookies, out.returned_cookies);
-  rt::ReleaseObject(&object);
-  rt::AutomationUninitialize();
+  automation::ReleaseObject(&object);
+  automation::AutomationUninitialize();
   return body;
 }
 

@@ -64,7 +64,7 @@ struct RequestOptions {
   Text proxy_user{};                       // WinHttpObjectRequest only
   Text proxy_password{};
   std::optional<int> proxy_credential_flag{};
-  const rt::ObjectSlot* request_object = nullptr;  // reused instead of a new object
+  const automation::ObjectSlot* request_object = nullptr;  // reused instead of a new object
 };
 
 rt::Bytes InetRequest(std::string_view address, const RequestOptions& options = {});

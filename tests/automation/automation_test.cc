@@ -13,7 +13,14 @@
 
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace automation {
+
+using rt::Bytes;
+using rt::SubroutineRef;
+using rt::Text;
+using rt::Value;
+using rt::operator""_gbk;
+
 namespace {
 
 // Describes its arguments as text: "i" int, "s" string, "m" missing,
@@ -222,9 +229,9 @@ TEST(AutomationClasses, HttpRequestMembersFailBeforeSendAndOnBadInput) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace automation
 
-namespace rt {
+namespace automation {
 namespace {
 
 // The bridge's conversions take a fast path for ASCII; on any bytes at all
@@ -251,4 +258,4 @@ TEST(AutomationTexts, AgreeWithTheCodePageConverterOnAnyBytes) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace automation

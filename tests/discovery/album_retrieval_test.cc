@@ -30,7 +30,7 @@ TEST_F(RetrievalTest, BoardAlbumsArriveAsTickedRowsPageByPage) {
     std::vector<Row> expected;
     for (int i = 0; i < c.albums; ++i) {
       const auto& t = service_->data().threads[i];
-      expected.push_back({std::to_string(i + 1), rt::kTicked, t.title,
+      expected.push_back({std::to_string(i + 1), frame::kTicked, t.title,
                           std::to_string(t.pictures.size()), t.tid});
     }
     EXPECT_EQ(Rows(), expected);
@@ -68,7 +68,7 @@ TEST_F(RetrievalTest, AnUntitledAlbumGetsAnUnknownNameWithTwoLetters) {
   const std::string letters = rows[1].name.substr(prefix.size());
   ASSERT_EQ(letters.size(), 2u);
   for (char c : letters) EXPECT_TRUE(c >= 'a' && c <= 'z') << letters;
-  EXPECT_EQ(rows[1].tick, rt::kTicked);
+  EXPECT_EQ(rows[1].tick, frame::kTicked);
 }
 
 TEST_F(RetrievalTest, AddressesThatNameNeitherABoardNorAThreadAreExplained) {
@@ -119,14 +119,14 @@ TEST_F(RetrievalTest, ThreadAddressesGiveOneRowFromTheGuide) {
     std::string see_lz;
     std::string list_base;  // after the board keyword
   } cases[] = {
-      {service_->ThreadUrl("5000000001"), true, {"1", rt::kTicked, "春日散步", "7", "5000000001"},
+      {service_->ThreadUrl("5000000001"), true, {"1", frame::kTicked, "春日散步", "7", "5000000001"},
        "see_lz=0", "/photo/g/bw/picture/list?kw="},
       {service_->ThreadUrl("5000000001") + "#!/l/p1", false,
-       {"1", rt::kTicked, "春日散步", "3", "5000000001"}, "see_lz=1",
+       {"1", frame::kTicked, "春日散步", "3", "5000000001"}, "see_lz=1",
        "/photo/g/bw/picture/list?kw="},
-      {service_->ThreadUrl("5000000002"), true, {"1", rt::kUnticked, "空帖", "0", "5000000002"},
+      {service_->ThreadUrl("5000000002"), true, {"1", frame::kUnticked, "空帖", "0", "5000000002"},
        "see_lz=0", "/photo/g/bw/picture/list?kw="},
-      {service_->ThreadUrl("5000000003"), true, {"1", rt::kTicked, "分隔", "2", "5000000003"},
+      {service_->ThreadUrl("5000000003"), true, {"1", frame::kTicked, "分隔", "2", "5000000003"},
        "see_lz=0", "/photo/bw/picture/guide?kw="},
   };
   for (const Case& c : cases) {
@@ -161,14 +161,14 @@ TEST_F(RetrievalTest, AGuideCountOf5000IsAskedOnceMoreFromTheFirstPicture) {
   ASSERT_EQ(guide.size(), 2u);
   EXPECT_NE(guide[1].find("&pic_id=" + service_->data().threads[0].pictures[0].id + "&_="),
             std::string::npos) << guide[1];
-  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", rt::kTicked, "大帖", "5003", "5000000009"}}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", frame::kTicked, "大帖", "5003", "5000000009"}}));
 }
 
 TEST_F(RetrievalTest, AnEmptyThreadPageStillGivesATickedRow) {
   Serve(Board(1));
   service_->AddFault("thread:empty");
   Find(service_->ThreadUrl("4718200000"));
-  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", rt::kTicked, "贴吧相册", "", "4718200000"}}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", frame::kTicked, "贴吧相册", "", "4718200000"}}));
 }
 
 TEST_F(RetrievalTest, ASecondPressWhileARetrievalRunsIsRefused) {

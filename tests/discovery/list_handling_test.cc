@@ -7,7 +7,7 @@
 namespace discovery {
 namespace {
 
-namespace fw = rt::find_window;
+namespace fw = frame::find_window;
 using rt::operator""_gbk;
 
 class ListHandlingTest : public RetrievalTest {
@@ -26,15 +26,15 @@ class ListHandlingTest : public RetrievalTest {
     }
     return ticks;
   }
-  void Click(rt::ControlRef box, bool checked) {
+  void Click(frame::ControlRef box, bool checked) {
     frame_.UserSetChecked(box, checked);
-    frame_.DispatchEvent(box, rt::EventKey::kClicked);
+    frame_.DispatchEvent(box, frame::EventKey::kClicked);
   }
 };
 
 TEST_F(ListHandlingTest, FindWindowSearchesWrapRoundAfterNothingMore) {
-  AddRows({{"Abc", rt::kTicked}, {"xyz", rt::kTicked}, {"aBc", rt::kTicked}});
-  frame_.DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  AddRows({{"Abc", frame::kTicked}, {"xyz", frame::kTicked}, {"aBc", frame::kTicked}});
+  frame_.DispatchEvent(mw::标签_查找, frame::EventKey::kLeftButtonDown);
   ASSERT_TRUE(frame_.IsLoaded(fw::kId));
   frame_.SetText(fw::编辑框1, "abc");
 
@@ -48,12 +48,12 @@ TEST_F(ListHandlingTest, FindWindowSearchesWrapRoundAfterNothingMore) {
       {kNext, -1},    {kPrevious, 2},  // after "没有了" the search starts at the last row
       {kPrevious, 0}, {kPrevious, -1}, {kPrevious, 2},
   };
-  const rt::ControlRef buttons[] = {fw::按钮_查找, fw::按钮_查找下一个, fw::按钮_查找上一个};
+  const frame::ControlRef buttons[] = {fw::按钮_查找, fw::按钮_查找下一个, fw::按钮_查找上一个};
   int selected = -1;
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(i);
     const size_t boxes = backend_.message_boxes().size();
-    frame_.DispatchEvent(buttons[steps[i].button], rt::EventKey::kClicked);
+    frame_.DispatchEvent(buttons[steps[i].button], frame::EventKey::kClicked);
     if (steps[i].row >= 0) {
       selected = steps[i].row;
       EXPECT_EQ(backend_.message_boxes().size(), boxes);
@@ -67,14 +67,14 @@ TEST_F(ListHandlingTest, FindWindowSearchesWrapRoundAfterNothingMore) {
   }
 
   frame_.SetText(fw::编辑框1, "zzz");
-  frame_.DispatchEvent(fw::按钮_查找, rt::EventKey::kClicked);
+  frame_.DispatchEvent(fw::按钮_查找, frame::EventKey::kClicked);
   EXPECT_EQ(Messages().back(), "未找到名称包含关键词：zzz的相册");
 }
 
 TEST_F(ListHandlingTest, SearchesMatchWholeCharactersAndTheEmptyKeyword) {
   // "数" is CA FD and "诈" D5 A9: the character FD D5 would be found
   // across the two characters if a search split them.
-  AddRows({{"", rt::kTicked}, {"数诈", rt::kTicked}, {"相册", rt::kTicked}});
+  AddRows({{"", frame::kTicked}, {"数诈", frame::kTicked}, {"相册", frame::kTicked}});
   EXPECT_EQ(FindAlbumForward(frame_, "", mw::kColumnName, 0), 1);
   EXPECT_EQ(FindAlbumForward(frame_, "\xFD\xD5", mw::kColumnName, 0), -1);
   EXPECT_EQ(FindAlbumForward(frame_, "册"_gbk, mw::kColumnName, 0), 2);
@@ -84,33 +84,33 @@ TEST_F(ListHandlingTest, SearchesMatchWholeCharactersAndTheEmptyKeyword) {
 }
 
 TEST_F(ListHandlingTest, SelectAllAndInvertWorkOnTicksOnly) {
-  AddRows({{"a", rt::kTicked}, {"b", rt::kUnticked}, {"c", rt::kTicked}, {"d", rt::kTickNone}});
+  AddRows({{"a", frame::kTicked}, {"b", frame::kUnticked}, {"c", frame::kTicked}, {"d", frame::kTickNone}});
   Click(mw::选择框_反选, true);
-  EXPECT_EQ(Ticks(), (std::vector<int>{rt::kUnticked, rt::kTicked, rt::kUnticked, rt::kTickNone}));
+  EXPECT_EQ(Ticks(), (std::vector<int>{frame::kUnticked, frame::kTicked, frame::kUnticked, frame::kTickNone}));
   Click(mw::选择框_反选, false);  // clearing the box changes nothing
-  EXPECT_EQ(Ticks(), (std::vector<int>{rt::kUnticked, rt::kTicked, rt::kUnticked, rt::kTickNone}));
+  EXPECT_EQ(Ticks(), (std::vector<int>{frame::kUnticked, frame::kTicked, frame::kUnticked, frame::kTickNone}));
 
   Click(mw::选择框_反选, true);
   Click(mw::选择框_全选, true);
   EXPECT_FALSE(frame_.IsChecked(mw::选择框_反选));
-  EXPECT_EQ(Ticks()[0], rt::kTicked);
-  EXPECT_EQ(Ticks()[1], rt::kTicked);
-  EXPECT_EQ(Ticks()[2], rt::kTicked);
+  EXPECT_EQ(Ticks()[0], frame::kTicked);
+  EXPECT_EQ(Ticks()[1], frame::kTicked);
+  EXPECT_EQ(Ticks()[2], frame::kTicked);
   Click(mw::选择框_全选, false);  // the rows keep their ticks
-  EXPECT_EQ(Ticks()[1], rt::kTicked);
+  EXPECT_EQ(Ticks()[1], frame::kTicked);
   Click(mw::选择框_反选, true);
   EXPECT_FALSE(frame_.IsChecked(mw::选择框_全选));
-  EXPECT_EQ(Ticks()[1], rt::kUnticked);
+  EXPECT_EQ(Ticks()[1], frame::kUnticked);
 }
 
 TEST_F(ListHandlingTest, OpenFolderOpensTheSaveFolderOrTheProgramFolder) {
   std::filesystem::create_directories(folder_.path() / "相册");
   frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8((folder_.path() / "相册").string()));
-  frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_打开目录, frame::EventKey::kClicked);
   frame_.SetText(mw::编辑框_保存位置, "");
-  frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_打开目录, frame::EventKey::kClicked);
   frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8((folder_.path() / "没有").string()));
-  frame_.DispatchEvent(mw::按钮_打开目录, rt::EventKey::kClicked);  // opens nothing
+  frame_.DispatchEvent(mw::按钮_打开目录, frame::EventKey::kClicked);  // opens nothing
   ASSERT_EQ(backend_.opened().size(), 2u);
   EXPECT_EQ(backend_.opened()[0], "file://" + folder_.path().string() + "/%E7%9B%B8%E5%86%8C");
   EXPECT_EQ(backend_.opened()[1], "file://" + folder_.path().string());

@@ -23,12 +23,12 @@
 
 namespace discovery {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 // A row of the album list, read back as UTF-8.
 struct Row {
   std::string number;
-  int tick = rt::kTickNone;
+  int tick = frame::kTickNone;
   std::string name;
   std::string count;
   std::string id;
@@ -85,7 +85,7 @@ class RetrievalTest : public ::testing::Test {
   // Presses the find button with `address` (UTF-8) in the box.
   void Press(const std::string& address) {
     frame_.SetText(mw::编辑框_号码, rt::FromUtf8(address));
-    frame_.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+    frame_.DispatchEvent(mw::按钮_获取相册封面, frame::EventKey::kClicked);
   }
 
   // Serves the worker's calls until the retrieval has ended (at most 60 s).
@@ -106,7 +106,7 @@ class RetrievalTest : public ::testing::Test {
 
   std::vector<Row> Rows() {
     std::vector<Row> rows;
-    const rt::ControlRef list = mw::超级列表框1;
+    const frame::ControlRef list = mw::超级列表框1;
     for (int r = 0; r < frame_.ListRowCount(list); ++r) {
       rows.push_back({rt::ToUtf8(frame_.ListGetCell(list, r, mw::kColumnNumber)),
                       frame_.ListGetTick(list, r),
@@ -117,7 +117,7 @@ class RetrievalTest : public ::testing::Test {
     return rows;
   }
 
-  std::string Caption(rt::ControlRef ref) { return rt::ToUtf8(frame_.GetText(ref)); }
+  std::string Caption(frame::ControlRef ref) { return rt::ToUtf8(frame_.GetText(ref)); }
   std::string Log() { return Caption(mw::编辑框_操作记录); }
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
@@ -134,8 +134,8 @@ class RetrievalTest : public ::testing::Test {
   }
 
   testing_support::TempDir folder_;
-  rt::HeadlessBackend backend_;
-  rt::Frame frame_{backend_, folder_.path().string()};
+  frame::HeadlessBackend backend_;
+  frame::Frame frame_{backend_, folder_.path().string()};
   shell::Shell shell_{frame_};
   Discovery discovery_;
   std::unique_ptr<standin::StandIn> service_;

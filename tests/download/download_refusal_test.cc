@@ -49,12 +49,12 @@ TEST_F(DownloadStopTest, AStopDuringABackOffWaitEndsTheRunWithinASecond) {
   Serve(discovery::Board(3));
   Find(service_->BoardUrl());
   service_->AddFault("list:security-check");
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
   ServeUntil([&] { return Log().find("秒后重试") != std::string::npos; });
   ASSERT_NE(Log().find("图片总数被服务器拒绝（安全验证页）"), std::string::npos) << Log();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // well into the wait
   const auto stopped = std::chrono::steady_clock::now();
-  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);  // answered OK
+  frame_.DispatchEvent(mw::按钮_结束下载, frame::EventKey::kClicked);  // answered OK
   WaitForRun(5);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();

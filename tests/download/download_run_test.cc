@@ -108,10 +108,10 @@ TEST_F(BoardDownloadTest, AlbumsOfOneTitleKeepTheirOwnPictures) {
 TEST_F(BoardDownloadTest, RowsWithoutAnIdAreNamedButNotDownloaded) {
   Serve(BoardOf({1, 1, 1, 1}));
   Find(service_->BoardUrl());
-  frame_.ListSetTick(mw::超级列表框1, 1, rt::kUnticked);
+  frame_.ListSetTick(mw::超级列表框1, 1, frame::kUnticked);
   frame_.ListSetCell(mw::超级列表框1, 2, mw::kColumnId, "");
   std::vector<std::string> albums_shown;
-  backend_.SetObserver({.property_changed = [&](const rt::ControlState& c, int) {
+  backend_.SetObserver({.property_changed = [&](const frame::ControlState& c, int) {
     if (c.tmpl->name == "标签_正在下载相册") albums_shown.push_back(rt::ToUtf8(c.text));
   }});
   Download();
@@ -121,7 +121,7 @@ TEST_F(BoardDownloadTest, RowsWithoutAnIdAreNamedButNotDownloaded) {
   EXPECT_EQ(PictureRequests(), 2u);
 
   // Nothing ticked: the run says so and still ends as usual.
-  for (int r = 0; r < 4; ++r) frame_.ListSetTick(mw::超级列表框1, r, rt::kUnticked);
+  for (int r = 0; r < 4; ++r) frame_.ListSetTick(mw::超级列表框1, r, frame::kUnticked);
   Download();
   EXPECT_TRUE(Log().ends_with("当前未选择任何相册\r\n\r\n-------全部下载完毕--------\r\n\r\n"));
   EXPECT_EQ(Caption(mw::标签_选择了相册数量), "总共需下载[0]个相册");

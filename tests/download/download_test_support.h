@@ -17,7 +17,7 @@
 namespace download {
 
 namespace fs = std::filesystem;
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using discovery::Row;
 
 inline std::string ReadFile(const fs::path& path) {
@@ -63,7 +63,7 @@ class DownloadTest : public discovery::RetrievalTest {
 
   // Presses the download button and serves the worker until the run ends.
   void Download() {
-    frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+    frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
     WaitForRun();
   }
 

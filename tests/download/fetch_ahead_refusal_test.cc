@@ -127,19 +127,19 @@ TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
   const std::string refused = album.pictures[0].id;
   service_->AddFault("picture/" + refused + ":status=403");
   shell_.state().parallel_fetches = GetParam();
-  backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
-    return rt::DialogButton::kOk;
+  backend_.SetResponder({.message_box = [](const frame::MessageBoxRequest&) {
+    return frame::DialogButton::kOk;
   }});
   const auto asked_for_refused = [&] { return RequestsFor(refused); };
 
   service_->log().Clear();
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
   // The refused picture's first wait has begun (fetching ahead, its answer
   // fetched ahead was asked again at its turn first).
   ASSERT_TRUE(ServeUntil([&] { return Log().find("被服务器拒绝") != std::string::npos; }));
   const size_t tries = asked_for_refused();
   ASSERT_EQ(tries, GetParam() == 1 ? 1u : 2u);
-  frame_.DispatchEvent(mw::按钮_暂停线程, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_暂停线程, frame::EventKey::kClicked);
   // Fetches ahead begun before the pause may still arrive; none begins after.
   ServeFor(100);
   const size_t at_pause = PictureRequests();
@@ -147,7 +147,7 @@ TEST_P(FetchAheadPauseTest, APausedRunSendsNoPictureRequest) {
   ServeFor(2700);
   EXPECT_EQ(asked_for_refused(), tries) << "tries of the refused picture while paused";
   EXPECT_EQ(PictureRequests(), at_pause);
-  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_结束下载, frame::EventKey::kClicked);
   WaitForRun(10);
 }
 
@@ -183,7 +183,7 @@ TEST_P(FetchAheadGivenUpTest, AFetchGivenUpCountsNoRefusal) {
   service_->AddFault("picture/" + twice + ":latency=300");
   const auto asked_for_twice = [&] { return RequestsFor(twice); };
   service_->log().Clear();
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
   ServeUntil([&] { return asked_for_twice() >= 1; });
   ASSERT_EQ(asked_for_twice(), 1u);
   service_->AddFault("picture/" + twice + ":status=403");
@@ -210,11 +210,11 @@ TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
   Find(service_->BoardUrl());
   service_->AddFault("picture/" + album.pictures[0].id + ":status=403");
   shell_.state().parallel_fetches = 1;
-  backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
-    return rt::DialogButton::kOk;
+  backend_.SetResponder({.message_box = [](const frame::MessageBoxRequest&) {
+    return frame::DialogButton::kOk;
   }});
   service_->log().Clear();
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
   ServeUntil([&] { return PictureRequests() >= 1; });
   ASSERT_EQ(PictureRequests(), 1u);
   // Well into the first wait (1.1 s at the least).
@@ -222,7 +222,7 @@ TEST_F(RefusedPictureLineTest, ARefusedPicturesWaitIsLoggedWhenItBegins) {
   EXPECT_EQ(PictureRequests(), 1u);
   EXPECT_NE(Log().find("图片(1)被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
   // A stop during the wait: the refusal met is still in the log.
-  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_结束下载, frame::EventKey::kClicked);
   WaitForRun(10);
   EXPECT_NE(Log().find("图片(1)被服务器拒绝（HTTP 403），"), std::string::npos) << Log();
 }

@@ -21,7 +21,7 @@ class GuideDownloadTest : public DownloadTest {
   void DownloadThread(const std::string& tid) {
     Find(service_->ThreadUrl(tid));
     ASSERT_EQ(Rows().size(), 1u);
-    frame_.ListSetTick(mw::超级列表框1, 0, rt::kTicked);  // a count of 0 leaves it unticked
+    frame_.ListSetTick(mw::超级列表框1, 0, frame::kTicked);  // a count of 0 leaves it unticked
     service_->log().Clear();
     Download();
   }
@@ -172,7 +172,7 @@ TEST_F(GuideDownloadTest, APictureSavedAtThePageBoundaryIsNotInTheClosingAccount
   RetrievalTest::Serve(std::move(data));
   Find(service_->ThreadUrl(t.tid));
   ASSERT_EQ(Rows().size(), 1u);
-  frame_.ListSetTick(mw::超级列表框1, 0, rt::kTicked);
+  frame_.ListSetTick(mw::超级列表框1, 0, frame::kTicked);
   const std::string boundary = service_->data().threads[0].pictures[50].id;
   service_->AddFault("picture/" + boundary + ":status=500*1");
   Download();

@@ -126,11 +126,11 @@ TEST_F(ParallelDownloadTest, AStopWithFourFetchesInFlightEndsAtOnceAndLeavesNoFi
   service_->AddFault("picture:slow=1000/50");  // 5 s a picture
   service_->log().Clear();
   shell_.state().parallel_fetches = 4;
-  backend_.SetResponder({.message_box = [](const rt::MessageBoxRequest&) {
-    return rt::DialogButton::kOk;
+  backend_.SetResponder({.message_box = [](const frame::MessageBoxRequest&) {
+    return frame::DialogButton::kOk;
   }});
 
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
   ServeUntil([&] { return PictureRequests() >= 4; });
   ASSERT_EQ(PictureRequests(), 4u);
   // The window is full: the first picture is not taken, so no fifth starts.
@@ -139,7 +139,7 @@ TEST_F(ParallelDownloadTest, AStopWithFourFetchesInFlightEndsAtOnceAndLeavesNoFi
   EXPECT_EQ(PictureRequests(), 4u);
 
   const auto before = std::chrono::steady_clock::now();
-  frame_.DispatchEvent(mw::按钮_结束下载, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_结束下载, frame::EventKey::kClicked);
   WaitForRun(5);
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
   EXPECT_TRUE(Log().ends_with("执行了结束下载\r\n")) << Log();

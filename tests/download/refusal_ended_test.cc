@@ -31,7 +31,7 @@ TEST_P(RefusalEndedTest, AnswersFetchedDuringARefusalThatEndedAddNoRefusals) {
   shell_.state().parallel_fetches = GetParam();
   const int refusal = service_->AddFault("picture:status=403");
   service_->log().Clear();
-  frame_.DispatchEvent(mw::按钮_下载选中, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
 
   // The first refusal is logged as the first picture's wait begins; the
   // service then answers again, before that wait is over.

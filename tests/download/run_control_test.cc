@@ -37,7 +37,7 @@ class RunControlTest : public DownloadTest {
     return {frame_.Control(mw::按钮_下载选中)->visible, frame_.Control(mw::按钮_暂停线程)->visible,
             frame_.Control(mw::按钮_继续下载)->visible, frame_.Control(mw::按钮_结束下载)->visible};
   }
-  void Click(rt::ControlRef button) { frame_.DispatchEvent(button, rt::EventKey::kClicked); }
+  void Click(frame::ControlRef button) { frame_.DispatchEvent(button, frame::EventKey::kClicked); }
   void Serve(int pictures, const std::string& fault = "") {
     RetrievalTest::Serve(OneAlbum(pictures));
     Find(service_->BoardUrl());
@@ -45,9 +45,9 @@ class RunControlTest : public DownloadTest {
     service_->log().Clear();
   }
   // Answers the stop question with `answer` and every other box with OK.
-  void AnswerStop(rt::DialogButton answer) {
-    backend_.SetResponder({.message_box = [answer](const rt::MessageBoxRequest& box) {
-      return box.caption == rt::FromUtf8("警告！") ? answer : rt::DialogButton::kOk;
+  void AnswerStop(frame::DialogButton answer) {
+    backend_.SetResponder({.message_box = [answer](const frame::MessageBoxRequest& box) {
+      return box.caption == rt::FromUtf8("警告！") ? answer : frame::DialogButton::kOk;
     }});
   }
   static constexpr Buttons kIdle{true, false, false, false};
@@ -68,10 +68,10 @@ TEST_F(RunControlTest, PauseHoldsTheRunAndAStopCancelledKeepsItPaused) {
   ServeFor(300);
   EXPECT_EQ(PictureRequests(), held_at);
 
-  AnswerStop(rt::DialogButton::kCancel);
+  AnswerStop(frame::DialogButton::kCancel);
   Click(mw::按钮_结束下载);
   EXPECT_EQ(Messages().back(), "您真的要彻底结束下载么？");
-  EXPECT_EQ(backend_.message_boxes().back().style & 0xF, rt::kButtonsOkCancel);
+  EXPECT_EQ(backend_.message_boxes().back().style & 0xF, frame::kButtonsOkCancel);
   ServeFor(300);
   EXPECT_EQ(PictureRequests(), held_at);
   EXPECT_EQ(Shown(), kPaused);
@@ -91,7 +91,7 @@ TEST_F(RunControlTest, AStopWhilePausedEndsTheRunWithoutItsClosingLines) {
   Click(mw::按钮_下载选中);
   ASSERT_TRUE(ServeUntil([&] { return PictureRequests() >= 2; }));
   Click(mw::按钮_暂停线程);
-  AnswerStop(rt::DialogButton::kOk);
+  AnswerStop(frame::DialogButton::kOk);
   Click(mw::按钮_结束下载);
   EXPECT_EQ(Shown(), kIdle);
   WaitForRun(5);
@@ -111,7 +111,7 @@ TEST_F(RunControlTest, StopEndsAStalledTransferAtOnceAndLeavesNoCutFile) {
   const auto& pictures = service_->data().threads[0].pictures;
   service_->AddFault("picture/" + pictures[2].id + ":slow=100/50");
   service_->log().Clear();
-  AnswerStop(rt::DialogButton::kOk);
+  AnswerStop(frame::DialogButton::kOk);
   Click(mw::按钮_下载选中);
   ASSERT_TRUE(ServeUntil([&] { return PictureRequests() >= 3; }));
   ServeFor(200);  // part of the third picture has arrived
@@ -128,7 +128,7 @@ TEST_F(RunControlTest, StopEndsAStalledTransferAtOnceAndLeavesNoCutFile) {
 
   // The next run saves the rest, whole.
   service_->faults().Clear();
-  AnswerStop(rt::DialogButton::kOk);
+  AnswerStop(frame::DialogButton::kOk);
   frame_.SetChecked(mw::选择框_下载记录, true);
   Download();
   EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
@@ -137,9 +137,9 @@ TEST_F(RunControlTest, StopEndsAStalledTransferAtOnceAndLeavesNoCutFile) {
 TEST_F(RunControlTest, TheButtonsAreIdleWhenTheClosingBoxShows) {
   Serve(1);
   std::optional<Buttons> at_box;
-  backend_.SetResponder({.message_box = [&](const rt::MessageBoxRequest& box) {
+  backend_.SetResponder({.message_box = [&](const frame::MessageBoxRequest& box) {
     if (box.text == rt::FromUtf8("全部下载完毕")) at_box = Shown();
-    return rt::DialogButton::kOk;
+    return frame::DialogButton::kOk;
   }});
   Download();
   ASSERT_TRUE(at_box.has_value());
@@ -288,13 +288,13 @@ TEST_F(RunControlTest, TheStopQuestionHoldsARunningRunWhileItIsOpen) {
   Serve(12, "picture:latency=20");
   using Seen = std::pair<size_t, size_t>;  // picture requests, files
   std::vector<Seen> seen;
-  backend_.SetResponder({.message_box = [&](const rt::MessageBoxRequest& box) {
-    if (box.caption != rt::FromUtf8("警告！")) return rt::DialogButton::kOk;
+  backend_.SetResponder({.message_box = [&](const frame::MessageBoxRequest& box) {
+    if (box.caption != rt::FromUtf8("警告！")) return frame::DialogButton::kOk;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the picture under way lands
     seen.push_back({PictureRequests(), SavedFiles().size()});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     seen.push_back({PictureRequests(), SavedFiles().size()});
-    return rt::DialogButton::kCancel;
+    return frame::DialogButton::kCancel;
   }});
   Click(mw::按钮_下载选中);
   ASSERT_TRUE(ServeUntil([&] { return PictureRequests() >= 3; }));
@@ -335,7 +335,7 @@ TEST_F(LongWaitsTest, AStopDuringEachKindOfWaitEndsTheRunAtOnce) {
     fs::remove_all(save_);
     service_.reset();
     Serve(3, c.fault);
-    AnswerStop(rt::DialogButton::kOk);
+    AnswerStop(frame::DialogButton::kOk);
     Click(mw::按钮_下载选中);
     ASSERT_TRUE(ServeUntil([&] { return service_->Count(c.asked) >= 1; }));
     ServeFor(200);

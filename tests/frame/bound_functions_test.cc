@@ -16,7 +16,13 @@
 #include "runtime/gbk.h"
 #include "runtime/value.h"
 
-namespace rt {
+namespace frame {
+
+using rt::SetFatalReporter;
+using rt::Text;
+using rt::ToUtf8;
+using rt::operator""_gbk;
+
 namespace {
 
 int Twice(int n) { return 2 * n; }
@@ -130,4 +136,4 @@ TEST_F(BoundFunctionsDeathTest, CallingThroughTheWrongTypeIsTheStackCheckError) 
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace frame

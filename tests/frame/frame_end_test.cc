@@ -19,7 +19,12 @@
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FatalError;
+using rt::FatalErrorRaised;
+using rt::ToUtf8;
+
 namespace {
 
 namespace mw = main_window;
@@ -167,4 +172,4 @@ TEST_F(FrameEndDeathTest, TheCleanupNeverRunsOnceAFatalErrorIsRaised) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace frame

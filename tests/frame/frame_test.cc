@@ -14,7 +14,16 @@
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::AllocationFailed;
+using rt::AllocationFailureMessage;
+using rt::Bytes;
+using rt::FatalError;
+using rt::Text;
+using rt::ToUtf8;
+using rt::operator""_gbk;
+
 namespace {
 
 namespace mw = main_window;
@@ -349,4 +358,4 @@ TEST_F(FrameDeathTest, FailedAllocationReportsItsSize) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace frame

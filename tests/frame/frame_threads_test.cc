@@ -12,7 +12,11 @@
 #include "frame/window_templates.h"
 #include "runtime/text_commands.h"
 
-namespace rt {
+namespace frame {
+
+using rt::SplitText;
+using rt::Text;
+
 namespace {
 
 namespace mw = main_window;
@@ -143,4 +147,4 @@ TEST(FrameThreads, ServeUntilRunsAWorkersCallsUntilItHasEnded) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace frame

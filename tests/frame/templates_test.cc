@@ -8,7 +8,12 @@
 
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace frame {
+
+using rt::FromUtf8;
+using rt::Text;
+using rt::operator""_gbk;
+
 namespace {
 
 TEST(WindowTemplates, WindowsHaveTheirSizesAndCaptions) {
@@ -73,4 +78,4 @@ TEST(WindowTemplates, MainWindowSpecials) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace frame

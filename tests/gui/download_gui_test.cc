@@ -34,7 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 using standin::Interface;
 
 QApplication& TheApp() {
@@ -125,13 +125,13 @@ class GuiDownload : public ::testing::Test {
     shell_.Start();
   }
 
-  QPushButton* Button(rt::ControlRef ref) const {
+  QPushButton* Button(frame::ControlRef ref) const {
     return qobject_cast<QPushButton*>(backend_.Widget(ref));
   }
   // The run buttons shown: D(ownload), P(ause), C(ontinue), S(top), or '-'.
   std::string Buttons() const {
     std::string shown;
-    const std::pair<rt::ControlRef, char> buttons[] = {{mw::按钮_下载选中, 'D'},
+    const std::pair<frame::ControlRef, char> buttons[] = {{mw::按钮_下载选中, 'D'},
                                                        {mw::按钮_暂停线程, 'P'},
                                                        {mw::按钮_继续下载, 'C'},
                                                        {mw::按钮_结束下载, 'S'}};
@@ -141,7 +141,7 @@ class GuiDownload : public ::testing::Test {
     return shown;
   }
   // What a label and the log show, as UTF-8.
-  std::string LabelText(rt::ControlRef ref) const {
+  std::string LabelText(frame::ControlRef ref) const {
     auto* label = qobject_cast<QLabel*>(backend_.Widget(ref));
     return label ? label->text().toStdString() : std::string();
   }
@@ -156,8 +156,8 @@ class GuiDownload : public ::testing::Test {
 
   testing_support::TempDir folder_;
   fs::path save_ = folder_.path() / "保存";
-  platform::qt::QtBackend backend_;
-  rt::Frame frame_{backend_, folder_.path().string()};
+  gui::QtBackend backend_;
+  frame::Frame frame_{backend_, folder_.path().string()};
   shell::Shell shell_{frame_};
   discovery::Discovery discovery_{frame_, shell_, {.after_list_request_ms = 0}};
   download::DownloadControl downloads_{

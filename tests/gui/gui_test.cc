@@ -40,10 +40,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-using platform::qt::QtBackend;
+using gui::QtBackend;
 using rt::operator""_gbk;
-namespace mw = rt::main_window;
-namespace fw = rt::find_window;
+namespace mw = frame::main_window;
+namespace fw = frame::find_window;
 
 QApplication& App() {
   static int argc = 1;
@@ -88,7 +88,7 @@ class GuiTest : public ::testing::Test {
     folder_ = std::filesystem::path(::testing::TempDir()) / "tiepic_gui";
     std::filesystem::create_directories(folder_);
     backend_ = std::make_unique<QtBackend>();
-    frame_ = std::make_unique<rt::Frame>(*backend_, folder_.string());
+    frame_ = std::make_unique<frame::Frame>(*backend_, folder_.string());
     shell_ = std::make_unique<shell::Shell>(*frame_);
     shell_->Start();
   }
@@ -99,7 +99,7 @@ class GuiTest : public ::testing::Test {
   }
 
   template <class W = QWidget>
-  W* Get(rt::ControlRef ref) {
+  W* Get(frame::ControlRef ref) {
     W* w = qobject_cast<W*>(backend_->Widget(ref));
     EXPECT_NE(w, nullptr);
     return w;
@@ -113,7 +113,7 @@ class GuiTest : public ::testing::Test {
 
   std::filesystem::path folder_;
   std::unique_ptr<QtBackend> backend_;
-  std::unique_ptr<rt::Frame> frame_;
+  std::unique_ptr<frame::Frame> frame_;
   std::unique_ptr<shell::Shell> shell_;
 };
 
@@ -148,9 +148,9 @@ int TextRoom(QWidget* w) {
 }
 
 // Returns the names of the controls whose captions were measured.
-std::vector<std::string> ExpectCaptionsFit(QtBackend& backend, const rt::WindowTemplate& tmpl) {
+std::vector<std::string> ExpectCaptionsFit(QtBackend& backend, const frame::WindowTemplate& tmpl) {
   std::vector<std::string> measured;
-  for (const rt::ControlTemplate& c : tmpl.controls) {
+  for (const frame::ControlTemplate& c : tmpl.controls) {
     QWidget* w = backend.Widget({tmpl.id, c.id});
     EXPECT_NE(w, nullptr) << c.name;
     if (w == nullptr) continue;
@@ -174,7 +174,7 @@ std::vector<std::string> ExpectCaptionsFit(QtBackend& backend, const rt::WindowT
 
 TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   QWidget* main = Get(mw::kWindow);
-  EXPECT_EQ(main->size(), platform::qt::ClientSize({50, 50, 936, 656}));
+  EXPECT_EQ(main->size(), gui::ClientSize({50, 50, 936, 656}));
   EXPECT_EQ(main->pos(), QPoint(50, 50));
   EXPECT_EQ(Get(mw::编辑框_号码)->geometry(), QRect(126, 16, 408, 30));
   EXPECT_EQ(Get(mw::选择夹1)->geometry(), QRect(-2, 55, 923, 569));
@@ -206,7 +206,7 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   EXPECT_FALSE(Get(mw::按钮_暂停线程)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_继续下载)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_结束下载)->isVisibleTo(top));
-  const std::vector<std::string> measured = ExpectCaptionsFit(*backend_, rt::MainWindowTemplate());
+  const std::vector<std::string> measured = ExpectCaptionsFit(*backend_, frame::MainWindowTemplate());
   for (const char* group : {"分组框9", "分组框10", "分组框11"}) {
     EXPECT_NE(std::find(measured.begin(), measured.end(), group), measured.end()) << group;
   }
@@ -215,17 +215,17 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
 TEST_F(GuiTest, RendersBothPagesAndTheFindWindow) {
   QWidget* main = Get(mw::kWindow);
   Save(main, "tiepic_page0.png");
-  frame_->DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarSettings);
-  EXPECT_EQ(static_cast<platform::qt::TabControl*>(Get(mw::选择夹1))->current(), 1);
+  frame_->DispatchEvent(mw::工具条1, frame::EventKey::kToolbarClicked, mw::kToolbarSettings);
+  EXPECT_EQ(static_cast<gui::TabControl*>(Get(mw::选择夹1))->current(), 1);
   EXPECT_TRUE(Get(mw::选择框_下载记录)->isVisible());
   Save(main, "tiepic_page1.png");
 
-  frame_->DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  frame_->DispatchEvent(mw::标签_查找, frame::EventKey::kLeftButtonDown);
   QWidget* find = Get(fw::kWindow);
   EXPECT_EQ(find->windowTitle(), U("查找功能："));
-  EXPECT_EQ(find->size(), platform::qt::ClientSize({0, 0, 348, 152}));
+  EXPECT_EQ(find->size(), gui::ClientSize({0, 0, 348, 152}));
   EXPECT_EQ(Get(fw::按钮_查找下一个)->geometry(), QRect(281, 80, 57, 32));
-  ExpectCaptionsFit(*backend_, rt::FindWindowTemplate());
+  ExpectCaptionsFit(*backend_, frame::FindWindowTemplate());
   Save(find, "tiepic_find.png");
 }
 
@@ -254,15 +254,15 @@ TEST_F(GuiTest, UserClicksReachTheHandlersAndTheModel) {
   Get<QToolBar>(mw::工具条1)->actions().at(2)->trigger();  // separators sit between
   EXPECT_EQ(frame_->Control(mw::选择夹1)->page, 1);
 
-  const rt::ControlRef list = mw::超级列表框1;
+  const frame::ControlRef list = mw::超级列表框1;
   frame_->ListSetCell(list, frame_->ListAppendRow(list), 2, "相册"_gbk);
-  frame_->ListSetTick(list, 0, rt::kTicked);
+  frame_->ListSetTick(list, 0, frame::kTicked);
   QTreeWidgetItem* item = Get<QTreeWidget>(list)->topLevelItem(0);
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->text(2), U("相册"));
   EXPECT_EQ(item->checkState(0), Qt::Checked);
   item->setCheckState(0, Qt::Unchecked);  // as the user's click does
-  EXPECT_EQ(frame_->ListGetTick(list, 0), rt::kUnticked);
+  EXPECT_EQ(frame_->ListGetTick(list, 0), frame::kUnticked);
   frame_->ListSetColumnWidth(list, 3, 0);
   EXPECT_TRUE(Get<QTreeWidget>(list)->isColumnHidden(3));
 }
@@ -318,8 +318,8 @@ TEST_F(GuiTest, TheDesktopGetsFoldersAsLocalFilesAndMakersPagesAsWebAddresses) {
   std::filesystem::current_path(folder_);
   using ShellExecute =
       int(const rt::Text&, const rt::Text&, const rt::Text&, const rt::Text&, int);
-  const int result = rt::CallPlatformFunction<ShellExecute>(
-      rt::kShellExecuteA, rt::Text(), "图 片#1"_gbk, rt::Text(), rt::Text(), 1);
+  const int result = frame::CallPlatformFunction<ShellExecute>(
+      frame::kShellExecuteA, rt::Text(), "图 片#1"_gbk, rt::Text(), rt::Text(), 1);
   std::filesystem::current_path(saved);
   EXPECT_GT(result, 32);
   // The maker's feedback page, from the toolbar.
@@ -353,13 +353,13 @@ TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
   };
   press(QMessageBox::Cancel);
   EXPECT_EQ(frame_->ShowMessageBox(rt::Text("网址格式无法识别\r\n\r\n例"_gbk),
-                                   rt::kButtonsOkCancel),
+                                   frame::kButtonsOkCancel),
             1);
   EXPECT_EQ(title, U("信息："));
   EXPECT_EQ(text, U("网址格式无法识别\n\n例"));
   EXPECT_EQ(buttons, 2);
   press(QMessageBox::Ok);
-  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("x"), rt::kIconStop, "错误"_gbk), 0);
+  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("x"), frame::kIconStop, "错误"_gbk), 0);
   EXPECT_EQ(title, U("错误"));
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(buttons, 1);
@@ -389,7 +389,7 @@ TEST_F(GuiTest, LabelsAndMessageBoxesShowMarkupLiterally) {
 }
 
 TEST_F(GuiTest, AWindowClosedOutsideTheLoopGoesOnlyAfterItsCloseEvent) {
-  frame_->LoadWindow(rt::FindWindowTemplate());
+  frame_->LoadWindow(frame::FindWindowTemplate());
   QPointer<QWidget> find = Get(fw::kWindow);
   ASSERT_FALSE(find.isNull());
   // The user's close: the frame destroys the view from inside its close event.
@@ -413,7 +413,7 @@ TEST_F(GuiDeathTest, FatalReportIsAStopBoxCaptionedErrorAndEndsWith255) {
               box->icon() == QMessageBox::Critical, box->text().toStdString().c_str());
       box->button(QMessageBox::Ok)->click();
     });
-    frame_->ReadProperty(rt::find_window::编辑框1, rt::kText);  // the find window is not loaded
+    frame_->ReadProperty(frame::find_window::编辑框1, frame::kText);  // the find window is not loaded
   };
   EXPECT_EXIT(fail(), ::testing::ExitedWithCode(255),
               "title=错误 critical=1 text=运行时出错!\n\n错误信息：未载入欲访问窗口组件所在的窗口\n\\|");

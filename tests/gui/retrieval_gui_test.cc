@@ -18,7 +18,7 @@
 
 namespace {
 
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 QApplication& TheApp() {
   static int argc = 1;
@@ -33,8 +33,8 @@ QApplication& TheApp() {
 TEST(GuiRetrieval, RowsAppearWhileTheWindowKeepsAnswering) {
   TheApp();
   testing_support::TempDir folder;
-  platform::qt::QtBackend backend;
-  rt::Frame frame(backend, folder.path().string());
+  gui::QtBackend backend;
+  frame::Frame frame(backend, folder.path().string());
   shell::Shell shell(frame);
   discovery::Discovery discovery(frame, shell, {.after_list_request_ms = 0});
   shell.Start();
@@ -50,7 +50,7 @@ TEST(GuiRetrieval, RowsAppearWhileTheWindowKeepsAnswering) {
   shell.state().service.web_host = "127.0.0.1:" + std::to_string(service.port());
 
   frame.SetText(mw::编辑框_号码, service.BoardUrl());
-  frame.DispatchEvent(mw::按钮_获取相册封面, rt::EventKey::kClicked);
+  frame.DispatchEvent(mw::按钮_获取相册封面, frame::EventKey::kClicked);
 
   // A timer of the window's own thread: it fires only while the event loop
   // runs, so its count shows the window answering during the retrieval.

@@ -8,7 +8,12 @@
 #include "json/json_value.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace json {
+
+using rt::Bytes;
+using rt::Text;
+using rt::operator""_gbk;
+
 namespace {
 
 JsonHandle Parsed(std::string_view text) {
@@ -308,4 +313,4 @@ TEST(JsonBinary, Base64BetweenAngleBrackets) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace json

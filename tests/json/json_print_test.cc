@@ -8,7 +8,11 @@
 #include "platform/file_system.h"
 #include "runtime/gbk.h"
 
-namespace rt {
+namespace json {
+
+using rt::Text;
+using rt::operator""_gbk;
+
 namespace {
 
 JsonHandle Parsed(std::string_view text) {
@@ -146,4 +150,4 @@ TEST(JsonService, EveryAnswerPrintsStably) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace json

@@ -12,7 +12,10 @@
 #include "json/json_value.h"
 #include "platform/file_system.h"
 
-namespace rt {
+namespace json {
+
+using rt::Text;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -185,4 +188,4 @@ TEST(JsonSuite, HundredThousandOpenBracketsAreRefusedWithoutRecursingDeep) {
 }
 
 }  // namespace
-}  // namespace rt
+}  // namespace json

@@ -12,8 +12,8 @@ namespace shell {
 namespace {
 
 using rt::operator""_gbk;
-namespace mw = rt::main_window;
-namespace fw = rt::find_window;
+namespace mw = frame::main_window;
+namespace fw = frame::find_window;
 
 TEST_F(ShellTest, ToolbarSwitchesPagesAndChecksForUpdatesOnTheFirstVisitOnly) {
   std::promise<std::thread::id> first_on, second_on;
@@ -23,12 +23,12 @@ TEST_F(ShellTest, ToolbarSwitchesPagesAndChecksForUpdatesOnTheFirstVisitOnly) {
     if (n < 2) (n == 0 ? first_on : second_on).set_value(std::this_thread::get_id());
   };
   shell_.Start();
-  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarSettings);
+  frame_.DispatchEvent(mw::工具条1, frame::EventKey::kToolbarClicked, mw::kToolbarSettings);
   EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 1);
   EXPECT_NE(first_on.get_future().get(), std::this_thread::get_id());
-  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarFetch);
+  frame_.DispatchEvent(mw::工具条1, frame::EventKey::kToolbarClicked, mw::kToolbarFetch);
   EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 0);
-  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarSettings);
+  frame_.DispatchEvent(mw::工具条1, frame::EventKey::kToolbarClicked, mw::kToolbarSettings);
   EXPECT_EQ(frame_.Control(mw::选择夹1)->page, 1);
   EXPECT_EQ(shell_.state().help_page_visits, 2);
   // The button runs the check too, also away from the UI thread: the window
@@ -37,7 +37,7 @@ TEST_F(ShellTest, ToolbarSwitchesPagesAndChecksForUpdatesOnTheFirstVisitOnly) {
   auto second = second_on.get_future();
   for (int i = 0; i < 1000 && second.wait_for(std::chrono::milliseconds(5)) !=
                                   std::future_status::ready; ++i) {
-    frame_.DispatchEvent(mw::按钮_检测更新, rt::EventKey::kClicked);
+    frame_.DispatchEvent(mw::按钮_检测更新, frame::EventKey::kClicked);
   }
   EXPECT_NE(second.get(), std::this_thread::get_id());
 }
@@ -62,9 +62,9 @@ TEST_F(ShellTest, AResponsiveWaitOnTheUiThreadRunsTheCallsOfWorkers) {
 TEST_F(ShellTest, FeedbackAndLinkLabelsOpenTheMakersPages) {
   WriteIni("[service]\r\nversion_page=http://maker.test/download/softzuixinv/index.html\r\n");
   shell_.Start();
-  frame_.DispatchEvent(mw::工具条1, rt::EventKey::kToolbarClicked, mw::kToolbarFeedback);
-  frame_.DispatchEvent(mw::标签13, rt::EventKey::kLeftButtonDown);
-  frame_.DispatchEvent(mw::标签5, rt::EventKey::kLeftButtonDown);
+  frame_.DispatchEvent(mw::工具条1, frame::EventKey::kToolbarClicked, mw::kToolbarFeedback);
+  frame_.DispatchEvent(mw::标签13, frame::EventKey::kLeftButtonDown);
+  frame_.DispatchEvent(mw::标签5, frame::EventKey::kLeftButtonDown);
   EXPECT_EQ(backend_.opened(),
             (std::vector<rt::Text>{"http://maker.test/download/softzuixinv/bug.html",
                                    "http://maker.test/", "http://maker.test/?soft"}));
@@ -74,13 +74,13 @@ TEST_F(ShellTest, FindLabelLoadsTheFindWindowOnceAndThenBringsItToTheFront) {
   int finds = 0;
   shell_.hooks().find_next = [&] { ++finds; };
   shell_.Start();
-  frame_.DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  frame_.DispatchEvent(mw::标签_查找, frame::EventKey::kLeftButtonDown);
   ASSERT_TRUE(frame_.IsLoaded(fw::kId));
   frame_.SetText(fw::编辑框1, "关键字"_gbk);
-  frame_.DispatchEvent(mw::标签_查找, rt::EventKey::kLeftButtonDown);
+  frame_.DispatchEvent(mw::标签_查找, frame::EventKey::kLeftButtonDown);
   EXPECT_EQ(backend_.brought_to_front(), 1);
   EXPECT_EQ(frame_.GetText(fw::编辑框1), "关键字"_gbk);  // the same window, not a new one
-  frame_.DispatchEvent(fw::按钮_查找下一个, rt::EventKey::kClicked);
+  frame_.DispatchEvent(fw::按钮_查找下一个, frame::EventKey::kClicked);
   EXPECT_EQ(finds, 1);
 }
 

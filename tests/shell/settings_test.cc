@@ -7,7 +7,7 @@ namespace shell {
 namespace {
 
 using rt::operator""_gbk;
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 TEST_F(ShellTest, NoIniFileShowsTheProgramFolderAndWritesNothing) {
   shell_.Start();
@@ -46,21 +46,21 @@ TEST_F(ShellTest, OnlyExactlyOneChecksAnOption) {
 TEST_F(ShellTest, OptionClicksStoreOneOrZeroAtOnce) {
   shell_.Start();
   frame_.UserSetChecked(mw::选择框_文件名, true);
-  frame_.DispatchEvent(mw::选择框_文件名, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::选择框_文件名, frame::EventKey::kClicked);
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n描述做文件名=1\r\n");
   frame_.UserSetChecked(mw::选择框_文件名, false);
-  frame_.DispatchEvent(mw::选择框_文件名, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::选择框_文件名, frame::EventKey::kClicked);
   frame_.UserSetChecked(mw::选择框_下载记录, true);
-  frame_.DispatchEvent(mw::选择框_下载记录, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::选择框_下载记录, frame::EventKey::kClicked);
   frame_.UserSetChecked(mw::选择框_下载帖子全部图片, true);
-  frame_.DispatchEvent(mw::选择框_下载帖子全部图片, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::选择框_下载帖子全部图片, frame::EventKey::kClicked);
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n描述做文件名=0\r\n下载记录=1\r\n下载帖子全部图=1\r\n");
 }
 
 TEST_F(ShellTest, CancelledFolderDialogStoresTheProgramFolder) {
   shell_.Start();
   frame_.SetText(mw::编辑框_保存位置, "/elsewhere");
-  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_选择位置, frame::EventKey::kClicked);
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), folder_text());
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=" + folder_.string() + "\r\n");
   ASSERT_EQ(backend_.folder_requests().size(), 1u);
@@ -69,11 +69,11 @@ TEST_F(ShellTest, CancelledFolderDialogStoresTheProgramFolder) {
 }
 
 TEST_F(ShellTest, ChosenFolderIsTrimmedShownAndStored) {
-  backend_.SetResponder({.folder = [](const rt::FolderRequest&) -> std::string {
+  backend_.SetResponder({.folder = [](const frame::FolderRequest&) -> std::string {
     return "　 /照片/存档 ";  // full-width and ASCII blanks around it
   }});
   shell_.Start();
-  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_选择位置, frame::EventKey::kClicked);
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/照片/存档"_gbk);
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=/照片/存档\r\n");
 }
@@ -82,16 +82,16 @@ TEST_F(ShellTest, FolderNamesGbkCannotHoldAreRefusedAndTheOldFolderStays) {
   std::vector<rt::Text> messages;
   std::string answer = (folder_ / "照片😀").string();
   backend_.SetResponder({
-      .message_box = [&](const rt::MessageBoxRequest& r) {
+      .message_box = [&](const frame::MessageBoxRequest& r) {
         messages.push_back(r.text);
-        return rt::DialogButton::kOk;
+        return frame::DialogButton::kOk;
       },
-      .folder = [&](const rt::FolderRequest&) { return answer; },
+      .folder = [&](const frame::FolderRequest&) { return answer; },
   });
   shell_.Start();
   WriteIni("[全局设置]\r\n保存位置=/old\r\n");
   frame_.SetText(mw::编辑框_保存位置, "/old");
-  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_选择位置, frame::EventKey::kClicked);
   EXPECT_EQ(messages, std::vector<rt::Text>{UnfitFolderMessage()});
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/old");
   EXPECT_EQ(ReadIni(), "[全局设置]\r\n保存位置=/old\r\n");
@@ -101,7 +101,7 @@ TEST_F(ShellTest, FolderNamesGbkCannotHoldAreRefusedAndTheOldFolderStays) {
   const std::filesystem::path odd = folder_ / "程序😀";
   std::filesystem::create_directories(odd);
   platform::SetRunDirectory(odd.string());
-  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_选择位置, frame::EventKey::kClicked);
   platform::SetRunDirectory(folder_.string());
   EXPECT_EQ(messages.size(), 2u);
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), "/old");
@@ -109,7 +109,7 @@ TEST_F(ShellTest, FolderNamesGbkCannotHoldAreRefusedAndTheOldFolderStays) {
 
   // A name GBK holds is taken.
   answer = (folder_ / "照片").string();
-  frame_.DispatchEvent(mw::按钮_选择位置, rt::EventKey::kClicked);
+  frame_.DispatchEvent(mw::按钮_选择位置, frame::EventKey::kClicked);
   EXPECT_EQ(messages.size(), 2u);
   EXPECT_EQ(frame_.GetText(mw::编辑框_保存位置), rt::FromUtf8(answer));
 }

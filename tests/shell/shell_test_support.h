@@ -45,8 +45,8 @@ class ShellTest : public ::testing::Test {
   rt::Text folder_text() const { return folder_.string(); }
 
   std::filesystem::path folder_ = MakeFolder();
-  rt::HeadlessBackend backend_;
-  rt::Frame frame_{backend_, folder_.string()};
+  frame::HeadlessBackend backend_;
+  frame::Frame frame_{backend_, folder_.string()};
   Shell shell_{frame_};
 };
 

@@ -9,7 +9,7 @@ namespace shell {
 namespace {
 
 using rt::operator""_gbk;
-namespace mw = rt::main_window;
+namespace mw = frame::main_window;
 
 TEST_F(ShellTest, UpdateCheckComparesWholeVersionNumbers) {
   struct Case {

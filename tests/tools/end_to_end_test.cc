@@ -223,22 +223,22 @@ Walk WalkGuide(const StandIn& service, const Thread& thread, bool starter_only) 
         "&see_lz=" + (starter_only ? "1" : "0") +
         "&from_page=0&alt=jview&next=50&prev=1&pic_id=" + cursor + Stamp()));
     ++walk.pages;
-    rt::JsonHandle handle;
-    rt::JsonParse(handle, page);
+    json::JsonHandle handle;
+    json::JsonParse(handle, page);
     while (true) {
       ++counter;
-      rt::JsonHandle entry = rt::JsonGetMember(
-          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
+      json::JsonHandle entry = json::JsonGetMember(
+          json::JsonGetMember(json::JsonGetMember(handle, "data"), "pic_list"),
           "#" + std::to_string(counter));
-      if (rt::JsonToText(entry) == "null") break;
-      rt::JsonHandle screen =
-          rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen");
-      Text id = Without(rt::JsonToText(rt::JsonGetMember(screen, "id")), "\"");
+      if (json::JsonToText(entry) == "null") break;
+      json::JsonHandle screen =
+          json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen");
+      Text id = Without(json::JsonToText(json::JsonGetMember(screen, "id")), "\"");
       cursor = id;
       Text address = Without(
-          Without(rt::JsonToText(rt::JsonGetMember(screen, "waterurl")), "\\"), "\"");
+          Without(json::JsonToText(json::JsonGetMember(screen, "waterurl")), "\\"), "\"");
       Text format =
-          rt::JsonToText(rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "format"));
+          json::JsonToText(json::JsonGetMember(json::JsonGetMember(entry, "img"), "format"));
       walk.extensions.push_back(format == "1"   ? ".jpg"
                                 : format == "2" ? ".gif"
                                 : format == "4" ? ".png"
@@ -312,21 +312,21 @@ TEST(StandInEndToEnd, ListPagesGiveBackEveryPictureOfEveryAlbum) {
       EXPECT_EQ(web::TextBetween(text, "\"total_page\":", ","), "0");
     }
     for (int p = 1; p <= total / 200 + 1; ++p) {
-      rt::JsonHandle handle;
-      rt::JsonParse(handle, AsText(web::WinHttpObjectRequest(
+      json::JsonHandle handle;
+      json::JsonParse(handle, AsText(web::WinHttpObjectRequest(
                                 list_base + "&alt=jview&rn=200&tid=" + album->tid +
                                 "&pn=" + std::to_string(p) + "&ps=1&pe=200&wall_type=v" +
                                 Stamp())));
       ++list_requests;
-      rt::JsonHandle list =
-          rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list");
-      int k = rt::JsonArrayLength(list);
+      json::JsonHandle list =
+          json::JsonGetMember(json::JsonGetMember(handle, "data"), "pic_list");
+      int k = json::JsonArrayLength(list);
       EXPECT_EQ(k, std::min(200, total - (p - 1) * 200));
       for (int j = 1; j <= k; ++j) {
         const Picture& picture = album->pictures[(p - 1) * 200 + j - 1];
-        rt::JsonHandle item = rt::JsonGetItem(list, j - 1);
-        Text id = Without(rt::JsonToText(rt::JsonGetMember(item, "pic_id")), "\"");
-        Text descr = Without(rt::JsonToText(rt::JsonGetMember(item, "descr")), "\"");
+        json::JsonHandle item = json::JsonGetItem(list, j - 1);
+        Text id = Without(json::JsonToText(json::JsonGetMember(item, "pic_id")), "\"");
+        Text descr = Without(json::JsonToText(json::JsonGetMember(item, "descr")), "\"");
         ASSERT_EQ(id, picture.id);
         EXPECT_EQ(descr, Gbk(picture.descr));
         std::string body = AsBody(web::WinHttpObjectRequest(
@@ -461,16 +461,16 @@ TEST(StandInEndToEnd, EmptyAndNonHttpPictureAddressesFetchNothing) {
       "http://" + service.hosts().web +
       "/photo/bw/picture/guide?kw=x&ie=utf-8&fp=1&tid=" + mixed.tid +
       "&see_lz=0&from_page=0&alt=jview&next=50&prev=1&pic_id=" + Stamp()));
-  rt::JsonHandle handle;
-  ASSERT_TRUE(rt::JsonParse(handle, guide));
+  json::JsonHandle handle;
+  ASSERT_TRUE(json::JsonParse(handle, guide));
   std::set<Text> addresses;
   for (int n = 1; n <= 51; ++n) {
-    rt::JsonHandle entry = rt::JsonGetMember(
-        rt::JsonGetMember(rt::JsonGetMember(handle, "data"), "pic_list"),
+    json::JsonHandle entry = json::JsonGetMember(
+        json::JsonGetMember(json::JsonGetMember(handle, "data"), "pic_list"),
         "#" + std::to_string(n));
     Text address =
-        Without(Without(rt::JsonToText(rt::JsonGetMember(
-                            rt::JsonGetMember(rt::JsonGetMember(entry, "img"), "screen"),
+        Without(Without(json::JsonToText(json::JsonGetMember(
+                            json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen"),
                             "waterurl")),
                         "\\"),
                 "\"");

@@ -149,16 +149,16 @@ TEST_F(RequestPhasesTest, EachPhaseOfAWinHttpRequestHasItsOwnLimit) {
       {"receive-limit", 10000, 1000, 1000, 1000, true},
   };
   for (const Case& c : cases) {
-    rt::ObjectSlot object;
-    ASSERT_TRUE(rt::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
-    rt::CallMethod(object, "SetTimeouts", {c.resolve, c.connect, c.send, c.receive});
+    automation::ObjectSlot object;
+    ASSERT_TRUE(automation::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
+    automation::CallMethod(object, "SetTimeouts", {c.resolve, c.connect, c.send, c.receive});
     auto start = std::chrono::steady_clock::now();
     Bytes body = WinHttpObjectRequest(SlowUrl(2000, c.name, "/text"),
                                       {.timeout = -1, .request_object = &object});
     double seconds = SecondsSince(start);
     EXPECT_EQ(AsString(body), c.fetched ? "hello" : "") << c.name;
     EXPECT_LT(seconds, c.fetched ? 4.0 : 1.8) << c.name;
-    rt::ReleaseObject(&object);
+    automation::ReleaseObject(&object);
   }
 }
 
@@ -166,9 +166,9 @@ TEST_F(RequestPhasesTest, EachPhaseOfAWinHttpRequestHasItsOwnLimit) {
 // long the receive limit is.
 TEST_F(RequestPhasesTest, ARequestBodyThatStopsGoingOutEndsAtTheSendLimit) {
   DeafListener deaf;
-  rt::ObjectSlot object;
-  ASSERT_TRUE(rt::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
-  rt::CallMethod(object, "SetTimeouts", {20000, 20000, 1000, 20000});
+  automation::ObjectSlot object;
+  ASSERT_TRUE(automation::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
+  automation::CallMethod(object, "SetTimeouts", {20000, 20000, 1000, 20000});
   auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(WinHttpObjectRequest(deaf.Url("/upload"),
                                    {.method = 1,
@@ -177,7 +177,7 @@ TEST_F(RequestPhasesTest, ARequestBodyThatStopsGoingOutEndsAtTheSendLimit) {
                                     .request_object = &object})
                   .empty());
   EXPECT_LT(SecondsSince(start), 6.0);
-  rt::ReleaseObject(&object);
+  automation::ReleaseObject(&object);
 }
 
 }  // namespace

@@ -52,17 +52,17 @@ TEST(InetRequest, ReachesTheWinInetFunctionsThroughTheirDeclarations) {
   EXPECT_EQ(AsString(InetRequest(recorder.Url("/"), post)), "ok");
   // The requests loaded the library by binding their declarations (one load
   // per declaration bound); later calls use the bound addresses.
-  int loads = rt::LibraryLoadCount("wininet.dll");
+  int loads = frame::LibraryLoadCount("wininet.dll");
   EXPECT_GE(loads, 8);
-  for (rt::DeclaredFunction f :
-       {rt::kInternetOpenA, rt::kInternetConnectA, rt::kHttpOpenRequestA, rt::kHttpSendRequestA,
-        rt::kHttpSendRequestA2, rt::kInternetReadFile, rt::kHttpQueryInfoA,
-        rt::kInternetCloseHandle}) {
-    EXPECT_NE(rt::BindPlatformFunction(f).address, nullptr) << f;
+  for (frame::DeclaredFunction f :
+       {frame::kInternetOpenA, frame::kInternetConnectA, frame::kHttpOpenRequestA, frame::kHttpSendRequestA,
+        frame::kHttpSendRequestA2, frame::kInternetReadFile, frame::kHttpQueryInfoA,
+        frame::kInternetCloseHandle}) {
+    EXPECT_NE(frame::BindPlatformFunction(f).address, nullptr) << f;
   }
-  EXPECT_EQ(rt::LibraryLoadCount("wininet.dll"), loads);
+  EXPECT_EQ(frame::LibraryLoadCount("wininet.dll"), loads);
   EXPECT_EQ(AsString(InetRequest(recorder.Url("/"))), "ok");
-  EXPECT_EQ(rt::LibraryLoadCount("wininet.dll"), loads);
+  EXPECT_EQ(frame::LibraryLoadCount("wininet.dll"), loads);
 }
 
 TEST(WinHttpObjectRequest, SendsTheDefaultHeadersInOrderWithTheAgentAmongThem) {
@@ -462,12 +462,12 @@ TEST_F(LoopbackTest, OnlyHttpAndHttpsAddressesAreFetched) {
 }
 
 TEST_F(LoopbackTest, AGivenRequestObjectIsReusedAndLeftToItsOwner) {
-  rt::ObjectSlot object;
-  ASSERT_TRUE(rt::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
+  automation::ObjectSlot object;
+  ASSERT_TRUE(automation::CreateObject(&object, "WinHttp.WinHttpRequest.5.1"));
   EXPECT_EQ(AsString(WinHttpObjectRequest(server_.Url("/text"), {.request_object = &object})),
             "hello");
-  EXPECT_FALSE(rt::IsObjectEmpty(object));
-  EXPECT_EQ(rt::GetPropertyNumber(object, "Status"), 200);
+  EXPECT_FALSE(automation::IsObjectEmpty(object));
+  EXPECT_EQ(automation::GetPropertyNumber(object, "Status"), 200);
 }
 
 TEST(InetHandles, ClosedOrUnknownHandlesFailTheCall) {

@@ -68,12 +68,12 @@ TEST_F(TlsTest, WinHttpToleratesAnUnknownAuthorityInetRequestDoesNot) {
 }
 
 TEST_F(TlsTest, WithoutTheIgnoreFlagsTheWinHttpObjectRefusesTheCertificate) {
-  rt::ObjectSlot request;
-  ASSERT_TRUE(rt::CreateObject(&request, "WinHttp.WinHttpRequest.5.1"));
-  rt::CallMethod(request, "Open", {"GET", Url(), false});
-  rt::CallMethod(request, "Send");
-  EXPECT_EQ(rt::AutomationStatus(), rt::kMemberException);
-  EXPECT_TRUE(rt::VariantToBytes(rt::GetPropertyVariant(request, "ResponseBody")).empty());
+  automation::ObjectSlot request;
+  ASSERT_TRUE(automation::CreateObject(&request, "WinHttp.WinHttpRequest.5.1"));
+  automation::CallMethod(request, "Open", {"GET", Url(), false});
+  automation::CallMethod(request, "Send");
+  EXPECT_EQ(automation::AutomationStatus(), automation::kMemberException);
+  EXPECT_TRUE(automation::VariantToBytes(automation::GetPropertyVariant(request, "ResponseBody")).empty());
 }
 
 }  // namespace
