@@ -36,7 +36,7 @@ std::vector<FailedPicture> RunTally::Failures() const {
 
 RunFigures RunTally::Figures() const {
   return {saved.load(), skipped.load(), failed.load(),
-          bytes.load(), unread_pages.load(), refused.load()};
+          bytes.load(), unread_pages.load(), refused.load(), not_asked.load()};
 }
 
 }  // namespace download

@@ -33,6 +33,9 @@ struct RunFigures {
   int64_t bytes = 0;
   int64_t unread_pages = 0;
   int64_t refused = 0;
+  // Pictures never asked for because a page that listed them stayed unread
+  // (an album's count less the pictures its pages listed).
+  int64_t not_asked = 0;
 };
 
 class RunTally {
@@ -43,6 +46,7 @@ class RunTally {
   std::atomic<int64_t> bytes{0};         // bytes of the pictures written
   std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
   std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
+  std::atomic<int64_t> not_asked{0};  // pictures of unread pages, never asked for
 
   // Counts a picture saved, `size` bytes long; a failure of the same picture
   // earlier in the run (the guide shows a page's last picture again first on
