@@ -264,6 +264,9 @@ int32_t SendErrorNumber(platform::TransferError error) {
     case platform::TransferError::kAborted: return 12017;       // operation cancelled
     case platform::TransferError::kCertificate: return 12175;   // secure failure
     case platform::TransferError::kSecureChannel: return 12157; // secure channel error
+    // Ours, beyond WinHttp's numbers: the body was too large, or too slow.
+    case platform::TransferError::kTooLarge: return platform::kErrorTransferTooLarge;
+    case platform::TransferError::kTooSlow: return platform::kErrorTransferTooSlow;
     default: return 12030;                                      // connection error
   }
 }

@@ -170,7 +170,7 @@ bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id
 
 void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, StrategyMaker make) {
   run.Emit(AlbumStarted{number, album});
-  const rt::Text safe_id = PathPiece(album.id);
+  const rt::Text safe_id = AlbumIdPiece(album.id);
   const std::unique_ptr<PagingStrategy> pages = make(run, album, safe_id);
   const AlbumStyle style = pages->Style();
   RepeatRecord record(run, safe_id, style.record_line_breaks);
@@ -180,7 +180,10 @@ void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, Stra
   MakeAlbumFolder(run, style.announce_folder, facts.folder);
   PictureStep step(run, album, style, facts, *pages, record);
   WalkPages(run, *pages, step);
-  run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk});
+  AlbumNotAsked not_asked{album.name, album.id, pages->NotAsked()};
+  if (not_asked.pictures > 0) run.tally.CountNotAsked(not_asked);
+  run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk,
+                         std::move(not_asked)});
 }
 
 }  // namespace download

@@ -75,7 +75,16 @@ class PagingStrategy {
   virtual std::optional<PicturePage> Ahead() { return std::nullopt; }
   // Where `entry` stands on the album's bar and labels.
   virtual Progress ProgressOf(const PictureEntry& entry) const = 0;
+  // Once the album's pages are done: how many of its pictures were never
+  // asked for because a page that would have listed them stayed unread.
+  virtual int64_t NotAsked() const = 0;
 };
+
+// The bounds of paging, whatever counts the service gives: the most pictures
+// an album is taken to hold, and the unread pages in a row after which an
+// album's paging gives up (its pictures not asked for are counted).
+inline constexpr int64_t kMostPicturesPerAlbum = 1000000;
+inline constexpr int kMostUnreadPagesInARow = 5;
 
 // The text of `标签_进度条比例`: the whole percentage of `position` in
 // `maximum`, or empty when the maximum is 0.

@@ -44,7 +44,7 @@ class GuideStrategy : public PagingStrategy {
       : run_(run),
         album_(album),
         safe_id_(safe_id),
-        count_(rt::ToInteger(album.count)),
+        count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
         page_total_(PageTotal(count_)),
         see_lz_(run.snapshot.options.all_pictures ? "0" : "1") {}
 
@@ -83,6 +83,11 @@ class GuideStrategy : public PagingStrategy {
     return Read(json, true);
   }
 
+  int64_t NotAsked() const override {
+    return pages_unread_ > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0)
+                             : 0;
+  }
+
   Progress ProgressOf(const PictureEntry& entry) const override {
     const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
     const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
@@ -91,13 +96,16 @@ class GuideStrategy : public PagingStrategy {
   }
 
  private:
-  // Past the page total the album may still hold pictures the guide has not
-  // shown (it answered fewer than asked): ask on while answers bring new ones.
+  // Pages go on to the page total, and past it while the album may still
+  // hold pictures the guide has not shown (it answered fewer than asked), as
+  // long as answers bring new ones. A readable page that brings nothing new
+  // ends the walk (the guide shows the same window again), and so do five
+  // unread pages in a row.
   bool Wanted() const {
     const int64_t page = pages_read_ + 1;
+    if (!page_brought_new_ || unread_in_a_row_ >= kMostUnreadPagesInARow) return false;
     return page <= page_total_ ||
-           (static_cast<int64_t>(seen_.size()) < count_ && page_brought_new_ &&
-            page <= page_total_ + kMostExtraPages);
+           (static_cast<int64_t>(seen_.size()) < count_ && page <= page_total_ + kMostExtraPages);
   }
 
   rt::Text PageAddress() const {
@@ -112,6 +120,11 @@ class GuideStrategy : public PagingStrategy {
   // picture and shows it again first, under the same key.
   PicturePage Read(const json::JsonHandle& json, bool readable) {
     PicturePage page{.number = static_cast<int>(++pages_read_), .readable = readable};
+    // An unread page tells nothing of the album: the walk goes on around the
+    // same cursor, from the same key.
+    unread_in_a_row_ = readable ? 0 : unread_in_a_row_ + 1;
+    pages_unread_ += readable ? 0 : 1;
+    if (!readable) return page;
     const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
     page_brought_new_ = false;
     int64_t key = first_key_;
@@ -156,6 +169,8 @@ class GuideStrategy : public PagingStrategy {
   rt::Text cursor_;        // the last picture shown: the next page is asked around it
   int64_t first_key_ = 1;  // the key the next page's pictures count from
   int64_t pages_read_ = 0;
+  int64_t pages_unread_ = 0;
+  int unread_in_a_row_ = 0;
   std::unordered_set<rt::Text> seen_;
   bool page_brought_new_ = true;
 };

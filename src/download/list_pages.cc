@@ -43,7 +43,7 @@ class ListStrategy : public PagingStrategy {
     if (rt::ToInteger(count) == 0) count = FetchTotal();
     total_ = rt::ToInteger(count);
     maximum_ = static_cast<int>(std::clamp<int64_t>(total_, 0, kBarLimit));
-    pages_ = std::max<int64_t>(total_, 0) / kPageSize + 1;
+    pages_ = std::clamp<int64_t>(total_, 0, kMostPicturesPerAlbum) / kPageSize + 1;
     // Album titles repeat on a board: the album's id keeps each one's folder
     // its own, so no album's pictures replace another's.
     const rt::Text suffix = "_" + safe_id_;
@@ -56,8 +56,14 @@ class ListStrategy : public PagingStrategy {
             .bar_maximum = total_};
   }
 
+  // Pages go on to the page total; three readable pages in a row that list
+  // nothing end the album early (a count the service gave too high), and so
+  // do five unread pages in a row.
   std::optional<PicturePage> Next() override {
-    if (page_number_ >= pages_) return std::nullopt;
+    if (page_number_ >= pages_ || empty_in_a_row_ >= 3 ||
+        unread_in_a_row_ >= kMostUnreadPagesInARow) {
+      return std::nullopt;
+    }
     const int p = ++page_number_;
     const rt::Text address = run_.snapshot.source.list_base_address +
                              "&alt=jview&rn=200&tid=" + album_.id + "&pn=" + std::to_string(p) +
@@ -68,6 +74,10 @@ class ListStrategy : public PagingStrategy {
         ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
     const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
     const int entries = json::JsonArrayLength(list);
+    unread_in_a_row_ = page.readable ? 0 : unread_in_a_row_ + 1;
+    empty_in_a_row_ = page.readable && entries == 0 ? empty_in_a_row_ + 1 : 0;
+    // The pictures an unread page would have listed: its share of the total.
+    if (!page.readable) not_asked_ += Share(p);
     for (int j = 1; j <= entries; ++j) {
       const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
@@ -81,6 +91,16 @@ class ListStrategy : public PagingStrategy {
       page.entries.push_back(std::move(entry));
     }
     return page;
+  }
+
+  // The pictures of the pages never asked for count too, when unread pages
+  // ended the album early.
+  int64_t NotAsked() const override {
+    int64_t not_asked = not_asked_;
+    if (unread_in_a_row_ >= kMostUnreadPagesInARow) {
+      for (int64_t p = page_number_ + 1; p <= pages_; ++p) not_asked += Share(p);
+    }
+    return not_asked;
   }
 
   // The bar holds its position within its range; the labels show what it
@@ -104,9 +124,19 @@ class ListStrategy : public PagingStrategy {
     return web::TextBetween(text, "\"total_page\":", ",");
   }
 
+  // The pictures of the total that page `p` lists.
+  int64_t Share(int64_t p) const {
+    return std::clamp<int64_t>(std::min<int64_t>(total_, kMostPicturesPerAlbum) -
+                                   (p - 1) * kPageSize,
+                               0, kPageSize);
+  }
+
   RunContext& run_;
   const SelectionItem& album_;
   const rt::Text safe_id_;
+  int64_t not_asked_ = 0;
+  int unread_in_a_row_ = 0;
+  int empty_in_a_row_ = 0;
   int64_t total_ = 0;
   int maximum_ = 0;
   int64_t pages_ = 1;

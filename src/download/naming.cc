@@ -6,6 +6,7 @@
 #include "download/naming.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -129,6 +130,23 @@ rt::Text PathPiece(std::string_view text, int reserved) {
   SafeAlbumName(piece);
   rt::RemoveControlCharacters(piece);  // NUL cannot be part of a name at all
   return FitUtf8(piece, kNameLimit - reserved);
+}
+
+rt::Text AlbumIdPiece(std::string_view id) {
+  constexpr int kLongestId = 100;
+  constexpr int kCutId = 80;
+  rt::Text piece = PathPiece(id);
+  if (piece == id && static_cast<int>(piece.size()) <= kLongestId) return piece;
+  // FNV-1a over the id's bytes: stable across runs and builds.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : id) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  piece = FitUtf8(piece, kCutId);
+  return (piece.empty() ? rt::Text("id") : piece) + "." + hex;
 }
 
 rt::Text DescriptionName(rt::Text description, int64_t number, std::string_view extension) {

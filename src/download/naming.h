@@ -46,6 +46,15 @@ rt::Text FitUtf8(std::string_view gbk, int max_utf8);
 // holds at most 255 bytes of UTF-8. A clean numeric id stays unchanged.
 rt::Text PathPiece(std::string_view text, int reserved = 0);
 
+// An album id as the piece of its folder's and its record's names: the id
+// itself when it is clean (a number, as the service gives them) and at most
+// 100 bytes; otherwise what PathPiece leaves of it, cut to 80 bytes, followed
+// by "." and 16 hex digits of a hash of the whole id -- or "id." and the hash
+// when nothing is left (".."). A clean id never holds a dot, so no album's
+// piece is another's: each id keeps a folder and a record of its own, the
+// same on every run.
+rt::Text AlbumIdPiece(std::string_view id);
+
 // The name part of a picture's file from its description: cleaned, at most
 // 240 bytes, and short enough for "(" + number + ")" + it + extension to fit
 // in 255 bytes of UTF-8.

@@ -21,18 +21,31 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
   constexpr int kAttempts = 10;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     bool refused = false;
+    int status = 0;
     rt::Text page = web::BodyText(FetchRefusable(
         run, "图片列表页"_gbk,
-        [&](const web::RequestOptions& options) { return request(address, options); }, &refused));
+        [&](const web::RequestOptions& options) {
+          rt::Bytes body = request(address, options);
+          if (options.status) status = *options.status;
+          if (status == 0 && options.returned_headers) {
+            status = web::StatusOfHeaders(*options.returned_headers);
+          }
+          return body;
+        },
+        &refused));
     if (refused) return {};
-    if (!page.empty()) return page;
+    // The service's own trouble (a 5xx) is asked again like an empty answer.
+    if (!page.empty() && status < 500) return page;
     run.gate.Wait(run.pauses.empty_page_retry_ms);
   }
   return {};
 }
 
 bool ReadListPage(std::string_view text, json::JsonHandle* page) {
-  return json::JsonParse(*page, text) && page->kind() == json::JsonKind::kObject;
+  if (!json::JsonParse(*page, text) || page->kind() != json::JsonKind::kObject) return false;
+  const json::JsonHandle list =
+      json::JsonGetMember(json::JsonGetMember(*page, "data"), "pic_list");
+  return !list.empty() && list.kind() != json::JsonKind::kNull;
 }
 
 }  // namespace download

@@ -23,14 +23,16 @@ rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
                          const web::RefusalRetry::Try& request, bool* refused = nullptr);
 
 // One picture-list answer through `request`, asked up to ten times while it
-// comes back empty, with the service's wait after each empty one. A refusal
+// comes back empty or with a status of 500 or above, with the service's wait
+// after each such one; a page still without an answer then is empty. A refusal
 // that persists ends the page at once (empty), without the ten rounds.
 using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
 rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
 
-// Returns true iff `text` holds a JSON object, parsed into `page`. The
-// lenient reader takes "<...>" for binary data: an HTML error page parses,
-// but only an object is a picture list.
+// Returns true iff `text` holds a picture list: a JSON object (parsed into
+// `page`) with "data" -> "pic_list". The lenient reader takes "<...>" for
+// binary data: an HTML error page parses, but only such an object is a
+// picture list; an error object of the service is none either.
 bool ReadListPage(std::string_view text, json::JsonHandle* page);
 
 }  // namespace download

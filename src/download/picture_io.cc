@@ -2,10 +2,13 @@
 #include "download/picture_io.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "download/naming.h"
 #include "download/page_requests.h"
+#include "platform/file_system.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 #include "web/refusal.h"
@@ -114,6 +117,10 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
     *why = "服务器拒绝"_gbk;
   } else if (status == 0 && failure == web::RequestFailure::kCertificate) {
     *why = "证书校验失败"_gbk;
+  } else if (status == 0 && failure == web::RequestFailure::kTooLarge) {
+    *why = "图片过大"_gbk;
+  } else if (status == 0 && failure == web::RequestFailure::kTooSlow) {
+    *why = "传输过慢"_gbk;
   } else if (status == 0) {
     *why = "无法连接"_gbk;
   } else if (status < 200 || status > 299) {
@@ -129,15 +136,54 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
   return false;
 }
 
+namespace {
+
+// Returns true iff the file at `path` (UTF-8) holds exactly `body`.
+bool Holds(const std::string& path, const rt::Bytes& body) {
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) != body.size() || ec) return false;
+  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  return bytes && bytes->size() == body.size() &&
+         std::equal(bytes->begin(), bytes->end(), body.begin(),
+                    [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+}
+
+// The most names tried for one picture: "(n)", then "(n)_2" ... "(n)_99".
+constexpr int kMostNames = 99;
+
+}  // namespace
+
+rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
+                   const rt::Bytes& body) {
+  const std::string_view view(reinterpret_cast<const char*>(body.data()), body.size());
+  for (int k = 1; k <= kMostNames; ++k) {
+    const rt::Text suffix = k == 1 ? rt::Text() : "_" + std::to_string(k);
+    // The suffix takes its room from the stem's end, never the name's.
+    const rt::Text name =
+        FitUtf8(stem, kNameLimit - static_cast<int>(rt::ToUtf8(suffix + rt::Text(extension)).size())) +
+        suffix + rt::Text(extension);
+    const std::string path = rt::ToUtf8(folder + name);
+    switch (platform::CreateNewFile(path, {view})) {
+      case platform::NewFileResult::kCreated:
+        return name;
+      case platform::NewFileResult::kNameTaken:
+        if (Holds(path, body)) return name;  // this very picture, saved before
+        break;                               // another's: kept, and the next name is tried
+      case platform::NewFileResult::kFailed:
+        return {};
+    }
+  }
+  return {};
+}
+
 rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
                       std::string_view extension, const rt::Bytes& body) {
   const rt::Text stem = "(" + std::to_string(number) + ")";
   if (!name_part.empty()) {
-    rt::Text name = stem + rt::Text(name_part) + rt::Text(extension);
-    if (rt::WriteBytesToFile(folder + name, {body})) return name;
+    rt::Text name = SaveUnder(folder, stem + rt::Text(name_part), extension, body);
+    if (!name.empty()) return name;
   }
-  rt::Text name = stem + rt::Text(extension);
-  return rt::WriteBytesToFile(folder + name, {body}) ? name : rt::Text();
+  return SaveUnder(folder, stem, extension, body);
 }
 
 }  // namespace download

@@ -42,10 +42,20 @@ std::string_view ImageExtension(const rt::Bytes& body);
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
 
-// Writes the picture to `folder` + "(" + number + ")" + name_part + extension,
-// or, when that fails, without the name part. The file appears whole or not
-// at all. Returns the name written (without the folder), or "" when both
-// writes failed.
+// Saves `body` in `folder` under `stem` + `extension`, never over another
+// file: a file of that name holding the same bytes is this picture saved
+// before and is left as it is (not even its time changes); a file holding
+// other bytes is kept, and the picture goes to the next free name of the form
+// stem + "_2" + extension, "_3", ... (the stem cut where the name would pass
+// 255 bytes), tried in that order, so that a rerun of an unchanged album
+// makes no new file. Returns the name used, or "" when nothing could be
+// written. Nothing in the folder is ever deleted or replaced.
+rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
+                   const rt::Bytes& body);
+
+// Saves the picture as "(" + number + ")" + name_part + extension (see
+// SaveUnder), or, when that cannot be written, without the name part.
+// Returns the name used, or "" when both failed.
 rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
                       std::string_view extension, const rt::Bytes& body);
 

@@ -86,6 +86,7 @@ struct RefusalWait {
 
 struct AlbumFinished {
   rt::Text line{};  // "---完成相册《NAME》下载" + CR LF CR LF
+  AlbumNotAsked not_asked{};  // pictures of unread pages: never asked for
 };
 
 // The run has ended: by itself, or by a confirmed stop.
@@ -93,6 +94,7 @@ struct RunFinished {
   bool stopped = false;
   RunFigures figures{};
   std::vector<FailedPicture> failures{};
+  std::vector<AlbumNotAsked> not_asked{};
 };
 
 using RunEvent = std::variant<RunStarted, AlbumStarted, AlbumNote, BarReset, PictureStarted,

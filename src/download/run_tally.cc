@@ -29,6 +29,17 @@ bool RunTally::CountFailed(FailedPicture failure) {
   return true;
 }
 
+void RunTally::CountNotAsked(AlbumNotAsked album) {
+  not_asked.fetch_add(album.pictures);
+  std::lock_guard lock(failures_mutex_);
+  not_asked_.push_back(std::move(album));
+}
+
+std::vector<AlbumNotAsked> RunTally::NotAsked() const {
+  std::lock_guard lock(failures_mutex_);
+  return not_asked_;
+}
+
 std::vector<FailedPicture> RunTally::Failures() const {
   std::lock_guard lock(failures_mutex_);
   return failures_;

@@ -25,6 +25,14 @@ struct FailedPicture {
   rt::Text why;
 };
 
+// An album some of whose pictures were never asked for: a page that would
+// have listed them stayed unread.
+struct AlbumNotAsked {
+  rt::Text album;
+  rt::Text album_id;
+  int64_t pictures = 0;
+};
+
 // The counters of a run at one moment.
 struct RunFigures {
   int64_t saved = 0;
@@ -56,12 +64,17 @@ class RunTally {
   // the latest reason). Returns true iff it was not among the failures yet.
   bool CountFailed(FailedPicture failure);
 
+  // Counts `pictures` of an album never asked for.
+  void CountNotAsked(AlbumNotAsked album);
+
   std::vector<FailedPicture> Failures() const;
+  std::vector<AlbumNotAsked> NotAsked() const;
   RunFigures Figures() const;
 
  private:
   mutable std::mutex failures_mutex_;
   std::vector<FailedPicture> failures_;
+  std::vector<AlbumNotAsked> not_asked_;
 };
 
 }  // namespace download

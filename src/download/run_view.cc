@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frame/window_templates.h"
 #include "runtime/gbk.h"
@@ -80,6 +81,7 @@ void RunView::operator()(const PageUnread& e) {
 void RunView::operator()(const RefusalWait& e) { Log({e.line}); }
 
 void RunView::operator()(const AlbumFinished& e) {
+  if (e.not_asked.pictures > 0) Log({NotAskedLine(e.not_asked)});
   Log({e.line});
   frame_.SetCaption(mw::标签_第多少张照片, "");
 }
@@ -94,12 +96,38 @@ void RunView::operator()(const RunFinished& e) {
       Log({"相册《"_gbk, rt::OneLine(failure.album), "》图片"_gbk, rt::OneLine(failure.id),
            "：["_gbk, failure.why, "]\r\n"_gbk});
     }
+  }
+  for (const AlbumNotAsked& album : e.not_asked) Log({NotAskedLine(album)});
+  if (!e.failures.empty() || !e.not_asked.empty()) {
     Log({"勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"_gbk});
   }
   ShowRunButtons(frame_, true, false, false, false);
-  Log({"-------全部下载完毕--------\r\n\r\n"_gbk});
+  const rt::Text ending = RunEnding(e.figures);
+  Log({"-------"_gbk, ending, "--------\r\n\r\n"_gbk});
   frame_.SetCaption(mw::标签_第多少张照片, "下载完成"_gbk);
-  frame_.ShowMessageBox("全部下载完毕"_gbk);
+  frame_.ShowMessageBox(ending);
+}
+
+rt::Text NotAskedLine(const AlbumNotAsked& album) {
+  return "相册《"_gbk + rt::OneLine(album.album) + "》有"_gbk + std::to_string(album.pictures) +
+         "张图片未能获取（所在的图片列表页未能读取）\r\n"_gbk;
+}
+
+rt::Text RunEnding(const RunFigures& figures) {
+  if (figures.failed == 0 && figures.unread_pages == 0 && figures.not_asked == 0) {
+    return "全部下载完毕"_gbk;
+  }
+  rt::Text ending = "下载结束："_gbk;
+  std::vector<rt::Text> parts;
+  if (figures.failed > 0) parts.push_back(std::to_string(figures.failed) + "张图片未能保存"_gbk);
+  if (figures.not_asked > 0) {
+    parts.push_back(std::to_string(figures.not_asked) + "张图片未能获取"_gbk);
+  }
+  if (figures.unread_pages > 0) {
+    parts.push_back(std::to_string(figures.unread_pages) + "页图片列表未能读取"_gbk);
+  }
+  for (size_t i = 0; i < parts.size(); ++i) ending += (i > 0 ? "，"_gbk : rt::Text()) + parts[i];
+  return ending;
 }
 
 }  // namespace download

@@ -15,6 +15,13 @@ namespace download {
 void ShowRunButtons(frame::Frame& frame, bool run_shown, bool pause_shown, bool continue_shown,
                     bool stop_shown);
 
+// The line that tells of an album's pictures never asked for.
+rt::Text NotAskedLine(const AlbumNotAsked& album);
+// How a run that ended by itself is summed up, in its closing line and box:
+// "全部下载完毕" when nothing failed, else "下载结束：" and what did not come,
+// e.g. "下载结束：2张图片未能保存，1页图片列表未能读取".
+rt::Text RunEnding(const RunFigures& figures);
+
 class RunView {
  public:
   explicit RunView(frame::Frame& frame) : frame_(frame) {}

@@ -31,6 +31,14 @@ bool ReplaceFile(const std::string& path, std::initializer_list<std::string_view
 bool ReplaceFile(const std::string& path, const std::string_view* pieces, size_t count,
                  bool durable);
 
+// Creates `path` with the concatenation of `pieces`, never over anything:
+// the bytes go to a temporary file in the same folder, which then takes the
+// name only if nothing has it (a file, a folder, a link), so a reader or a
+// crash sees the new file whole or not at all, and what was there stays.
+enum class NewFileResult { kCreated, kNameTaken, kFailed };
+NewFileResult CreateNewFile(const std::string& path,
+                            std::initializer_list<std::string_view> pieces);
+
 // Returns true iff a directory search for `pattern` finds an entry: an
 // existing file or folder, or, when the last component holds '*' or '?', at
 // least one name in its folder that matches (case-sensitively, as the file

@@ -188,6 +188,10 @@ struct TransferState {
   CURL* easy;
   bool too_large = false;
   bool reserved = false;
+  Clock::time_point started = Clock::now();
+  bool body_begun = false;
+  Clock::time_point body_started;
+  uint64_t body_bytes = 0;
   uint64_t received = 0;     // header and body bytes so far
   curl_off_t uploaded = 0;   // request body bytes sent by the current hop
 };
@@ -238,6 +242,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   size_t n = size * count;
   Received(state, n);
   auto& body = state->result->body;
+  if (!state->body_begun) {
+    state->body_begun = true;
+    state->body_started = Clock::now();
+  }
+  state->body_bytes += n;
   if (!state->reserved) {
     // The cap is checked here, on the body actually being read, rather than
     // by libcurl's file-size limit: that one also fails a HEAD request or a
@@ -420,6 +429,18 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
   }
 }
 
+// Returns true iff the transfer passed its whole bound: its body has come
+// too slowly on average, or it has lasted too long.
+bool TooSlow(const TransferState& state, Clock::time_point now) {
+  using std::chrono::duration_cast;
+  using std::chrono::milliseconds;
+  if (duration_cast<milliseconds>(now - state.started).count() > kLongestTransferMs) return true;
+  if (!state.body_begun) return false;
+  const int64_t ms = duration_cast<milliseconds>(now - state.body_started).count();
+  return ms >= kSlowBodyAfterMs &&
+         static_cast<int64_t>(state.body_bytes) * 1000 < kSlowBodyBytesPerSecond * ms;
+}
+
 // Drives the transfer on a pooled multi handle until it ends, its current
 // phase passes its limit (see PhaseClock) or the abort signal fires. A
 // transfer left early is removed unfinished, and libcurl closes its
@@ -449,6 +470,10 @@ TransferError RunTransfer(CURL* easy, TransferState* state) {
     }
     if (signal && signal->aborted()) {
       error = TransferError::kAborted;
+      break;
+    }
+    if (TooSlow(*state, Clock::now())) {
+      error = TransferError::kTooSlow;
       break;
     }
     int wait_ms = 1000;

@@ -86,6 +86,7 @@ enum class TransferError {
   kConnect,        // the name was not found or no connection was made
   kTimedOut,       // a phase of the transfer passed its limit
   kTooLarge,       // the body passed the cap and was abandoned
+  kTooSlow,        // the body came too slowly, or the transfer passed its whole bound
   kAborted,        // the thread's abort signal fired
   kCertificate,    // the server's certificate failed the checks, or the trusted
                    // authorities could not be read: no request was sent
@@ -123,6 +124,20 @@ struct HttpTransferResult {
   std::vector<unsigned char> body;
   std::string final_url;  // where the transfer ended, after the redirects followed
 };
+
+// Error numbers of ours, beyond those of WinINet and WinHttp, by which both
+// request objects say that a body was too large or came too slowly.
+inline constexpr uint32_t kErrorTransferTooLarge = 12900;
+inline constexpr uint32_t kErrorTransferTooSlow = 12901;
+
+// The bound of a whole transfer, besides the limits of its phases: once its
+// body has come for kSlowBodyAfterMs, the body must have averaged at least
+// kSlowBodyBytesPerSecond since its first byte (a picture that drips a few
+// bytes now and then ends instead of holding the run), and no transfer lasts
+// longer than kLongestTransferMs.
+inline constexpr int64_t kSlowBodyAfterMs = 30000;
+inline constexpr int64_t kSlowBodyBytesPerSecond = 1024;
+inline constexpr int64_t kLongestTransferMs = 30 * 60 * 1000;
 
 // Redirects followed at most per transfer; one more fails the transfer.
 inline constexpr int kMaxRedirects = 10;

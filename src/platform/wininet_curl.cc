@@ -135,6 +135,8 @@ uint32_t ErrorCode(TransferError error) {
     case TransferError::kAborted: return kErrorInternetOperationCancelled;
     case TransferError::kCertificate: return kErrorInternetSecCertErrors;
     case TransferError::kSecureChannel: return kErrorInternetSecurityChannelError;
+    case TransferError::kTooLarge: return kErrorTransferTooLarge;
+    case TransferError::kTooSlow: return kErrorTransferTooSlow;
     default: return kErrorInternetDisconnected;
   }
 }

@@ -144,6 +144,8 @@ RequestFailure FailureOf(uint32_t error) {
     case kErrorInternetSecCertErrors:
     case kWinHttpSecureFailure: return RequestFailure::kCertificate;
     case kErrorInternetSecurityChannelError: return RequestFailure::kSecureChannel;
+    case platform::kErrorTransferTooLarge: return RequestFailure::kTooLarge;
+    case platform::kErrorTransferTooSlow: return RequestFailure::kTooSlow;
     default: return RequestFailure::kOther;
   }
 }

@@ -40,6 +40,8 @@ enum class RequestFailure {
   kNone,           // an answer came, whatever its status
   kCertificate,    // the host's certificate failed the checks: nothing was sent
   kSecureChannel,  // no https connection came about (the host does not speak it)
+  kTooLarge,       // the body was larger than any the program takes
+  kTooSlow,        // the body came too slowly, or the transfer lasted too long
   kOther,          // no answer: no connection, a timeout, a stop, a bad address
 };
 

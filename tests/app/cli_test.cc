@@ -275,7 +275,7 @@ TEST_F(CliDownload, ASummaryClosesTheRunAndTheStatusTellsWhetherEveryPictureIsSa
                          "saved, 2 failed; 6.0 KB in "),
             "")
       << failing.out;
-  EXPECT_EQ(failing.err, "[信息：] 全部下载完毕\n");
+  EXPECT_EQ(failing.err, "[信息：] 下载结束：2张图片未能保存\n");
   // Both are named in the log's closing account and after the summary.
   EXPECT_NE(failing.out.find("未能保存的图片共2张：\r\n相册《春日散步》图片"), std::string::npos)
       << failing.out;

@@ -143,8 +143,8 @@ TEST_F(GuideDownloadTest, UnreadableGuidePagesInARowLoseNoPicture) {
   Serve({GuideThread("5300000009", "帖子", 150)});
   frame_.SetChecked(mw::选择框_下载帖子全部图片, true);
   // After the retrieval's request and the first page, the next two guide
-  // pages answer with an error.
-  service_->AddFault("guide:status=500*2@2");
+  // pages answer with an error through all their ten tries.
+  service_->AddFault("guide:status=500*20@2");
   DownloadThread("5300000009");
   EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "帖子相册_5300000009")));
   // The two error pages are told and counted, though nothing was lost.
