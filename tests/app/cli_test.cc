@@ -19,6 +19,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -127,13 +130,66 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
     EXPECT_NE(found, std::string::npos) << heading << " missing or out of order";
     if (found != std::string::npos) at = found;
   }
-  // Every option the help names is one the command line takes.
-  for (const char* option :
-       {"--list", "--demo", "--serve", "--help", "--version", "--albums",
-        "--all-pictures", "--starter-only", "--output", "--prevent-repeat",
-        "--no-prevent-repeat", "--describe-names", "--number-names", "--web-host",
-        "--picture-host", "--cookies", "--home", "--quiet", "--no-quiet", "--jobs"}) {
-    EXPECT_NE(help.out.find(std::string(" ") + option), std::string::npos) << option;
+  // The options the help names, each with the value it says it takes, are
+  // the options the program has: every one of them, run with that value, is
+  // taken as the help says (a switch that ate the address, or an option
+  // whose value became a second address, would end in a usage error).
+  const std::regex option_line(R"(^  (?:(-\w), |    )(--[a-z-]+)(?: ([A-Z][A-Z\[\]:]*))? )");
+  std::map<std::string, std::string> named;  // option -> its value's placeholder
+  std::istringstream lines(help.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, option_line)) continue;
+    named[m[2]] = m[3];
+    if (m[1].matched) named[m[1]] = m[3];
+  }
+  const std::map<std::string, std::string> options = {{"--list", ""},
+                                                      {"--demo", ""},
+                                                      {"--serve", ""},
+                                                      {"-h", ""},
+                                                      {"--help", ""},
+                                                      {"--version", ""},
+                                                      {"--albums", "LIST"},
+                                                      {"--all-pictures", ""},
+                                                      {"--starter-only", ""},
+                                                      {"-o", "DIR"},
+                                                      {"--output", "DIR"},
+                                                      {"--prevent-repeat", ""},
+                                                      {"--no-prevent-repeat", ""},
+                                                      {"--describe-names", ""},
+                                                      {"--number-names", ""},
+                                                      {"--jobs", "N"},
+                                                      {"--web-host", "HOST[:PORT]"},
+                                                      {"--picture-host", "HOST[:PORT]"},
+                                                      {"--cookies", "FILE"},
+                                                      {"--home", "DIR"},
+                                                      {"-q", ""},
+                                                      {"--quiet", ""},
+                                                      {"--no-quiet", ""}};
+  EXPECT_EQ(named, options);
+  testing_support::TempDir home;
+  const std::map<std::string, std::string> values = {{"LIST", "1,3-5"},
+                                                     {"DIR", home / "dir"},
+                                                     {"N", "3"},
+                                                     {"HOST[:PORT]", "127.0.0.1:9"},
+                                                     {"FILE", home / "cookies.txt"}};
+  const std::string address = "http://elsewhere.test/x";
+  for (const auto& [option, placeholder] : named) {
+    std::vector<std::string> arguments = {"--web-host", "127.0.0.1:9", "--home", home / "h",
+                                          option};
+    if (!placeholder.empty()) arguments.push_back(values.at(placeholder));
+    arguments.push_back(address);
+    const ProgramRun run = RunCli(arguments);
+    if (option == "-h" || option == "--help" || option == "--version") {
+      EXPECT_EQ(run.status, 0) << option;
+    } else if (option == "--demo" || option == "--serve") {
+      EXPECT_EQ(run.err, "tiepic-cli: " + option +
+                             (option == "--demo" ? " takes no address" : " goes with --demo") +
+                             " (see tiepic-cli --help)\n");
+    } else {
+      EXPECT_EQ(run.status, 3) << option << ": " << run.err;  // the address, not a usage error
+      EXPECT_EQ(run.err.find("tiepic-cli --help"), std::string::npos) << option << ": " << run.err;
+    }
   }
   for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  130 "}) {
     EXPECT_NE(help.out.find(std::string("\n") + status), std::string::npos) << status;

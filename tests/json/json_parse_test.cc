@@ -110,8 +110,14 @@ TEST(JsonParse, NumberKindsFollowTheDialect) {
       {"12-3", JsonKind::kInt, 12, 0},
       {"999999999999999999", JsonKind::kInt64, 999999999999999999, 0},
       {"-999999999999999999", JsonKind::kInt64, -999999999999999999, 0},
+      {"1000000000000000000", JsonKind::kInt64, 1000000000000000000, 0},
       {"9223372036854775807", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
       {"-9223372036854775808", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
+      // Nineteen digits beyond the 64-bit range are held at the bound too.
+      {"9223372036854775808", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
+      {"9999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
+      {"-9223372036854775809", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
+      {"-9999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
       {"99999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::max(), 0},
       {"-99999999999999999999", JsonKind::kInt64, std::numeric_limits<int64_t>::min(), 0},
       {"1.5", JsonKind::kDouble, 0, 1.5},
@@ -132,6 +138,10 @@ TEST(JsonParse, NumberKindsFollowTheDialect) {
       EXPECT_EQ(h.AsInt64(), c.integer) << c.text;
     }
   }
+  // Inside an array too, where a number ends at a comma or a bracket.
+  const JsonHandle list = Parsed("[9999999999999999999,-9999999999999999999]");
+  EXPECT_EQ(JsonGetItem(list, 0).AsInt64(), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(JsonGetItem(list, 1).AsInt64(), std::numeric_limits<int64_t>::min());
   for (const char* bad : {"-", "-.", "-e5", "--1", "+1", ".5", "[-]"}) {
     EXPECT_FALSE(Parses(bad)) << bad;
   }

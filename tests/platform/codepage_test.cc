@@ -52,13 +52,47 @@ TEST(CodePage, WideConversionsKeepEveryUnit) {
   EXPECT_EQ(FromUtf8(all_ascii), all_ascii);
 }
 
-TEST(CodePage, NeverLoopsOnArbitraryBytes) {
-  std::string every_byte;
-  for (int c = 0; c < 256; ++c) every_byte.push_back(static_cast<char>(c));
-  std::string utf8 = ToUtf8(every_byte + every_byte);
-  EXPECT_GE(utf8.size(), every_byte.size());
-  EXPECT_FALSE(FromUtf8(every_byte).empty());
-  EXPECT_FALSE(Convert(CodePage::kGb18030, CodePage::kGbk, every_byte).empty());
+// Every byte value once, in order: ASCII stays, 0x80 is the euro sign, the
+// bytes 81..FE pair up into 63 characters (each second byte is a trail byte)
+// and 0xFF is no character. The pairs are compared with the system's own
+// GB18030 converter, which shares GBK's double-byte area; UTF-8 takes none
+// of the bytes from 0x80 on.
+TEST(CodePage, EveryByteValueConvertsByTheRulesOfEachCodePage) {
+  std::string ascii, high, pairs;
+  for (int c = 0; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  for (int c = 0x80; c < 0x100; ++c) high.push_back(static_cast<char>(c));
+  for (int c = 0x81; c <= 0xFE; ++c) pairs.push_back(static_cast<char>(c));
+  const std::string every_byte = ascii + high;
+
+  std::u16string wide = MultiByteToWide(CodePage::kGbk, every_byte);
+  ASSERT_EQ(wide.size(), 128u + 1 + 63 + 1);
+  for (int c = 0; c < 0x80; ++c) ASSERT_EQ(wide[c], c);
+  EXPECT_EQ(wide[128], u'\u20AC');
+  EXPECT_EQ(wide.substr(129, 63), MultiByteToWide(CodePage::kGb18030, pairs));
+  EXPECT_EQ(wide[192], u'\uFFFD');
+  // The user-defined pairs among them are the private-use code points.
+  EXPECT_EQ(wide[129 + (0xAB - 0x81) / 2], 0xE069);  // AB AC
+  EXPECT_EQ(wide[129 + (0xFD - 0x81) / 2], 0xE467);  // FD FE
+
+  const std::string utf8 =
+      ascii + "€" + Convert(CodePage::kGb18030, CodePage::kUtf8, pairs) + "\xEF\xBF\xBD";  // U+FFFD
+  EXPECT_EQ(ToUtf8(every_byte + every_byte), utf8 + utf8);
+  EXPECT_EQ(FromUtf8(every_byte), ascii + std::string(128, '?'));
+  EXPECT_EQ(Convert(CodePage::kGb18030, CodePage::kGbk, every_byte), ascii + "?" + pairs + "?");
+}
+
+// ASCII is taken eight bytes at a time; a byte from 0x80 on in any of the
+// eight places, in the first run of eight or a later one, is read as the
+// start of a character.
+TEST(CodePage, AHighByteInAnyPlaceOfARunOfEightIsACharacter) {
+  const std::string letters = "abcdefghijklmnopqrstuvwx";
+  for (size_t at = 0; at < 16; ++at) {
+    SCOPED_TRACE(at);
+    const std::string before = letters.substr(0, at), after = letters.substr(at);
+    EXPECT_EQ(ToUtf8(before + "\xD6\xD0" + after), before + "中" + after);
+    EXPECT_EQ(ToUtf8(before + "\x80" + after), before + "€" + after);
+    EXPECT_EQ(MultiByteToWide(CodePage::kGbk, before + "\xFF" + after).size(), letters.size() + 1);
+  }
 }
 
 // Every well-formed double-byte pair (lead 81..FE, trail 40..7E or 80..FE)

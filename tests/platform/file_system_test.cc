@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace platform {
 namespace {
@@ -58,13 +59,28 @@ TEST_F(FileSystemTest, ReplaceFileRefusesFoldersMissingParentsAndReadOnlyTargets
   EXPECT_FALSE(ReplaceFile(Path("missing/a.bin"), {"x"}, false));
   EXPECT_FALSE(ReplaceFile(dir_.string(), {"x"}, false));
   EXPECT_FALSE(ReplaceFile("", {"x"}, false));
-  std::string path = Path("ro.txt");
-  ASSERT_TRUE(ReplaceFile(path, {"old"}, false));
-  ASSERT_TRUE(SetReadOnly(path, true));
-  if (::geteuid() != 0) {  // root may write anything, so only others see the refusal
-    EXPECT_FALSE(ReplaceFile(path, {"new"}, false));
+  // The superuser may write anything, so the refusals are asked for as a
+  // user who is not.
+  testing_support::RunUnprivileged([](const std::string& folder) {
+    const std::string path = folder + "/ro.txt";
+    ASSERT_TRUE(ReplaceFile(path, {"old"}, false));
+    ASSERT_TRUE(SetReadOnly(path, true));
+    EXPECT_FALSE(ReplaceFile(path, {"new"}, true));
     EXPECT_EQ(ReadWholeFile(path), "old");
-  }
+    ASSERT_TRUE(SetReadOnly(path, false));
+    EXPECT_TRUE(ReplaceFile(path, {"new"}, true));
+    EXPECT_EQ(ReadWholeFile(path), "new");
+    // A folder without write permission takes no new file, nor a
+    // temporary one beside a file it holds.
+    const std::string closed = folder + "/closed";
+    ASSERT_TRUE(CreateDirectories(closed));
+    ASSERT_TRUE(ReplaceFile(closed + "/kept.txt", {"old"}, false));
+    ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
+    EXPECT_FALSE(ReplaceFile(closed + "/new.txt", {"x"}, false));
+    EXPECT_FALSE(ReplaceFile(closed + "/kept.txt", {"new"}, false));
+    EXPECT_EQ(ReadWholeFile(closed + "/kept.txt"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(closed), {}), 1);
+  });
 }
 
 TEST_F(FileSystemTest, ReplaceFileWritesThroughChainsOfLinksAndKeepsThem) {

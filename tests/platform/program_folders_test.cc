@@ -12,6 +12,7 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace platform {
 namespace {
@@ -77,14 +78,19 @@ TEST(ProgramFolders, AFolderNameGbkCannotHoldIsNotUsed) {
   EXPECT_EQ(folders.settings, "/home/u/.config/tiepic");
 }
 
+// The superuser writes into every folder, so this is asked as a user who
+// is not.
 TEST(ProgramFolders, AFolderTheUserCannotWriteIsNotUsed) {
-  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into every folder";
-  testing_support::TempDir dir;
-  const std::string folder = dir / "bin";
-  fs::create_directories(folder);
-  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
-  EXPECT_TRUE(ChooseProgramFolders(folder, kUser).relocated);
-  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  testing_support::RunUnprivileged([](const std::string& dir) {
+    const std::string folder = dir + "/bin";
+    fs::create_directories(folder);
+    EXPECT_FALSE(ChooseProgramFolders(folder, kUser).relocated);
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+    const ProgramFolders folders = ChooseProgramFolders(folder, kUser);
+    EXPECT_TRUE(folders.relocated);
+    EXPECT_EQ(folders.settings, "/home/u/.config/tiepic");
+    EXPECT_EQ(folders.data, "/home/u/.local/share/tiepic");
+  });
 }
 
 TEST(ProgramFolders, TheUsersFoldersFollowTheDesktopsConventions) {

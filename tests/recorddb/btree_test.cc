@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "recorddb/btree_check.h"
@@ -18,6 +19,18 @@ namespace recorddb_test {
 namespace {
 
 using namespace recorddb;
+
+// Memory blocks that count how often they are asked for: the work of a
+// tree operation, independent of the machine's speed.
+class CountingPager : public MemoryPager {
+ public:
+  using MemoryPager::MemoryPager;
+  uint8_t* Fetch(int32_t block) override {
+    ++fetches;
+    return MemoryPager::Fetch(block);
+  }
+  int64_t fetches = 0;
+};
 
 // A 20-byte text key, as in the repeat-download record.
 struct TextTree {
@@ -51,7 +64,7 @@ struct TextTree {
     return std::string(k, strnlen(k, 20));
   }
 
-  MemoryPager pager;
+  CountingPager pager;
   IndexHeader header;
   KeyFormat format;
 };
@@ -193,17 +206,29 @@ TEST(BTreeChecker, RandomInsertsWithManyEqualKeysStayConsistent) {
 
 // Inserts the same (key, record) list into two trees, one going straight
 // to the end of each equal run, one walking every run; the blocks and the
-// header must come out identical.
+// header must come out identical. A record numbered above every earlier one
+// of its key goes to the end of the run without walking it: such an insert
+// asks for no more blocks than a few descents of the tree take, however long
+// the run, while the walk takes far more on the long runs here.
 void ExpectShortcutMatchesWalk(int32_t block_size, const std::vector<std::string>& keys,
                                const std::vector<int32_t>& records, int min_depth) {
   TextTree fast(block_size), walk(block_size);
+  std::map<std::string, int32_t> highest;  // the greatest record of each key so far
+  int64_t fast_worst = 0, walk_worst = 0;
   for (size_t i = 0; i < keys.size(); ++i) {
     const std::vector<uint8_t> key = TextTree::Key(keys[i]);
     BTree a(&fast.pager, &fast.format, &fast.header);
     BTree b(&walk.pager, &walk.format, &walk.header);
     b.set_run_shortcut(false);
+    const int64_t fast_before = fast.pager.fetches, walk_before = walk.pager.fetches;
     ASSERT_EQ(a.Insert(key.data(), records[i]), TreeStatus::kOk);
     ASSERT_EQ(b.Insert(key.data(), records[i]), TreeStatus::kOk);
+    auto [it, first] = highest.emplace(keys[i], records[i]);
+    if (first || records[i] > it->second) {
+      it->second = records[i];
+      fast_worst = std::max(fast_worst, fast.pager.fetches - fast_before);
+      walk_worst = std::max(walk_worst, walk.pager.fetches - walk_before);
+    }
   }
   ASSERT_EQ(fast.header.blocks, walk.header.blocks);
   EXPECT_EQ(fast.header.root, walk.header.root);
@@ -212,6 +237,11 @@ void ExpectShortcutMatchesWalk(int32_t block_size, const std::vector<std::string
   TreeReport report = CheckTree(&fast.pager, fast.format, fast.header, nullptr, 0);
   ASSERT_TRUE(report.problems.empty()) << report.problems[0];
   EXPECT_GE(report.depth, min_depth);
+  // Down the tree for the run's end, back one leaf, and up again for the
+  // splits, a new block each: some six descents' worth, and a margin.
+  const int64_t budget = 8 * report.depth;
+  EXPECT_LE(fast_worst, budget) << "an insert after its run walked the run";
+  EXPECT_GT(walk_worst, budget) << "the runs are too short to tell the two apart";
 }
 
 TEST(BTreeShape, EqualRunShortcutGivesTheBytesOfTheWalk) {

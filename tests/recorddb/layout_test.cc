@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "recorddb/coding.h"
 #include "runtime/gbk.h"
@@ -177,12 +179,77 @@ TEST_F(Layout, CreateReplacesAnExistingDatabaseWithAnEmptyOne) {
   EXPECT_EQ(I32At(b, 136), 3);
 }
 
+// The message of every code, as the operations' error table gives it; every
+// number the table leaves out is an unknown error.
 TEST(ErrorText, GivesTheMessageOfEachCodeAndUnknownOtherwise) {
-  EXPECT_EQ(recorddb::DbErrorText(-38), "指定数据库已经被打开"_gbk);
-  EXPECT_EQ(recorddb::DbErrorText(-16), "字段数目必须大于 0 "_gbk);
-  EXPECT_EQ(recorddb::DbErrorText(-1), "未知错误"_gbk);
-  EXPECT_EQ(recorddb::DbErrorText(-25), "未知错误"_gbk);
-  EXPECT_EQ(recorddb::DbErrorText(0), "未知错误"_gbk);
+  // One code a line:
+  // clang-format off
+  const std::map<int32_t, std::string> table = {
+      {-1, "未知错误"},
+      {-2, "创建数据库失败"},
+      {-3, "指定文件未找到"},
+      {-4, "无效的路径"},
+      {-5, "打开文件过多"},
+      {-6, "指定文件不能被访问"},
+      {-7, "无效的文件号"},
+      {-8, "不能删除现行工作目录"},
+      {-9, "创建目录过多"},
+      {-10, "文件指针定位失败"},
+      {-11, "访问文件时硬件产生故障"},
+      {-12, "访问文件时产生共享冲突"},
+      {-13, "加锁文件失败"},
+      {-14, "磁盘空间不够"},
+      {-15, "已经到达文件尾"},
+      {-16, "字段数目必须大于 0 "},
+      {-17, "无效的字段类型"},
+      {-18, "无效的字段名称。名称首字符必须为全半角字母或汉字，其他字符必须为全半角字母、全半角数字或汉字。名称长度必须小于 16 字符"},
+      {-19, "无效的字段尺寸"},
+      {-20, "存在重复的字段名称"},
+      {-21, "打开指定数据库失败"},
+      {-22, "指定文件不是数据库文件"},
+      {-23, "指定数据库文件版本太高，无法读入，请升级系统软件"},
+      {-24, "无效的别名。别名首字符必须为全半角字母或汉字，其他字符必须为全半角字母、全半角数字或汉字"},
+      {-27, "当前未打开数据库"},
+      {-28, "加锁失败"},
+      {-29, "解锁失败"},
+      {-30, "打开指定索引文件失败"},
+      {-31, "指定文件不是数据库索引文件或已被损坏"},
+      {-32, "索引文件的版本与数据库本身不一致"},
+      {-33, "索引文件已经被打开"},
+      {-34, "为同一数据库打开索引文件过多"},
+      {-35, "读入数据库辅助文件失败"},
+      {-36, "数据库辅助文件的版本与数据库本身不一致"},
+      {-37, "指定文件不是数据库辅助文件或已被损坏"},
+      {-38, "指定数据库已经被打开"},
+      {-39, "索引所使用的字段太多"},
+      {-40, "未找到指定字段"},
+      {-41, "创建数据库索引文件失败"},
+      {-42, "索引所使用的字段不能为备注或者字节集类型"},
+      {-43, "不能找到索引所使用的字段"},
+      {-45, "分配内存空间失败"},
+      {-48, "数据库文件尺寸错误"},
+      {-49, "数据库索引文件尺寸错误"},
+      {-50, "创建数据库辅助文件失败"},
+      {-53, "索引所使用字段的尺寸与数据库内的字段不一致"},
+      {-54, "索引所使用字段的类型与数据库内的字段不一致"},
+      {-56, "索引字段的尺寸过大"},
+      {-62, "读记录失败"},
+      {-64, "更改索引失败"},
+      {-65, "取数据库记录数失败"},
+      {-67, "未设置当前数据库"},
+      {-69, "未设置当前索引"},
+      {-72, "所提供数据的类型与字段类型不匹配"},
+      {-73, "所提供欲查找数据的数目与当前索引的索引字段数不相等"},
+  };
+  // clang-format on
+  for (const auto& [code, message] : table) {
+    EXPECT_EQ(rt::ToUtf8(recorddb::DbErrorText(code)), message) << code;
+  }
+  for (int32_t code = -80; code <= 1; ++code) {
+    if (table.count(code) == 0) {
+      EXPECT_EQ(rt::ToUtf8(recorddb::DbErrorText(code)), "未知错误") << code;
+    }
+  }
 }
 
 }  // namespace

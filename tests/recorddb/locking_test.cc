@@ -125,6 +125,48 @@ TEST_F(Locking, HeldHeaderByteMakesFindAndAppendFailWithLockError) {
   EXPECT_TRUE(DbAppend(Id("2")));
 }
 
+// Another program reading: its files are open read-only, so every lock it
+// holds is a shared one. A writer's locks are exclusive and so wait for it
+// (they fail with the lock error); a second reader's are shared and go in.
+TEST_F(Locking, AReadersSharedLocksHoldWritersOffAndLetReadersIn) {
+  ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
+  ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
+  ASSERT_TRUE(DbAppend(Id("1")));
+  const int main_reader = ::open(Path("a.edb").c_str(), O_RDONLY);
+  const int index_reader = ::open(Path("a.ENX").c_str(), O_RDONLY);
+  ASSERT_GE(main_reader, 0);
+  ASSERT_GE(index_reader, 0);
+  const struct {
+    int fd;
+    int64_t offset;  // one byte
+  } held[] = {{main_reader, 16}, {main_reader, 188 + 24}, {index_reader, 0}};
+  for (const auto& h : held) {
+    SCOPED_TRACE(h.offset);
+    ASSERT_EQ(platform::LockRange(h.fd, h.offset, 1, false), 0);
+    EXPECT_FALSE(DbAppend(Id("2")));
+    EXPECT_EQ(DbLastError(), -28);
+    ASSERT_EQ(platform::UnlockRange(h.fd, h.offset, 1), 0);
+  }
+  EXPECT_EQ(ReadAll(Path("a.edb")).size(), 188u + 24);
+  ASSERT_TRUE(DbAppend(Id("2")));
+  ASSERT_TRUE(DbClose());
+  // The header byte held shared: a read-write open, which locks the whole
+  // file for its repair, fails; a read-only one and its finds go in, beside
+  // a reader of the index as well.
+  ASSERT_EQ(platform::LockRange(main_reader, 16, 1, false), 0);
+  ASSERT_EQ(platform::LockRange(index_reader, 0, 1, false), 0);
+  EXPECT_FALSE(DbOpen(Path("a.edb")));
+  EXPECT_EQ(DbLastError(), -28);
+  recorddb::DbOpenOptions read_only = ReadOnly();
+  read_only.index_files = {"a"};
+  ASSERT_TRUE(DbOpen(Path("a.edb"), read_only)) << DbLastError();
+  EXPECT_TRUE(DbFind(Id("2")));
+  EXPECT_EQ(DbCurrentPosition(), 1);
+  ASSERT_TRUE(DbClose());
+  ::close(main_reader);
+  ::close(index_reader);
+}
+
 TEST_F(Locking, HeldIndexFileMakesFindFail) {
   ASSERT_TRUE(CreatePhotoTable(Path("a.edb")));
   ASSERT_TRUE(OpenPhotoTable(Path("a.edb"), Path("a")));
