@@ -123,9 +123,17 @@ class PictureStep {
   std::unordered_set<rt::Text> planned_;  // ids fetched ahead in this album
 };
 
-// Creates the album folder; a failure is tried once more.
+// Creates the album folder; a failure is tried once more. A folder there
+// already loses the temporary files an earlier, killed run left in it.
 void MakeAlbumFolder(RunContext& run, bool announce, const rt::Text& folder) {
-  if (platform::IsDirectory(rt::ToUtf8(folder))) return;
+  if (platform::IsDirectory(rt::ToUtf8(folder))) {
+    const int removed = platform::RemoveLeftoverTemporaries(rt::ToUtf8(folder));
+    if (removed > 0) {
+      run.Emit(AlbumNote{"已删除上次中断时留下的临时文件"_gbk + std::to_string(removed) +
+                         "个\r\n\r\n"_gbk});
+    }
+    return;
+  }
   rt::Text path = folder;
   if (shell::EnsureFolder(path)) {
     if (announce) run.Emit(AlbumNote{folder + "创建成功\r\n\r\n"_gbk});

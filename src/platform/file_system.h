@@ -39,6 +39,12 @@ enum class NewFileResult { kCreated, kNameTaken, kFailed };
 NewFileResult CreateNewFile(const std::string& path,
                             std::initializer_list<std::string_view> pieces);
 
+// Removes from `folder` the temporary files that ReplaceFile and
+// CreateNewFile leave behind when their process is killed mid-write, once
+// that process is gone (a live one's files stay). Returns how many were
+// removed.
+int RemoveLeftoverTemporaries(const std::string& folder);
+
 // Returns true iff a directory search for `pattern` finds an entry: an
 // existing file or folder, or, when the last component holds '*' or '?', at
 // least one name in its folder that matches (case-sensitively, as the file

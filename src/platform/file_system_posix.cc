@@ -5,10 +5,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <limits>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -37,6 +40,46 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// The temporary files of ReplaceFile and CreateNewFile are named
+// ".tiepic-PID-N.tmp": short and hidden, so a target name near the file
+// system's 255-byte limit still leaves room for them, and the pid tells
+// whether the process that made one is still there (see
+// RemoveLeftoverTemporaries).
+constexpr std::string_view kTemporaryPrefix = ".tiepic-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// Opens a new temporary file in `folder` for writing; its path goes to
+// `*temp`. A name left behind by a killed earlier process with the same pid
+// is skipped, not fatal. Returns the descriptor, or -1.
+int OpenTemporaryIn(const std::string& folder, mode_t mode, std::string* temp) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    *temp = (folder == "/" ? "" : folder) + "/" + std::string(kTemporaryPrefix) +
+            std::to_string(::getpid()) + "-" +
+            std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) +
+            std::string(kTemporarySuffix);
+    const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// The pid in a temporary file's name, or 0 when `name` is not of that form.
+pid_t TemporaryOwner(std::string_view name) {
+  if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return 0;
+  name.remove_prefix(kTemporaryPrefix.size());
+  name.remove_suffix(kTemporarySuffix.size());
+  const size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return 0;
+  const auto digits = [](std::string_view part) {
+    return part.size() <= 10 &&
+           std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) return 0;
+  const long long pid = std::stoll(std::string(name.substr(0, dash)));
+  return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
 }
 
 // Linux follows at most 40 links while looking up one path.
@@ -116,20 +159,9 @@ bool ReplaceFile(const std::string& requested, const std::string_view* pieces,
     if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
     keep_mode = st.st_mode & 07777;
   }
-  static std::atomic<unsigned> counter{0};
-  // A short hidden name of its own, so a target name near the file system's
-  // 255-byte limit still leaves room for the temporary one.
-  // A name left behind by a killed earlier process with the same pid is
-  // skipped, not fatal.
   std::string folder = FolderOf(path);
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 64; ++attempt) {
-    temp = (folder == "/" ? "" : folder) + "/.tiepic-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, keep_mode ? 0600 : 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
+  const int fd = OpenTemporaryIn(folder, keep_mode ? 0600 : 0666, &temp);
   if (fd < 0) return false;
   bool ok = true;
   for (size_t i = 0; ok && i < count; ++i) ok = WriteAll(fd, pieces[i]);
@@ -156,16 +188,8 @@ NewFileResult CreateNewFile(const std::string& path,
   if (path.empty() || path.back() == '/') return NewFileResult::kFailed;
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) return NewFileResult::kNameTaken;
-  static std::atomic<unsigned> counter{0};
-  const std::string folder = FolderOf(path);
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 64; ++attempt) {
-    temp = (folder == "/" ? "" : folder) + "/.tiepic-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return NewFileResult::kFailed;
-  }
+  const int fd = OpenTemporaryIn(FolderOf(path), 0666, &temp);
   if (fd < 0) return NewFileResult::kFailed;
   bool ok = true;
   for (std::string_view piece : pieces) ok = ok && WriteAll(fd, piece);
@@ -187,6 +211,25 @@ NewFileResult CreateNewFile(const std::string& path,
   if (moved != 0) ::unlink(temp.c_str());
   if (moved == 0) return NewFileResult::kCreated;
   return error == EEXIST ? NewFileResult::kNameTaken : NewFileResult::kFailed;
+}
+
+int RemoveLeftoverTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = TemporaryOwner(entry->d_name);
+    // Only a file whose maker is gone: a running writer's file, ours or
+    // another tiepic's in the same folder, is in use.
+    if (owner == 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    const std::string path = (folder == "/" ? "" : folder) + "/" + entry->d_name;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+      ++removed;
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 bool DirectorySearchFindsAny(const std::string& pattern) {
