@@ -19,6 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<size_t> g_body_cap{size_t{256} << 20};
+std::mutex g_bound_mutex;
+TransferBound g_bound;
 
 // The preset cookies (for kTransferOnly transfers) and the hosts the
 // signed-in rules protect; replaced whole, so a transfer copies the pointer
@@ -194,6 +196,7 @@ struct TransferState {
   uint64_t body_bytes = 0;
   uint64_t received = 0;     // header and body bytes so far
   curl_off_t uploaded = 0;   // request body bytes sent by the current hop
+  TransferBound bound = CurrentTransferBound();
 };
 
 // Returns true iff the response header block `raw` has a Location line.
@@ -429,16 +432,14 @@ TransferError MapCurlError(CURLcode code, bool too_large) {
   }
 }
 
-// Returns true iff the transfer passed its whole bound: its body has come
-// too slowly on average, or it has lasted too long.
+// Returns true iff the transfer passed its whole bound.
 bool TooSlow(const TransferState& state, Clock::time_point now) {
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
-  if (duration_cast<milliseconds>(now - state.started).count() > kLongestTransferMs) return true;
-  if (!state.body_begun) return false;
-  const int64_t ms = duration_cast<milliseconds>(now - state.body_started).count();
-  return ms >= kSlowBodyAfterMs &&
-         static_cast<int64_t>(state.body_bytes) * 1000 < kSlowBodyBytesPerSecond * ms;
+  std::optional<int64_t> body_ms;
+  if (state.body_begun) body_ms = duration_cast<milliseconds>(now - state.body_started).count();
+  return PastTransferBound(state.bound, duration_cast<milliseconds>(now - state.started).count(),
+                           body_ms, static_cast<int64_t>(state.body_bytes));
 }
 
 // Drives the transfer on a pooled multi handle until it ends, its current
@@ -519,6 +520,24 @@ ScopedAbortSignal::~ScopedAbortSignal() { t_abort_signal = previous_; }
 AbortSignal* CurrentAbortSignal() { return t_abort_signal; }
 
 void SetResponseBodyCap(size_t bytes) { g_body_cap.store(bytes); }
+
+bool PastTransferBound(const TransferBound& bound, int64_t elapsed_ms,
+                       std::optional<int64_t> body_ms, int64_t body_bytes) {
+  if (elapsed_ms > bound.longest_ms) return true;
+  // In whole bytes per whole second, without overflow for any real transfer.
+  return body_ms && *body_ms >= bound.slow_body_after_ms &&
+         body_bytes < bound.slow_body_bytes_per_second * (*body_ms / 1000);
+}
+
+void SetTransferBound(const TransferBound& bound) {
+  std::lock_guard<std::mutex> lock(g_bound_mutex);
+  g_bound = bound;
+}
+
+TransferBound CurrentTransferBound() {
+  std::lock_guard<std::mutex> lock(g_bound_mutex);
+  return g_bound;
+}
 size_t ResponseBodyCap() { return g_body_cap.load(); }
 
 // The address as it goes on the wire: bytes outside printable ASCII (a GBK

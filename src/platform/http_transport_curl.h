@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -131,13 +132,22 @@ inline constexpr uint32_t kErrorTransferTooLarge = 12900;
 inline constexpr uint32_t kErrorTransferTooSlow = 12901;
 
 // The bound of a whole transfer, besides the limits of its phases: once its
-// body has come for kSlowBodyAfterMs, the body must have averaged at least
-// kSlowBodyBytesPerSecond since its first byte (a picture that drips a few
-// bytes now and then ends instead of holding the run), and no transfer lasts
-// longer than kLongestTransferMs.
-inline constexpr int64_t kSlowBodyAfterMs = 30000;
-inline constexpr int64_t kSlowBodyBytesPerSecond = 1024;
-inline constexpr int64_t kLongestTransferMs = 30 * 60 * 1000;
+// body has come for `slow_body_after_ms`, the body must have averaged at
+// least `slow_body_bytes_per_second` since its first byte (a picture that
+// drips a few bytes now and then ends instead of holding the run), and no
+// transfer lasts longer than `longest_ms`. Past it, the result is kTooSlow.
+struct TransferBound {
+  int64_t slow_body_after_ms = 30000;
+  int64_t slow_body_bytes_per_second = 1024;
+  int64_t longest_ms = 30 * 60 * 1000;
+};
+// Returns true iff a transfer `elapsed_ms` old, whose body began `body_ms`
+// ago (nullopt: not yet) and has brought `body_bytes`, is past `bound`.
+bool PastTransferBound(const TransferBound& bound, int64_t elapsed_ms,
+                       std::optional<int64_t> body_ms, int64_t body_bytes);
+// Changeable for tests; the default is TransferBound{}.
+void SetTransferBound(const TransferBound& bound);
+TransferBound CurrentTransferBound();
 
 // Redirects followed at most per transfer; one more fails the transfer.
 inline constexpr int kMaxRedirects = 10;

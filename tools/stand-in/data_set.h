@@ -59,6 +59,9 @@ struct AnswerStyle {
   // A guide request without a cursor reports at most this many pictures.
   int guide_amount_cap = 5000;
   int guide_next_cap = 1000;           // at most this many pictures after the cursor
+  // The guide's "pic_amount" when not negative, whatever the thread holds (a
+  // service that claims more than it has).
+  int64_t guide_amount_claim = -1;
   std::string newest_version = "1.0";  // announced by the version page
 };
 

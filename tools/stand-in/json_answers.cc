@@ -177,6 +177,7 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
   size_t amount = pictures.size();
   if (route.pic_id.empty())
     amount = std::min<size_t>(amount, data.style.guide_amount_cap);
+  if (data.style.guide_amount_claim >= 0) amount = data.style.guide_amount_claim;
   std::string list;
   if (pictures.empty()) {
     list = "[]";  // how the service writes an empty map
