@@ -327,6 +327,7 @@ RunResult HeadlessRun::Go() {
     result_.end = RunResult::End::kUnrecognised;
   }
   result_.counts = CountsOf(figures_);
+  result_.record_failures = figures_.record_failures;
   result_.refused = discovery_.retrieval().persisted_refusals() +
                     static_cast<int>(figures_.refused);
   result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -366,6 +367,15 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
                     (result.counts.failed == 1 ? " picture" : " pictures") +
                     " could not be saved");
       for (const std::string& line : result.failures) console.Error("  " + line);
+    }
+    return kExitSomeFailed;
+  }
+  if (result.record_failures > 0) {
+    if (console.quiet()) {
+      console.Error("tiepic-cli: the repeat-download record of " +
+                    std::to_string(result.record_failures) +
+                    (result.record_failures == 1 ? " album" : " albums") +
+                    " could not be written; downloaded without prevent-repeat");
     }
     return kExitSomeFailed;
   }

@@ -62,6 +62,7 @@ struct RunResult {
   int albums = 0;  // albums the download reached
   int refused = 0;  // refusals that persisted through their tries (retrieval and download)
   Counts counts;
+  int64_t record_failures = 0;  // albums whose repeat-download record could not be written
   double seconds = 0;       // from the find button to the end
   std::string save_folder;  // UTF-8: where the pictures went
   // The pictures the download could not save, one UTF-8 line each: album,

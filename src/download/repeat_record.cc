@@ -1,6 +1,12 @@
 // The repeat-download record over the record database.
 #include "download/repeat_record.h"
 
+#include <time.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "recorddb/file.h"
 #include "recorddb/operations.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
@@ -16,39 +22,114 @@ const rt::Text& FieldName() {
   return name;
 }
 
+constexpr int32_t kIdSize = 20;
+constexpr int32_t kRecordSize = 4 + kIdSize;
+
 rt::Text LineBreaks(int pairs) {
   rt::Text breaks;
   for (int i = 0; i < pairs; ++i) breaks += "\r\n";
   return breaks;
 }
 
+// Returns true iff the current database is a table of picture ids: the one
+// text field of 20 bytes, named as the index expects.
+bool HoldsPictureIds() {
+  std::vector<recorddb::FieldDescription> fields;
+  int32_t record_size = 0;
+  if (!recorddb::DbTableFields(&fields, &record_size)) return false;
+  return record_size == kRecordSize && fields.size() == 1 &&
+         recorddb::EqualsIgnoringCase(fields[0].name, FieldName()) && fields[0].type == 10 &&
+         fields[0].size == kIdSize;
+}
+
+rt::Text LastErrorText() { return recorddb::DbErrorText(recorddb::DbLastError()); }
+
 }  // namespace
 
 rt::Text RecordFolder() { return rt::DataDirectory() + "/" + shell::RecordFolderName() + "/"; }
 
+rt::Text BrokenSuffix(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm local {};
+  ::localtime_r(&t, &local);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "broken-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return stamp;
+}
+
 RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks)
-    : prevent_repeat_(run.snapshot.options.prevent_repeat) {
+    : run_(run), prevent_repeat_(run.snapshot.options.prevent_repeat), line_breaks_(line_breaks) {
   run.Emit(AlbumNote{(prevent_repeat_ ? "已经勾选了防止重复下载功能,已经下载的不会再次下载"_gbk
                                       : "未勾选了防止重复下载功能"_gbk) +
                      "\r\n\r\n"});
   rt::Text folder = RecordFolder();
-  const rt::Text database = folder + rt::Text(album_id) + ".edb";
-  if (!rt::FileExists(database)) {
+  database_ = folder + rt::Text(album_id) + ".edb";
+  index_ = folder + rt::Text(album_id);
+  if (!rt::FileExists(database_)) {
     shell::EnsureFolder(folder);
-    const bool created = recorddb::DbCreate(database, {{FieldName(), 10, 20}});
-    run.Emit(AlbumNote{(created ? "防止重复下载数据库创建成功"_gbk : "防止重复下载数据库创建失败"_gbk) +
-                       LineBreaks(line_breaks)});
+    const bool created = Create();
+    const rt::Text why = created ? rt::Text() : LastErrorText();
+    Note(created ? "防止重复下载数据库创建成功"_gbk : "防止重复下载数据库创建失败"_gbk);
+    if (!created) return GiveUp(why);
   }
-  open_ = recorddb::DbOpen(database);
-  if (open_) recorddb::DbCreateIndex(folder + rt::Text(album_id), {FieldName()});
+  const int32_t code = OpenChecked();
+  if (code == 0) return;
+  const rt::Text why = code == kNotARecord ? "不是防止重复下载数据库"_gbk : LastErrorText();
+  Close();
+  if (code == kNotARecord || recorddb::IsDamageCode(code)) return Renew(why);
+  GiveUp(why);
 }
 
-RepeatRecord::~RepeatRecord() {
+RepeatRecord::~RepeatRecord() { Close(); }
+
+bool RepeatRecord::Create() { return recorddb::DbCreate(database_, {{FieldName(), 10, kIdSize}}); }
+
+int32_t RepeatRecord::OpenChecked() {
+  if (!recorddb::DbOpen(database_)) return recorddb::DbLastError();
+  open_ = true;
+  if (!HoldsPictureIds()) return kNotARecord;
+  if (!recorddb::DbCreateIndex(index_, {FieldName()})) return recorddb::DbLastError();
+  usable_ = true;
+  return 0;
+}
+
+void RepeatRecord::Close() {
   if (open_) recorddb::DbClose();
+  open_ = false;
+  usable_ = false;
+}
+
+void RepeatRecord::Renew(const rt::Text& why) {
+  rt::Text moved;
+  if (!recorddb::DbSetAside(database_, index_, BrokenSuffix(std::time(nullptr)), &moved)) {
+    return GiveUp("已损坏（"_gbk + why + "），且无法移开："_gbk + LastErrorText());
+  }
+  const rt::Text broken = "防止重复下载数据库已损坏（"_gbk + why + "），已移至"_gbk + moved;
+  int32_t code = Create() ? OpenChecked() : recorddb::DbLastError();
+  if (code == 0) return Note(broken + "，并新建了一个"_gbk);
+  const rt::Text failure = code == kNotARecord ? "不是防止重复下载数据库"_gbk : LastErrorText();
+  Close();
+  Note(broken);
+  GiveUp("新建失败："_gbk + failure);
+}
+
+void RepeatRecord::GiveUp(const rt::Text& why) {
+  Close();
+  Note("警告：防止重复下载数据库无法使用（"_gbk + why +
+       "），本相册本次下载不使用防止重复下载，图片照常下载"_gbk);
+  run_.tally.record_failures.fetch_add(1);
+}
+
+void RepeatRecord::Note(const rt::Text& line) {
+  run_.Emit(AlbumNote{line + LineBreaks(line_breaks_)});
 }
 
 bool RepeatRecord::Find(std::string_view picture_id) {
-  return open_ && recorddb::DbFind({rt::Value(rt::Text(picture_id))});
+  if (!usable_) return false;
+  if (recorddb::DbFind({rt::Value(rt::Text(picture_id))})) return true;
+  if (recorddb::DbLastError() != 0) GiveUp("查找失败："_gbk + LastErrorText());
+  return false;
 }
 
 bool RepeatRecord::Skip(std::string_view picture_id) {
@@ -57,7 +138,10 @@ bool RepeatRecord::Skip(std::string_view picture_id) {
 }
 
 void RepeatRecord::Record(std::string_view picture_id) {
-  if (open_ && !Find(picture_id)) recorddb::DbAppend({rt::Value(rt::Text(picture_id))});
+  if (!usable_ || Find(picture_id) || !usable_) return;
+  if (!recorddb::DbAppend({rt::Value(rt::Text(picture_id))})) {
+    GiveUp("写入失败："_gbk + LastErrorText());
+  }
 }
 
 }  // namespace download

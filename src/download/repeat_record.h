@@ -3,8 +3,16 @@
 // album id. It is prepared when the album's download begins (its index built
 // anew), consulted before each picture and extended after each picture saved,
 // and closed when the album ends, also when a stop unwinds the download.
-// Failures of the record never stop a download: look-ups then find nothing
-// and additions have no effect.
+//
+// A record is used only while it can be trusted. One that cannot be opened,
+// is not a table of picture ids or whose index cannot be built is damaged:
+// its files are set aside as "ALBUM_ID.edb.broken-YYYYMMDD-HHMMSS" (with the
+// index under the same suffix) and a new record takes its place, with one
+// line in the album's log. One that cannot be created, set aside, read or
+// written is given up for the album: one warning line says that the album is
+// downloaded without prevent-repeat in this run, and the run counts a record
+// failure. Failures of the record never stop a download, and nothing is ever
+// appended to a record without its index.
 //
 // Thread safety: used by the download worker only; the record database keeps
 // one current database for the process.
@@ -21,8 +29,8 @@ class RepeatRecord {
  public:
   // The prepare step: notes the run's prevent-repeat option, creates the
   // database when it is missing (its note ends with `line_breaks` CR LF
-  // pairs), opens it and builds its index. `album_id` is already safe to be a
-  // file name.
+  // pairs, as do the notes of a damaged or unusable record), opens it and
+  // builds its index. `album_id` is already safe to be a file name.
   RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks);
   // The finish step: closes the database.
   ~RepeatRecord();
@@ -37,15 +45,39 @@ class RepeatRecord {
   void Record(std::string_view picture_id);
 
  private:
+  bool Create();
+  // Opens the database, checks that it is a table of picture ids and builds
+  // its index. Returns 0, or the error code of the step that failed
+  // (kNotARecord for a table of other fields).
+  int32_t OpenChecked();
+  void Close();
+  // Sets the damaged database aside (why: what is wrong with it) and puts a
+  // new one in its place.
+  void Renew(const rt::Text& why);
+  // Gives the record up for this album: the warning line, a record failure.
+  void GiveUp(const rt::Text& why);
+  // Looks `picture_id` up; a look-up that fails gives the record up.
   bool Find(std::string_view picture_id);
+  void Note(const rt::Text& line);
 
+  static constexpr int32_t kNotARecord = 1;
+
+  RunContext& run_;
   const bool prevent_repeat_;
-  bool open_ = false;
+  const int line_breaks_;
+  rt::Text database_;  // the main file, GBK
+  rt::Text index_;     // the index file, without its extension
+  bool open_ = false;    // the database is open (and current)
+  bool usable_ = false;  // open, a table of picture ids, with its index
 };
 
 // The record folder: the data folder (the program folder, unless the program
 // is installed) + "/防止重复下载数据库/".
 rt::Text RecordFolder();
+
+// The suffix a damaged record's files are set aside under, for the local
+// time `seconds` since the epoch: "broken-YYYYMMDD-HHMMSS".
+rt::Text BrokenSuffix(int64_t seconds);
 
 }  // namespace download
 

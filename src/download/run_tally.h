@@ -44,6 +44,10 @@ struct RunFigures {
   // Pictures never asked for because a page that listed them stayed unread
   // (an album's count less the pictures its pages listed).
   int64_t not_asked = 0;
+  // Albums whose repeat-download record could not be used or written: they
+  // were downloaded without prevent-repeat, and what they saved is not
+  // recorded.
+  int64_t record_failures = 0;
 };
 
 class RunTally {
@@ -55,6 +59,7 @@ class RunTally {
   std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
   std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
   std::atomic<int64_t> not_asked{0};  // pictures of unread pages, never asked for
+  std::atomic<int64_t> record_failures{0};  // albums whose record was given up
 
   // Counts a picture saved, `size` bytes long; a failure of the same picture
   // earlier in the run (the guide shows a page's last picture again first on

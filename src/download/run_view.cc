@@ -114,7 +114,8 @@ rt::Text NotAskedLine(const AlbumNotAsked& album) {
 }
 
 rt::Text RunEnding(const RunFigures& figures) {
-  if (figures.failed == 0 && figures.unread_pages == 0 && figures.not_asked == 0) {
+  if (figures.failed == 0 && figures.unread_pages == 0 && figures.not_asked == 0 &&
+      figures.record_failures == 0) {
     return "全部下载完毕"_gbk;
   }
   rt::Text ending = "下载结束："_gbk;
@@ -125,6 +126,10 @@ rt::Text RunEnding(const RunFigures& figures) {
   }
   if (figures.unread_pages > 0) {
     parts.push_back(std::to_string(figures.unread_pages) + "页图片列表未能读取"_gbk);
+  }
+  if (figures.record_failures > 0) {
+    parts.push_back(std::to_string(figures.record_failures) +
+                    "个相册的防止重复下载记录未能写入"_gbk);
   }
   for (size_t i = 0; i < parts.size(); ++i) ending += (i > 0 ? "，"_gbk : rt::Text()) + parts[i];
   return ending;

@@ -1,4 +1,8 @@
-// DbCreate: validates a field list and writes a new, empty table.
+// DbCreate: validates a field list and writes a new, empty table. A table
+// that could not be written whole is removed again, so that a full disk
+// never leaves an empty or half-written file that later opens refuse.
+#include <unistd.h>
+
 #include "platform/codepage.h"
 #include "platform/file_lock_posix.h"
 #include "recorddb/aux_file.h"
@@ -42,6 +46,13 @@ int32_t OpenForReplacing(const rt::Text& path, File* file) {
   return 0;
 }
 
+// Removes the files of a table whose writing failed: they hold no sound
+// table, and the table was being replaced anyway.
+void RemoveUnwritten(File& file, const rt::Text& path) {
+  file.Close();
+  ::unlink(platform::ToUtf8(path).c_str());
+}
+
 }  // namespace
 
 bool DbCreate(const rt::Text& file_name, const std::vector<FieldDescription>& given) {
@@ -56,7 +67,11 @@ bool DbCreate(const rt::Text& file_name, const std::vector<FieldDescription>& gi
   if (int32_t code = OpenForReplacing(path, &file); code != 0) return Fail(code);
   const double created = OleNow();
   const std::vector<uint8_t> table = EncodeNewTable(fields, created);
-  if (file.Truncate(0) != 0 || file.WriteAt(0, table.data(), table.size()) != 0) {
+  // A failed cut leaves the old table as it was; a failed write leaves
+  // nothing worth keeping.
+  if (file.Truncate(0) != 0) return Fail(kErrCreateFailed);
+  if (file.WriteAt(0, table.data(), table.size()) != 0) {
+    RemoveUnwritten(file, path);
     return Fail(kErrCreateFailed);
   }
   bool needs_aux = false;
@@ -65,8 +80,14 @@ bool DbCreate(const rt::Text& file_name, const std::vector<FieldDescription>& gi
   }
   if (!needs_aux) return true;
   File aux;
-  if (OpenForReplacing(WithExtension(path, "EDT"), &aux) != 0 ||
-      CreateAuxFile(aux, created) != 0) {
+  const rt::Text aux_path = WithExtension(path, "EDT");
+  if (OpenForReplacing(aux_path, &aux) != 0) {
+    RemoveUnwritten(file, path);
+    return Fail(kErrAuxCreateFailed);
+  }
+  if (CreateAuxFile(aux, created) != 0) {
+    RemoveUnwritten(aux, aux_path);
+    RemoveUnwritten(file, path);
     return Fail(kErrAuxCreateFailed);
   }
   return true;

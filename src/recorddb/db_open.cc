@@ -178,6 +178,20 @@ int32_t DbCurrentPosition() {
   return db ? db->position : -1;
 }
 
+bool DbTableFields(std::vector<FieldDescription>* fields, int32_t* record_size) {
+  ClearLastError();
+  Registry& registry = TheRegistry();
+  std::lock_guard<std::mutex> hold(registry.mutex);
+  const Database* db = registry.Current();
+  if (db == nullptr) return Fail(kErrNoCurrentDatabase);
+  fields->clear();
+  for (const FieldDescriptor& f : db->layout.fields) {
+    fields->push_back({f.name, f.type, f.declared});
+  }
+  *record_size = db->layout.header.record_size;
+  return true;
+}
+
 int DbOpenCount() {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.mutex);

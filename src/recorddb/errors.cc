@@ -99,6 +99,33 @@ bool Fail(int32_t code) {
 
 void ClearLastError() { last_error = 0; }
 
+bool IsDamageCode(int32_t code) {
+  switch (code) {
+    case kErrOpenFailed:  // the password-protected variant, which nothing here writes
+    case kErrNotDatabase:
+    case kErrVersionTooNew:
+    case kErrNotIndex:
+    case kErrIndexVersion:
+    case kErrAuxRead:
+    case kErrAuxVersion:
+    case kErrNotAux:
+    case kErrFieldNotFound:
+    case kErrIndexCreateFailed:
+    case kErrIndexFieldKind:
+    case kErrIndexFieldMissing:
+    case kErrFileSize:
+    case kErrIndexSize:
+    case kErrIndexFieldSize:
+    case kErrIndexFieldType:
+    case kErrKeyTooLarge:
+    case kErrReadRecord:
+    case kErrIndexUpdate:
+      return true;
+    default:
+      return false;
+  }
+}
+
 int32_t FileErrorCode(int errno_value) {
   switch (errno_value) {
     case ENOENT:

@@ -81,6 +81,13 @@ rt::Text DbErrorText(int32_t code);
 bool Fail(int32_t code);
 void ClearLastError();
 
+// Returns true iff `code` says that the contents of a database's files are
+// not sound (not a table, an unknown version, fields that do not fit, records
+// that cannot be read), as opposed to the file system refusing an access (a
+// missing, locked or shared file, denied access, a full disk), after which
+// the same files may well open another time.
+bool IsDamageCode(int32_t code);
+
 // The code of a failed file call from its errno value.
 int32_t FileErrorCode(int errno_value);
 

@@ -94,7 +94,21 @@ bool DbClose(const std::optional<rt::Text>& name = std::nullopt);
 // Closes every open database (at the end of a program or a test).
 void DbCloseAll();
 
+// Moves the files of the closed database `file_name` out of the way: the
+// main file, its auxiliary file and `index_file` (named as for
+// DbCreateIndex; empty: none) each get ".<suffix>" added to their names, or
+// ".<suffix>-2", "-3"... when a file of one of those names exists, so that
+// nothing is ever written over; files that are missing are passed over.
+// Returns true iff the main file was moved, with its new path in `moved_to`.
+// REQUIRES: the database is not open in this process.
+bool DbSetAside(const rt::Text& file_name, const rt::Text& index_file, const rt::Text& suffix,
+                rt::Text* moved_to);
+
 // --- inspection for tools and tests ---
+
+// The current database's fields (names as stored) and record size. Returns
+// false with no current database (-67).
+bool DbTableFields(std::vector<FieldDescription>* fields, int32_t* record_size);
 
 // The current database's record position, or -1 with no current database.
 int32_t DbCurrentPosition();
