@@ -31,15 +31,17 @@ rt::Text LineBreaks(int pairs) {
   return breaks;
 }
 
-// Returns true iff the current database is a table of picture ids: the one
-// text field of 20 bytes, named as the index expects.
-bool HoldsPictureIds() {
+// Returns 0 when `database` is a table of picture ids (the one text field
+// of 20 bytes, named as the index expects), kNotARecord when it is a table
+// of other fields, or the code of a file that cannot be read as a table.
+int32_t PeekRecord(const rt::Text& database, int32_t not_a_record) {
   std::vector<recorddb::FieldDescription> fields;
   int32_t record_size = 0;
-  if (!recorddb::DbTableFields(&fields, &record_size)) return false;
-  return record_size == kRecordSize && fields.size() == 1 &&
-         recorddb::EqualsIgnoringCase(fields[0].name, FieldName()) && fields[0].type == 10 &&
-         fields[0].size == kIdSize;
+  if (!recorddb::DbPeekTable(database, &fields, &record_size)) return recorddb::DbLastError();
+  const bool ids = record_size == kRecordSize && fields.size() == 1 &&
+                   recorddb::EqualsIgnoringCase(fields[0].name, FieldName()) &&
+                   fields[0].type == 10 && fields[0].size == kIdSize;
+  return ids ? 0 : not_a_record;
 }
 
 rt::Text LastErrorText() { return recorddb::DbErrorText(recorddb::DbLastError()); }
@@ -71,14 +73,20 @@ RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_
     const bool created = Create();
     const rt::Text why = created ? rt::Text() : LastErrorText();
     Note(created ? "防止重复下载数据库创建成功"_gbk : "防止重复下载数据库创建失败"_gbk);
-    if (!created) return GiveUp(why);
+    if (!created) {
+      GiveUp(why);
+      return;
+    }
   }
   const int32_t code = OpenChecked();
   if (code == 0) return;
   const rt::Text why = code == kNotARecord ? "不是防止重复下载数据库"_gbk : LastErrorText();
   Close();
-  if (code == kNotARecord || recorddb::IsDamageCode(code)) return Renew(why);
-  GiveUp(why);
+  if (code == kNotARecord || recorddb::IsDamageCode(code)) {
+    Renew(why);
+  } else {
+    GiveUp(why);
+  }
 }
 
 RepeatRecord::~RepeatRecord() { Close(); }
@@ -86,9 +94,11 @@ RepeatRecord::~RepeatRecord() { Close(); }
 bool RepeatRecord::Create() { return recorddb::DbCreate(database_, {{FieldName(), 10, kIdSize}}); }
 
 int32_t RepeatRecord::OpenChecked() {
+  // Checked before the open, which would mend the record count of a table
+  // that is to be set aside as it was.
+  if (int32_t code = PeekRecord(database_, kNotARecord); code != 0) return code;
   if (!recorddb::DbOpen(database_)) return recorddb::DbLastError();
   open_ = true;
-  if (!HoldsPictureIds()) return kNotARecord;
   if (!recorddb::DbCreateIndex(index_, {FieldName()})) return recorddb::DbLastError();
   usable_ = true;
   return 0;

@@ -46,7 +46,7 @@ class RepeatRecord {
 
  private:
   bool Create();
-  // Opens the database, checks that it is a table of picture ids and builds
+  // Checks that the database is a table of picture ids, opens it and builds
   // its index. Returns 0, or the error code of the step that failed
   // (kNotARecord for a table of other fields).
   int32_t OpenChecked();
@@ -65,8 +65,8 @@ class RepeatRecord {
   RunContext& run_;
   const bool prevent_repeat_;
   const int line_breaks_;
-  rt::Text database_;  // the main file, GBK
-  rt::Text index_;     // the index file, without its extension
+  rt::Text database_;    // the main file, GBK
+  rt::Text index_;       // the index file, without its extension
   bool open_ = false;    // the database is open (and current)
   bool usable_ = false;  // open, a table of picture ids, with its index
 };

@@ -56,13 +56,11 @@ int32_t AttachNamedIndex(Database& db, const rt::Text& name) {
   }
   DecodeIndexHeader(raw, &index->header);
   const int64_t size = index->file.Size();
-  if (int32_t code = CheckIndexHeader(index->header, size < 0 ? 0 : size,
-                                      db.layout.header.version);
+  if (int32_t code = CheckIndexHeader(index->header, size < 0 ? 0 : size, db.layout.header.version);
       code != 0) {
     return code;
   }
-  if (int32_t code = MatchIndexFields(db.layout, index->header, &index->format);
-      code != 0) {
+  if (int32_t code = MatchIndexFields(db.layout, index->header, &index->format); code != 0) {
     return code;
   }
   index->pager = std::make_unique<FilePager>(&index->file, index->header.block_size);
@@ -103,8 +101,7 @@ bool DbOpen(const rt::Text& file_name, const DbOpenOptions& options) {
   db->title = TitleOf(path);
   db->alias = options.alias;
   db->read_only = options.read_only == 1;
-  const int32_t share =
-      options.share_mode >= 2 && options.share_mode <= 4 ? options.share_mode : 1;
+  const int32_t share = options.share_mode >= 2 && options.share_mode <= 4 ? options.share_mode : 1;
 
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.mutex);
@@ -178,17 +175,20 @@ int32_t DbCurrentPosition() {
   return db ? db->position : -1;
 }
 
-bool DbTableFields(std::vector<FieldDescription>* fields, int32_t* record_size) {
+bool DbPeekTable(const rt::Text& file_name, std::vector<FieldDescription>* fields,
+                 int32_t* record_size) {
   ClearLastError();
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> hold(registry.mutex);
-  const Database* db = registry.Current();
-  if (db == nullptr) return Fail(kErrNoCurrentDatabase);
-  fields->clear();
-  for (const FieldDescriptor& f : db->layout.fields) {
-    fields->push_back({f.name, f.type, f.declared});
+  if (file_name.empty()) return Fail(kErrFileNotFound);
+  File file;
+  const rt::Text path = WithDefaultExtension(file_name, "EDB");
+  if (int err = file.Open(platform::ToUtf8(path), File::Mode::kRead); err != 0) {
+    return Fail(FileErrorCode(err));
   }
-  *record_size = db->layout.header.record_size;
+  TableLayout layout;
+  if (int32_t code = ReadTableLayout(file, &layout); code != 0) return Fail(code);
+  fields->clear();
+  for (const FieldDescriptor& f : layout.fields) fields->push_back({f.name, f.type, f.declared});
+  *record_size = layout.header.record_size;
   return true;
 }
 

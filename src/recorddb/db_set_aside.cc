@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "recorddb/file.h"
 #include "recorddb/operations.h"
 
 namespace recorddb {

@@ -106,9 +106,13 @@ bool DbSetAside(const rt::Text& file_name, const rt::Text& index_file, const rt:
 
 // --- inspection for tools and tests ---
 
-// The current database's fields (names as stored) and record size. Returns
-// false with no current database (-67).
-bool DbTableFields(std::vector<FieldDescription>* fields, int32_t* record_size);
+// The fields (names as stored) and record size of the database
+// `file_name`, read without opening it through DbOpen, so that nothing is
+// repaired: a caller can tell a table of the fields it expects before it
+// lets an open change the file. Returns false with the code of a file that
+// cannot be read or is not a database.
+bool DbPeekTable(const rt::Text& file_name, std::vector<FieldDescription>* fields,
+                 int32_t* record_size);
 
 // The current database's record position, or -1 with no current database.
 int32_t DbCurrentPosition();
