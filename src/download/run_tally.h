@@ -52,13 +52,13 @@ struct RunFigures {
 
 class RunTally {
  public:
-  std::atomic<int64_t> saved{0};            // pictures written
-  std::atomic<int64_t> skipped{0};          // already recorded, not fetched
-  std::atomic<int64_t> failed{0};           // fetched or written without success
-  std::atomic<int64_t> bytes{0};            // bytes of the pictures written
-  std::atomic<int64_t> unread_pages{0};     // picture-list pages empty or not JSON
-  std::atomic<int64_t> refused{0};          // requests whose refusal persisted through their tries
-  std::atomic<int64_t> not_asked{0};        // pictures of unread pages, never asked for
+  std::atomic<int64_t> saved{0};         // pictures written
+  std::atomic<int64_t> skipped{0};       // already recorded, not fetched
+  std::atomic<int64_t> failed{0};        // fetched or written without success
+  std::atomic<int64_t> bytes{0};         // bytes of the pictures written
+  std::atomic<int64_t> unread_pages{0};  // picture-list pages empty or not JSON
+  std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
+  std::atomic<int64_t> not_asked{0};  // pictures of unread pages, never asked for
   std::atomic<int64_t> record_failures{0};  // albums whose record was given up
 
   // Counts a picture saved, `size` bytes long; a failure of the same picture

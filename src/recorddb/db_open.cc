@@ -56,11 +56,13 @@ int32_t AttachNamedIndex(Database& db, const rt::Text& name) {
   }
   DecodeIndexHeader(raw, &index->header);
   const int64_t size = index->file.Size();
-  if (int32_t code = CheckIndexHeader(index->header, size < 0 ? 0 : size, db.layout.header.version);
+  if (int32_t code = CheckIndexHeader(index->header, size < 0 ? 0 : size,
+                                      db.layout.header.version);
       code != 0) {
     return code;
   }
-  if (int32_t code = MatchIndexFields(db.layout, index->header, &index->format); code != 0) {
+  if (int32_t code = MatchIndexFields(db.layout, index->header, &index->format);
+      code != 0) {
     return code;
   }
   index->pager = std::make_unique<FilePager>(&index->file, index->header.block_size);
@@ -101,7 +103,8 @@ bool DbOpen(const rt::Text& file_name, const DbOpenOptions& options) {
   db->title = TitleOf(path);
   db->alias = options.alias;
   db->read_only = options.read_only == 1;
-  const int32_t share = options.share_mode >= 2 && options.share_mode <= 4 ? options.share_mode : 1;
+  const int32_t share =
+      options.share_mode >= 2 && options.share_mode <= 4 ? options.share_mode : 1;
 
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.mutex);

@@ -16,10 +16,8 @@ struct Message {
 };
 
 // Each entry converts its literal once, on first use.
-#define RECORDDB_MESSAGE(code, literal)                        \
-  Message {                                                    \
-    code, []() -> const std::string& { return literal##_gbk; } \
-  }
+#define RECORDDB_MESSAGE(code, literal) \
+  Message { code, [] () -> const std::string& { return literal##_gbk; } }
 
 using rt::operator""_gbk;
 
@@ -41,17 +39,13 @@ const Message kMessages[] = {
     RECORDDB_MESSAGE(-15, "已经到达文件尾"),
     RECORDDB_MESSAGE(-16, "字段数目必须大于 0 "),
     RECORDDB_MESSAGE(-17, "无效的字段类型"),
-    RECORDDB_MESSAGE(-18,
-                     "无效的字段名称。名称首字符必须为全半角字母或汉字，其他字符必须为全半角字母、"
-                     "全半角数字或汉字。名称长度必须小于 16 字符"),
+    RECORDDB_MESSAGE(-18, "无效的字段名称。名称首字符必须为全半角字母或汉字，其他字符必须为全半角字母、全半角数字或汉字。名称长度必须小于 16 字符"),
     RECORDDB_MESSAGE(-19, "无效的字段尺寸"),
     RECORDDB_MESSAGE(-20, "存在重复的字段名称"),
     RECORDDB_MESSAGE(-21, "打开指定数据库失败"),
     RECORDDB_MESSAGE(-22, "指定文件不是数据库文件"),
     RECORDDB_MESSAGE(-23, "指定数据库文件版本太高，无法读入，请升级系统软件"),
-    RECORDDB_MESSAGE(
-        -24,
-        "无效的别名。别名首字符必须为全半角字母或汉字，其他字符必须为全半角字母、全半角数字或汉字"),
+    RECORDDB_MESSAGE(-24, "无效的别名。别名首字符必须为全半角字母或汉字，其他字符必须为全半角字母、全半角数字或汉字"),
     RECORDDB_MESSAGE(-27, "当前未打开数据库"),
     RECORDDB_MESSAGE(-28, "加锁失败"),
     RECORDDB_MESSAGE(-29, "解锁失败"),
