@@ -148,6 +148,7 @@ bool RepeatRecord::Skip(std::string_view picture_id) {
 }
 
 void RepeatRecord::Record(std::string_view picture_id) {
+  // A look-up that failed has given the record up: nothing is added then.
   if (!usable_ || Find(picture_id) || !usable_) return;
   if (!recorddb::DbAppend({rt::Value(rt::Text(picture_id))})) {
     GiveUp("写入失败："_gbk + LastErrorText());
