@@ -54,7 +54,7 @@ rt::Text BrokenSuffix(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
   struct tm local {};
   ::localtime_r(&t, &local);
-  char stamp[32];
+  char stamp[64];  // room for any year the clock gives
   std::snprintf(stamp, sizeof stamp, "broken-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   return stamp;
