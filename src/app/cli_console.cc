@@ -98,8 +98,8 @@ std::string PrintSummary(std::string_view ending, int albums, const Counts& coun
          (albums == 1 ? " album; " : " albums; ") + std::to_string(counts.saved) +
          (counts.saved == 1 ? " picture saved, " : " pictures saved, ") +
          std::to_string(counts.skipped) + " skipped as already saved, " +
-         std::to_string(counts.failed) + " failed; " + PrintBytes(counts.bytes) + " in " +
-         time + PrintNotAsked(counts, "; ");
+         std::to_string(counts.failed) + " failed; " + PrintBytes(counts.bytes) + " in " + time +
+         PrintNotAsked(counts, "; ");
 }
 
 std::string PrintNotAsked(const Counts& counts, std::string_view lead) {

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
   if (!listing && result.end != End::kUnrecognised && result.end != End::kNotStarted &&
       result.end != End::kNoSuchRows && !result.trouble.nothing_found) {
     const bool stopped = result.end == End::kStopped;
-    if (result.end == End::kNoPictures) console.Print("The thread has 0 pictures: nothing to download");
+    if (result.end == End::kNoPictures)
+      console.Print("The thread has 0 pictures: nothing to download");
     console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums,
                                     result.counts, result.seconds));
     if (result.counts.saved > 0) console.Print("Pictures saved in " + result.save_folder);

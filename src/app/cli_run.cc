@@ -83,8 +83,8 @@ frame::DialogButton FirstButton(int style) {
 }
 
 Counts CountsOf(const download::RunFigures& figures) {
-  return {figures.saved,     figures.skipped,     figures.failed,
-          figures.bytes,     figures.not_asked,   figures.unread_pages};
+  return {figures.saved, figures.skipped,   figures.failed,
+          figures.bytes, figures.not_asked, figures.unread_pages};
 }
 
 // The numbers in `albums` that no row of the list has.

@@ -63,8 +63,8 @@ struct RunResult {
   // the thread has none, so there was nothing to download.
   enum class End { kDone, kUnrecognised, kStopped, kNotStarted, kNoSuchRows, kNoPictures };
   End end = End::kDone;
-  std::set<int> missing_rows;  // kNoSuchRows: the rows --albums named in vain
-  int rows = 0;                // the rows the album list has
+  std::set<int> missing_rows;           // kNoSuchRows: the rows --albums named in vain
+  int rows = 0;                         // the rows the album list has
   discovery::RetrievalTrouble trouble;  // the retrieval's requests that brought nothing
   int albums = 0;  // albums the download reached
   int refused = 0;  // refusals that persisted through their tries (retrieval and download)

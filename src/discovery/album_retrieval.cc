@@ -75,11 +75,12 @@ class RetrievalRequests {
   // A GET through the automation object's request, the service's pause
   // after each try, and the body as text (`utf8`: converted from UTF-8).
   Text WinHttp(std::string_view what, const Text& address, int pause_ms, bool utf8) {
-    const Answer answer = Logged(what, Ask(what, [&](const web::RequestOptions& options) {
+    const Request request = [&](const web::RequestOptions& options) {
       rt::Bytes body = web::WinHttpObjectRequest(address, options);
       web::WaitResponsive(pause_ms);
       return body;
-    }));
+    };
+    const Answer answer = Logged(what, Ask(what, request));
     return utf8 ? Utf8ToGbk(answer.body) : web::BodyText(answer.body);
   }
 
@@ -307,9 +308,9 @@ bool AlbumRetrieval::ThreadPath(const Text& address, RetrievalRequests& requests
 
   // Without the board's address there is no guide to ask.
   const Text guide =
-      board.empty() ? Text()
-                    : requests.Guide("图片导航"_gbk, guide_base + guide_query + "&_=" +
-                                                        web::RandomText());
+      board.empty()
+          ? Text()
+          : requests.Guide("图片导航"_gbk, guide_base + guide_query + "&_=" + web::RandomText());
   Text count = web::TextBetween(guide, "pic_amount\":", ",");
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from

@@ -23,8 +23,8 @@
 #include <mutex>
 #include <thread>
 
-#include "frame/frame.h"
 #include "discovery/retrieval_trouble.h"
+#include "frame/frame.h"
 #include "shell/program_state.h"
 #include "web/refusal.h"
 #include "web/regex_object.h"

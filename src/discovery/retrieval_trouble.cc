@@ -34,8 +34,7 @@ AnswerKind KindOfAnswer(web::RequestFailure failure, int status, size_t body_siz
   return AnswerKind::kFine;
 }
 
-rt::Text RetrievalAnswers::Note(std::string_view what, AnswerKind kind, int status,
-                                int tries) {
+rt::Text RetrievalAnswers::Note(std::string_view what, AnswerKind kind, int status, int tries) {
   if (kind == AnswerKind::kFine) return {};
   ++trouble_.unanswered;
   if (kind == AnswerKind::kErrorStatus && trouble_.kind != AnswerKind::kErrorStatus) {
