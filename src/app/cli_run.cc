@@ -100,7 +100,24 @@ std::set<int> MissingRows(frame::Frame& frame, const std::set<int>& albums) {
 // The stderr line of a quiet run for a retrieval in trouble.
 std::string TroubleLine(const discovery::RetrievalTrouble& trouble) {
   std::string cause = "the service answered nothing";
-  if (trouble.kind == discovery::AnswerKind::kNoAnswer) cause = "could not reach the service";
+  if (trouble.kind == discovery::AnswerKind::kNoAnswer) {
+    switch (trouble.failure) {
+      case web::RequestFailure::kCertificate:
+        cause = "the service's certificate failed the checks";
+        break;
+      case web::RequestFailure::kSecureChannel:
+        cause = "no https connection to the service came about";
+        break;
+      case web::RequestFailure::kTooLarge:
+        cause = "the service's answers were too large";
+        break;
+      case web::RequestFailure::kTooSlow:
+        cause = "the service answered too slowly";
+        break;
+      default:
+        cause = "could not reach the service";
+    }
+  }
   if (trouble.kind == discovery::AnswerKind::kErrorStatus) {
     cause = "the service answered with errors (HTTP " + std::to_string(trouble.status) + ")";
   }

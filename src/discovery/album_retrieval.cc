@@ -61,6 +61,7 @@ struct Answer {
   AnswerKind kind = AnswerKind::kFine;
   int status = 0;        // 0: unknown, or no answer came
   bool refused = false;  // the refusal persisted; its own lines have told it
+  web::RequestFailure failure = web::RequestFailure::kNone;  // why none came
 };
 
 // The requests of one retrieval: each asked again while the service refuses
@@ -118,23 +119,24 @@ class RetrievalRequests {
 
   Answer Ask(std::string_view what, const Request& request) {
     Answer answer;
-    web::RequestFailure failure = web::RequestFailure::kNone;
     answer.body = retry_.Fetch(
         what,
         [&](const web::RequestOptions& options) {
           rt::Bytes body = request(options);
           answer.status = *options.status;
           if (answer.status == 0) answer.status = web::StatusOfHeaders(*options.returned_headers);
-          failure = *options.failure;
+          answer.failure = *options.failure;
           return body;
         },
         &answer.refused);
-    if (!answer.refused) answer.kind = KindOfAnswer(failure, answer.status, answer.body.size());
+    if (!answer.refused)
+      answer.kind = KindOfAnswer(answer.failure, answer.status, answer.body.size());
     return answer;
   }
 
   const Answer& Logged(std::string_view what, const Answer& answer, int tries = 1) {
-    if (const Text line = answers_.Note(what, answer.kind, answer.status, tries); !line.empty())
+    if (const Text line = answers_.Note(what, answer.kind, answer.status, answer.failure, tries);
+        !line.empty())
       log_(line);
     return answer;
   }

@@ -30,6 +30,8 @@ AnswerKind KindOfAnswer(web::RequestFailure failure, int status, size_t body_siz
 struct RetrievalTrouble {
   AnswerKind kind = AnswerKind::kFine;  // kFine: every request was answered
   int status = 0;                       // kErrorStatus: the first error status
+  // kNoAnswer: why the first request without an answer brought none.
+  web::RequestFailure failure = web::RequestFailure::kNone;
   bool nothing_found = false;           // no album could be listed
   int unanswered = 0;                   // requests that brought nothing to read
   bool any() const { return kind != AnswerKind::kFine; }
@@ -38,9 +40,11 @@ struct RetrievalTrouble {
 class RetrievalAnswers {
  public:
   // Notes the answer of `what` (GBK, e.g. "相册列表第1页") after `tries`
-  // tries. Returns the log line for an answer that brought nothing to read,
-  // e.g. "相册列表第1页未能获取（HTTP 500）" + CR LF; empty for a fine one.
-  rt::Text Note(std::string_view what, AnswerKind kind, int status, int tries = 1);
+  // tries; `failure` is why no answer came (kNoAnswer). Returns the log line
+  // for an answer that brought nothing to read, e.g. "相册列表第1页未能获取（HTTP
+  // 500）" + CR LF; empty for a fine one.
+  rt::Text Note(std::string_view what, AnswerKind kind, int status, web::RequestFailure failure,
+                int tries = 1);
 
   // The trouble so far; `nothing_found` as the caller saw the result. An
   // error status outweighs a missing answer, which outweighs an empty one.

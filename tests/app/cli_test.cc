@@ -192,7 +192,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
       EXPECT_EQ(run.err.find("tiepic-cli --help"), std::string::npos) << option << ": " << run.err;
     }
   }
-  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  130 "}) {
+  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  130 "}) {
     EXPECT_NE(help.out.find(std::string("\n") + status), std::string::npos) << status;
   }
   EXPECT_EQ(RunCli({"-h"}).out, help.out);
