@@ -98,8 +98,16 @@ std::string PrintSummary(std::string_view ending, int albums, const Counts& coun
          (albums == 1 ? " album; " : " albums; ") + std::to_string(counts.saved) +
          (counts.saved == 1 ? " picture saved, " : " pictures saved, ") +
          std::to_string(counts.skipped) + " skipped as already saved, " +
-         std::to_string(counts.failed) + " failed; " + PrintBytes(counts.bytes) + " in " +
-         time;
+         std::to_string(counts.failed) + " failed; " + PrintBytes(counts.bytes) + " in " + time +
+         PrintNotAsked(counts, "; ");
+}
+
+std::string PrintNotAsked(const Counts& counts, std::string_view lead) {
+  if (counts.not_asked == 0 && counts.unread_pages == 0) return {};
+  return std::string(lead) + std::to_string(counts.not_asked) +
+         (counts.not_asked == 1 ? " picture" : " pictures") + " not asked for, " +
+         std::to_string(counts.unread_pages) + " picture-list " +
+         (counts.unread_pages == 1 ? "page" : "pages") + " unread";
 }
 
 Console::Console(bool quiet, bool log_to_stderr, bool bar)

@@ -73,9 +73,12 @@ int main(int argc, char** argv) {
   cli::Console console(Quiet(options), listing,
                        !listing && cli::Console::ErrorIsTerminal());
   const cli::RunResult result = cli::RunAddress(options, console, interrupts);
-  if (!listing && result.end != cli::RunResult::End::kUnrecognised &&
-      result.end != cli::RunResult::End::kNotStarted) {
-    const bool stopped = result.end == cli::RunResult::End::kStopped;
+  using End = cli::RunResult::End;
+  if (!listing && result.end != End::kUnrecognised && result.end != End::kNotStarted &&
+      result.end != End::kNoSuchRows && !result.trouble.nothing_found) {
+    const bool stopped = result.end == End::kStopped;
+    if (result.end == End::kNoPictures)
+      console.Print("The thread has 0 pictures: nothing to download");
     console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums,
                                     result.counts, result.seconds));
     if (result.counts.saved > 0) console.Print("Pictures saved in " + result.save_folder);
@@ -83,6 +86,10 @@ int main(int argc, char** argv) {
       console.Print("Not saved (album, picture id, reason); a second run with --prevent-repeat "
                     "fetches just these:");
       for (const std::string& line : result.failures) console.Print("  " + line);
+    }
+    if (!result.not_asked.empty()) {
+      console.Print("Not asked for, as a picture-list page stayed unread (album, pictures):");
+      for (const std::string& line : result.not_asked) console.Print("  " + line);
     }
   }
   return cli::ExitStatus(result, options, console);

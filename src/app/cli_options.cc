@@ -69,6 +69,10 @@ const char kHelp[] =
     "The operation log goes to standard output; a progress bar goes to standard\n"
     "error when it is a terminal; a summary closes the run.\n"
     "\n"
+    "A picture whose bytes have averaged under 1 KB/s since the first one, once\n"
+    "they have come for 30 s, or whose transfer lasts over 30 minutes, fails as\n"
+    "传输过慢; one over 256 MiB fails as 图片过大.\n"
+    "\n"
     "Examples:\n"
     "  tiepic-cli --list 'http://tieba.baidu.com/f?kw=NAME'\n"
     "  tiepic-cli -o ~/Pictures --albums 1,3-5 --prevent-repeat \\\n"
@@ -78,12 +82,15 @@ const char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0    every picture saved or already there\n"
-    "  1    some pictures could not be saved (a later run tries them again)\n"
+    "  1    some pictures could not be saved, or were never asked for because a\n"
+    "       picture-list page could not be read (a later run tries them again)\n"
     "  2    usage error\n"
     "  3    the address is not a board or thread address\n"
     "  4    the service kept refusing (a security check, 403 or 429) after\n"
     "       waiting and asking again, so albums or pictures may be missing;\n"
     "       a signed-in cookie file (--cookies) or a later run may help\n"
+    "  5    the album list could not be read: the service could not be reached,\n"
+    "       or answered with errors or nothing (a later run may help)\n"
     "  130  interrupted (Ctrl-C stops the run as the stop button does)\n"
     "Other statuses are kept for later use.\n";
 
@@ -111,6 +118,19 @@ std::optional<std::set<int>> ParseAlbumList(std::string_view text) {
   }
   if (albums.empty()) return std::nullopt;
   return albums;
+}
+
+std::string PrintAlbumList(const std::set<int>& albums) {
+  std::string text;
+  for (auto it = albums.begin(); it != albums.end();) {
+    const int first = *it;
+    int last = first;
+    for (++it; it != albums.end() && *it == last + 1; ++it) last = *it;
+    if (!text.empty()) text += ",";
+    text += std::to_string(first);
+    if (last > first) text += "-" + std::to_string(last);
+  }
+  return text;
 }
 
 namespace {

@@ -17,10 +17,11 @@ namespace cli {
 
 // The exit statuses. Numbers not listed here are kept for later use.
 inline constexpr int kExitOk = 0;            // every picture saved or already there
-inline constexpr int kExitSomeFailed = 1;    // some pictures could not be saved
+inline constexpr int kExitSomeFailed = 1;    // some pictures could not be saved or asked for
 inline constexpr int kExitUsage = 2;         // a usage error
 inline constexpr int kExitUnrecognised = 3;  // the address is not one tiepic knows
 inline constexpr int kExitRefused = 4;       // the service's refusals cut the work short
+inline constexpr int kExitListUnread = 5;    // the album list could not be read in full
 inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
 
 enum class Action { kDownload, kList, kDemo, kServeDemo, kHelp, kVersion };
@@ -49,6 +50,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
 // "1,3-5" as the set {1, 3, 4, 5}; nullopt for anything else (ranges go
 // upwards, numbers start at 1).
 std::optional<std::set<int>> ParseAlbumList(std::string_view text);
+// The set {1, 3, 4, 5} as "1,3-5"; "" for none.
+std::string PrintAlbumList(const std::set<int>& albums);
 
 // The text of --help.
 extern const char kHelp[];

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -47,12 +46,11 @@ void PrintRows(frame::Frame& frame) {
   const frame::ControlRef list = mw::超级列表框1;
   const int rows = frame.ListRowCount(list);
   for (int row = 0; row < rows; ++row) {
-    const std::string line =
-        Field(frame.ListGetCell(list, row, mw::kColumnNumber)) + "\t" +
-        (frame.ListGetTick(list, row) == frame::kTicked ? "1" : "0") + "\t" +
-        Field(frame.ListGetCell(list, row, mw::kColumnCount)) + "\t" +
-        Field(frame.ListGetCell(list, row, mw::kColumnId)) + "\t" +
-        Field(frame.ListGetCell(list, row, mw::kColumnName)) + "\n";
+    const std::string line = Field(frame.ListGetCell(list, row, mw::kColumnNumber)) + "\t" +
+                             (frame.ListGetTick(list, row) == frame::kTicked ? "1" : "0") + "\t" +
+                             Field(frame.ListGetCell(list, row, mw::kColumnCount)) + "\t" +
+                             Field(frame.ListGetCell(list, row, mw::kColumnId)) + "\t" +
+                             Field(frame.ListGetCell(list, row, mw::kColumnName)) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
   std::fflush(stdout);
@@ -83,7 +81,47 @@ frame::DialogButton FirstButton(int style) {
 }
 
 Counts CountsOf(const download::RunFigures& figures) {
-  return {figures.saved, figures.skipped, figures.failed, figures.bytes};
+  return {figures.saved, figures.skipped,   figures.failed,
+          figures.bytes, figures.not_asked, figures.unread_pages};
+}
+
+// The numbers in `albums` that no row of the list has.
+std::set<int> MissingRows(frame::Frame& frame, const std::set<int>& albums) {
+  std::set<int> missing = albums;
+  const frame::ControlRef list = mw::超级列表框1;
+  for (int row = 0; row < frame.ListRowCount(list); ++row) {
+    missing.erase(std::atoi(frame.ListGetCell(list, row, mw::kColumnNumber).c_str()));
+  }
+  return missing;
+}
+
+// The stderr line of a quiet run for a retrieval in trouble.
+std::string TroubleLine(const discovery::RetrievalTrouble& trouble) {
+  std::string cause = "the service answered nothing";
+  if (trouble.kind == discovery::AnswerKind::kNoAnswer) {
+    switch (trouble.failure) {
+      case web::RequestFailure::kCertificate:
+        cause = "the service's certificate failed the checks";
+        break;
+      case web::RequestFailure::kSecureChannel:
+        cause = "no https connection to the service came about";
+        break;
+      case web::RequestFailure::kTooLarge:
+        cause = "the service's answers were too large";
+        break;
+      case web::RequestFailure::kTooSlow:
+        cause = "the service answered too slowly";
+        break;
+      default:
+        cause = "could not reach the service";
+    }
+  }
+  if (trouble.kind == discovery::AnswerKind::kErrorStatus) {
+    cause = "the service answered with errors (HTTP " + std::to_string(trouble.status) + ")";
+  }
+  return "tiepic-cli: " + cause +
+         (trouble.nothing_found ? "; no albums found"
+                                : "; some pages could not be read, albums may be missing");
 }
 
 // The albums of a run, as the progress bar names them.
@@ -106,11 +144,9 @@ void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& optio
   shell::LoadServiceCookies(frame, shell.state());
   if (!options.save_folder.empty()) {
     std::error_code ec;
-    const std::filesystem::path absolute =
-        std::filesystem::absolute(options.save_folder, ec);
-    frame.SetText(
-        mw::编辑框_保存位置,
-        rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
+    const std::filesystem::path absolute = std::filesystem::absolute(options.save_folder, ec);
+    frame.SetText(mw::编辑框_保存位置,
+                  rt::FromUtf8(ec ? options.save_folder : absolute.lexically_normal().string()));
   }
   const std::pair<const std::optional<bool>&, frame::ControlRef> boxes[] = {
       {options.prevent_repeat, mw::选择框_下载记录},
@@ -185,9 +221,10 @@ class HeadlessRun {
         interrupts_(interrupts),
         frame_(backend_),
         shell_(frame_),
-        discovery_(frame_, shell_, {.refusal_first_wait_ms = RefusalWait()}),
+        discovery_(frame_, shell_,
+                   {.refusal_first_wait_ms = RefusalWait(), .empty_page_retry_ms = RetryWait()}),
         downloads_(frame_, shell_.state(), discovery_.retrieval(),
-                   {.refusal_first_wait_ms = RefusalWait()}) {
+                   {.empty_page_retry_ms = RetryWait(), .refusal_first_wait_ms = RefusalWait()}) {
     download::WireDownloadButtons(shell_.hooks(), downloads_);
     ShowOnConsole();
     shell_.set_load_cookies_at_start(false);  // ApplyOptions loads them
@@ -201,6 +238,9 @@ class HeadlessRun {
  private:
   static int RefusalWait() {
     return shell::ReadRefusalWaitMs(rt::SettingsDirectory() + "/" + shell::IniFileName());
+  }
+  static int RetryWait() {
+    return shell::ReadRetryWaitMs(rt::SettingsDirectory() + "/" + shell::IniFileName());
   }
   void ShowOnConsole();
   void AlbumsFound();
@@ -229,22 +269,42 @@ void HeadlessRun::ShowOnConsole() {
   backend_.SetObserver({
       .text_appended =
           [&console](const frame::ControlState& c, std::string_view gbk) {
-            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control)
-              console.Log(gbk);
+            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
           },
   });
 }
 
-// The retrieval has ended: list the rows, or tick them and download.
+// The retrieval has ended: list the rows, or tick them and download. A
+// retrieval that found nothing, rows that do not exist and a thread without
+// pictures end the run before the download.
 void HeadlessRun::AlbumsFound() {
+  const discovery::AlbumRetrieval& retrieval = discovery_.retrieval();
   const bool listing = options_.action == Action::kList;
-  if (listing ||
-      discovery_.retrieval().last_kind() == discovery::AddressKind::kUnrecognised) {
+  result_.rows = frame_.ListRowCount(mw::超级列表框1);
+  if (listing || retrieval.last_kind() == discovery::AddressKind::kUnrecognised ||
+      retrieval.trouble().nothing_found) {
     if (listing) PrintRows(frame_);
     frame_.CloseWindow(mw::kId);
     return;
   }
-  if (options_.albums) TickRows(frame_, *options_.albums);
+  if (options_.albums) {
+    result_.missing_rows = MissingRows(frame_, *options_.albums);
+    if (!result_.missing_rows.empty()) {
+      result_.end = RunResult::End::kNoSuchRows;
+      frame_.CloseWindow(mw::kId);
+      return;
+    }
+    TickRows(frame_, *options_.albums);
+  }
+  // A thread's row counting 0 is left unticked, and a download of nothing
+  // would say no album was chosen: the run says the thread has no pictures.
+  if (retrieval.last_kind() == discovery::AddressKind::kThread &&
+      frame_.ListGetCell(mw::超级列表框1, 0, mw::kColumnCount) == "0") {
+    result_.end = RunResult::End::kNoPictures;
+    result_.albums = 1;
+    frame_.CloseWindow(mw::kId);
+    return;
+  }
   frame_.DispatchEvent(mw::按钮_下载选中, frame::EventKey::kClicked);
 }
 
@@ -265,6 +325,9 @@ void HeadlessRun::Follow(const download::RunEvent& event) {
     for (const download::FailedPicture& failure : finished->failures) {
       result_.failures.push_back(Field(failure.album) + "\t" + Field(failure.id) + "\t" +
                                  Field(failure.why));
+    }
+    for (const download::AlbumNotAsked& album : finished->not_asked) {
+      result_.not_asked.push_back(Field(album.album) + "\t" + std::to_string(album.pictures));
     }
     if (finished->stopped) result_.end = RunResult::End::kStopped;
     frame_.CloseWindow(mw::kId);
@@ -328,8 +391,9 @@ RunResult HeadlessRun::Go() {
   }
   result_.counts = CountsOf(figures_);
   result_.record_failures = figures_.record_failures;
-  result_.refused = discovery_.retrieval().persisted_refusals() +
-                    static_cast<int>(figures_.refused);
+  result_.trouble = discovery_.retrieval().trouble();
+  result_.refused =
+      discovery_.retrieval().persisted_refusals() + static_cast<int>(figures_.refused);
   result_.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   return result_;
 }
@@ -351,34 +415,46 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
       return kExitStopped;
     case RunResult::End::kNotStarted:
       return kExitUsage;
+    case RunResult::End::kNoSuchRows:
+      console.Error("tiepic-cli: --albums names rows the list does not have: " +
+                    PrintAlbumList(result.missing_rows) + " (it has " +
+                    std::to_string(result.rows) + (result.rows == 1 ? " row" : " rows") +
+                    "; --list shows them)");
+      return kExitUsage;
     case RunResult::End::kDone:
+    case RunResult::End::kNoPictures:
       break;
   }
   if (result.refused > 0) {
     if (console.quiet()) {
-      console.Error("tiepic-cli: the service kept refusing requests; albums or pictures may "
-                    "be missing (a signed-in cookie file or a later run may help)");
+      console.Error(
+          "tiepic-cli: the service kept refusing requests; albums or pictures may "
+          "be missing (a signed-in cookie file or a later run may help)");
     }
     return kExitRefused;
   }
-  if (result.counts.failed > 0) {
-    if (console.quiet()) {
-      console.Error("tiepic-cli: " + std::to_string(result.counts.failed) +
-                    (result.counts.failed == 1 ? " picture" : " pictures") +
-                    " could not be saved");
-      for (const std::string& line : result.failures) console.Error("  " + line);
-    }
-    return kExitSomeFailed;
+  if (result.trouble.any()) {
+    if (console.quiet()) console.Error(TroubleLine(result.trouble));
+    return kExitListUnread;
   }
-  if (result.record_failures > 0) {
-    if (console.quiet()) {
-      console.Error("tiepic-cli: the repeat-download record of " +
-                    std::to_string(result.record_failures) +
-                    (result.record_failures == 1 ? " album" : " albums") +
-                    " could not be written; downloaded without prevent-repeat");
-    }
-    return kExitSomeFailed;
+  const Counts& counts = result.counts;
+  const bool not_asked = counts.not_asked > 0 || counts.unread_pages > 0;
+  if (console.quiet() && counts.failed > 0) {
+    console.Error("tiepic-cli: " + std::to_string(counts.failed) +
+                  (counts.failed == 1 ? " picture" : " pictures") + " could not be saved");
+    for (const std::string& line : result.failures) console.Error("  " + line);
   }
+  if (console.quiet() && not_asked) {
+    console.Error(PrintNotAsked(counts, "tiepic-cli: "));
+    for (const std::string& line : result.not_asked) console.Error("  " + line);
+  }
+  if (console.quiet() && result.record_failures > 0) {
+    console.Error("tiepic-cli: the repeat-download record of " +
+                  std::to_string(result.record_failures) +
+                  (result.record_failures == 1 ? " album" : " albums") +
+                  " could not be written; downloaded without prevent-repeat");
+  }
+  if (counts.failed > 0 || not_asked || result.record_failures > 0) return kExitSomeFailed;
   return kExitOk;
 }
 

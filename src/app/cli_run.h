@@ -16,12 +16,14 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/cli_console.h"
 #include "app/cli_options.h"
+#include "discovery/retrieval_trouble.h"
 
 namespace cli {
 
@@ -57,8 +59,13 @@ class Interrupts {
 };
 
 struct RunResult {
-  enum class End { kDone, kUnrecognised, kStopped, kNotStarted };
+  // kNoSuchRows: --albums named rows the list does not have; kNoPictures:
+  // the thread has none, so there was nothing to download.
+  enum class End { kDone, kUnrecognised, kStopped, kNotStarted, kNoSuchRows, kNoPictures };
   End end = End::kDone;
+  std::set<int> missing_rows;           // kNoSuchRows: the rows --albums named in vain
+  int rows = 0;                         // the rows the album list has
+  discovery::RetrievalTrouble trouble;  // the retrieval's requests that brought nothing
   int albums = 0;  // albums the download reached
   int refused = 0;  // refusals that persisted through their tries (retrieval and download)
   Counts counts;
@@ -68,6 +75,9 @@ struct RunResult {
   // The pictures the download could not save, one UTF-8 line each: album,
   // picture id and reason, separated by tabs.
   std::vector<std::string> failures;
+  // The albums with pictures never asked for, one UTF-8 line each: album and
+  // the number of pictures, separated by a tab.
+  std::vector<std::string> not_asked;
 };
 
 // Runs `options` (an address to download or list). The settings file and

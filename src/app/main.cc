@@ -62,12 +62,16 @@ int main(int argc, char** argv) {
   }
   frame::Frame& frame = *frame_storage;
   shell::Shell shell(frame);
-  // The settings may shorten the waits after a refusal (for a stand-in).
-  const int refusal_wait =
-      shell::ReadRefusalWaitMs(rt::SettingsDirectory() + "/" + shell::IniFileName());
-  discovery::Discovery discovery(frame, shell, {.refusal_first_wait_ms = refusal_wait});
-  download::DownloadControl downloads(frame, shell.state(), discovery.retrieval(),
-                                      {.refusal_first_wait_ms = refusal_wait});
+  // The settings may shorten the waits after a refusal or an empty page
+  // (for a stand-in).
+  const rt::Text ini = rt::SettingsDirectory() + "/" + shell::IniFileName();
+  const int refusal_wait = shell::ReadRefusalWaitMs(ini);
+  const int retry_wait = shell::ReadRetryWaitMs(ini);
+  discovery::Discovery discovery(
+      frame, shell, {.refusal_first_wait_ms = refusal_wait, .empty_page_retry_ms = retry_wait});
+  download::DownloadControl downloads(
+      frame, shell.state(), discovery.retrieval(),
+      {.empty_page_retry_ms = retry_wait, .refusal_first_wait_ms = refusal_wait});
   download::WireDownloadButtons(shell.hooks(), downloads);
   shell.Start();
   frame.RunThenExit();  // workers may still run: nothing is unwound under them

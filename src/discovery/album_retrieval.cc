@@ -1,6 +1,7 @@
 // The find handler, the retrieval worker and its board and thread paths.
 #include "discovery/album_retrieval.h"
 
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -21,6 +22,8 @@ using rt::operator""_gbk;
 using rt::Text;
 
 constexpr int kAlbumsPerPage = 30;
+// Tries of a guide that brings nothing, as the download asks its pages.
+constexpr int kGuideAttempts = 10;
 
 // One album entry of an album-list page. The page is HTML inside a JSON
 // string, so its quotes stand as \" and the pattern matches them as \\".
@@ -40,27 +43,6 @@ const Text& AlbumTotalLeft() {
 }
 constexpr std::string_view kAlbumTotalRight = ")</span></span>";
 
-// A GET through the automation object's request, the service's pause after
-// each try, and the body as text (`utf8`: converted from UTF-8). A refused
-// answer is asked for again as `retry` decides; one that stays refused
-// comes back empty, as an answer that never came.
-Text FetchWinHttp(web::RefusalRetry& retry, std::string_view what, const Text& address,
-                  int pause_ms, bool utf8) {
-  const rt::Bytes body = retry.Fetch(what, [&](const web::RequestOptions& options) {
-    rt::Bytes answer = web::WinHttpObjectRequest(address, options);
-    web::WaitResponsive(pause_ms);
-    return answer;
-  });
-  return utf8 ? Utf8ToGbk(body) : web::BodyText(body);
-}
-
-// A GET through InetRequest, asked for again while refused.
-rt::Bytes FetchInet(web::RefusalRetry& retry, std::string_view what, const Text& address) {
-  return retry.Fetch(what, [&](const web::RequestOptions& options) {
-    return web::InetRequest(address, options);
-  });
-}
-
 Text WithoutLineBreaksAndBlanks(std::string_view text) {
   Text out = rt::ReplaceText(text, "\n", "", {}, {}, true);
   out = rt::ReplaceText(out, "\r", "", {}, {}, true);
@@ -72,6 +54,98 @@ bool Contains(std::string_view text, std::string_view sought) {
 }
 
 }  // namespace
+
+// One answer of a retrieval request.
+struct Answer {
+  rt::Bytes body;
+  AnswerKind kind = AnswerKind::kFine;
+  int status = 0;        // 0: unknown, or no answer came
+  bool refused = false;  // the refusal persisted; its own lines have told it
+  web::RequestFailure failure = web::RequestFailure::kNone;  // why none came
+};
+
+// The requests of one retrieval: each asked again while the service refuses
+// it, and each that brings nothing to read noted and logged.
+class RetrievalRequests {
+ public:
+  using Request = std::function<rt::Bytes(const web::RequestOptions&)>;
+
+  RetrievalRequests(web::RefusalRetry& retry, web::LogLine log, int retry_wait_ms)
+      : retry_(retry), log_(std::move(log)), retry_wait_ms_(retry_wait_ms) {}
+
+  // A GET through the automation object's request, the service's pause
+  // after each try, and the body as text (`utf8`: converted from UTF-8).
+  Text WinHttp(std::string_view what, const Text& address, int pause_ms, bool utf8) {
+    const Request request = [&](const web::RequestOptions& options) {
+      rt::Bytes body = web::WinHttpObjectRequest(address, options);
+      web::WaitResponsive(pause_ms);
+      return body;
+    };
+    const Answer answer = Logged(what, Ask(what, request));
+    return utf8 ? Utf8ToGbk(answer.body) : web::BodyText(answer.body);
+  }
+
+  // A GET through InetRequest.
+  rt::Bytes Inet(std::string_view what, const Text& address) {
+    return Logged(what, Ask(what, InetOf(address))).body;
+  }
+
+  // A guide answer through InetRequest, asked up to kGuideAttempts times
+  // while it brings no answer, an empty one or a status of 500 or above,
+  // with the service's wait after each such one.
+  Text Guide(std::string_view what, const Text& address) {
+    Answer answer;
+    int tries = 0;
+    while (true) {
+      answer = Ask(what, InetOf(address));
+      ++tries;
+      const bool again = answer.kind == AnswerKind::kNoAnswer ||
+                         answer.kind == AnswerKind::kEmpty ||
+                         (answer.kind == AnswerKind::kErrorStatus && answer.status >= 500);
+      if (!again || tries == kGuideAttempts) break;
+      web::WaitResponsive(retry_wait_ms_);
+    }
+    return web::BodyText(Logged(what, answer, tries).body);
+  }
+
+  RetrievalTrouble Trouble(bool nothing_found) const { return answers_.Trouble(nothing_found); }
+
+ private:
+  static Request InetOf(const Text& address) {
+    return [&address](const web::RequestOptions& options) {
+      return web::InetRequest(address, options);
+    };
+  }
+
+  Answer Ask(std::string_view what, const Request& request) {
+    Answer answer;
+    answer.body = retry_.Fetch(
+        what,
+        [&](const web::RequestOptions& options) {
+          rt::Bytes body = request(options);
+          answer.status = *options.status;
+          if (answer.status == 0) answer.status = web::StatusOfHeaders(*options.returned_headers);
+          answer.failure = *options.failure;
+          return body;
+        },
+        &answer.refused);
+    if (!answer.refused)
+      answer.kind = KindOfAnswer(answer.failure, answer.status, answer.body.size());
+    return answer;
+  }
+
+  const Answer& Logged(std::string_view what, const Answer& answer, int tries = 1) {
+    if (const Text line = answers_.Note(what, answer.kind, answer.status, answer.failure, tries);
+        !line.empty())
+      log_(line);
+    return answer;
+  }
+
+  web::RefusalRetry& retry_;
+  const web::LogLine log_;
+  const int retry_wait_ms_;
+  RetrievalAnswers answers_;
+};
 
 rt::Text UnrecognisedAddressMessage(std::string_view web_host) {
   const Text host(web_host);
@@ -143,34 +217,42 @@ void AlbumRetrieval::Retrieve() {
       std::lock_guard lock(mu_);
       source_.entered_address = address;
       source_.list_base_address.clear();
+      trouble_ = {};
     }
     const Text& host = state_.service.web_host;
     persisted_refusals_.store(0);
-    web::RefusalRetry retry(
-        {.first_wait_ms = pauses_.refusal_first_wait_ms},
-        [this](const Text& line) { frame_.AppendEditText(mw::编辑框_操作记录, {line}); },
-        [](int64_t ms) { web::WaitResponsive(ms); });
+    auto log = [this](const Text& line) { frame_.AppendEditText(mw::编辑框_操作记录, {line}); };
+    web::RefusalRetry retry({.first_wait_ms = pauses_.refusal_first_wait_ms}, log,
+                            [](int64_t ms) { web::WaitResponsive(ms); });
+    RetrievalRequests requests(retry, log, pauses_.empty_page_retry_ms);
+    bool found = true;
     if (Contains(address, host + "/f?")) {
       last_kind_.store(AddressKind::kBoard);
-      BoardPath(address, regex, retry);
+      BoardPath(address, regex, requests);
+      found = frame_.ListRowCount(mw::超级列表框1) > 0;
     } else if (Contains(address, host + "/p/")) {
       last_kind_.store(AddressKind::kThread);
-      ThreadPath(address, retry);
+      found = ThreadPath(address, requests);
     } else {
       last_kind_.store(AddressKind::kUnrecognised);
       frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
     }
     persisted_refusals_.store(retry.persisted());
-    ClosingSteps();
+    const RetrievalTrouble trouble = requests.Trouble(!found);
+    {
+      std::lock_guard lock(mu_);
+      trouble_ = trouble;
+    }
+    ClosingSteps(trouble);
   }
   running_.store(false);
   if (on_finished_) frame_.Post(on_finished_);
 }
 
 void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
-                               web::RefusalRetry& retry) {
+                               RetrievalRequests& requests) {
   const Text& host = state_.service.web_host;
-  const Text board_page = Utf8ToGbk(FetchInet(retry, "贴吧首页"_gbk, address));
+  const Text board_page = Utf8ToGbk(requests.Inet("贴吧首页"_gbk, address));
   {
     std::lock_guard lock(mu_);
     source_.board_title =
@@ -180,24 +262,23 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
   const Text album_list =
       rt::ReplaceText(address, host + "/f?", host + "/photo/g?", {}, {}, true);
 
-  const Text first = FetchWinHttp(
-      retry, "相册列表第1页"_gbk,
-      album_list + "&alt=jview&pn=1&rn=30&cat_id=all&_=" + web::RandomText(),
+  const Text first = requests.WinHttp(
+      "相册列表第1页"_gbk, album_list + "&alt=jview&pn=1&rn=30&cat_id=all&_=" + web::RandomText(),
       pauses_.after_list_request_ms, false);
   const int total =
       rt::ToInteger(DigitsOnly(web::TextBetween(first, AlbumTotalLeft(), kAlbumTotalRight)));
   const int pages = total / kAlbumsPerPage + 1;
 
   for (int p = 1; p <= pages; ++p) {
-    const Text page = FetchWinHttp(retry, "相册列表第"_gbk + std::to_string(p) + "页"_gbk,
-                                   album_list + "&alt=jview&pn=" + std::to_string(p) +
-                                       "&rn=30&cat_id=all&_=" + web::RandomText(),
-                                   pauses_.after_list_request_ms, false);
+    const Text page = requests.WinHttp("相册列表第"_gbk + std::to_string(p) + "页"_gbk,
+                                       album_list + "&alt=jview&pn=" + std::to_string(p) +
+                                           "&rn=30&cat_id=all&_=" + web::RandomText(),
+                                       pauses_.after_list_request_ms, false);
     if (regex.Search(AlbumPattern(), page)) {
       const int matches = regex.MatchCount();
       for (int m = 1; m <= matches; ++m) {
         Text name = regex.SubMatchText(m, 3);
-        if (name.empty()) name = "未知名称_"_gbk + RandomLetters(2);
+        if (name.empty()) name = "未知名称_"_gbk + AlbumLetters(regex.SubMatchText(m, 2));
         AppendAlbumRow(name, regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), true);
         frame_.ProcessEvents();
       }
@@ -206,13 +287,13 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
   }
 }
 
-void AlbumRetrieval::ThreadPath(const Text& address, web::RefusalRetry& retry) {
+bool AlbumRetrieval::ThreadPath(const Text& address, RetrievalRequests& requests) {
   const Text& host = state_.service.web_host;
   Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
-  const Text page = FetchWinHttp(retry, "帖子页面"_gbk, "http://" + host + "/p/" + thread_id,
-                                 pauses_.after_list_request_ms, true);
+  const Text page = requests.WinHttp("帖子页面"_gbk, "http://" + host + "/p/" + thread_id,
+                                     pauses_.after_list_request_ms, true);
   const Text board = web::TextBetween(page, "meta furl=\"", "\" fname=");
   Text name = web::TextBetween(page, "title: \"", "\"");
   if (name.empty()) name = web::TextBetween(page, "title:\"", "\"");
@@ -227,20 +308,24 @@ void AlbumRetrieval::ThreadPath(const Text& address, web::RefusalRetry& retry) {
   const Text guide_query = "&ie=utf-8&fp=1&tid=" + thread_id + "&see_lz=" + see_lz +
                            "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
 
-  const Text guide = web::BodyText(
-      FetchInet(retry, "图片导航"_gbk, guide_base + guide_query + "&_=" + web::RandomText()));
+  // Without the board's address there is no guide to ask.
+  const Text guide =
+      board.empty()
+          ? Text()
+          : requests.Guide("图片导航"_gbk, guide_base + guide_query + "&_=" + web::RandomText());
   Text count = web::TextBetween(guide, "pic_amount\":", ",");
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from
     // the first picture gives the thread's own count.
     const Text first_id = web::TextBetween(guide, "\"id\":\"", "\",");
-    const Text again = web::BodyText(FetchInet(
-        retry, "图片导航"_gbk, guide_base + guide_query + first_id + "&_=" + web::RandomText()));
+    const Text again = requests.Guide(
+        "图片导航"_gbk, guide_base + guide_query + first_id + "&_=" + web::RandomText());
     count = web::TextBetween(again, "pic_amount\":", ",");
   }
   const bool has_sep_null = rt::FindText(guide, "\"has_sep\":null", {}, true) > 0;
   SetListBase(has_sep_null ? guide_base : list_candidate);
   AppendAlbumRow(name, count, thread_id, count != "0");
+  return !count.empty();
 }
 
 void AlbumRetrieval::AppendAlbumRow(std::string_view name, std::string_view count,
@@ -255,12 +340,23 @@ void AlbumRetrieval::AppendAlbumRow(std::string_view name, std::string_view coun
   frame_.ListSetTick(list, row, ticked ? frame::kTicked : frame::kUnticked);
 }
 
-void AlbumRetrieval::ClosingSteps() {
+void AlbumRetrieval::ClosingSteps(const RetrievalTrouble& trouble) {
   frame_.ProcessEvents();
   const std::string n = std::to_string(frame_.ListRowCount(mw::超级列表框1));
   frame_.SetCaption(mw::标签_动态, "温馨提示：相册列表获取完毕,共计"_gbk + n + "个"_gbk);
   frame_.AppendEditText(mw::编辑框_操作记录,
                         {"-----获取完毕,共计"_gbk, n, "个"_gbk, "\r\n\r\n"});
+  // A service out of reach or answering errors is not a board without
+  // albums: the count above is followed by what went wrong.
+  if (const Text message = TroubleMessage(trouble); !message.empty()) {
+    frame_.AppendEditText(mw::编辑框_操作记录, {message, "\r\n\r\n"});
+    frame_.ShowMessageBox(message);
+  }
+}
+
+RetrievalTrouble AlbumRetrieval::trouble() const {
+  std::lock_guard lock(mu_);
+  return trouble_;
 }
 
 }  // namespace discovery

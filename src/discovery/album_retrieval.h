@@ -8,6 +8,11 @@
 // refused with a message instead of starting a second that would fill the
 // same list.
 //
+// A retrieval tells the requests that brought nothing to read (no answer,
+// an error status, an empty answer) in the log, one line each, and closes
+// with a line and a message naming the trouble, so that a service that
+// could not be reached is not taken for a board without albums.
+//
 // Thread safety: the handler, the constructor and the destructor run on the
 // frame's UI thread; Source() and running() may be called from any thread.
 #ifndef TIEPIC_DISCOVERY_ALBUM_RETRIEVAL_H_
@@ -18,6 +23,7 @@
 #include <mutex>
 #include <thread>
 
+#include "discovery/retrieval_trouble.h"
 #include "frame/frame.h"
 #include "shell/program_state.h"
 #include "web/refusal.h"
@@ -39,7 +45,10 @@ enum class AddressKind { kNone, kBoard, kThread, kUnrecognised };
 struct RetrievalPauses {
   int after_list_request_ms = 1000;  // after each album-list or thread-page request
   int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
+  int empty_page_retry_ms = 2000;     // before asking again for a guide that brought nothing
 };
+
+class RetrievalRequests;
 
 class AlbumRetrieval {
  public:
@@ -63,15 +72,18 @@ class AlbumRetrieval {
   // Refusals of the last retrieval that persisted through their tries: its
   // list may lack albums the service would show a signed-in visitor.
   int persisted_refusals() const { return persisted_refusals_.load(); }
+  // The last retrieval's requests that brought nothing to read.
+  RetrievalTrouble trouble() const;
 
  private:
   void Retrieve();
-  void BoardPath(const rt::Text& address, web::RegexObject& regex, web::RefusalRetry& retry);
-  void ThreadPath(const rt::Text& address, web::RefusalRetry& retry);
+  void BoardPath(const rt::Text& address, web::RegexObject& regex, RetrievalRequests& requests);
+  // Returns true iff the thread's picture count was read.
+  bool ThreadPath(const rt::Text& address, RetrievalRequests& requests);
   void AppendAlbumRow(std::string_view name, std::string_view count, std::string_view id,
                       bool ticked);
   void ShowUnrecognised();
-  void ClosingSteps();
+  void ClosingSteps(const RetrievalTrouble& trouble);
   void SetListBase(rt::Text base);
 
   frame::Frame& frame_;
@@ -81,6 +93,7 @@ class AlbumRetrieval {
 
   mutable std::mutex mu_;
   AlbumSource source_;  // guarded by mu_
+  RetrievalTrouble trouble_;  // guarded by mu_
 
   std::atomic<bool> running_{false};
   std::atomic<AddressKind> last_kind_{AddressKind::kNone};

@@ -1,7 +1,5 @@
-// Digits, markers, code pages and random letters for album retrieval.
+// Digits, markers, code pages and letters for album retrieval.
 #include "discovery/text_helpers.h"
-
-#include <chrono>
 
 #include "platform/codepage.h"
 #include "web/regex_object.h"
@@ -30,20 +28,18 @@ rt::Text Utf8ToGbk(const rt::Bytes& body) {
   return platform::Convert(platform::CodePage::kUtf8, platform::CodePage::kGbk, utf8);
 }
 
-uint32_t RandomInRange(uint32_t low, uint32_t high) {
-  if (high < low) return 0;
-  // The steady clock in nanoseconds stands in for the processor's cycle
-  // counter: both move between two calls, which is all the letters need.
-  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  const uint32_t t = static_cast<uint32_t>(ticks);
-  const uint32_t span = high - low + 1;  // 0 when the range is all of 2^32
-  const uint32_t mixed = t * 23u + 7u;
-  return span == 0 ? low + mixed : low + mixed % span;
-}
-
-rt::Text RandomLetters(int count) {
+rt::Text AlbumLetters(std::string_view album_id) {
+  // Letters drawn at random made a new folder at every listing. The hash is
+  // written out here rather than std::hash, which may change with the
+  // library and would move every untitled album's folder.
+  uint32_t h = 2166136261u;
+  for (const char c : album_id) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 16777619u;
+  }
   rt::Text letters;
-  for (int i = 0; i < count; ++i) letters += static_cast<char>(RandomInRange(97, 122));
+  letters += static_cast<char>('a' + h % 26);
+  letters += static_cast<char>('a' + h / 26 % 26);
   return letters;
 }
 

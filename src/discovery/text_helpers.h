@@ -1,7 +1,8 @@
 // The small text routines album retrieval is built from: digits out of a
-// text, the text after a marker's last occurrence, a UTF-8 page as GBK, and the random letters that name an untitled album.
+// text, the text after a marker's last occurrence, a UTF-8 page as GBK, and the
+// letters that name an untitled album.
 //
-// Thread safety: pure functions, except that RandomInRange reads the clock.
+// Thread safety: pure functions.
 #ifndef TIEPIC_DISCOVERY_TEXT_HELPERS_H_
 #define TIEPIC_DISCOVERY_TEXT_HELPERS_H_
 
@@ -23,13 +24,12 @@ rt::Text TextAfterLast(std::string_view text, std::string_view marker);
 // A body received as UTF-8, as GBK text; an empty body gives empty text.
 rt::Text Utf8ToGbk(const rt::Bytes& body);
 
-// 0 when `high` is below `low`; otherwise low + ((T * 23 + 7) mod 2^32) mod
-// (high - low + 1) in unsigned 32-bit arithmetic, T the low 32 bits of a
-// fast-moving clock read at the call.
-uint32_t RandomInRange(uint32_t low, uint32_t high);
-
-// `count` letters "a" to "z", each drawn with RandomInRange.
-rt::Text RandomLetters(int count);
+// The two letters "a" to "z" that follow "未知名称_" in the name of an album
+// without a title, the same for an album id at every listing (its folder
+// and its record then stay the same from run to run): with h the 32-bit
+// FNV-1a hash of the id's bytes (offset basis 2166136261, prime 16777619),
+// the letters are 'a' + h mod 26 and 'a' + (h / 26) mod 26.
+rt::Text AlbumLetters(std::string_view album_id);
 
 }  // namespace discovery
 

@@ -54,13 +54,27 @@ int ReadParallelFetches(std::string_view ini_path) {
   return whole && parallel >= 1 && parallel <= kMostParallelFetches ? parallel : 1;
 }
 
-int ReadRefusalWaitMs(std::string_view ini_path) {
-  const rt::Text stored = rt::TrimText(rt::ReadIniText(ini_path, kServiceSection, kRefusalWaitKey));
+namespace {
+
+// A wait in milliseconds under [service]: `fallback` when missing, negative
+// or unreadable, at most ten minutes.
+int ReadWaitMs(std::string_view ini_path, std::string_view key, int fallback) {
+  const rt::Text stored = rt::TrimText(rt::ReadIniText(ini_path, kServiceSection, key));
   if (stored.empty() || stored.find_first_not_of("0123456789") != rt::Text::npos ||
       stored.size() > 9) {
-    return kDefaultRefusalWaitMs;
+    return fallback;
   }
   return std::min(std::stoi(stored), 600000);
+}
+
+}  // namespace
+
+int ReadRefusalWaitMs(std::string_view ini_path) {
+  return ReadWaitMs(ini_path, kRefusalWaitKey, kDefaultRefusalWaitMs);
+}
+
+int ReadRetryWaitMs(std::string_view ini_path) {
+  return ReadWaitMs(ini_path, kRetryWaitKey, kDefaultRetryWaitMs);
 }
 
 void LoadServiceCookies(frame::Frame& frame, const ProgramState& state) {

@@ -48,12 +48,18 @@ inline constexpr std::string_view kCaFileKey = "ca_file";
 // further try waits twice as long. A stand-in of the service needs no waits.
 inline constexpr std::string_view kRefusalWaitKey = "refusal_wait_ms";
 inline constexpr int kDefaultRefusalWaitMs = 10000;
+// The wait before asking again for a page that came back empty or with a
+// server error, in milliseconds. A stand-in of the service needs no waits.
+inline constexpr std::string_view kRetryWaitKey = "retry_wait_ms";
+inline constexpr int kDefaultRetryWaitMs = 2000;
 ServiceAddresses DefaultServiceAddresses();
 // The addresses in `ini_path`; a missing or empty value takes its default.
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path);
 // The refusal wait in `ini_path`; a missing, negative or unreadable value
 // takes the default, and values above ten minutes are cut to ten minutes.
 int ReadRefusalWaitMs(std::string_view ini_path);
+// The retry wait in `ini_path`, read by the same rules.
+int ReadRetryWaitMs(std::string_view ini_path);
 
 // Loads `state.service.cookie_file`, when one is named, into the request
 // layer for the service's web and picture hosts (see web/cookie_file.h) and

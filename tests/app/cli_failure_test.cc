@@ -1,0 +1,271 @@
+// tiepic-cli on the service's bad days, as one table: a service that cannot
+// be reached, pages answering errors, a guide answering 500, a picture-list
+// page that stays unread, rows --albums names in vain and a thread without
+// pictures, each with the exit status, what standard error says and the
+// last lines of the log. Against the stand-in of the service and its faults.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/program_run.h"
+#include "stand-in/server.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ProgramRun;
+using testing_support::RunProgram;
+
+// `count` pictures of 256 bytes with ids distinct in their first 20 bytes.
+std::vector<standin::Picture> Pictures(const std::string& tid, int count) {
+  std::vector<standin::Picture> pictures(count);
+  for (int i = 0; i < count; ++i) {
+    pictures[i].id = std::to_string(100000 + i) + tid + std::string(20, 'a');
+    pictures[i].size = 256;
+  }
+  return pictures;
+}
+
+// A board of four albums (201, 3, 1 and 1 pictures), a thread of 2 pictures
+// and a thread of none, neither listed on the board.
+standin::DataSet Service() {
+  standin::DataSet data;
+  data.board = "纸飞机";
+  const int counts[] = {201, 3, 1, 1};
+  for (int i = 0; i < 4; ++i) {
+    standin::Thread t;
+    t.tid = std::to_string(4718200000LL + i);
+    t.title = "相册" + std::to_string(i + 1);
+    t.pictures = Pictures(t.tid, counts[i]);
+    data.threads.push_back(std::move(t));
+  }
+  for (const auto& [tid, count] : {std::pair{"5100000001", 2}, std::pair{"5100000002", 0}}) {
+    standin::Thread t;
+    t.tid = tid;
+    t.title = "帖子" + std::string(tid).substr(9);
+    t.album = false;
+    t.has_sep = "null";  // the guide lists its pictures
+    t.pictures = Pictures(t.tid, count);
+    data.threads.push_back(std::move(t));
+  }
+  return data;
+}
+
+size_t FilesUnder(const fs::path& folder) {
+  size_t files = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec);
+       !ec && it != fs::recursive_directory_iterator(); ++it) {
+    files += it->is_regular_file() ? 1 : 0;
+  }
+  return files;
+}
+
+enum class Target { kBoard, kGoodThread, kEmptyThread, kClosedBoard, kClosedThread };
+
+struct Case {
+  const char* name;
+  Target target;
+  const char* fault;               // "" for none
+  std::vector<std::string> extra;  // more arguments
+  int status;
+  std::string err;               // all of standard error
+  std::vector<std::string> out;  // found in standard output, in this order
+  std::string out_end;           // how standard output ends
+  size_t files;                  // pictures saved
+};
+
+const std::string kClosing = "-----获取完毕,共计";
+
+TEST(CliFailures, EachEndsWithItsOwnStatusAndSaysWhy) {
+  standin::StandIn service(Service());
+  ASSERT_TRUE(service.Start());
+  const std::string host = "127.0.0.1:" + std::to_string(service.port());
+  // A stand-in started and stopped again leaves a port nothing listens on.
+  standin::StandIn gone(Service());
+  ASSERT_TRUE(gone.Start());
+  gone.Stop();
+  const std::string gone_host = "127.0.0.1:" + std::to_string(gone.port());
+
+  const std::string no_service = "[信息：] 无法连接到服务器，未能获取相册\n";
+  const Case cases[] = {
+      {"closed port, board",
+       Target::kClosedBoard,
+       "",
+       {},
+       5,
+       no_service,
+       {"贴吧首页未能获取（无法连接到服务器）\r\n", "相册列表第1页未能获取（无法连接到服务器）\r\n",
+        kClosing + "0个\r\n\r\n"},
+       "无法连接到服务器，未能获取相册\r\n\r\n",
+       0},
+      {"closed port, board, quiet",
+       Target::kClosedBoard,
+       "",
+       {"-q"},
+       5,
+       "tiepic-cli: could not reach the service; no albums found\n",
+       {},
+       "",
+       0},
+      {"closed port, thread",
+       Target::kClosedThread,
+       "",
+       {},
+       5,
+       no_service,
+       {"帖子页面未能获取（无法连接到服务器）\r\n", kClosing + "1个\r\n\r\n"},
+       "无法连接到服务器，未能获取相册\r\n\r\n",
+       0},
+      {"closed port, listing",
+       Target::kClosedBoard,
+       "",
+       {"--list"},
+       5,
+       "正努力获取相册列表，耐心等待哈！\r\n\r\n贴吧首页未能获取（无法连接到服务器）\r\n"
+       "相册列表第1页未能获取（无法连接到服务器）\r\n相册列表第1页未能获取（无法连接到服务器）\r"
+       "\n" +
+           kClosing + "0个\r\n\r\n无法连接到服务器，未能获取相册\r\n\r\n" + no_service,
+       {},
+       "",
+       0},
+      {"every page 404",
+       Target::kBoard,
+       "all:status=404",
+       {},
+       5,
+       "[信息：] 服务器返回错误（HTTP 404），未能获取相册\n",
+       {"贴吧首页未能获取（HTTP 404）\r\n", "相册列表第1页未能获取（HTTP 404）\r\n"},
+       kClosing + "0个\r\n\r\n服务器返回错误（HTTP 404），未能获取相册\r\n\r\n",
+       0},
+      {"every page 500, quiet",
+       Target::kBoard,
+       "all:status=500",
+       {"-q"},
+       5,
+       "tiepic-cli: the service answered with errors (HTTP 500); no albums found\n",
+       {},
+       "",
+       0},
+      {"guide 500 on a thread",
+       Target::kGoodThread,
+       "guide:status=500",
+       {},
+       5,
+       "[信息：] 服务器返回错误（HTTP 500），未能获取相册\n",
+       {"图片导航未能获取（HTTP 500，已试10次）\r\n", kClosing + "1个\r\n\r\n"},
+       "服务器返回错误（HTTP 500），未能获取相册\r\n\r\n",
+       0},
+      {"guide 500 twice on a thread, then an answer",
+       Target::kGoodThread,
+       "guide:status=500*2",
+       {},
+       0,
+       "[信息：] 全部下载完毕\n",
+       {"Done: 1 album; 2 pictures saved, 0 skipped as already saved, 0 failed; 512 bytes in "},
+       "",
+       2},
+      {"a picture-list page unread through its ten tries",
+       Target::kBoard,
+       "list:status=500*10",
+       {"--albums", "1"},
+       1,
+       "[信息：] 下载结束：200张图片未能获取，1页图片列表未能读取\n",
+       {"图片列表第1页未能读取\r\n", "相册《相册1》有200张图片未能获取",
+        "Done: 1 album; 1 picture saved, 0 skipped as already saved, 0 failed; 256 bytes in ",
+        " s; 200 pictures not asked for, 1 picture-list page unread\n"},
+       "Not asked for, as a picture-list page stayed unread (album, pictures):\n  相册1\t200\n",
+       1},
+      {"a picture-list page unread, quiet",
+       Target::kBoard,
+       "list:status=500*10",
+       {"--albums", "1", "-q"},
+       1,
+       "tiepic-cli: 200 pictures not asked for, 1 picture-list page unread\n  相册1\t200\n",
+       {},
+       "",
+       1},
+      {"one transient 500 on a picture-list page",
+       Target::kBoard,
+       "list:status=500*1",
+       {"--albums", "2"},
+       0,
+       "[信息：] 全部下载完毕\n",
+       {"Done: 1 album; 3 pictures saved, 0 skipped as already saved, 0 failed; 768 bytes in "},
+       "",
+       3},
+      {"--albums 9 on a board of 4",
+       Target::kBoard,
+       "",
+       {"--albums", "2,5-6,9", "-q"},
+       2,
+       "tiepic-cli: --albums names rows the list does not have: 5-6,9 (it has 4 rows; --list "
+       "shows them)\n",
+       {},
+       "",
+       0},
+      {"a thread of 0 pictures",
+       Target::kEmptyThread,
+       "",
+       {},
+       0,
+       "",
+       {kClosing + "1个\r\n\r\n"},
+       "The thread has 0 pictures: nothing to download\nDone: 1 album; 0 pictures saved, 0 "
+       "skipped as already saved, 0 failed; 0 bytes in ",
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempDir folder;
+    const fs::path home = folder.path() / "home";
+    const fs::path save = folder.path() / "save";
+    fs::create_directories(home);
+    // The stand-in needs no waits before a page is asked again.
+    std::ofstream(home / "配置.ini", std::ios::binary) << "[service]\r\nretry_wait_ms=10\r\n";
+    service.faults().Clear();
+    if (*c.fault) ASSERT_GE(service.AddFault(c.fault), 0);
+    const bool closed = c.target == Target::kClosedBoard || c.target == Target::kClosedThread;
+    const standin::StandIn& at = closed ? gone : service;
+    const std::string address = c.target == Target::kBoard || c.target == Target::kClosedBoard
+                                    ? at.BoardUrl()
+                                : c.target == Target::kEmptyThread ? at.ThreadUrl("5100000002")
+                                                                   : at.ThreadUrl("5100000001");
+    std::vector<std::string> arguments = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli",
+                                          "--home",
+                                          home.string(),
+                                          "-o",
+                                          save.string(),
+                                          "--no-prevent-repeat",
+                                          "--web-host",
+                                          closed ? gone_host : host,
+                                          "--picture-host",
+                                          closed ? gone_host : host};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    arguments.push_back(address);
+    const ProgramRun run = RunProgram(arguments);
+
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_EQ(run.err, c.err);
+    size_t at_out = 0;
+    for (const std::string& piece : c.out) {
+      const size_t found = run.out.find(piece, at_out);
+      EXPECT_NE(found, std::string::npos) << "missing: " << piece << "\nin:\n" << run.out;
+      if (found != std::string::npos) at_out = found + piece.size();
+    }
+    if (c.out.empty() && c.out_end.empty()) {
+      EXPECT_EQ(run.out, "");  // quiet, listing nothing, or a usage error
+    } else if (c.out_end.ends_with(" in ")) {
+      EXPECT_NE(run.out.find(c.out_end, at_out), std::string::npos) << run.out;
+    } else {
+      EXPECT_TRUE(run.out.ends_with(c.out_end)) << run.out;
+    }
+    EXPECT_EQ(FilesUnder(save), c.files);
+  }
+}
+
+}  // namespace
