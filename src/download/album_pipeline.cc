@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
+#include "runtime/text_commands.h"
 #include "shell/settings.h"
 
 namespace download {
@@ -49,8 +50,8 @@ class PictureStep {
     std::vector<rt::Text> plan;
     plan.reserve(page.entries.size());
     for (const PictureEntry& entry : page.entries) {
-      bool fetch = ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) &&
-                   !record_.Skip(entry.id);
+      bool fetch =
+          ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !record_.Skip(entry.id);
       // With the record on, a picture listed again is skipped at its turn
       // once its first listing is saved.
       if (fetch && run_.snapshot.options.prevent_repeat) fetch = planned_.insert(entry.id).second;
@@ -118,8 +119,8 @@ class PictureStep {
   const PagingStrategy& pages_;
   RepeatRecord& record_;
   PictureFetcher fetcher_;
-  Place last_done_;     // the picture saved or skipped last
-  Place last_planned_;  // the last picture of the page planned last
+  Place last_done_;                       // the picture saved or skipped last
+  Place last_planned_;                    // the last picture of the page planned last
   std::unordered_set<rt::Text> planned_;  // ids fetched ahead in this album
 };
 
@@ -156,10 +157,7 @@ void WalkPages(RunContext& run, PagingStrategy& pages, PictureStep& step) {
     // Fetching ahead, the next page is asked for now, so that its pictures
     // join the window while this page's arrive.
     if (step.ahead()) next = planned(pages.Ahead());
-    if (!page.readable) {
-      run.tally.unread_pages.fetch_add(1);
-      run.Emit(PageUnread{page.number});
-    }
+    if (!page.readable) run.Emit(PageUnread{page.number});
     for (size_t i = 0; i < page.entries.size(); ++i) step.Take(page, i);
     run.gate.SafePoint();
     if (!next) next = planned(pages.Next());
@@ -176,6 +174,14 @@ rt::Text PercentText(int position, int maximum) {
 
 bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id != "null"; }
 
+rt::Text PictureItemAddress(const rt::Text& picture_host, std::string_view id) {
+  return "http://" + picture_host + "/forum/pic/item/" + rt::Text(id) + ".jpg";
+}
+
+rt::Text WithoutAll(std::string_view text, std::string_view removed) {
+  return rt::ReplaceText(text, removed, "", {}, {}, true);
+}
+
 void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, StrategyMaker make) {
   run.Emit(AlbumStarted{number, album});
   const rt::Text safe_id = AlbumIdPiece(album.id);
@@ -188,6 +194,7 @@ void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, Stra
   MakeAlbumFolder(run, style.announce_folder, facts.folder);
   PictureStep step(run, album, style, facts, *pages, record);
   WalkPages(run, *pages, step);
+  run.tally.unread_pages.fetch_add(pages->PagesLost());
   AlbumNotAsked not_asked{album.name, album.id, pages->NotAsked()};
   if (not_asked.pictures > 0) run.tally.CountNotAsked(not_asked);
   run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk,

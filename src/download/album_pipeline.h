@@ -37,6 +37,12 @@ struct PictureEntry {
 // Returns true iff `id` names a picture that can be fetched.
 bool IsPictureId(std::string_view id);
 
+// The picture host's address of picture `id`, where an entry names none.
+rt::Text PictureItemAddress(const rt::Text& picture_host, std::string_view id);
+
+// `text` with every `removed` taken out (the quotes around a member's text).
+rt::Text WithoutAll(std::string_view text, std::string_view removed);
+
 struct PicturePage {
   int number = 0;         // from 1
   bool readable = false;  // the answer held a JSON object
@@ -78,6 +84,10 @@ class PagingStrategy {
   // Once the album's pages are done: how many of its pictures were never
   // asked for because a page that would have listed them stayed unread.
   virtual int64_t NotAsked() const = 0;
+  // Once the album's pages are done: how many pages stayed unread for good
+  // (a page read on a later try, as the guide's walk does around the same
+  // cursor, is not one).
+  virtual int64_t PagesLost() const = 0;
 };
 
 // The bounds of paging, whatever counts the service gives: the most pictures
@@ -89,6 +99,9 @@ inline constexpr int kMostUnreadPagesInARow = 5;
 // The text of `标签_进度条比例`: the whole percentage of `position` in
 // `maximum`, or empty when the maximum is 0.
 rt::Text PercentText(int position, int maximum);
+
+// The progress bar's range ends here; the labels show what it cannot.
+inline constexpr int kBarLimit = 32767;
 
 // The strategies of the two interfaces of album `album`, whose id is
 // already `safe_id` as a path piece.

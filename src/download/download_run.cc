@@ -24,8 +24,7 @@ void Log(frame::Frame& frame, std::string_view line) {
 }  // namespace
 
 DownloadControl::DownloadControl(frame::Frame& frame, const shell::ProgramState& state,
-                                 const discovery::AlbumRetrieval& retrieval,
-                                 DownloadPauses pauses)
+                                 const discovery::AlbumRetrieval& retrieval, DownloadPauses pauses)
     : frame_(frame), state_(state), retrieval_(retrieval), pauses_(pauses), view_(frame) {}
 
 DownloadControl::~DownloadControl() {
@@ -59,10 +58,9 @@ void DownloadControl::StartDownload() {
   running_.store(true);
   worker_done_.store(false);
   try {
-    worker_ = std::jthread(
-        [this, snapshot = std::move(snapshot), gate = gate_, tally = tally_] {
-          DownloadRun(snapshot, *gate, *tally);
-        });
+    worker_ = std::jthread([this, snapshot = std::move(snapshot), gate = gate_, tally = tally_] {
+      DownloadRun(snapshot, *gate, *tally);
+    });
   } catch (const std::system_error&) {
     running_.store(false);
     worker_done_.store(true);
@@ -91,25 +89,37 @@ void DownloadControl::StopDownload() {
   if (asking_stop_) return;  // the question is open already (a second Ctrl-C, say)
   asking_stop_ = true;
   if (gate_) gate_->Hold();
-  const int answer = frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, frame::kButtonsOkCancel,
-                                           "警告！"_gbk);
+  const int answer =
+      frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, frame::kButtonsOkCancel, "警告！"_gbk);
   asking_stop_ = false;
-  if (answer != 0) {  // anything but OK
+  if (answer != 0) {              // anything but OK
     if (gate_) gate_->Release();  // a paused run stays paused
     return;
   }
   if (gate_) gate_->Stop();
   // What the run sent before the stop is shown before the stop's own line;
-  // what the worker sends while it unwinds is not shown.
+  // what the worker sends while it unwinds is not shown. A worker that ends
+  // at once may have sent its end already: that is shown after the line.
+  stopping_ = true;
   frame_.DrainTasks();
+  stopping_ = false;
   stop_shown_ = true;
   ShowRunButtons(frame_, true, false, false, false);
   Log(frame_, "执行了结束下载\r\n"_gbk);
+  if (held_end_) {
+    const RunEvent end = std::move(*held_end_);
+    held_end_.reset();
+    Deliver(end);
+  }
 }
 
 void DownloadControl::Deliver(const RunEvent& event) {
   const auto* finished = std::get_if<RunFinished>(&event);
   if (stop_shown_ && finished == nullptr) return;
+  if (stopping_ && finished != nullptr) {
+    held_end_ = event;
+    return;
+  }
   view_.Show(event);
   if (finished != nullptr) running_.store(false);
   if (observer_) observer_(event);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "discovery/album_retrieval.h"
@@ -80,7 +81,11 @@ class DownloadControl {
   std::shared_ptr<RunGate> gate_;
   std::shared_ptr<RunTally> tally_ = std::make_shared<RunTally>();
   bool asking_stop_ = false;  // the stop question is open
-  bool stop_shown_ = false;  // the stop was confirmed: the run's late events stay unseen
+  bool stop_shown_ = false;   // the stop was confirmed: the run's late events stay unseen
+  // While a confirmed stop shows what the run sent before it, the run's end
+  // waits here, so that the stop's line always comes before the end.
+  bool stopping_ = false;
+  std::optional<RunEvent> held_end_;
   std::atomic<bool> running_{false};
   std::atomic<bool> worker_done_{true};
   std::jthread worker_;

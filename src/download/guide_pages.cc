@@ -26,11 +26,6 @@ constexpr int kAskedAfterCursor = 50;
 constexpr int kNewPerPage = kAskedAfterCursor - 1;  // the cursor's own picture comes again
 // Pages asked for beyond the page total while they still bring new pictures.
 constexpr int kMostExtraPages = 1000;
-constexpr int kBarLimit = 32767;
-
-rt::Text Without(std::string_view text, std::string_view removed) {
-  return rt::ReplaceText(text, removed, "", {}, {}, true);
-}
 
 // The pages the album's count calls for: each brings the cursor's picture
 // again and 49 new ones, so ceil((count - 1) / 49); none for a count of 0 or 1.
@@ -83,10 +78,13 @@ class GuideStrategy : public PagingStrategy {
     return Read(json, true);
   }
 
+  // An unread page is asked again around the same cursor: only a walk that
+  // ended on unread pages lost one (the page it could not get past) and the
+  // pictures not seen by then.
   int64_t NotAsked() const override {
-    return pages_unread_ > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0)
-                             : 0;
+    return PagesLost() > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0) : 0;
   }
+  int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
 
   Progress ProgressOf(const PictureEntry& entry) const override {
     const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
@@ -110,9 +108,9 @@ class GuideStrategy : public PagingStrategy {
 
   rt::Text PageAddress() const {
     return run_.snapshot.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_.id +
-           "&see_lz=" + see_lz_ + "&from_page=0&alt=jview&next=" +
-           std::to_string(kAskedAfterCursor) + "&prev=1&pic_id=" + cursor_ +
-           "&_=" + web::RandomText();
+           "&see_lz=" + see_lz_ +
+           "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
+           "&prev=1&pic_id=" + cursor_ + "&_=" + web::RandomText();
   }
 
   // Reads the page's pictures, numbered by their keys. The keys go on from
@@ -123,9 +121,9 @@ class GuideStrategy : public PagingStrategy {
     // An unread page tells nothing of the album: the walk goes on around the
     // same cursor, from the same key.
     unread_in_a_row_ = readable ? 0 : unread_in_a_row_ + 1;
-    pages_unread_ += readable ? 0 : 1;
     if (!readable) return page;
-    const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
+    const json::JsonHandle list =
+        json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
     page_brought_new_ = false;
     int64_t key = first_key_;
     for (;; ++key) {
@@ -146,16 +144,16 @@ class GuideStrategy : public PagingStrategy {
   }
 
   PictureEntry ReadEntry(const json::JsonHandle& entry, int64_t key) const {
-    const json::JsonHandle screen = json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen");
+    const json::JsonHandle screen =
+        json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen");
     PictureEntry picture{
         .number = key,
-        .id = Without(json::JsonToText(json::JsonGetMember(screen, "id")), "\""),
-        .address =
-            Without(Without(json::JsonToText(json::JsonGetMember(screen, "waterurl")), "\\"), "\""),
-        .description = Without(json::JsonToText(json::JsonGetMember(entry, "descr")), "\"")};
+        .id = WithoutAll(json::JsonToText(json::JsonGetMember(screen, "id")), "\""),
+        .address = WithoutAll(
+            WithoutAll(json::JsonToText(json::JsonGetMember(screen, "waterurl")), "\\"), "\""),
+        .description = WithoutAll(json::JsonToText(json::JsonGetMember(entry, "descr")), "\"")};
     if (picture.address.empty()) {
-      picture.address =
-          "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + picture.id + ".jpg";
+      picture.address = PictureItemAddress(run_.snapshot.picture_host, picture.id);
     }
     return picture;
   }
@@ -169,7 +167,6 @@ class GuideStrategy : public PagingStrategy {
   rt::Text cursor_;        // the last picture shown: the next page is asked around it
   int64_t first_key_ = 1;  // the key the next page's pictures count from
   int64_t pages_read_ = 0;
-  int64_t pages_unread_ = 0;
   int unread_in_a_row_ = 0;
   std::unordered_set<rt::Text> seen_;
   bool page_brought_new_ = true;

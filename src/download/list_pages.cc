@@ -20,11 +20,6 @@ namespace {
 using rt::operator""_gbk;
 
 constexpr int kPageSize = 200;
-constexpr int kBarLimit = 32767;
-
-rt::Text WithoutQuotes(std::string_view text) {
-  return rt::ReplaceText(text, "\"", "", {}, {}, true);
-}
 
 class ListStrategy : public PagingStrategy {
  public:
@@ -47,10 +42,9 @@ class ListStrategy : public PagingStrategy {
     // Album titles repeat on a board: the album's id keeps each one's folder
     // its own, so no album's pictures replace another's.
     const rt::Text suffix = "_" + safe_id_;
-    const rt::Text title =
-        PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size()));
-    return {.folder = run_.snapshot.save_root + "/" +
-                      PathPiece(run_.snapshot.source.board_title) + "/" + title + suffix + "/",
+    const rt::Text title = PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size()));
+    return {.folder = run_.snapshot.save_root + "/" + PathPiece(run_.snapshot.source.board_title) +
+                      "/" + title + suffix + "/",
             .folder_name = title,
             .opening_line = "下载载相册:"_gbk + album_.name + "\r\n\r\n",
             .bar_maximum = total_};
@@ -70,23 +64,25 @@ class ListStrategy : public PagingStrategy {
                              "&ps=1&pe=200&wall_type=v&_=" + web::RandomText();
     json::JsonHandle json;
     PicturePage page{.number = p};
-    page.readable =
-        ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
-    const json::JsonHandle list = json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
+    page.readable = ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
+    const json::JsonHandle list =
+        json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
     const int entries = json::JsonArrayLength(list);
     unread_in_a_row_ = page.readable ? 0 : unread_in_a_row_ + 1;
     empty_in_a_row_ = page.readable && entries == 0 ? empty_in_a_row_ + 1 : 0;
     // The pictures an unread page would have listed: its share of the total.
-    if (!page.readable) not_asked_ += Share(p);
+    if (!page.readable) {
+      not_asked_ += Share(p);
+      ++pages_lost_;
+    }
     for (int j = 1; j <= entries; ++j) {
       const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
           .number = int64_t{p - 1} * kPageSize + j,
-          .id = WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "pic_id"))),
-          .description = WithoutQuotes(json::JsonToText(json::JsonGetMember(item, "descr")))};
+          .id = WithoutAll(json::JsonToText(json::JsonGetMember(item, "pic_id")), "\""),
+          .description = WithoutAll(json::JsonToText(json::JsonGetMember(item, "descr")), "\"")};
       if (IsPictureId(entry.id)) {
-        entry.address =
-            "http://" + run_.snapshot.picture_host + "/forum/pic/item/" + entry.id + ".jpg";
+        entry.address = PictureItemAddress(run_.snapshot.picture_host, entry.id);
       }
       page.entries.push_back(std::move(entry));
     }
@@ -103,6 +99,8 @@ class ListStrategy : public PagingStrategy {
     return not_asked;
   }
 
+  int64_t PagesLost() const override { return pages_lost_; }
+
   // The bar holds its position within its range; the labels show what it
   // holds, while the file is named by the ordinal, which is never shared.
   Progress ProgressOf(const PictureEntry& entry) const override {
@@ -115,26 +113,28 @@ class ListStrategy : public PagingStrategy {
   // The album's picture total, asked for one picture per page: the page total
   // is then the picture total.
   rt::Text FetchTotal() {
-    const rt::Text address = run_.snapshot.source.list_base_address + "&alt=jview&rn=1&tid=" +
-                             album_.id + "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
-    const rt::Text text = web::BodyText(FetchRefusable(
-        run_, "图片总数"_gbk,
-        [&](const web::RequestOptions& options) { return web::InetRequest(address, options); }));
+    const rt::Text address = run_.snapshot.source.list_base_address +
+                             "&alt=jview&rn=1&tid=" + album_.id +
+                             "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
+    const rt::Text text =
+        web::BodyText(FetchRefusable(run_, "图片总数"_gbk, [&](const web::RequestOptions& options) {
+          return web::InetRequest(address, options);
+        }));
     run_.gate.SafePoint();
     return web::TextBetween(text, "\"total_page\":", ",");
   }
 
   // The pictures of the total that page `p` lists.
   int64_t Share(int64_t p) const {
-    return std::clamp<int64_t>(std::min<int64_t>(total_, kMostPicturesPerAlbum) -
-                                   (p - 1) * kPageSize,
-                               0, kPageSize);
+    return std::clamp<int64_t>(
+        std::min<int64_t>(total_, kMostPicturesPerAlbum) - (p - 1) * kPageSize, 0, kPageSize);
   }
 
   RunContext& run_;
   const SelectionItem& album_;
   const rt::Text safe_id_;
   int64_t not_asked_ = 0;
+  int64_t pages_lost_ = 0;
   int unread_in_a_row_ = 0;
   int empty_in_a_row_ = 0;
   int64_t total_ = 0;

@@ -1,13 +1,12 @@
 // The run's buttons, pause, continue and stop, and the faults a run must
 // survive without losing a picture, keeping a cut file or leaving the save
 // folder.
-#include "download/download_run.h"
-
 #include <chrono>
 #include <thread>
 #include <type_traits>
 #include <variant>
 
+#include "download/download_run.h"
 #include "download_test_support.h"
 #include "recorddb/operations.h"
 #include "stand-in/generator.h"
@@ -131,7 +130,8 @@ TEST_F(RunControlTest, StopEndsAStalledTransferAtOnceAndLeavesNoCutFile) {
   AnswerStop(frame::DialogButton::kOk);
   frame_.SetChecked(mw::选择框_下载记录, true);
   Download();
-  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
+  EXPECT_TRUE(SameFiles(
+      SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
 }
 
 TEST_F(RunControlTest, TheButtonsAreIdleWhenTheClosingBoxShows) {
@@ -168,7 +168,8 @@ TEST_F(RunControlTest, AFailedPictureIsNeitherSavedNorRecordedAndComesNextRun) {
   Download();
   EXPECT_EQ(PictureRequests(), 2u);  // only the two that failed
   EXPECT_EQ(control_.tally().failed.load(), 0);
-  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
+  EXPECT_TRUE(SameFiles(
+      SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
 }
 
 TEST_F(RunControlTest, HostileNamesAndIdsStayInsideTheSaveFolder) {
@@ -186,7 +187,8 @@ TEST_F(RunControlTest, HostileNamesAndIdsStayInsideTheSaveFolder) {
   for (const auto& e : fs::recursive_directory_iterator(folder_.path())) {
     const std::string path = fs::relative(e.path(), folder_.path()).string();
     EXPECT_TRUE(path == "a" || path == "a/b" || path.starts_with("a/b/保存") ||
-                path.starts_with("防止重复下载数据库") || path == "配置.ini") << path;
+                path.starts_with("防止重复下载数据库") || path == "配置.ini")
+        << path;
   }
 }
 
@@ -221,14 +223,14 @@ TEST_F(RunControlTest, ARunSpeaksInEventsInTheOrderThingsHappen) {
             const char* outcome[] = {"saved", "skipped", "failed", "passed"};
             line = "picture " + std::to_string(e.number) + " " +
                    outcome[static_cast<int>(e.outcome)] + " " + rt::ToUtf8(e.why + e.file) +
-                   " done " + std::to_string(e.figures.saved + e.figures.skipped + e.figures.failed);
+                   " done " +
+                   std::to_string(e.figures.saved + e.figures.skipped + e.figures.failed);
           } else if constexpr (std::is_same_v<E, AlbumFinished>) {
             line = "finished " + rt::ToUtf8(e.line);
           } else if constexpr (std::is_same_v<E, RunFinished>) {
             line = "end " + std::string(e.stopped ? "stopped" : "done") + " " +
-                   std::to_string(e.figures.saved) + "/" + std::to_string(e.figures.skipped) +
-                   "/" + std::to_string(e.figures.failed) + " " +
-                   std::to_string(e.failures.size());
+                   std::to_string(e.figures.saved) + "/" + std::to_string(e.figures.skipped) + "/" +
+                   std::to_string(e.figures.failed) + " " + std::to_string(e.failures.size());
           } else {
             line = "other";
           }
@@ -268,8 +270,8 @@ TEST_F(RunControlTest, WhatChangesDuringARunIsForTheNextRun) {
   frame_.SetChecked(mw::选择框_下载记录, true);
   Find(service_->BoardUrl());  // a retrieval of its own, while the run goes on
   WaitForRun();
-  EXPECT_TRUE(SameFiles(SavedFiles(), Expected(service_->data().threads[0],
-                                               "纸飞机吧_百度贴吧/相册_4718400000")));
+  EXPECT_TRUE(SameFiles(
+      SavedFiles(), Expected(service_->data().threads[0], "纸飞机吧_百度贴吧/相册_4718400000")));
   EXPECT_FALSE(fs::exists(folder_.path() / "x"));
   EXPECT_NE(Log().find("未勾选了防止重复下载功能"), std::string::npos);
 
@@ -284,6 +286,29 @@ TEST_F(RunControlTest, WhatChangesDuringARunIsForTheNextRun) {
 
 // The stop question holds a running run still while it is open: nothing is
 // asked for, written or recorded until the answer, and Cancel lets it go on.
+// A stop confirmed while the worker's end is already on its way: the stop's
+// line still comes before the end is shown.
+TEST_F(RunControlTest, AStopJustAsTheRunEndsIsLoggedBeforeTheEnd) {
+  Serve(3);
+  AnswerStop(frame::DialogButton::kOk);
+  int pictures = 0;
+  bool stop_line_before_end = false;
+  control_.SetObserver([&](const RunEvent& event) {
+    if (std::holds_alternative<PictureDone>(event) && ++pictures == 3) {
+      // The worker passes its last safe point and sends its end meanwhile.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      Click(mw::按钮_结束下载);
+    }
+    if (std::holds_alternative<RunFinished>(event))
+      stop_line_before_end = Log().find("执行了结束下载") != std::string::npos;
+  });
+  Click(mw::按钮_下载选中);
+  WaitForRun();
+  EXPECT_EQ(pictures, 3);
+  EXPECT_TRUE(stop_line_before_end) << Log();
+  EXPECT_EQ(Shown(), kIdle);
+}
+
 TEST_F(RunControlTest, TheStopQuestionHoldsARunningRunWhileItIsOpen) {
   Serve(12, "picture:latency=20");
   using Seen = std::pair<size_t, size_t>;  // picture requests, files
