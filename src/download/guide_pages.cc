@@ -63,7 +63,8 @@ class GuideStrategy : public PagingStrategy {
     return Read(json, readable);
   }
 
-  // One request; only a readable answer that is no refusal is taken.
+  // One request; only a readable answer that is neither a refusal nor the
+  // service's own trouble (a 5xx, which Next asks again) is taken.
   std::optional<PicturePage> Ahead() override {
     if (!Wanted()) return std::nullopt;
     rt::Text headers;
@@ -71,7 +72,8 @@ class GuideStrategy : public PagingStrategy {
     options.returned_headers = &headers;
     const rt::Text text = web::BodyText(web::InetRequest(PageAddress(), options));
     json::JsonHandle json;
-    if (text.empty() || web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
+    if (text.empty() || web::StatusOfHeaders(headers) >= 500 ||
+        web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
         !ReadListPage(text, &json)) {
       return std::nullopt;
     }
