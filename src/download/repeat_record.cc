@@ -3,8 +3,12 @@
 
 #include <time.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "recorddb/file.h"
 #include "recorddb/operations.h"
@@ -34,10 +38,13 @@ rt::Text LineBreaks(int pairs) {
 // Returns 0 when `database` is a table of picture ids (the one text field
 // of 20 bytes, named as the index expects), kNotARecord when it is a table
 // of other fields, or the code of a file that cannot be read as a table.
-int32_t PeekRecord(const rt::Text& database, int32_t not_a_record) {
+int32_t PeekRecord(const rt::Text& database, int32_t not_a_record,
+                   recorddb::TableCounts* counts) {
   std::vector<recorddb::FieldDescription> fields;
   int32_t record_size = 0;
-  if (!recorddb::DbPeekTable(database, &fields, &record_size)) return recorddb::DbLastError();
+  if (!recorddb::DbPeekTable(database, &fields, &record_size, counts)) {
+    return recorddb::DbLastError();
+  }
   const bool ids = record_size == kRecordSize && fields.size() == 1 &&
                    recorddb::EqualsIgnoringCase(fields[0].name, FieldName()) &&
                    fields[0].type == 10 && fields[0].size == kIdSize;
@@ -84,9 +91,31 @@ RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_
   Close();
   if (code == kNotARecord || recorddb::IsDamageCode(code)) {
     Renew(why);
-  } else {
+  } else if (!OpenReadOnly(why)) {
     GiveUp(why);
   }
+}
+
+bool RepeatRecord::OpenReadOnly(const rt::Text& why) {
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+  if (ec || !recorddb::DbOpen(database_, {.read_only = 1})) return false;
+  open_ = true;
+  static std::atomic<unsigned> serial{0};
+  const std::string stem = (temp / ("tiepic-index-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(serial.fetch_add(1))))
+                               .string();
+  if (!recorddb::DbCreateIndex(rt::FromUtf8(stem), {FieldName()})) {
+    Close();
+    return false;
+  }
+  temporary_index_ = stem + ".ENX";
+  usable_ = true;
+  read_only_ = true;
+  Note("警告：防止重复下载数据库无法写入（"_gbk + why +
+       "），本相册本次下载仍跳过已记录的图片，新下载的图片不会记入"_gbk);
+  run_.tally.record_failures.fetch_add(1);
+  return true;
 }
 
 RepeatRecord::~RepeatRecord() { Close(); }
@@ -96,9 +125,16 @@ bool RepeatRecord::Create() { return recorddb::DbCreate(database_, {{FieldName()
 int32_t RepeatRecord::OpenChecked() {
   // Checked before the open, which would mend the record count of a table
   // that is to be set aside as it was.
-  if (int32_t code = PeekRecord(database_, kNotARecord); code != 0) return code;
+  recorddb::TableCounts counts;
+  if (int32_t code = PeekRecord(database_, kNotARecord, &counts); code != 0) return code;
   if (!recorddb::DbOpen(database_)) return recorddb::DbLastError();
   open_ = true;
+  // The open keeps the whole records and cuts the rest: ids that were lost
+  // with a cut file are said, as their pictures come again.
+  if (counts.held < counts.counted) {
+    Note("防止重复下载数据库不完整（记录了"_gbk + std::to_string(counts.counted) + "个，只剩"_gbk +
+         std::to_string(counts.held) + "个），已修复；缺少记录的图片会再次获取"_gbk);
+  }
   if (!recorddb::DbCreateIndex(index_, {FieldName()})) return recorddb::DbLastError();
   usable_ = true;
   return 0;
@@ -108,6 +144,12 @@ void RepeatRecord::Close() {
   if (open_) recorddb::DbClose();
   open_ = false;
   usable_ = false;
+  read_only_ = false;
+  if (!temporary_index_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(temporary_index_, ec);
+    temporary_index_.clear();
+  }
 }
 
 void RepeatRecord::Renew(const rt::Text& why) {
@@ -149,7 +191,7 @@ bool RepeatRecord::Skip(std::string_view picture_id) {
 
 void RepeatRecord::Record(std::string_view picture_id) {
   // A look-up that failed has given the record up: nothing is added then.
-  if (!usable_ || Find(picture_id) || !usable_) return;
+  if (!usable_ || read_only_ || Find(picture_id) || !usable_) return;
   if (!recorddb::DbAppend({rt::Value(rt::Text(picture_id))})) {
     GiveUp("写入失败："_gbk + LastErrorText());
   }

@@ -56,6 +56,11 @@ class RepeatRecord {
   void Renew(const rt::Text& why);
   // Gives the record up for this album: the warning line, a record failure.
   void GiveUp(const rt::Text& why);
+  // A record that can be read but not written (why: the failed open) is
+  // opened read-only, its index built in the temporary folder: recorded
+  // pictures are skipped, new ones are not recorded (a record failure).
+  // Returns false when that cannot be done either.
+  bool OpenReadOnly(const rt::Text& why);
   // Looks `picture_id` up; a look-up that fails gives the record up.
   bool Find(std::string_view picture_id);
   void Note(const rt::Text& line);
@@ -69,6 +74,8 @@ class RepeatRecord {
   rt::Text index_;       // the index file, without its extension
   bool open_ = false;    // the database is open (and current)
   bool usable_ = false;  // open, a table of picture ids, with its index
+  bool read_only_ = false;  // open for look-ups only (see OpenReadOnly)
+  std::string temporary_index_;  // UTF-8, with its extension; "": none
 };
 
 // The record folder: the data folder (the program folder, unless the program

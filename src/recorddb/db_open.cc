@@ -179,7 +179,7 @@ int32_t DbCurrentPosition() {
 }
 
 bool DbPeekTable(const rt::Text& file_name, std::vector<FieldDescription>* fields,
-                 int32_t* record_size) {
+                 int32_t* record_size, TableCounts* counts) {
   ClearLastError();
   if (file_name.empty()) return Fail(kErrFileNotFound);
   File file;
@@ -192,6 +192,13 @@ bool DbPeekTable(const rt::Text& file_name, std::vector<FieldDescription>* field
   fields->clear();
   for (const FieldDescriptor& f : layout.fields) fields->push_back({f.name, f.type, f.declared});
   *record_size = layout.header.record_size;
+  if (counts) {
+    const int64_t size = file.Size();
+    counts->counted = layout.header.count;
+    counts->held = layout.header.record_size > 0 && size > layout.data_start
+                       ? (size - layout.data_start) / layout.header.record_size
+                       : 0;
+  }
   return true;
 }
 

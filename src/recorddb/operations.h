@@ -111,8 +111,14 @@ bool DbSetAside(const rt::Text& file_name, const rt::Text& index_file, const rt:
 // repaired: a caller can tell a table of the fields it expects before it
 // lets an open change the file. Returns false with the code of a file that
 // cannot be read or is not a database.
+// With `counts`, also the records its header counts and the whole records
+// the file holds (an open lowers the first to the second).
+struct TableCounts {
+  int64_t counted = 0;
+  int64_t held = 0;
+};
 bool DbPeekTable(const rt::Text& file_name, std::vector<FieldDescription>* fields,
-                 int32_t* record_size);
+                 int32_t* record_size, TableCounts* counts = nullptr);
 
 // The current database's record position, or -1 with no current database.
 int32_t DbCurrentPosition();

@@ -131,6 +131,8 @@ rt::Text FailureLine(std::string_view what, RequestFailure failure) {
       return "无法建立https加密连接："_gbk + rt::Text(what) +
              "未获取；使用Cookie文件时，带Cookie的请求只经https发送\r\n"_gbk;
     case RequestFailure::kNone:
+    case RequestFailure::kTooLarge:  // the caller's own line tells these
+    case RequestFailure::kTooSlow:
     case RequestFailure::kOther: break;
   }
   return {};

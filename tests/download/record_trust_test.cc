@@ -48,6 +48,8 @@ struct Damage {
   const char* name;
   bool sets_aside;  // false: the record is mended or rebuilt, and kept
   std::function<void(Bytes& db, Bytes& index)> apply;
+  int lost = 0;                 // recorded pictures fetched again after the mend
+  const char* told = nullptr;   // what the log says of a mend (UTF-8), if anything
 };
 
 class RecordTrustTest : public DownloadTest {
@@ -133,7 +135,12 @@ class RecordTrustTest : public DownloadTest {
           << log;
       EXPECT_EQ(log.find("警告"), std::string::npos) << log;
     } else {
-      EXPECT_EQ(first, 0u);
+      EXPECT_EQ(first, static_cast<size_t>(damage.lost));
+      if (damage.told) {
+        EXPECT_NE(Log().find(damage.told), std::string::npos) << Log();
+      } else {
+        EXPECT_EQ(Log().find("不完整"), std::string::npos) << Log();
+      }
       EXPECT_TRUE(broken_db.empty());
       EXPECT_TRUE(broken_index.empty());
     }
@@ -169,7 +176,11 @@ const Damage kDamages[] = {
     {"field size 16", true, [](Bytes& db, Bytes&) { PutI32(db, 144, 16); }},
     {"unterminated name", true, [](Bytes& db, Bytes&) { std::memset(db.data() + 116, 'x', 17); }},
     {"flipped name byte", true, [](Bytes& db, Bytes&) { db[116 + 7] ^= 0x01; }},
-    {"huge count", false, [](Bytes& db, Bytes&) { PutI32(db, 16, 0x7fffffff); }},
+    {"huge count", false, [](Bytes& db, Bytes&) { PutI32(db, 16, 0x7fffffff); }, 0,
+     "防止重复下载数据库不完整（记录了2147483647个，只剩6个），已修复"},
+    {"cut inside its records", false,
+     [](Bytes& db, Bytes&) { db.resize(kDataStart + kRecordSize * 2 + 5); }, 4,
+     "防止重复下载数据库不完整（记录了6个，只剩2个），已修复"},
     {"torn last record", false, [](Bytes& db, Bytes&) { db += Bytes(10, 'z'); }},
     {"index cut", false, [](Bytes&, Bytes& index) { index.resize(100); }},
     {"index missing", false, [](Bytes&, Bytes& index) { index.clear(); }},
@@ -316,14 +327,16 @@ TEST_F(RecordTrustTest, AReadOnlyRecordFolderIsToldAndCounted) {
     }
 
     // A record made before, its files read-only now: kept as it is, not
-    // set aside, and told.
+    // set aside, and told; it still skips what it holds.
     ASSERT_EQ(::chmod(Records().c_str(), 0755), 0);
     RunAfresh();
     const Bytes before = ReadFile(Db());
     ASSERT_EQ(before.size(), kDataStart + kRecordSize * kPictures);
     for (const fs::path& file : {Db(), Index()}) ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
     ASSERT_EQ(::chmod(Records().c_str(), 0555), 0);
-    EXPECT_EQ(RunAfresh(), static_cast<size_t>(kPictures));
+    EXPECT_EQ(RunAfresh(), 0u);
+    EXPECT_EQ(control_.tally().skipped.load(), kPictures);
+    EXPECT_NE(Log().find("警告：防止重复下载数据库无法写入（"), std::string::npos) << Log();
     EXPECT_EQ(control_.tally().record_failures.load(), 1);
     EXPECT_TRUE(Broken(Db()).empty());
     EXPECT_EQ(ReadFile(Db()), before);
