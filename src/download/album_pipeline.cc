@@ -12,6 +12,7 @@
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "shell/service_profile.h"
 #include "shell/settings.h"
 
 namespace download {
@@ -174,8 +175,9 @@ rt::Text PercentText(int position, int maximum) {
 
 bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id != "null"; }
 
-rt::Text PictureItemAddress(const rt::Text& picture_host, std::string_view id) {
-  return "http://" + picture_host + "/forum/pic/item/" + rt::Text(id) + ".jpg";
+rt::Text PictureItemAddress(const RunSnapshot& snapshot, std::string_view id) {
+  return "http://" + snapshot.picture_host +
+         shell::FillIn(snapshot.profile.picture_path, {{"id", id}});
 }
 
 rt::Text WithoutAll(std::string_view text, std::string_view removed) {

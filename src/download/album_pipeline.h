@@ -38,7 +38,7 @@ struct PictureEntry {
 bool IsPictureId(std::string_view id);
 
 // The picture host's address of picture `id`, where an entry names none.
-rt::Text PictureItemAddress(const rt::Text& picture_host, std::string_view id);
+rt::Text PictureItemAddress(const RunSnapshot& snapshot, std::string_view id);
 
 // `text` with every `removed` taken out (the quotes around a member's text).
 rt::Text WithoutAll(std::string_view text, std::string_view removed);

@@ -13,6 +13,7 @@
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "shell/service_profile.h"
 #include "web/refusal.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
@@ -22,25 +23,26 @@ namespace {
 
 using rt::operator""_gbk;
 
-constexpr int kAskedAfterCursor = 50;
-constexpr int kNewPerPage = kAskedAfterCursor - 1;  // the cursor's own picture comes again
 // Pages asked for beyond the page total while they still bring new pictures.
 constexpr int kMostExtraPages = 1000;
 
-// The pages the album's count calls for: each brings the cursor's picture
-// again and 49 new ones, so ceil((count - 1) / 49); none for a count of 0 or 1.
-int64_t PageTotal(int64_t count) {
-  return count <= 1 ? 0 : (count - 1 + kNewPerPage - 1) / kNewPerPage;
+// The pages the album's count calls for when `next` are asked for after the
+// cursor: each brings the cursor's picture again and next - 1 new ones, so
+// ceil((count - 1) / (next - 1)); none for a count of 0 or 1.
+int64_t PageTotal(int64_t count, int next) {
+  const int64_t new_per_page = std::max(next - 1, 1);
+  return count <= 1 ? 0 : (count - 1 + new_per_page - 1) / new_per_page;
 }
 
 class GuideStrategy : public PagingStrategy {
  public:
   GuideStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
       : run_(run),
+        profile_(run.snapshot.profile),
         album_(album),
         safe_id_(safe_id),
         count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
-        page_total_(PageTotal(count_)),
+        page_total_(PageTotal(count_, profile_.guide_next)),
         see_lz_(run.snapshot.options.all_pictures ? "0" : "1") {}
 
   AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
@@ -58,8 +60,8 @@ class GuideStrategy : public PagingStrategy {
   std::optional<PicturePage> Next() override {
     if (!Wanted()) return std::nullopt;
     json::JsonHandle json;
-    const bool readable =
-        ReadListPage(FetchListPage(run_, PageAddress(), &web::InetRequest), &json);
+    const bool readable = ReadListPage(FetchListPage(run_, PageAddress(), &web::InetRequest),
+                                       profile_.guide_pictures, &json);
     return Read(json, readable);
   }
 
@@ -74,7 +76,7 @@ class GuideStrategy : public PagingStrategy {
     json::JsonHandle json;
     if (text.empty() || web::StatusOfHeaders(headers) >= 500 ||
         web::RecognizeRefusal({0, headers, {}, text}) != web::Refusal::kNone ||
-        !ReadListPage(text, &json)) {
+        !ReadListPage(text, profile_.guide_pictures, &json)) {
       return std::nullopt;
     }
     return Read(json, true);
@@ -109,10 +111,12 @@ class GuideStrategy : public PagingStrategy {
   }
 
   rt::Text PageAddress() const {
-    return run_.snapshot.source.list_base_address + "&ie=utf-8&fp=1&tid=" + album_.id +
-           "&see_lz=" + see_lz_ +
-           "&from_page=0&alt=jview&next=" + std::to_string(kAskedAfterCursor) +
-           "&prev=1&pic_id=" + cursor_ + "&_=" + web::RandomText();
+    return run_.snapshot.source.list_base_address +
+           shell::FillIn(profile_.guide_query, {{"tid", album_.id},
+                                                {"see_lz", see_lz_},
+                                                {"next", std::to_string(profile_.guide_next)},
+                                                {"cursor", cursor_},
+                                                {"random", web::RandomText()}});
   }
 
   // Reads the page's pictures, numbered by their keys. The keys go on from
@@ -124,12 +128,12 @@ class GuideStrategy : public PagingStrategy {
     // same cursor, from the same key.
     unread_in_a_row_ = readable ? 0 : unread_in_a_row_ + 1;
     if (!readable) return page;
-    const json::JsonHandle list =
-        json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
+    const json::JsonHandle list = json::JsonGetPath(json, profile_.guide_pictures);
     page_brought_new_ = false;
     int64_t key = first_key_;
     for (;; ++key) {
-      const json::JsonHandle entry = json::JsonGetMember(list, "#" + std::to_string(key));
+      const json::JsonHandle entry = json::JsonGetMember(
+          list, shell::FillIn(profile_.guide_key, {{"n", std::to_string(key)}}));
       if (entry.empty()) break;
       PictureEntry picture = ReadEntry(entry, key);
       // An entry without an id is passed over; its number stays unused.
@@ -146,21 +150,23 @@ class GuideStrategy : public PagingStrategy {
   }
 
   PictureEntry ReadEntry(const json::JsonHandle& entry, int64_t key) const {
-    const json::JsonHandle screen =
-        json::JsonGetMember(json::JsonGetMember(entry, "img"), "screen");
-    PictureEntry picture{
-        .number = key,
-        .id = WithoutAll(json::JsonToText(json::JsonGetMember(screen, "id")), "\""),
-        .address = WithoutAll(
-            WithoutAll(json::JsonToText(json::JsonGetMember(screen, "waterurl")), "\\"), "\""),
-        .description = WithoutAll(json::JsonToText(json::JsonGetMember(entry, "descr")), "\"")};
-    if (picture.address.empty()) {
-      picture.address = PictureItemAddress(run_.snapshot.picture_host, picture.id);
+    const auto text = [&entry](const std::string& path) {
+      return WithoutAll(json::JsonToText(json::JsonGetPath(entry, path)), "\"");
+    };
+    PictureEntry picture{.number = key,
+                         .id = text(profile_.guide_id),
+                         .address = WithoutAll(text(profile_.guide_address), "\\"),
+                         .description = text(profile_.guide_description)};
+    // An entry that names no address of its own is fetched from the picture
+    // host by its id.
+    if (picture.address.empty() || picture.address == "null") {
+      picture.address = PictureItemAddress(run_.snapshot, picture.id);
     }
     return picture;
   }
 
   RunContext& run_;
+  const shell::ServiceProfile& profile_;
   const SelectionItem& album_;
   const rt::Text safe_id_;
   const int64_t count_;

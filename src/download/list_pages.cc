@@ -11,6 +11,7 @@
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "shell/service_profile.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
 
@@ -19,12 +20,14 @@ namespace {
 
 using rt::operator""_gbk;
 
-constexpr int kPageSize = 200;
-
 class ListStrategy : public PagingStrategy {
  public:
   ListStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
-      : run_(run), album_(album), safe_id_(safe_id) {}
+      : run_(run),
+        profile_(run.snapshot.profile),
+        album_(album),
+        safe_id_(safe_id),
+        page_size_(profile_.list_page_size) {}
 
   AlbumStyle Style() const override {
     return {.record_line_breaks = 2,
@@ -38,7 +41,7 @@ class ListStrategy : public PagingStrategy {
     if (rt::ToInteger(count) == 0) count = FetchTotal();
     total_ = rt::ToInteger(count);
     maximum_ = static_cast<int>(std::clamp<int64_t>(total_, 0, kBarLimit));
-    pages_ = std::clamp<int64_t>(total_, 0, kMostPicturesPerAlbum) / kPageSize + 1;
+    pages_ = std::clamp<int64_t>(total_, 0, kMostPicturesPerAlbum) / page_size_ + 1;
     // Album titles repeat on a board: the album's id keeps each one's folder
     // its own, so no album's pictures replace another's.
     const rt::Text suffix = "_" + safe_id_;
@@ -59,14 +62,17 @@ class ListStrategy : public PagingStrategy {
       return std::nullopt;
     }
     const int p = ++page_number_;
-    const rt::Text address = run_.snapshot.source.list_base_address +
-                             "&alt=jview&rn=200&tid=" + album_.id + "&pn=" + std::to_string(p) +
-                             "&ps=1&pe=200&wall_type=v&_=" + web::RandomText();
+    const rt::Text address =
+        run_.snapshot.source.list_base_address +
+        shell::FillIn(profile_.list_query, {{"page_size", std::to_string(page_size_)},
+                                            {"tid", album_.id},
+                                            {"page", std::to_string(p)},
+                                            {"random", web::RandomText()}});
     json::JsonHandle json;
     PicturePage page{.number = p};
-    page.readable = ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest), &json);
-    const json::JsonHandle list =
-        json::JsonGetMember(json::JsonGetMember(json, "data"), "pic_list");
+    page.readable = ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest),
+                                 profile_.list_pictures, &json);
+    const json::JsonHandle list = json::JsonGetPath(json, profile_.list_pictures);
     const int entries = json::JsonArrayLength(list);
     unread_in_a_row_ = page.readable ? 0 : unread_in_a_row_ + 1;
     empty_in_a_row_ = page.readable && entries == 0 ? empty_in_a_row_ + 1 : 0;
@@ -78,11 +84,12 @@ class ListStrategy : public PagingStrategy {
     for (int j = 1; j <= entries; ++j) {
       const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
-          .number = int64_t{p - 1} * kPageSize + j,
-          .id = WithoutAll(json::JsonToText(json::JsonGetMember(item, "pic_id")), "\""),
-          .description = WithoutAll(json::JsonToText(json::JsonGetMember(item, "descr")), "\"")};
+          .number = int64_t{p - 1} * page_size_ + j,
+          .id = WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_id)), "\""),
+          .description = WithoutAll(
+              json::JsonToText(json::JsonGetPath(item, profile_.list_description)), "\"")};
       if (IsPictureId(entry.id)) {
-        entry.address = PictureItemAddress(run_.snapshot.picture_host, entry.id);
+        entry.address = PictureItemAddress(run_.snapshot, entry.id);
       }
       page.entries.push_back(std::move(entry));
     }
@@ -114,25 +121,27 @@ class ListStrategy : public PagingStrategy {
   // is then the picture total.
   rt::Text FetchTotal() {
     const rt::Text address = run_.snapshot.source.list_base_address +
-                             "&alt=jview&rn=1&tid=" + album_.id +
-                             "&pn=1&ps=0&pe=1&wall_type=v&_=" + web::RandomText();
+                             shell::FillIn(profile_.list_total_query,
+                                           {{"tid", album_.id}, {"random", web::RandomText()}});
     const rt::Text text =
         web::BodyText(FetchRefusable(run_, "图片总数"_gbk, [&](const web::RequestOptions& options) {
           return web::InetRequest(address, options);
         }));
     run_.gate.SafePoint();
-    return web::TextBetween(text, "\"total_page\":", ",");
+    return web::TextBetween(text, profile_.list_total, ",");
   }
 
   // The pictures of the total that page `p` lists.
   int64_t Share(int64_t p) const {
     return std::clamp<int64_t>(
-        std::min<int64_t>(total_, kMostPicturesPerAlbum) - (p - 1) * kPageSize, 0, kPageSize);
+        std::min<int64_t>(total_, kMostPicturesPerAlbum) - (p - 1) * page_size_, 0, page_size_);
   }
 
   RunContext& run_;
+  const shell::ServiceProfile& profile_;
   const SelectionItem& album_;
   const rt::Text safe_id_;
+  const int page_size_;
   int64_t not_asked_ = 0;
   int64_t pages_lost_ = 0;
   int unread_in_a_row_ = 0;

@@ -41,10 +41,9 @@ rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest req
   return {};
 }
 
-bool ReadListPage(std::string_view text, json::JsonHandle* page) {
+bool ReadListPage(std::string_view text, const std::string& pictures, json::JsonHandle* page) {
   if (!json::JsonParse(*page, text) || page->kind() != json::JsonKind::kObject) return false;
-  const json::JsonHandle list =
-      json::JsonGetMember(json::JsonGetMember(*page, "data"), "pic_list");
+  const json::JsonHandle list = json::JsonGetPath(*page, pictures);
   return !list.empty() && list.kind() != json::JsonKind::kNull;
 }
 

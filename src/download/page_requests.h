@@ -6,6 +6,7 @@
 #ifndef TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
 #define TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
 
+#include <string>
 #include <string_view>
 
 #include "download/run_context.h"
@@ -30,10 +31,11 @@ using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
 rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
 
 // Returns true iff `text` holds a picture list: a JSON object (parsed into
-// `page`) with "data" -> "pic_list". The lenient reader takes "<...>" for
-// binary data: an HTML error page parses, but only such an object is a
-// picture list; an error object of the service is none either.
-bool ReadListPage(std::string_view text, json::JsonHandle* page);
+// `page`) with a member at `pictures` (a profile's member path, such as
+// "data.pic_list"). The lenient reader takes "<...>" for binary data: an
+// HTML error page parses, but only such an object is a picture list; an
+// error object of the service is none either.
+bool ReadListPage(std::string_view text, const std::string& pictures, json::JsonHandle* page);
 
 }  // namespace download
 

@@ -49,6 +49,7 @@ struct RunSnapshot {
   rt::Text web_host;
   rt::Text picture_host;
   discovery::AlbumSource source;  // the list base address and the board title
+  shell::ServiceProfile profile;  // what the picture lists are asked and read by
 };
 
 // The save root a run writes under, for the text of the save-folder box: the

@@ -2,6 +2,7 @@
 // and the printer live in json_parser.cc and json_printer.cc.
 #include "json/json_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -63,13 +64,11 @@ struct JsonAccess {
   static Document* DocumentOf(const JsonHandle& h) { return h.document_; }
 };
 
-JsonHandle::JsonHandle(Document* document, const Node* node)
-    : document_(document), node_(node) {
+JsonHandle::JsonHandle(Document* document, const Node* node) : document_(document), node_(node) {
   if (document_ != nullptr) ++document_->references;
 }
 
-JsonHandle::JsonHandle(const JsonHandle& other)
-    : JsonHandle(other.document_, other.node_) {}
+JsonHandle::JsonHandle(const JsonHandle& other) : JsonHandle(other.document_, other.node_) {}
 
 JsonHandle::JsonHandle(JsonHandle&& other) noexcept
     : document_(std::exchange(other.document_, nullptr)),
@@ -102,9 +101,7 @@ void JsonHandle::Drop() {
 
 JsonKind JsonHandle::kind() const { return node_ ? node_->kind : JsonKind::kNull; }
 
-bool JsonHandle::AsBoolean() const {
-  return kind() == JsonKind::kBoolean && node_->boolean;
-}
+bool JsonHandle::AsBoolean() const { return kind() == JsonKind::kBoolean && node_->boolean; }
 
 int32_t JsonHandle::AsInt() const { return kind() == JsonKind::kInt ? node_->int32 : 0; }
 
@@ -113,9 +110,7 @@ int64_t JsonHandle::AsInt64() const {
   return kind() == JsonKind::kInt64 ? node_->int64 : 0;
 }
 
-double JsonHandle::AsDouble() const {
-  return kind() == JsonKind::kDouble ? node_->real : 0.0;
-}
+double JsonHandle::AsDouble() const { return kind() == JsonKind::kDouble ? node_->real : 0.0; }
 
 std::string_view JsonHandle::AsString() const {
   if (kind() != JsonKind::kString) return {};
@@ -157,6 +152,23 @@ JsonHandle JsonGetMember(const JsonHandle& handle, std::string_view key) {
       if (m.value.kind == JsonKind::kNull) return {};
       return JsonAccess::Make(JsonAccess::DocumentOf(handle), &m.value);
     }
+  }
+  return {};
+}
+
+JsonHandle JsonGetPath(const JsonHandle& handle, std::string_view path) {
+  for (size_t start = 0; start <= path.size();) {
+    const size_t bar = std::min(path.find('|', start), path.size());
+    std::string_view names = path.substr(start, bar - start);
+    JsonHandle at = handle;
+    while (!at.empty()) {
+      const size_t dot = std::min(names.find('.'), names.size());
+      at = JsonGetMember(at, names.substr(0, dot));
+      if (dot == names.size()) break;
+      names.remove_prefix(dot + 1);
+    }
+    if (!at.empty()) return at;
+    start = bar + 1;
   }
   return {};
 }

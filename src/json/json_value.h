@@ -111,6 +111,12 @@ bool JsonParse(JsonHandle& handle, std::string_view text);
 // member's value is null.
 JsonHandle JsonGetMember(const JsonHandle& handle, std::string_view key);
 
+// The member at `path` of the held object: member names joined by "."
+// ("data.pic_list"), and alternatives joined by "|", the first that is
+// there taken ("img.screen.waterurl|img.original.waterurl"). Empty as
+// JsonGetMember is when no alternative is there.
+JsonHandle JsonGetPath(const JsonHandle& handle, std::string_view path);
+
 // The number of entries of the held array, else 0.
 int JsonArrayLength(const JsonHandle& handle);
 

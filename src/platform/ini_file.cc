@@ -176,6 +176,26 @@ std::optional<std::string> ReadProfileString(const std::string& path, std::strin
   return std::string(FitToBuffer(Unquote(lines[at].value), buffer_size));
 }
 
+std::optional<std::vector<ProfileEntry>> ReadProfileEntries(const std::string& path) {
+  std::optional<std::string> data = ReadWholeFile(path);
+  if (!data) return std::nullopt;
+  std::vector<ProfileEntry> entries;
+  std::string section;
+  int number = 0;
+  for (const Line& line : Parse(*data)) {
+    ++number;
+    if (line.kind == Line::kSection) {
+      section = line.name;
+      entries.push_back({section, {}, {}, number, ProfileEntry::kSection});
+    } else if (line.kind == Line::kEntry) {
+      const bool has_equals = FindOutsideCharacters(line.text, '=') != std::string::npos;
+      entries.push_back({section, line.name, std::string(Unquote(line.value)), number,
+                         has_equals ? ProfileEntry::kEntry : ProfileEntry::kNoEquals});
+    }
+  }
+  return entries;
+}
+
 bool WriteProfileString(const std::string& path, std::string_view section,
                         std::optional<std::string_view> key,
                         std::optional<std::string_view> value) {

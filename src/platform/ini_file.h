@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -33,6 +34,19 @@ namespace platform {
 // nullopt when the file, the section or the key is missing.
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key, size_t buffer_size);
+
+// Every section header and entry of the file at `path`, in file order, with
+// its 1-based line number; comments and blank lines are left out. A line
+// that is neither a header nor holds '=' is kNoEquals (the reader above
+// takes it as a key without a value). nullopt when the file cannot be read.
+struct ProfileEntry {
+  std::string section;  // the section it stands in ("" before the first)
+  std::string key;
+  std::string value;  // unquoted
+  int line = 0;
+  enum Kind { kSection, kEntry, kNoEquals } kind = kEntry;
+};
+std::optional<std::vector<ProfileEntry>> ReadProfileEntries(const std::string& path);
 
 // `value` cut to what a buffer of `buffer_size` bytes holds with its NUL:
 // at most buffer_size - 1 bytes, never ending in half a double-byte character.

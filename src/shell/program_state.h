@@ -9,6 +9,7 @@
 #define TIEPIC_SHELL_PROGRAM_STATE_H_
 
 #include "runtime/value.h"
+#include "shell/service_profile.h"
 
 namespace shell {
 
@@ -30,6 +31,7 @@ struct ProgramState {
   int help_page_visits = 0;  // 1 from start until the first visit of page 1
   ServiceAddresses service;
   int parallel_fetches = 1;  // picture fetches of an album in flight at once, 1..8
+  ServiceProfile profile = BuiltInProfile();  // the built-in one, or [service] profile's
 };
 
 }  // namespace shell
