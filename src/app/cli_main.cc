@@ -3,6 +3,7 @@
 // address to one run of the desktop program's handlers (cli_run.h), the demo
 // (cli_demo.h), or prints help or the version.
 #include <malloc.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "platform/file_system.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
+#include "shell/service_profile.h"
 #include "shell/settings.h"
 
 #ifndef TIEPIC_VERSION
@@ -28,6 +30,20 @@ bool Quiet(const cli::Options& options) {
   if (options.quiet) return *options.quiet;
   const rt::Text ini = rt::SettingsDirectory() + "/" + shell::IniFileName();
   return rt::ReadIniText(ini, cli::kCliSection, cli::kQuietKey, "0") == "1";
+}
+
+// Writes the built-in service profile to `path` ("-": standard output).
+int WriteProfile(const std::string& path) {
+  const std::string text = shell::ProfileText(shell::BuiltInProfile());
+  if (path == "-") {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return cli::kExitOk;
+  }
+  if (!platform::ReplaceFile(path, {text}, /*durable=*/true)) {
+    std::fprintf(stderr, "tiepic-cli: cannot write the profile to %s\n", path.c_str());
+    return cli::kExitUsage;
+  }
+  return cli::kExitOk;
 }
 
 }  // namespace
@@ -53,8 +69,7 @@ int main(int argc, char** argv) {
     std::printf("tiepic-cli %s\n", TIEPIC_VERSION);
     return cli::kExitOk;
   }
-  for (const std::string* text :
-       {&options.save_folder, &options.address, &options.home}) {
+  for (const std::string* text : {&options.save_folder, &options.address, &options.home}) {
     if (!rt::FitsText(*text)) {
       std::fprintf(stderr,
                    "tiepic-cli: %s holds characters GBK text cannot hold (see tiepic-cli "
@@ -63,15 +78,14 @@ int main(int argc, char** argv) {
       return cli::kExitUsage;
     }
   }
+  if (options.action == cli::Action::kWriteProfile) return WriteProfile(options.written_profile);
   cli::Interrupts interrupts;  // before any other thread starts
   if (options.action == cli::Action::kDemo) return cli::RunDemo(options, interrupts);
-  if (options.action == cli::Action::kServeDemo)
-    return cli::ServeDemo(options, interrupts);
+  if (options.action == cli::Action::kServeDemo) return cli::ServeDemo(options, interrupts);
 
   if (!options.home.empty()) platform::SetRunDirectory(options.home);
   const bool listing = options.action == cli::Action::kList;
-  cli::Console console(Quiet(options), listing,
-                       !listing && cli::Console::ErrorIsTerminal());
+  cli::Console console(Quiet(options), listing, !listing && cli::Console::ErrorIsTerminal());
   const cli::RunResult result = cli::RunAddress(options, console, interrupts);
   using End = cli::RunResult::End;
   if (!listing && result.end != End::kUnrecognised && result.end != End::kNotStarted &&
@@ -79,12 +93,13 @@ int main(int argc, char** argv) {
     const bool stopped = result.end == End::kStopped;
     if (result.end == End::kNoPictures)
       console.Print("The thread has 0 pictures: nothing to download");
-    console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums,
-                                    result.counts, result.seconds));
+    console.Print(cli::PrintSummary(stopped ? "Stopped" : "Done", result.albums, result.counts,
+                                    result.seconds));
     if (result.counts.saved > 0) console.Print("Pictures saved in " + result.save_folder);
     if (!result.failures.empty()) {
-      console.Print("Not saved (album, picture id, reason); a second run with --prevent-repeat "
-                    "fetches just these:");
+      console.Print(
+          "Not saved (album, picture id, reason); a second run with --prevent-repeat "
+          "fetches just these:");
       for (const std::string& line : result.failures) console.Print("  " + line);
     }
     if (!result.not_asked.empty()) {

@@ -24,6 +24,8 @@ const char kHelp[] =
     "      --serve             with --demo and --home: only serve the made-up board\n"
     "                          and point the settings file in --home at it, until\n"
     "                          interrupted (at most an hour)\n"
+    "      --write-profile FILE  write the built-in service profile to FILE (- for\n"
+    "                          standard output) and exit; see --profile\n"
     "  -h, --help              show this help and exit\n"
     "      --version           show the version and exit\n"
     "\n"
@@ -53,6 +55,10 @@ const char kHelp[] =
     "                          (default: cookie_file in [service]; ca_file there\n"
     "                          names other authorities to trust); keep the file\n"
     "                          readable by you alone\n"
+    "      --profile FILE      ask and read the service by this service profile\n"
+    "                          (default: profile in [service]; none: the built-in\n"
+    "                          one); a profile that does not fit is refused with\n"
+    "                          a line naming its place, and the built-in one is used\n"
     "\n"
     "Program:\n"
     "      --home DIR          keep the settings file and the records in DIR\n"
@@ -180,6 +186,7 @@ std::string* ValueOf(std::string_view arg, Options& options) {
   if (arg == "--web-host") return &options.web_host;
   if (arg == "--picture-host") return &options.picture_host;
   if (arg == "--cookies") return &options.cookie_file;
+  if (arg == "--profile") return &options.profile_file;
   return nullptr;
 }
 
@@ -188,6 +195,12 @@ bool CheckAction(Options& options, bool have_address, bool serve, std::string* e
   switch (options.action) {
     case Action::kHelp:
     case Action::kVersion:
+      return true;
+    case Action::kWriteProfile:
+      if (have_address) {
+        *error = "--write-profile takes no address";
+        return false;
+      }
       return true;
     case Action::kDemo:
       if (have_address) {
@@ -238,6 +251,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& argumen
         return std::nullopt;
       }
       *out = arguments[++i];
+    } else if (is_option && arg == "--write-profile") {
+      if (i + 1 >= arguments.size()) {
+        *error = "--write-profile needs a file";
+        return std::nullopt;
+      }
+      options.written_profile = arguments[++i];
+      if (options.action != Action::kHelp && options.action != Action::kVersion)
+        options.action = Action::kWriteProfile;
     } else if (is_option && arg == "--jobs") {
       int jobs = 0;
       const std::string_view value = i + 1 < arguments.size() ? arguments[++i] : "";

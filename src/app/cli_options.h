@@ -24,7 +24,7 @@ inline constexpr int kExitRefused = 4;       // the service's refusals cut the w
 inline constexpr int kExitListUnread = 5;    // the album list could not be read in full
 inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
 
-enum class Action { kDownload, kList, kDemo, kServeDemo, kHelp, kVersion };
+enum class Action { kDownload, kList, kDemo, kServeDemo, kWriteProfile, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kDownload;
@@ -33,6 +33,8 @@ struct Options {
   std::string web_host;  // --web-host
   std::string picture_host;             // --picture-host
   std::string cookie_file;              // --cookies (UTF-8); "": as the settings file says
+  std::string profile_file;             // --profile (UTF-8); "": as the settings file says
+  std::string written_profile;          // --write-profile FILE (UTF-8; "-": standard output)
   std::string save_folder;              // -o; "": as the settings file says
   std::optional<std::set<int>> albums;  // --albums, by row number; none: every ticked row
   std::optional<bool> prevent_repeat;   // none: as the settings file says

@@ -134,14 +134,20 @@ std::vector<AlbumRow> AlbumRows(const std::vector<download::SelectionItem>& sele
 }
 
 // Sets the service hosts, save folder and option boxes the command line gives.
-void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& options) {
+void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& options,
+                  Console& console) {
   shell::ServiceAddresses& service = shell.state().service;
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
   if (options.jobs) shell.state().parallel_fetches = *options.jobs;
   if (!options.cookie_file.empty()) service.cookie_file = rt::FromUtf8(options.cookie_file);
+  if (!options.profile_file.empty()) service.profile_file = rt::FromUtf8(options.profile_file);
   // Loaded once the hosts are final: only their cookies are taken.
   shell::LoadServiceCookies(frame, shell.state());
+  std::string refused;
+  if (!shell::LoadServiceProfile(frame, shell.state(), &refused) && console.quiet()) {
+    console.Error("tiepic-cli: profile " + refused + "; the built-in profile is used");
+  }
   if (!options.save_folder.empty()) {
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(options.save_folder, ec);
@@ -229,7 +235,7 @@ class HeadlessRun {
     ShowOnConsole();
     shell_.set_load_cookies_at_start(false);  // ApplyOptions loads them
     shell_.Start();
-    ApplyOptions(frame_, shell_, options_);
+    ApplyOptions(frame_, shell_, options_, console_);
     result_.save_folder = rt::ToUtf8(download::SaveRootOf(frame_.GetText(mw::编辑框_保存位置)));
   }
 

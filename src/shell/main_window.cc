@@ -42,7 +42,10 @@ void Shell::Start() {
   frame_.RegisterCleanup([this] { Cleanup(); });
   web::SetEventWaitHook(&WaitLettingEventsRun);
   frame_.LoadStartWindow(frame::MainWindowTemplate());
-  if (load_cookies_at_start_) LoadServiceCookies(frame_, state_);
+  if (load_cookies_at_start_) {
+    LoadServiceCookies(frame_, state_);
+    LoadServiceProfile(frame_, state_);
+  }
 }
 
 int Shell::Run() {

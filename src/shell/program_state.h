@@ -22,6 +22,7 @@ struct ServiceAddresses {
   rt::Text version_page;
   rt::Text cookie_file;  // a signed-in visitor's cookies.txt; "": none
   rt::Text ca_file;      // certificate authorities (PEM) for https; "": the system's
+  rt::Text profile_file;  // a service profile (service_profile.h); "": the built-in one
 };
 
 struct ProgramState {

@@ -43,6 +43,7 @@ ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   read(kVersionPageKey, result.version_page);
   read(kCookieFileKey, result.cookie_file);
   read(kCaFileKey, result.ca_file);
+  read(kProfileKey, result.profile_file);
   return result;
 }
 
@@ -75,6 +76,22 @@ int ReadRefusalWaitMs(std::string_view ini_path) {
 
 int ReadRetryWaitMs(std::string_view ini_path) {
   return ReadWaitMs(ini_path, kRetryWaitKey, kDefaultRetryWaitMs);
+}
+
+bool LoadServiceProfile(frame::Frame& frame, ProgramState& state, std::string* error) {
+  state.profile = BuiltInProfile();
+  const rt::Text& path = state.service.profile_file;
+  if (path.empty()) return true;
+  std::string why;
+  if (std::optional<ServiceProfile> loaded = LoadProfile(rt::ToUtf8(path), &why)) {
+    state.profile = std::move(*loaded);
+    frame.AppendEditText(mw::编辑框_操作记录, {"已载入服务配置文件"_gbk, path, "\r\n"});
+    return true;
+  }
+  frame.AppendEditText(mw::编辑框_操作记录, {"服务配置文件未载入（"_gbk, rt::FromUtf8(why),
+                                             "），使用内置的服务配置\r\n"_gbk});
+  if (error) *error = why;
+  return false;
 }
 
 void LoadServiceCookies(frame::Frame& frame, const ProgramState& state) {
@@ -137,7 +154,7 @@ rt::Text PromotionPage(std::string_view version_page) { return HomePage(version_
 bool EnsureFolder(rt::Text& path) {
   if (path.empty() || path.back() != '/') path += '/';
   return frame::CallPlatformFunction<bool(const rt::Text&)>(frame::kMakeSureDirectoryPathExists,
-                                                           path);
+                                                            path);
 }
 
 rt::Text BrowseForFolder(frame::Frame& frame, std::string_view title,

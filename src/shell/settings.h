@@ -44,6 +44,8 @@ int ReadParallelFetches(std::string_view ini_path);
 inline constexpr std::string_view kCookieFileKey = "cookie_file";
 // The certificate authorities https requests trust instead of the system's.
 inline constexpr std::string_view kCaFileKey = "ca_file";
+// A service profile to ask and read the service by instead of the built-in one.
+inline constexpr std::string_view kProfileKey = "profile";
 // The first wait after the service refuses a request, in milliseconds; each
 // further try waits twice as long. A stand-in of the service needs no waits.
 inline constexpr std::string_view kRefusalWaitKey = "refusal_wait_ms";
@@ -69,6 +71,12 @@ int ReadRetryWaitMs(std::string_view ini_path);
 // Before that, `state.service.ca_file` becomes the authorities https
 // requests trust (a file that cannot be read is said in the log).
 void LoadServiceCookies(frame::Frame& frame, const ProgramState& state);
+
+// Loads `state.service.profile_file`, when one is named, into
+// `state.profile` and says so in the operation log; a profile that is
+// refused is said in one line naming its place, and the built-in profile
+// stays in force. Returns false iff a named profile was refused.
+bool LoadServiceProfile(frame::Frame& frame, ProgramState& state, std::string* error = nullptr);
 
 // The maker's pages, beside the version page: its feedback page, its home
 // page (the version page's scheme and host) and the promotion page.
