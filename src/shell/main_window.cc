@@ -123,10 +123,10 @@ bool Shell::RunShowing() {
 }
 
 void Shell::ClearLastRunProgress() {
-  frame_.SetProgressPosition(mw::进度条1, 0);
+  if (frame_.Control(mw::进度条1)->position != 0) frame_.SetProgressPosition(mw::进度条1, 0);
   for (frame::ControlRef label : {mw::标签_进度条比例, mw::标签_选择了相册数量,
                                   mw::标签_正在下载相册, mw::标签_第多少张照片}) {
-    frame_.SetCaption(label, "");
+    if (!frame_.GetText(label).empty()) frame_.SetCaption(label, "");
   }
 }
 
