@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
       frame, shell.state(), discovery.retrieval(),
       {.empty_page_retry_ms = retry_wait, .refusal_first_wait_ms = refusal_wait});
   download::WireDownloadButtons(shell.hooks(), downloads);
+  // Closing the main window during a run asks first, as the stop button does.
+  backend.SetCloseGuard([&shell](uint32_t window) { return shell.MayCloseWindow(window); });
   shell.Start();
   frame.RunThenExit();  // workers may still run: nothing is unwound under them
 }

@@ -46,6 +46,7 @@ void WireDownloadButtons(shell::Hooks& hooks, DownloadControl& control) {
   hooks.pause_download = [&control] { control.PauseDownload(); };
   hooks.continue_download = [&control] { control.ContinueDownload(); };
   hooks.stop_download = [&control] { control.StopDownload(); };
+  hooks.download_running = [&control] { return control.running(); };
 }
 
 void DownloadControl::StartDownload() {

@@ -91,7 +91,8 @@ class DownloadControl {
   std::jthread worker_;
 };
 
-// Sets the shell's hooks of the four run buttons to `control`.
+// Sets the shell's hooks of the four run buttons to `control`, and tells the
+// shell whether a run goes on (asked before the main window closes).
 void WireDownloadButtons(shell::Hooks& hooks, DownloadControl& control);
 
 }  // namespace download

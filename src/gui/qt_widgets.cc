@@ -1,16 +1,61 @@
 // The back end's own widgets.
 #include "gui/qt_widgets.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegion>
+#include <QToolTip>
 
 namespace gui {
 
 void TopWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   if (on_close_) on_close_();
+}
+
+void TopWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (on_resize_) on_resize_();
+}
+
+void TopWindow::keyPressEvent(QKeyEvent* event) {
+  if (closes_on_escape_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void PushButton::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && !event->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
+}
+
+bool CutTextTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
+  if (event->type() != QEvent::ToolTip || !index.isValid()) {
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+  }
+  QStyleOptionViewItem item = option;
+  initStyleOption(&item, index);
+  const QRect room = view->style()->subElementRect(QStyle::SE_ItemViewItemText, &item, view);
+  // The style keeps a small margin on each side of the text.
+  const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &item, view) + 1;
+  if (!item.text.isEmpty() &&
+      item.fontMetrics.horizontalAdvance(item.text) > room.width() - 2 * margin) {
+    QToolTip::showText(event->globalPos(), item.text, view->viewport(), option.rect);
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* event) {

@@ -3,20 +3,26 @@
 #include "gui/ui_qt.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QToolBar>
+#include <QTranslator>
 #include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
 
 #include "frame/frame.h"
 #include "gui/qt_widgets.h"
+#include "gui/window_behaviour.h"
 #include "platform/codepage.h"
 
 namespace gui {
@@ -49,12 +55,34 @@ QSize ClientSize(const frame::Rect& outer) {
   return QSize(outer.width - 6, outer.height - 29);
 }
 
-QtBackend::QtBackend() : waker_(std::make_unique<QObject>()) {
+QPoint FindWindowPlace(const QWidget& list, QSize size) {
+  const QPoint right = list.mapToGlobal(QPoint(list.width() + 8, 0));
+  const QScreen* screen = list.screen();
+  if (screen == nullptr) return right;
+  const QRect room = screen->availableGeometry();
+  // Kept inside the screen, the window may come over the list's right part,
+  // but never over its name column at the left.
+  const int x = std::max(room.left(), std::min(right.x(), room.right() - size.width()));
+  const int y = std::max(room.top(), std::min(right.y(), room.bottom() - size.height()));
+  return {x, y};
+}
+
+QtBackend::QtBackend()
+    : translator_(std::make_unique<QTranslator>()), waker_(std::make_unique<QObject>()) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setFont(ProgramFont());
+  // The program speaks Chinese whatever the desktop's language: so do Qt's
+  // own buttons and dialogs (确定, 取消, the folder dialog).
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  QLocale::setDefault(chinese);
+  if (translator_->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator_.get());
+  }
 }
 
 QtBackend::~QtBackend() {
+  QCoreApplication::removeTranslator(translator_.get());
   for (auto& [id, view] : views_) delete view.window.data();
   // Windows destroyed outside a running loop still wait for deletion.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -70,13 +98,25 @@ QWidget* QtBackend::Widget(frame::ControlRef ref) const {
 
 bool QtBackend::CreateWindowView(const frame::WindowState& window) {
   const uint32_t id = window.tmpl->id;
-  auto* top = new TopWindow([this, id] { frame_->UserClosedWindow(id); });
+  auto* top = new TopWindow([this, id] { UserClosing(id); }, [this, id] { FollowWindowSize(id); },
+                            ClosesOnEscape(id));
   top->setWindowTitle(Q(window.tmpl->caption));
   top->setFont(ProgramFont());
-  top->setFixedSize(ClientSize(window.tmpl->rect));
-  top->move(window.tmpl->rect.left, window.tmpl->rect.top);
+  const QSize base = ClientSize(window.tmpl->rect);
+  if (Grows(id)) {
+    top->setMinimumSize(base);
+    top->resize(base);
+  } else {
+    top->setFixedSize(base);
+  }
+  QPoint place(window.tmpl->rect.left, window.tmpl->rect.top);
+  if (QWidget* beside = Widget(OpensBeside(id)); beside != nullptr && beside->isVisible()) {
+    place = FindWindowPlace(*beside, top->frameSize());
+  }
+  top->move(place);
   View& view = views_[id];
   view.window = top;
+  view.base = base;
   updating_ = true;
   for (const frame::ControlState& c : window.controls) {
     QWidget* parent = top;
@@ -89,7 +129,7 @@ bool QtBackend::CreateWindowView(const frame::WindowState& window) {
       }
     }
     QWidget* w = MakeControl(c, parent);
-    w->setGeometry(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
+    w->setGeometry(Placed(c));
     w->setVisible(c.visible);
     w->setEnabled(!c.disabled);
     ApplyOwn(c, w);
@@ -98,6 +138,47 @@ bool QtBackend::CreateWindowView(const frame::WindowState& window) {
   updating_ = false;
   top->show();
   return true;
+}
+
+QRect QtBackend::Placed(const frame::ControlState& c) const {
+  QRect rect(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
+  auto it = views_.find(c.window);
+  if (it == views_.end() || it->second.extra == QSize(0, 0)) return rect;
+  const Growth g = GrowthOf(c.ref());
+  const QSize extra = it->second.extra;
+  auto share = [](double part, int room) { return static_cast<int>(std::lround(part * room)); };
+  rect.translate(share(g.x, extra.width()), share(g.y, extra.height()));
+  rect.setSize(rect.size() + QSize(share(g.w, extra.width()), share(g.h, extra.height())));
+  return rect;
+}
+
+void QtBackend::FollowWindowSize(uint32_t window_id) {
+  auto it = views_.find(window_id);
+  const frame::WindowState* window = frame_ ? frame_->Window(window_id) : nullptr;
+  if (it == views_.end() || window == nullptr || it->second.window.isNull()) return;
+  View& view = it->second;
+  const QSize old_extra = view.extra;
+  view.extra = (view.window->size() - view.base).expandedTo(QSize(0, 0));
+  if (view.extra == old_extra) return;
+  for (const frame::ControlState& c : window->controls) {
+    const Growth g = GrowthOf(c.ref());
+    auto w = view.controls.find(c.tmpl->id);
+    if (g.none() || w == view.controls.end()) continue;
+    w->second->setGeometry(Placed(c));
+    const int column = GrowingColumn(c.ref());
+    if (auto* list = qobject_cast<QTreeWidget*>(w->second); list && column >= 0) {
+      // The name column takes the list's extra width; a width the user
+      // dragged it to is kept, moved by the same amount.
+      const int change = static_cast<int>(std::lround(g.w * view.extra.width())) -
+                         static_cast<int>(std::lround(g.w * old_extra.width()));
+      list->setColumnWidth(column, std::max(1, list->columnWidth(column) + change));
+    }
+  }
+}
+
+void QtBackend::UserClosing(uint32_t window_id) {
+  if (close_guard_ && !close_guard_(window_id)) return;
+  frame_->UserClosedWindow(window_id);
 }
 
 QWidget* QtBackend::MakeControl(const frame::ControlState& c, QWidget* parent) {
@@ -117,7 +198,7 @@ QWidget* QtBackend::MakeControl(const frame::ControlState& c, QWidget* parent) {
         return static_cast<unsigned char>(ch) >= 0x80 || ch == ' ' || ch == '\n';
       }));
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-      if (c.tmpl->link) {
+      if (LooksClickable(*c.tmpl, ref)) {
         label->setCursor(Qt::PointingHandCursor);
         QFont font = label->font();
         font.setUnderline(true);
@@ -129,7 +210,7 @@ QWidget* QtBackend::MakeControl(const frame::ControlState& c, QWidget* parent) {
       return label;
     }
     case ControlKind::kButton: {
-      auto* button = new QPushButton(parent);
+      auto* button = new PushButton(parent);
       QObject::connect(button, &QPushButton::clicked, button, [this, ref] {
         frame_->DispatchEvent(ref, frame::EventKey::kClicked);
       });
@@ -185,6 +266,13 @@ QWidget* QtBackend::MakeEditBox(const frame::ControlState& c, QWidget* parent) {
   QObject::connect(edit, &QLineEdit::textEdited, edit, [this, ref](const QString& text) {
     frame_->UserEditedText(ref, G(text));
   });
+  if (const frame::ControlRef button = EnterButton(ref); button.control != 0) {
+    // As a click on the button: nothing while it is hidden or disabled.
+    QObject::connect(edit, &QLineEdit::returnPressed, edit, [this, button] {
+      auto* target = qobject_cast<QPushButton*>(Widget(button));
+      if (target != nullptr && target->isVisible() && target->isEnabled()) target->click();
+    });
+  }
   return edit;
 }
 
@@ -196,6 +284,7 @@ QWidget* QtBackend::MakeListView(const frame::ControlState& c, QWidget* parent) 
   list->setAllColumnsShowFocus(true);
   list->header()->setMinimumSectionSize(1);
   list->header()->setStretchLastSection(false);
+  list->setItemDelegate(new CutTextTipDelegate(list));
   QStringList titles;
   for (const frame::ListColumn& column : c.tmpl->columns) titles << Q(column.title);
   list->setHeaderLabels(titles);

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,13 +13,17 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "frame/frame.h"
 #include "gui/qt_widgets.h"
 #include "gui/ui_qt.h"
+#include "gui/window_behaviour.h"
 #include "platform/codepage.h"
 
 namespace gui {
@@ -28,6 +33,9 @@ using frame::ControlKind;
 
 QString Q(std::string_view gbk) { return QString::fromStdString(platform::ToUtf8(gbk)); }
 QString Lines(std::string_view gbk) { return Q(gbk).remove(QLatin1Char('\r')); }
+
+// The least width of a message box, in pixels.
+constexpr int kMessageBoxWidth = 260;
 
 // Restores a flag on every way out of a scope.
 class FlagScope {
@@ -97,10 +105,14 @@ void QtBackend::PropertyChanged(const frame::ControlState& c, int index) {
     case frame::kTop:
     case frame::kWidth:
     case frame::kHeight:
-      w->setGeometry(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
+      w->setGeometry(Placed(c));
       break;
     case frame::kVisible:
-      w->setVisible(c.visible);
+      if (c.visible) {
+        w->setVisible(true);
+      } else {
+        Hide(w);
+      }
       break;
     case frame::kDisabled:
       w->setEnabled(!c.disabled);
@@ -109,6 +121,36 @@ void QtBackend::PropertyChanged(const frame::ControlState& c, int index) {
       if (index >= frame::kOwn) ApplyOwn(c, w);
       break;
   }
+}
+
+void QtBackend::Hide(QWidget* w) {
+  QWidget* focus = w->window()->focusWidget();
+  const bool held_focus = focus != nullptr && (focus == w || w->isAncestorOf(focus));
+  QWidget* parent = w->parentWidget();
+  const int index = parent ? static_cast<int>(parent->children().indexOf(w)) : -1;
+  w->setVisible(false);
+  if (!held_focus || parent == nullptr) return;
+  // A handler shows and hides several buttons in a row (the run buttons):
+  // the nearest is chosen once they all stand as the handler left them.
+  QMetaObject::invokeMethod(
+      parent, [parent, index] { FocusNearestButton(parent, index); }, Qt::QueuedConnection);
+}
+
+void QtBackend::FocusNearestButton(QWidget* parent, int hidden_index) {
+  const QObjectList& siblings = parent->children();
+  QPushButton* nearest = nullptr;
+  int best = 0;
+  for (int i = 0; i < static_cast<int>(siblings.size()); ++i) {
+    auto* button = qobject_cast<QPushButton*>(siblings[i]);
+    if (button == nullptr || !button->isVisibleTo(parent) || !button->isEnabled()) continue;
+    // Ties go to the later button: the one that took the hidden one's place.
+    const int distance = 2 * std::abs(i - hidden_index) - (i > hidden_index ? 1 : 0);
+    if (nearest == nullptr || distance < best) {
+      nearest = button;
+      best = distance;
+    }
+  }
+  if (nearest != nullptr) nearest->setFocus(Qt::OtherFocusReason);
 }
 
 void QtBackend::TextAppended(const frame::ControlState& c, std::string_view gbk) {
@@ -166,10 +208,16 @@ void QtBackend::ListChanged(const frame::ControlState& c, frame::ListChange chan
     case frame::ListChange::kScrollTo:
       if (QTreeWidgetItem* item = list->topLevelItem(row)) list->scrollToItem(item);
       break;
-    case frame::ListChange::kColumnWidth:
-      list->setColumnWidth(column, c.column_widths[column]);
+    case frame::ListChange::kColumnWidth: {
+      int width = c.column_widths[column];
+      auto view = views_.find(c.window);
+      if (column == GrowingColumn(c.ref()) && width > 0 && view != views_.end()) {
+        width += static_cast<int>(std::lround(GrowthOf(c.ref()).w * view->second.extra.width()));
+      }
+      list->setColumnWidth(column, width);
       list->setColumnHidden(column, c.column_widths[column] == 0);
       break;
+    }
   }
 }
 
@@ -217,6 +265,12 @@ frame::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& 
   // Messages may carry texts from the network: never read them as markup.
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
+  // A box of a few words is narrower than a window manager needs to show
+  // its title beside the title bar's buttons: it is kept wide enough.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(kMessageBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   switch (box.exec()) {
     case B::Ok: return frame::DialogButton::kOk;
     case B::Cancel: return frame::DialogButton::kCancel;

@@ -71,8 +71,13 @@ void Shell::Wire() {
   frame_.SetHandler(mw::工具条1, EventKey::kToolbarClicked,
                     [this](const frame::Event& e) { ToolbarClicked(e.argument); });
 
-  OnHook(mw::按钮_获取相册封面, EventKey::kClicked, &Hooks::find_albums);
-  OnHook(mw::按钮_下载选中, EventKey::kClicked, &Hooks::start_download);
+  for (auto [button, hook] : {std::pair{mw::按钮_获取相册封面, &Hooks::find_albums},
+                              std::pair{mw::按钮_下载选中, &Hooks::start_download}}) {
+    frame_.SetHandler(button, EventKey::kClicked, [this, hook = hook](const frame::Event&) {
+      if (!RunShowing()) ClearLastRunProgress();
+      if (const auto& routine = hooks_.*hook) routine();
+    });
+  }
   OnHook(mw::按钮_暂停线程, EventKey::kClicked, &Hooks::pause_download);
   OnHook(mw::按钮_继续下载, EventKey::kClicked, &Hooks::continue_download);
   OnHook(mw::按钮_结束下载, EventKey::kClicked, &Hooks::stop_download);
@@ -112,6 +117,31 @@ void Shell::WireFindWindow() {
   OnHook(fw::按钮_查找, EventKey::kClicked, &Hooks::find_from_top);
   OnHook(fw::按钮_查找下一个, EventKey::kClicked, &Hooks::find_next);
   OnHook(fw::按钮_查找上一个, EventKey::kClicked, &Hooks::find_previous);
+}
+
+bool Shell::RunShowing() {
+  // The start button is hidden exactly while a run goes on or is paused.
+  return hooks_.download_running && hooks_.download_running() &&
+         !frame_.Control(mw::按钮_下载选中)->visible;
+}
+
+void Shell::ClearLastRunProgress() {
+  if (frame_.Control(mw::进度条1)->position != 0) frame_.SetProgressPosition(mw::进度条1, 0);
+  for (frame::ControlRef label : {mw::标签_进度条比例, mw::标签_选择了相册数量,
+                                  mw::标签_正在下载相册, mw::标签_第多少张照片}) {
+    if (!frame_.GetText(label).empty()) frame_.SetCaption(label, "");
+  }
+}
+
+bool Shell::MayCloseWindow(uint32_t window_id) {
+  if (window_id != mw::kId || !RunShowing()) return true;
+  if (hooks_.stop_download) hooks_.stop_download();
+  // OK shows the start button again at once; Cancel leaves the run's buttons.
+  if (RunShowing()) return false;
+  // The stopped worker unwinds at its next safe point, closing its files
+  // and record; the program ends only after that.
+  frame_.ServeUntil([this] { return !hooks_.download_running(); });
+  return true;
 }
 
 void Shell::StartUpdateCheck() {

@@ -34,6 +34,8 @@ struct Hooks {
   std::function<void()> find_from_top;      // find window: 按钮_查找
   std::function<void()> find_next;          // find window: 按钮_查找下一个
   std::function<void()> find_previous;      // find window: 按钮_查找上一个
+  // True while a download run goes on or is paused; empty: never.
+  std::function<bool()> download_running;
   // Runs in the cleanup routine when the program ends normally.
   std::function<void()> cleanup;
 };
@@ -60,12 +62,23 @@ class Shell {
   // The toolbar's handler, given the index of the clicked button.
   void ToolbarClicked(int button);
 
+  // The user asks to close a window. The main window, while a run goes on,
+  // first asks the stop question: OK stops the run and waits until it has
+  // let go of its files and record; Cancel keeps it running and the window
+  // open. Returns true iff the window may close.
+  bool MayCloseWindow(uint32_t window_id);
+
  private:
   void Wire();
   void WireFindWindow();
   // Runs the update check on a thread of its own, unless one is running.
   void StartUpdateCheck();
   void OnHook(frame::ControlRef source, frame::EventKey key, std::function<void()> Hooks::*hook);
+  // True while a run's buttons show: started and not yet ended or stopped.
+  bool RunShowing();
+  // Empties the bar and the labels a finished run left, so that a new
+  // retrieval or run does not start under the last one's 100 %.
+  void ClearLastRunProgress();
   void Cleanup();
 
   frame::Frame& frame_;

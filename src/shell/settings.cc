@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "frame/bound_functions.h"
 #include "frame/window_templates.h"
@@ -200,20 +202,30 @@ void StoreOption(frame::Frame& frame, const ProgramState& state, frame::ControlR
   rt::WriteIniText(state.ini_path, SettingsSection(), key, frame.IsChecked(box) ? "1" : "0");
 }
 
+namespace {
+
+// The folder dialog opens on the save folder when it exists (a relative one
+// inside the program folder), else on the home folder ("").
+rt::Text DialogStartFolder(frame::Frame& frame) {
+  rt::Text folder = rt::TrimText(frame.GetText(mw::编辑框_保存位置));
+  if (!folder.empty() && folder.front() != '/') folder = rt::RunDirectory() + "/" + folder;
+  std::error_code error;
+  return !folder.empty() && std::filesystem::is_directory(rt::ToUtf8(folder), error) ? folder
+                                                                                     : rt::Text();
+}
+
+}  // namespace
+
 void ChooseSaveFolder(frame::Frame& frame, const ProgramState& state) {
-  // The home folder stands in for a drive root as the dialog's start.
   bool unfit = false;
-  rt::Text chosen = BrowseForFolder(frame, "选择相册的存放位置"_gbk, "", &unfit);
-  if (chosen.empty() && !unfit) {
-    // Cancelled: the program folder.
-    unfit = !rt::RunDirectoryFitsText();
-    chosen = rt::RunDirectory();
-  }
+  const rt::Text chosen =
+      BrowseForFolder(frame, "选择相册的存放位置"_gbk, DialogStartFolder(frame), &unfit);
   if (unfit) {
     // As GBK text the name would point at another folder: nothing changes.
     frame.ShowMessageBox(UnfitFolderMessage());
     return;
   }
+  if (chosen.empty()) return;  // cancelled: the folder stays as it was
   frame.SetText(mw::编辑框_保存位置, chosen);
   rt::WriteIniText(state.ini_path, SettingsSection(), KeySaveFolder(),
                    frame.GetText(mw::编辑框_保存位置));

@@ -110,10 +110,11 @@ void MainWindowCreated(frame::Frame& frame, ProgramState& state);
 void StoreOption(frame::Frame& frame, const ProgramState& state, frame::ControlRef box,
                  const rt::Text& key);
 
-// The choose-folder button: the dialog's folder, or the program folder when
-// cancelled, goes into the save-folder box and the settings file. A folder
-// whose name GBK text cannot hold is refused with UnfitFolderMessage; the box
-// and the file keep the old folder.
+// The choose-folder button: the dialog opens on the current save folder
+// (when it exists), and the folder chosen goes into the save-folder box and
+// the settings file. Cancel changes nothing. A folder whose name GBK text
+// cannot hold is refused with UnfitFolderMessage; the box and the file keep
+// the old folder.
 void ChooseSaveFolder(frame::Frame& frame, const ProgramState& state);
 
 }  // namespace shell

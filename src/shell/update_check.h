@@ -19,8 +19,14 @@ namespace shell {
 // "#" + key + "@@" and the next "#" + key; empty when a mark is missing.
 rt::Text NewestVersion(std::string_view body, std::string_view version_key);
 
-// Fetches the version page and writes the result into the help page's labels.
+// Fetches the version page and writes the result into the help page's
+// labels. While it runs the check button is disabled and the result label
+// reads UpdateCheckRunningCaption; a page that could not be read, or holds
+// no version, gives UpdateCheckFailedCaption.
 void UpdateCheck(frame::Frame& frame, const ProgramState& state);
+
+const rt::Text& UpdateCheckRunningCaption();  // "正在检查…"
+const rt::Text& UpdateCheckFailedCaption();  // "检查失败：未能读取最新版本号，请稍后再试"
 
 // The message shown when a newer version exists.
 const rt::Text& NewVersionMessage();

@@ -163,6 +163,8 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
                                                       {"--web-host", "HOST[:PORT]"},
                                                       {"--picture-host", "HOST[:PORT]"},
                                                       {"--cookies", "FILE"},
+                                                      {"--profile", "FILE"},
+                                                      {"--write-profile", "FILE"},
                                                       {"--home", "DIR"},
                                                       {"-q", ""},
                                                       {"--quiet", ""},
@@ -183,9 +185,9 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
     const ProgramRun run = RunCli(arguments);
     if (option == "-h" || option == "--help" || option == "--version") {
       EXPECT_EQ(run.status, 0) << option;
-    } else if (option == "--demo" || option == "--serve") {
+    } else if (option == "--demo" || option == "--serve" || option == "--write-profile") {
       EXPECT_EQ(run.err, "tiepic-cli: " + option +
-                             (option == "--demo" ? " takes no address" : " goes with --demo") +
+                             (option == "--serve" ? " goes with --demo" : " takes no address") +
                              " (see tiepic-cli --help)\n");
     } else {
       EXPECT_EQ(run.status, 3) << option << ": " << run.err;  // the address, not a usage error

@@ -2,11 +2,14 @@
 // the real push buttons: the run buttons' widgets follow the run's state,
 // the bar, labels and log move while the window keeps answering, pause holds
 // the run, the stop question is a modal message box, and a second run
-// finishes what the stopped one left.
+// finishes what the stopped one left. Driven by the keyboard: the focus
+// stays on the run buttons, and closing the window during a run asks.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -119,10 +122,25 @@ standin::DataSet TwoAlbums() {
 
 class GuiDownload : public ::testing::Test {
  protected:
+  // The application comes before the back end, which installs its
+  // translation into it.
+  bool app_ = (TheApp(), true);
+
   GuiDownload() {
     TheApp();
     download::WireDownloadButtons(shell_.hooks(), downloads_);
+    backend_.SetCloseGuard([this](uint32_t window) { return shell_.MayCloseWindow(window); });
     shell_.Start();
+  }
+
+  // Finds the board's albums and sets the save folder.
+  void Retrieve() {
+    shell_.state().service.web_host = "127.0.0.1:" + std::to_string(service_.port());
+    shell_.state().service.picture_host = shell_.state().service.web_host;
+    frame_.SetText(mw::编辑框_号码, service_.BoardUrl());
+    Button(mw::按钮_获取相册封面)->click();
+    ASSERT_TRUE(PumpUntil([&] { return !discovery_.retrieval().running(); }));
+    frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8(save_.string()));
   }
 
   QPushButton* Button(frame::ControlRef ref) const {
@@ -170,12 +188,7 @@ class GuiDownload : public ::testing::Test {
 
 TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers) {
   ASSERT_TRUE(service_.Start());
-  shell_.state().service.web_host = "127.0.0.1:" + std::to_string(service_.port());
-  shell_.state().service.picture_host = shell_.state().service.web_host;
-  frame_.SetText(mw::编辑框_号码, service_.BoardUrl());
-  Button(mw::按钮_获取相册封面)->click();
-  ASSERT_TRUE(PumpUntil([&] { return !discovery_.retrieval().running(); }));
-  frame_.SetText(mw::编辑框_保存位置, rt::FromUtf8(save_.string()));
+  Retrieve();
   frame_.SetChecked(mw::选择框_下载记录, true);
   ASSERT_EQ(Buttons(), "D---");
 
@@ -294,6 +307,106 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
           << file;
     }
   }
+}
+
+// Presses Enter on the widget that has the keyboard focus.
+void PressEnter() {
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(focus, &press);
+}
+
+TEST_F(GuiDownload, FocusStaysOnTheRunButtonsAndClosingDuringARunAsksFirst) {
+  ASSERT_TRUE(service_.Start());
+  Retrieve();
+  QWidget* main = backend_.Widget(mw::kWindow);
+  main->activateWindow();
+  ASSERT_TRUE(PumpUntil([&] { return main->isActiveWindow(); }, 10));
+  service_.AddFault("picture:latency=40");  // the run lasts longer than a focus check
+  // Where the focus has come to rest, once the window is active again (as a
+  // window manager makes it after a message box).
+  auto focus_at = [&](frame::ControlRef ref) {
+    return PumpUntil(
+        [&] {
+          if (QApplication::activeModalWidget() == nullptr && !main->isActiveWindow()) {
+            main->activateWindow();
+          }
+          return main->isActiveWindow() && QApplication::focusWidget() == backend_.Widget(ref);
+        },
+        1);
+  };
+  auto folder_box = qobject_cast<QLineEdit*>(backend_.Widget(mw::编辑框_保存位置));
+
+  // Enter on the focused start button starts the run; the focus goes to
+  // the pause button, not on to the folder box where a key would replace
+  // the whole folder.
+  Button(mw::按钮_下载选中)->setFocus();
+  PressEnter();
+  EXPECT_EQ(Buttons(), "-P-S");
+  EXPECT_TRUE(focus_at(mw::按钮_暂停线程));
+  EXPECT_FALSE(folder_box->hasSelectedText());
+  // Stopped from the keyboard: back on the start button.
+  Button(mw::按钮_结束下载)->setFocus();
+  MessageAnswer stop;
+  AnswerNextMessageBox(QMessageBox::Ok, &stop);
+  PressEnter();
+  ASSERT_TRUE(stop.answered);
+  EXPECT_EQ(Buttons(), "D---");
+  EXPECT_TRUE(focus_at(mw::按钮_下载选中));
+  ASSERT_TRUE(PumpUntil([&] { return !downloads_.running(); }));
+
+  // A run that ends by itself, after its closing box: the start button.
+  service_.faults().Clear();
+  MessageAnswer done;
+  AnswerNextMessageBox(QMessageBox::Ok, &done);
+  PressEnter();
+  EXPECT_TRUE(focus_at(mw::按钮_暂停线程) || done.answered);
+  ASSERT_TRUE(PumpUntil([&] { return done.answered && !downloads_.running(); }));
+  EXPECT_TRUE(focus_at(mw::按钮_下载选中));
+
+  // Closing during a run asks the stop question. Cancel: the run and the
+  // window go on.
+  const size_t all_pictures = PictureRequests();
+  service_.AddFault("picture:latency=10");
+  frame_.SetChecked(mw::选择框_下载记录, false);
+  fs::remove_all(save_);
+  Button(mw::按钮_下载选中)->click();
+  ASSERT_TRUE(PumpUntil([&] { return PictureRequests() >= all_pictures + 5; }));
+  MessageAnswer keep;
+  AnswerNextMessageBox(QMessageBox::Cancel, &keep);
+  main->close();
+  ASSERT_TRUE(keep.answered);
+  EXPECT_EQ(keep.text, "您真的要彻底结束下载么？");
+  EXPECT_TRUE(frame_.IsLoaded(mw::kId));
+  EXPECT_EQ(Buttons(), "-P-S");
+  const size_t asked = PictureRequests();
+  ASSERT_TRUE(PumpUntil([&] { return PictureRequests() > asked + 3; }));
+
+  // OK: the run stops, lets go of its files, and then the window closes;
+  // every file in the album folders is a whole picture under its own name.
+  MessageAnswer end;
+  AnswerNextMessageBox(QMessageBox::Ok, &end);
+  main->close();
+  ASSERT_TRUE(end.answered);
+  EXPECT_FALSE(downloads_.running());
+  EXPECT_FALSE(frame_.IsLoaded(mw::kId));
+  int files = 0;
+  for (const standin::Thread& t : service_.data().threads) {
+    const fs::path album = save_ / "纸飞机吧_百度贴吧" / (t.title + "_" + t.tid);
+    if (!fs::exists(album)) continue;
+    for (const auto& entry : fs::directory_iterator(album)) {
+      ++files;
+      const std::string name = entry.path().filename().string();
+      ASSERT_TRUE(name.starts_with("(") && name.ends_with(").jpg")) << name;
+      const size_t number = std::stoul(name.substr(1));
+      ASSERT_LE(number, t.pictures.size());
+      EXPECT_EQ(ReadFile(entry.path()), standin::PictureBody(service_.data(), t.pictures[number - 1]))
+          << name;
+    }
+  }
+  EXPECT_GT(files, 3);
+  EXPECT_LT(files, 100);
 }
 
 }  // namespace

@@ -121,3 +121,45 @@ TEST_F(ShellTest, AnUpdateCheckStillRunningAfterTheCleanupReadsIntactTexts) {
 
 }  // namespace
 }  // namespace shell
+
+namespace shell {
+namespace {
+
+namespace mw = frame::main_window;
+
+TEST_F(ShellTest, ANewRetrievalOrRunStartsFromAnEmptyProgressRowUnlessARunGoesOn) {
+  shell_.Start();
+  bool running = false;
+  int routines = 0;
+  shell_.hooks().download_running = [&] { return running; };
+  shell_.hooks().find_albums = [&] { ++routines; };
+  shell_.hooks().start_download = [&] { ++routines; };
+  struct Case {
+    frame::ControlRef button;
+    bool run_showing;  // a run goes on: its start button is hidden
+    bool cleared;
+  } cases[] = {
+      {mw::按钮_获取相册封面, false, true},
+      {mw::按钮_下载选中, false, true},
+      {mw::按钮_获取相册封面, true, false},
+  };
+  for (const Case& c : cases) {
+    frame_.SetProgressMaximum(mw::进度条1, 5);
+    frame_.SetProgressPosition(mw::进度条1, 5);
+    frame_.SetCaption(mw::标签_进度条比例, "100%");
+    frame_.SetCaption(mw::标签_正在下载相册, "下载到第[1]个相册"_gbk);
+    frame_.SetCaption(mw::标签_第多少张照片, "下载完成"_gbk);
+    running = c.run_showing;
+    frame_.SetVisible(mw::按钮_下载选中, !c.run_showing);
+    const int before = routines;
+    frame_.DispatchEvent(c.button, frame::EventKey::kClicked);
+    EXPECT_EQ(routines, before + 1);
+    EXPECT_EQ(frame_.Control(mw::进度条1)->position, c.cleared ? 0 : 5);
+    EXPECT_EQ(frame_.GetText(mw::标签_进度条比例).empty(), c.cleared);
+    EXPECT_EQ(frame_.GetText(mw::标签_正在下载相册).empty(), c.cleared);
+    EXPECT_EQ(frame_.GetText(mw::标签_第多少张照片).empty(), c.cleared);
+  }
+}
+
+}  // namespace
+}  // namespace shell
