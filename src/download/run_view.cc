@@ -41,6 +41,7 @@ void RunView::ShowProgress(const Progress& progress) {
 }
 
 void RunView::operator()(const RunStarted& e) {
+  albums_ = e.albums.size();
   if (e.numbers.empty()) {
     Log({"当前未选择任何相册"_gbk, "\r\n\r\n"});
   } else {
@@ -102,10 +103,16 @@ void RunView::operator()(const RunFinished& e) {
     Log({"勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"_gbk});
   }
   ShowRunButtons(frame_, true, false, false, false);
-  const rt::Text ending = RunEnding(e.figures);
+  // A run without albums did nothing: it is not told as done.
+  const rt::Text ending = albums_ == 0 ? NothingSelectedEnding() : RunEnding(e.figures);
   Log({"-------"_gbk, ending, "--------\r\n\r\n"_gbk});
   frame_.SetCaption(mw::标签_第多少张照片, "下载完成"_gbk);
   frame_.ShowMessageBox(ending);
+}
+
+const rt::Text& NothingSelectedEnding() {
+  static const rt::Text ending = "没有选择要下载的相册"_gbk;
+  return ending;
 }
 
 rt::Text NotAskedLine(const AlbumNotAsked& album) {

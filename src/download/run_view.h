@@ -21,6 +21,8 @@ rt::Text NotAskedLine(const AlbumNotAsked& album);
 // "全部下载完毕" when nothing failed, else "下载结束：" and what did not come,
 // e.g. "下载结束：2张图片未能保存，1页图片列表未能读取".
 rt::Text RunEnding(const RunFigures& figures);
+// How a run that had no album to download ends: "没有选择要下载的相册".
+const rt::Text& NothingSelectedEnding();
 
 class RunView {
  public:
@@ -43,6 +45,7 @@ class RunView {
   void ShowProgress(const Progress& progress);
 
   frame::Frame& frame_;
+  size_t albums_ = 0;  // the albums of the run under way
 };
 
 }  // namespace download

@@ -120,10 +120,12 @@ TEST_F(BoardDownloadTest, RowsWithoutAnIdAreNamedButNotDownloaded) {
   EXPECT_EQ(albums_shown, (std::vector<std::string>{"下载到第[1]个相册", "下载到第[2]个相册"}));
   EXPECT_EQ(PictureRequests(), 2u);
 
-  // Nothing ticked: the run says so and still ends as usual.
+  // Nothing ticked: the run says so, and ends without telling it done.
   for (int r = 0; r < 4; ++r) frame_.ListSetTick(mw::超级列表框1, r, frame::kUnticked);
   Download();
-  EXPECT_TRUE(Log().ends_with("当前未选择任何相册\r\n\r\n-------全部下载完毕--------\r\n\r\n"));
+  EXPECT_TRUE(
+      Log().ends_with("当前未选择任何相册\r\n\r\n-------没有选择要下载的相册--------\r\n\r\n"));
+  EXPECT_EQ(Messages().back(), "没有选择要下载的相册");
   EXPECT_EQ(Caption(mw::标签_选择了相册数量), "总共需下载[0]个相册");
 }
 
