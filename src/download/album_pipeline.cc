@@ -1,6 +1,7 @@
 // The album pipeline and its one picture step.
 #include "download/album_pipeline.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -174,6 +175,12 @@ rt::Text PercentText(int position, int maximum) {
 }
 
 bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id != "null"; }
+
+bool NamesAPicture(const PicturePage& page) {
+  return page.entries.empty() ||
+         std::any_of(page.entries.begin(), page.entries.end(),
+                     [](const PictureEntry& entry) { return IsPictureId(entry.id); });
+}
 
 rt::Text PictureItemAddress(const RunSnapshot& snapshot, std::string_view id) {
   return "http://" + snapshot.picture_host +

@@ -50,6 +50,10 @@ struct PicturePage {
   size_t first = 0;  // the pipeline's: the first entry's index in the fetch-ahead plan
 };
 
+// Returns true iff `page` lists no entry, or one entry at least that names a
+// picture: a page of entries without ids does not fit what is read.
+bool NamesAPicture(const PicturePage& page);
+
 // How an interface's albums are shown and paced, known before any request.
 struct AlbumStyle {
   int record_line_breaks = 1;       // CR LF pairs after the record's creation line

@@ -142,6 +142,13 @@ class GuideStrategy : public PagingStrategy {
       page_brought_new_ |= seen_.insert(picture.id).second;
       page.entries.push_back(std::move(picture));
     }
+    // Keys none of which names a picture are not what the profile reads (the
+    // service changed its answer): the page is unread, and told.
+    if (key > first_key_ && page.entries.empty()) {
+      ++unread_in_a_row_;
+      page_brought_new_ = true;
+      return PicturePage{.number = page.number, .readable = false};
+    }
     // A page that held no key at all leaves the keys where they were, so
     // that the next answer, around the same cursor, is read from the same key.
     const int64_t last_key = key - 1;

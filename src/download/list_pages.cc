@@ -74,13 +74,6 @@ class ListStrategy : public PagingStrategy {
                                  profile_.list_pictures, &json);
     const json::JsonHandle list = json::JsonGetPath(json, profile_.list_pictures);
     const int entries = json::JsonArrayLength(list);
-    unread_in_a_row_ = page.readable ? 0 : unread_in_a_row_ + 1;
-    empty_in_a_row_ = page.readable && entries == 0 ? empty_in_a_row_ + 1 : 0;
-    // The pictures an unread page would have listed: its share of the total.
-    if (!page.readable) {
-      not_asked_ += Share(p);
-      ++pages_lost_;
-    }
     for (int j = 1; j <= entries; ++j) {
       const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
@@ -92,6 +85,16 @@ class ListStrategy : public PagingStrategy {
         entry.address = PictureItemAddress(run_.snapshot, entry.id);
       }
       page.entries.push_back(std::move(entry));
+    }
+    // Entries none of which names a picture are not what the profile reads
+    // (the service changed its answer): the page is unread, and told.
+    if (!NamesAPicture(page)) page = PicturePage{.number = p};
+    unread_in_a_row_ = page.readable ? 0 : unread_in_a_row_ + 1;
+    empty_in_a_row_ = page.readable && entries == 0 ? empty_in_a_row_ + 1 : 0;
+    // The pictures an unread page would have listed: its share of the total.
+    if (!page.readable) {
+      not_asked_ += Share(p);
+      ++pages_lost_;
     }
     return page;
   }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "stand-in/texts.h"
@@ -62,6 +63,9 @@ struct AnswerStyle {
   // The guide's "pic_amount" when not negative, whatever the thread holds (a
   // service that claims more than it has).
   int64_t guide_amount_claim = -1;
+  // Members the picture list's and the guide's answers name otherwise, old
+  // name first (a service that renamed them).
+  std::vector<std::pair<std::string, std::string>> renamed_members;
   std::string newest_version = "1.0";  // announced by the version page
 };
 

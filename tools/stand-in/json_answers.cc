@@ -13,7 +13,7 @@ namespace standin {
 namespace {
 
 constexpr char kSuccess[] = "\"error\":\"sucess!\"";  // sic: the service's own spelling
-constexpr size_t kLinkTextLimit = 12;  // longer album names are cut in the link text
+constexpr size_t kLinkTextLimit = 12;                 // longer album names are cut in the link text
 
 Answer JsonAnswer(std::string body, JsonText form) {
   Answer answer;
@@ -21,6 +21,18 @@ Answer JsonAnswer(std::string body, JsonText form) {
       form == JsonText::kGbk ? "application/json; charset=GBK" : "application/json";
   answer.body = std::move(body);
   return answer;
+}
+
+// `body` with the members the style renames under their new names.
+std::string Renamed(std::string body, const AnswerStyle& style) {
+  for (const auto& [old_name, new_name] : style.renamed_members) {
+    const std::string from = "\"" + old_name + "\":", to = "\"" + new_name + "\":";
+    for (size_t at = body.find(from); at != std::string::npos; at = body.find(from, at)) {
+      body.replace(at, from.size(), to);
+      at += to.size();
+    }
+  }
+  return body;
 }
 
 uint64_t Fnv(std::string_view text, uint64_t basis) {
@@ -40,16 +52,14 @@ std::string LinkText(const std::string& utf8) {
 }
 
 std::string AlbumEntry(const Hosts& hosts, const Thread& album) {
-  std::string cover =
-      album.pictures.empty() ? std::string(40, '0') : album.pictures[0].id;
+  std::string cover = album.pictures.empty() ? std::string(40, '0') : album.pictures[0].id;
   std::string href = "/p/" + HtmlEscape(album.tid);
   return "<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" "
          "hidefocus=\"true\" "
          "target=\"_blank\" href=\"" +
          href + "\"><img class=\"grbm_ele_img\" src=\"http://" + hosts.picture +
          "/forum/abpic/item/" + HtmlEscape(cover) +
-         ".jpg\" /><span class=\"grbm_ele_pic_amount \">" +
-         std::to_string(album.pictures.size()) +
+         ".jpg\" /><span class=\"grbm_ele_pic_amount \">" + std::to_string(album.pictures.size()) +
          "<span class=\"grbm_ele_pic_amount_letter\">张</span></span></a>          <div "
          "class=\"grbm_ele_title\"><a hidefocus=\"true\" target=\"_blank\" href=\"" +
          href + "\" title=\"" + HtmlEscape(album.title) + "\">" +
@@ -70,17 +80,16 @@ std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& th
     original = "ftp://" + hosts.picture + "/forum/pic/item/" + p.id + ".jpg";
     screen = original;
   }
-  std::string medium = "http://" + hosts.picture +
-                       "/forum/w%3D194/sign=" + PictureSign(p.id) + "/" + p.id + ".jpg";
+  std::string medium =
+      "http://" + hosts.picture + "/forum/w%3D194/sign=" + PictureSign(p.id) + "/" + p.id + ".jpg";
   std::string id = str(p.id);
-  std::string entry = "{\"img\":{\"original\":{\"id\":" + id +
-                      ",\"width\":\"1\",\"height\":\"1\",\"size\":\"" + size +
-                      "\",\"format\":\"" + format + "\",\"waterurl\":" + str(original) +
-                      "},\"medium\":{\"id\":" + id + ",\"url\":" + str(medium) +
-                      ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" + format +
-                      "\"},\"screen\":{\"id\":" + id +
-                      ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" + format +
-                      "\",\"waterurl\":" + str(screen) + "}";
+  std::string entry =
+      "{\"img\":{\"original\":{\"id\":" + id + ",\"width\":\"1\",\"height\":\"1\",\"size\":\"" +
+      size + "\",\"format\":\"" + format + "\",\"waterurl\":" + str(original) +
+      "},\"medium\":{\"id\":" + id + ",\"url\":" + str(medium) +
+      ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" + format +
+      "\"},\"screen\":{\"id\":" + id + ",\"width\":1,\"height\":1,\"size\":0,\"format\":\"" +
+      format + "\",\"waterurl\":" + str(screen) + "}";
   if (style.guide_img_format == "number") entry += ",\"format\":" + format;
   if (style.guide_img_format == "string") entry += ",\"format\":\"" + format + "\"";
   uint64_t post = 107845123401ULL + Fnv(thread.tid, 7) % 1000000 * 1000 + position / 10;
@@ -89,14 +98,13 @@ std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& th
          std::to_string(post) + "\"}";
 }
 
-std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p,
-                      size_t index) {
+std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p, size_t index) {
   auto str = [&](std::string_view text) {
     return JsonString(text, data.style.list_text, data.style.escape_slashes);
   };
   std::string sign = PictureSign(p.id);
-  std::string murl = "http://" + hosts.picture + "/forum/wh%3D224%2C200/sign=" + sign +
-                     "/" + p.id + ".jpg";
+  std::string murl =
+      "http://" + hosts.picture + "/forum/wh%3D224%2C200/sign=" + sign + "/" + p.id + ".jpg";
   std::string purl =
       "http://" + hosts.picture + "/forum/w%3D399/sign=" + sign + "/" + p.id + ".jpg";
   return "{\"crop_height\":0,\"crop_width\":0,\"descr\":" + str(p.descr) +
@@ -123,8 +131,8 @@ std::string OriginalUrl(const Hosts& hosts, std::string_view id) {
 }
 
 std::string ScreenUrl(const Hosts& hosts, std::string_view id) {
-  return "http://" + hosts.picture + "/forum/wh%3D1024%2C768/sign=" + PictureSign(id) +
-         "/" + std::string(id) + ".jpg";
+  return "http://" + hosts.picture + "/forum/wh%3D1024%2C768/sign=" + PictureSign(id) + "/" +
+         std::string(id) + ".jpg";
 }
 
 Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& route) {
@@ -152,10 +160,10 @@ Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& ro
   }
   html += "</div>";
   const AnswerStyle& style = data.style;
-  return JsonAnswer(
-      "{\"no\":0," + std::string(kSuccess) + ",\"data\":{\"catalog_detail_list_html\":" +
-          JsonString(html, style.album_list_text, style.escape_slashes) + "}}",
-      style.album_list_text);
+  return JsonAnswer("{\"no\":0," + std::string(kSuccess) +
+                        ",\"data\":{\"catalog_detail_list_html\":" +
+                        JsonString(html, style.album_list_text, style.escape_slashes) + "}}",
+                    style.album_list_text);
 }
 
 Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& route) {
@@ -170,32 +178,31 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
     cursor = it - pictures.begin();
   }
   if (!thread || (!route.pic_id.empty() && cursor == pictures.size())) {
-    return JsonAnswer(
-        "{\"no\":110003,\"error\":\"\\u53c2\\u6570\\u9519\\u8bef\",\"data\":[]}",
-        JsonText::kEscaped);
+    return JsonAnswer("{\"no\":110003,\"error\":\"\\u53c2\\u6570\\u9519\\u8bef\",\"data\":[]}",
+                      JsonText::kEscaped);
   }
   size_t amount = pictures.size();
-  if (route.pic_id.empty())
-    amount = std::min<size_t>(amount, data.style.guide_amount_cap);
+  if (route.pic_id.empty()) amount = std::min<size_t>(amount, data.style.guide_amount_cap);
   if (data.style.guide_amount_claim >= 0) amount = data.style.guide_amount_claim;
   std::string list;
   if (pictures.empty()) {
     list = "[]";  // how the service writes an empty map
   } else {
     size_t from = cursor - std::min<size_t>(cursor, route.prev);
-    size_t to = std::min(pictures.size() - 1,
-                         cursor + std::min(route.next, data.style.guide_next_cap));
+    size_t to =
+        std::min(pictures.size() - 1, cursor + std::min(route.next, data.style.guide_next_cap));
     list = "{";
     for (size_t i = from; i <= to; ++i) {
       if (i > from) list += ",";
-      list += "\"#" + std::to_string(i + 1) +
-              "\":" + GuideEntry(data, hosts, *thread, *pictures[i], i);
+      list +=
+          "\"#" + std::to_string(i + 1) + "\":" + GuideEntry(data, hosts, *thread, *pictures[i], i);
     }
     list += "}";
   }
-  return JsonAnswer("{\"no\":0," + std::string(kSuccess) + ",\"data\":{\"pic_amount\":" +
-                        std::to_string(amount) + ",\"pic_list\":" + list +
-                        ",\"has_sep\":" + thread->has_sep + "}}",
+  return JsonAnswer(Renamed("{\"no\":0," + std::string(kSuccess) +
+                                ",\"data\":{\"pic_amount\":" + std::to_string(amount) +
+                                ",\"pic_list\":" + list + ",\"has_sep\":" + thread->has_sep + "}}",
+                            data.style),
                     data.style.guide_text);
 }
 
@@ -215,8 +222,7 @@ Answer ListAnswer(const DataIndex& index, const Hosts& hosts, const Route& route
   size_t rn = static_cast<size_t>(route.rn);
   size_t ps = std::max(route.ps, 1);
   size_t start = (static_cast<size_t>(route.pn) - 1) * rn + ps - 1;
-  size_t count =
-      static_cast<size_t>(route.pe) >= ps ? std::min<size_t>(route.pe - ps + 1, rn) : 0;
+  size_t count = static_cast<size_t>(route.pe) >= ps ? std::min<size_t>(route.pe - ps + 1, rn) : 0;
   std::string list = "[";
   for (size_t i = start; i < total && i < start + count; ++i) {
     if (i > start) list += ",";
@@ -224,12 +230,13 @@ Answer ListAnswer(const DataIndex& index, const Hosts& hosts, const Route& route
   }
   list += "]";
   return JsonAnswer(
-      "{\"data\":{\"cur_page\":" + std::to_string(route.pn) +
-          ",\"page_size\":" + std::to_string(rn) + ",\"pe\":\"" +
-          std::to_string(route.pe) + "\",\"pic_list\":" + list + ",\"ps\":\"" +
-          std::to_string(route.ps) + "\",\"total_num\":" + std::to_string(total) +
-          ",\"total_page\":" + std::to_string((total + rn - 1) / rn) +
-          ",\"wall_height\":208,\"wall_type\":\"v\"}," + kSuccess + ",\"no\":0}",
+      Renamed("{\"data\":{\"cur_page\":" + std::to_string(route.pn) +
+                  ",\"page_size\":" + std::to_string(rn) + ",\"pe\":\"" + std::to_string(route.pe) +
+                  "\",\"pic_list\":" + list + ",\"ps\":\"" + std::to_string(route.ps) +
+                  "\",\"total_num\":" + std::to_string(total) +
+                  ",\"total_page\":" + std::to_string((total + rn - 1) / rn) +
+                  ",\"wall_height\":208,\"wall_type\":\"v\"}," + kSuccess + ",\"no\":0}",
+              data.style),
       data.style.list_text);
 }
 
