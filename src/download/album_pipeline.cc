@@ -1,14 +1,17 @@
 // The album pipeline and its one picture step.
 #include "download/album_pipeline.h"
 
+#include <ctime>
 #include <string>
 #include <unordered_set>
 #include <utility>
 
+#include "download/manifest.h"
 #include "download/naming.h"
 #include "download/picture_io.h"
 #include "download/repeat_record.h"
 #include "platform/file_system.h"
+#include "platform/sha256.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
@@ -18,6 +21,10 @@ namespace download {
 namespace {
 
 using rt::operator""_gbk;
+
+std::string_view BytesView(const rt::Bytes& body) {
+  return {reinterpret_cast<const char*>(body.data()), body.size()};
+}
 
 // A picture's place: its id at its number.
 struct Place {
@@ -39,6 +46,7 @@ class PictureStep {
         facts_(facts),
         pages_(pages),
         record_(record),
+        manifest_(facts.folder, run.snapshot.manifest),
         fetcher_(AlbumFetcher(run, album.id)) {}
 
   bool ahead() const { return fetcher_.parallel() > 1; }
@@ -51,7 +59,7 @@ class PictureStep {
     plan.reserve(page.entries.size());
     for (const PictureEntry& entry : page.entries) {
       bool fetch =
-          ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !record_.Skip(entry.id);
+          ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !Skips(entry.id);
       // With the record on, a picture listed again is skipped at its turn
       // once its first listing is saved.
       if (fetch && run_.snapshot.options.prevent_repeat) fetch = planned_.insert(entry.id).second;
@@ -69,7 +77,10 @@ class PictureStep {
     PictureDone done{.number = entry.number, .id = entry.id};
     if (last_done_.Is(entry)) {
       // The picture done just now, shown again first on the next page.
-    } else if (record_.Skip(entry.id)) {
+    } else if (Skips(entry.id)) {
+      // A picture the folder's manifest holds and the record does not came
+      // in with the folder: the record learns it.
+      record_.Record(entry.id);
       run_.tally.skipped.fetch_add(1);
       done.outcome = PictureOutcome::kSkipped;
       last_done_ = Place::Of(entry);
@@ -82,6 +93,13 @@ class PictureStep {
   }
 
  private:
+  // Returns true iff the picture is to be skipped: the run prevents repeats
+  // and the record, or else the album folder's manifest, holds it.
+  bool Skips(std::string_view id) {
+    return record_.Skip(id) ||
+           (run_.snapshot.options.prevent_repeat && manifest_.HoldsId(id));
+  }
+
   void Save(const PictureEntry& entry, size_t index, PictureDone* done) {
     rt::Bytes body;
     rt::Text extension;  // as the bytes say, whatever the entry said
@@ -92,17 +110,45 @@ class PictureStep {
     const rt::Text name_part = run_.snapshot.options.describe_names
                                    ? DescriptionName(entry.description, entry.number, extension)
                                    : rt::Text();
-    done->file = WritePicture(facts_.folder, entry.number, name_part, extension, body);
-    if (done->file.empty()) {
+    const std::string digest = manifest_.on() ? platform::Sha256Hex(BytesView(body)) : "";
+    const SavedFile saved =
+        WritePicture(facts_.folder, entry.number, name_part, extension, body,
+                     {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
+    if (saved.name.empty()) {
       done->why = "无法写入文件"_gbk;
       return Fail(entry, done);
     }
+    done->file = saved.name;
     const auto size = static_cast<int64_t>(body.size());
+    Describe(entry, saved, digest, size);
     run_.tally.CountSaved(album_.id, entry.id, size);
     record_.Record(entry.id);
     done->outcome = PictureOutcome::kSaved;
     done->bytes = size;
     last_done_ = Place::Of(entry);
+  }
+
+  // The manifest's line for a picture whose file is in place: a file made
+  // now gets one, a file left as it was only when the manifest has none for
+  // it. A manifest that cannot be written is said once an album.
+  void Describe(const PictureEntry& entry, const SavedFile& saved, const std::string& digest,
+                int64_t size) {
+    if (!manifest_.on() || (!saved.created && manifest_.LineFor(saved.name) != nullptr)) return;
+    if (saved.created && !manifest_.HoldsId(entry.id)) run_.tally.added.fetch_add(1);
+    const ManifestLine line{.file = saved.name,
+                            .id = entry.id,
+                            .description = entry.description,
+                            .address = entry.address,
+                            .bytes = size,
+                            .sha256 = digest,
+                            .time = UtcStamp(std::time(nullptr)),
+                            .album_id = album_.id,
+                            .album = album_.name,
+                            .board = run_.snapshot.source.board_title};
+    if (manifest_.Append(line) || manifest_failed_) return;
+    manifest_failed_ = true;
+    run_.Emit(AlbumNote{"警告：图片清单"_gbk + rt::Text(kManifestName) +
+                        "无法写入，本相册的图片照常下载\r\n"_gbk});
   }
 
   // A picture not saved: kept for the run's closing account; a later run
@@ -118,6 +164,8 @@ class PictureStep {
   const AlbumFacts& facts_;
   const PagingStrategy& pages_;
   RepeatRecord& record_;
+  Manifest manifest_;
+  bool manifest_failed_ = false;  // the warning has been logged
   PictureFetcher fetcher_;
   Place last_done_;                       // the picture saved or skipped last
   Place last_planned_;                    // the last picture of the page planned last

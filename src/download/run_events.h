@@ -95,6 +95,7 @@ struct RunFinished {
   RunFigures figures{};
   std::vector<FailedPicture> failures{};
   std::vector<AlbumNotAsked> not_asked{};
+  bool manifest = false;  // the album folders kept manifests: figures.added counts
 };
 
 using RunEvent = std::variant<RunStarted, AlbumStarted, AlbumNote, BarReset, PictureStarted,

@@ -30,6 +30,7 @@ struct ProgramState {
   int help_page_visits = 0;  // 1 from start until the first visit of page 1
   ServiceAddresses service;
   int parallel_fetches = 1;  // picture fetches of an album in flight at once, 1..8
+  bool manifest = true;      // album folders keep their manifest of saved pictures
 };
 
 }  // namespace shell
