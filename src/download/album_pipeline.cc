@@ -240,13 +240,16 @@ void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, Stra
   run.Emit(BarReset{facts.bar_maximum});
   run.Emit(AlbumNote{facts.opening_line});
   MakeAlbumFolder(run, style.announce_folder, facts.folder);
+  const int64_t added_before = run.tally.added.load();
   PictureStep step(run, album, style, facts, *pages, record);
   WalkPages(run, *pages, step);
   run.tally.unread_pages.fetch_add(pages->PagesLost());
   AlbumNotAsked not_asked{album.name, album.id, pages->NotAsked()};
   if (not_asked.pictures > 0) run.tally.CountNotAsked(not_asked);
+  std::optional<int64_t> added;
+  if (run.snapshot.manifest) added = run.tally.added.load() - added_before;
   run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk,
-                         std::move(not_asked)});
+                         std::move(not_asked), added});
 }
 
 }  // namespace download

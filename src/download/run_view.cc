@@ -82,6 +82,7 @@ void RunView::operator()(const RefusalWait& e) { Log({e.line}); }
 
 void RunView::operator()(const AlbumFinished& e) {
   if (e.not_asked.pictures > 0) Log({NotAskedLine(e.not_asked)});
+  if (e.added) Log({"本次新增"_gbk, std::to_string(*e.added), "张\r\n"_gbk});
   Log({e.line});
   frame_.SetCaption(mw::标签_第多少张照片, "");
 }
@@ -101,7 +102,6 @@ void RunView::operator()(const RunFinished& e) {
   if (!e.failures.empty() || !e.not_asked.empty()) {
     Log({"勾选防止重复下载后再下载一次，只会下载这些图片\r\n\r\n"_gbk});
   }
-  if (e.manifest) Log({"本次新增"_gbk, std::to_string(e.figures.added), "张\r\n"_gbk});
   ShowRunButtons(frame_, true, false, false, false);
   const rt::Text ending = RunEnding(e.figures);
   Log({"-------"_gbk, ending, "--------\r\n\r\n"_gbk});
