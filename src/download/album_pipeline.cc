@@ -94,10 +94,11 @@ class PictureStep {
 
  private:
   // Returns true iff the picture is to be skipped: the run prevents repeats
-  // and the record, or else the album folder's manifest, holds it.
+  // and the record holds it, or else the album folder does (its manifest
+  // names it, and its file is there as it was saved).
   bool Skips(std::string_view id) {
     return record_.Skip(id) ||
-           (run_.snapshot.options.prevent_repeat && manifest_.HoldsId(id));
+           (run_.snapshot.options.prevent_repeat && manifest_.HoldsInPlace(id));
   }
 
   void Save(const PictureEntry& entry, size_t index, PictureDone* done) {

@@ -10,6 +10,7 @@
 #include "json/json_value.h"
 #include "platform/append_file.h"
 #include "platform/file_system.h"
+#include "platform/sha256.h"
 #include "runtime/gbk.h"
 
 namespace download {
@@ -92,12 +93,29 @@ std::string UtcStamp(int64_t seconds) {
 }
 
 Manifest::Manifest(const rt::Text& folder, bool on)
-    : on_(on), path_(rt::ToUtf8(folder) + std::string(kManifestName)) {
+    : on_(on), folder_(rt::ToUtf8(folder)), path_(folder_ + std::string(kManifestName)) {
   if (!on_) return;
   for (ManifestLine& line : ReadManifestFile(path_)) Take(std::move(line));
 }
 
 bool Manifest::HoldsId(std::string_view id) const { return ids_.contains(rt::Text(id)); }
+
+bool Manifest::HoldsInPlace(std::string_view id) {
+  if (!HoldsId(id)) return false;
+  const auto [it, asked] = in_place_.try_emplace(rt::Text(id), false);
+  if (!asked) return it->second;
+  for (const ManifestLine& line : lines_) {
+    if (line.id == id && FileMatches(folder_ + rt::ToUtf8(line.file), line.sha256)) {
+      return it->second = true;
+    }
+  }
+  return false;
+}
+
+bool FileMatches(const std::string& path, std::string_view sha256) {
+  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  return bytes && platform::Sha256Hex(*bytes) == sha256;
+}
 
 const ManifestLine* Manifest::LineFor(std::string_view name) const {
   const auto it = by_file_.find(rt::Text(name));

@@ -10,7 +10,8 @@
 //   MEMBER       VALUE
 //   file         the file's name in the album folder
 //   id           the picture's id, whole (the record keeps 20 bytes of it)
-//   description  the description the album listed, as it was listed
+//   description  the description as the album's listing gave it to the naming
+//                (the service's escapes kept, its quote marks dropped)
 //   address      the address the picture was fetched from
 //   bytes        the file's size
 //   sha256       the SHA-256 of the file's bytes, 64 lower-case hex digits
@@ -81,6 +82,10 @@ class Manifest {
   bool on() const { return on_; }
   // Returns true iff a line names picture `id`.
   bool HoldsId(std::string_view id) const;
+  // Returns true iff the folder holds picture `id`: a line names it, and
+  // that line's file is there with the bytes it was saved with. The answer
+  // is kept for the album.
+  bool HoldsInPlace(std::string_view id);
   // The last line naming file `name` (GBK) of the folder, or nullptr.
   const ManifestLine* LineFor(std::string_view name) const;
   // Appends `line` to the file (see platform::AppendLine). Returns true iff
@@ -91,11 +96,16 @@ class Manifest {
   void Take(ManifestLine line);
 
   const bool on_;
-  std::string path_;  // UTF-8
+  std::string folder_;  // UTF-8, with its trailing '/'
+  std::string path_;    // UTF-8
   std::vector<ManifestLine> lines_;
   std::unordered_map<rt::Text, size_t> by_file_;  // the last line of each file
   std::unordered_set<rt::Text> ids_;
+  std::unordered_map<rt::Text, bool> in_place_;  // HoldsInPlace's answers
 };
+
+// Returns true iff the file at `path` (UTF-8) holds bytes of digest `sha256`.
+bool FileMatches(const std::string& path, std::string_view sha256);
 
 }  // namespace download
 

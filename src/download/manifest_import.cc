@@ -11,8 +11,6 @@
 #include "download/manifest.h"
 #include "download/naming.h"
 #include "download/repeat_record.h"
-#include "platform/file_system.h"
-#include "platform/sha256.h"
 #include "recorddb/operations.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
@@ -42,9 +40,9 @@ std::vector<fs::path> ManifestsUnder(const fs::path& folder) {
 enum class FileState { kInPlace, kMissing, kChanged };
 
 FileState StateOf(const fs::path& file, const ManifestLine& line) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(file.string());
-  if (!bytes) return FileState::kMissing;
-  return platform::Sha256Hex(*bytes) == line.sha256 ? FileState::kInPlace : FileState::kChanged;
+  std::error_code ec;
+  if (!fs::exists(file, ec)) return FileState::kMissing;
+  return FileMatches(file.string(), line.sha256) ? FileState::kInPlace : FileState::kChanged;
 }
 
 // A check's look into an album's record, which it never creates, sets

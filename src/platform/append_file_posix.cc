@@ -1,5 +1,6 @@
-// Whole-line appends over POSIX files: O_APPEND, an flock around the look
-// at the last byte and the write, and a write loop for short writes.
+// Whole-line appends over POSIX files: O_APPEND (read-write, for the look
+// at the last byte), an flock around that look and the write, and a write
+// loop for short writes.
 #include "platform/append_file.h"
 
 #include <fcntl.h>
@@ -31,7 +32,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 bool AppendLine(const std::string& path, std::string_view line) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool written = false;
   while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
