@@ -58,8 +58,7 @@ class PictureStep {
     std::vector<rt::Text> plan;
     plan.reserve(page.entries.size());
     for (const PictureEntry& entry : page.entries) {
-      bool fetch =
-          ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !Skips(entry.id);
+      bool fetch = ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !Skips(entry.id);
       // With the record on, a picture listed again is skipped at its turn
       // once its first listing is saved.
       if (fetch && run_.snapshot.options.prevent_repeat) fetch = planned_.insert(entry.id).second;
@@ -97,8 +96,7 @@ class PictureStep {
   // and the record holds it, or else the album folder does (its manifest
   // names it, and its file is there as it was saved).
   bool Skips(std::string_view id) {
-    return record_.Skip(id) ||
-           (run_.snapshot.options.prevent_repeat && manifest_.HoldsInPlace(id));
+    return record_.Skip(id) || (run_.snapshot.options.prevent_repeat && manifest_.HoldsInPlace(id));
   }
 
   void Save(const PictureEntry& entry, size_t index, PictureDone* done) {
@@ -112,9 +110,8 @@ class PictureStep {
                                    ? DescriptionName(entry.description, entry.number, extension)
                                    : rt::Text();
     const std::string digest = manifest_.on() ? platform::Sha256Hex(BytesView(body)) : "";
-    const SavedFile saved =
-        WritePicture(facts_.folder, entry.number, name_part, extension, body,
-                     {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
+    const SavedFile saved = WritePicture(facts_.folder, entry.number, name_part, extension, body,
+                                         {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
     if (saved.name.empty()) {
       done->why = "无法写入文件"_gbk;
       return Fail(entry, done);

@@ -36,11 +36,11 @@ std::string PrintManifestLine(const ManifestLine& line) {
     return json::JsonQuote(key) + ":" + json::JsonQuote(value);
   };
   const rt::Text gbk = "{" + text("file", line.file) + "," + text("id", line.id) + "," +
-                       text("description", line.description) + "," +
-                       text("address", line.address) + ",\"bytes\":" +
-                       std::to_string(line.bytes) + "," + text("sha256", line.sha256) + "," +
-                       text("time", line.time) + "," + text("album_id", line.album_id) + "," +
-                       text("album", line.album) + "," + text("board", line.board) + "}";
+                       text("description", line.description) + "," + text("address", line.address) +
+                       ",\"bytes\":" + std::to_string(line.bytes) + "," +
+                       text("sha256", line.sha256) + "," + text("time", line.time) + "," +
+                       text("album_id", line.album_id) + "," + text("album", line.album) + "," +
+                       text("board", line.board) + "}";
   return rt::ToUtf8(gbk);
 }
 

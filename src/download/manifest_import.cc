@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 std::vector<fs::path> ManifestsUnder(const fs::path& folder) {
   std::vector<fs::path> found;
   std::error_code ec;
-  for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
-                                           ec),
+  for (fs::recursive_directory_iterator
+           it(folder, fs::directory_options::skip_permission_denied, ec),
        end;
        !ec && it != end; it.increment(ec)) {
     if (it->path().filename() == kManifestName && it->is_regular_file(ec)) {
@@ -130,16 +130,16 @@ class Import {
     snapshot.options.prevent_repeat = true;  // Skip then tells what is recorded
     RunGate gate;
     RunTally tally;
-    RunContext run(
-        snapshot, gate, tally,
-        [this](RunEvent event) {
-          if (const auto* note = std::get_if<AlbumNote>(&event)) {
-            std::string line = rt::ToUtf8(note->line);
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-            say_(line);
-          }
-        },
-        {});
+    RunContext run(snapshot, gate, tally,
+                   [this](RunEvent event) {
+                     if (const auto* note = std::get_if<AlbumNote>(&event)) {
+                       std::string line = rt::ToUtf8(note->line);
+                       while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                         line.pop_back();
+                       say_(line);
+                     }
+                   },
+                   {});
     RepeatRecord record(run, AlbumIdPiece(album_id), 1, /*note_option=*/false);
     // A record given up (not created, not readable, not written) takes no
     // more ids; its warning has been said.

@@ -46,9 +46,9 @@ std::vector<FailedPicture> RunTally::Failures() const {
 }
 
 RunFigures RunTally::Figures() const {
-  return {saved.load(),        skipped.load(), failed.load(),    bytes.load(),
-          unread_pages.load(), refused.load(), not_asked.load(), record_failures.load(),
-          added.load()};
+  return {saved.load(),     skipped.load(),         failed.load(),
+          bytes.load(),     unread_pages.load(),    refused.load(),
+          not_asked.load(), record_failures.load(), added.load()};
 }
 
 }  // namespace download

@@ -1,14 +1,14 @@
 // Whole-line appends over POSIX files: O_APPEND (read-write, for the look
 // at the last byte), an flock around that look and the write, and a write
 // loop for short writes.
-#include "platform/append_file.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/append_file.h"
 
 namespace platform {
 namespace {

@@ -1,8 +1,8 @@
 // SHA-256 over OpenSSL's digest functions (libcrypto, which the HTTP
 // transport's TLS already brings along).
-#include "platform/sha256.h"
-
 #include <openssl/evp.h>
+
+#include "platform/sha256.h"
 
 namespace platform {
 

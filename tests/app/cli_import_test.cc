@@ -41,9 +41,9 @@ class CliImport : public ::testing::Test {
   ProgramRun Download(const fs::path& home, const fs::path& save,
                       std::vector<std::string> extra = {}) {
     const std::string host = "127.0.0.1:" + std::to_string(service_->port());
-    std::vector<std::string> argv = {kCli,   service_->BoardUrl(), "--web-host", host,
-                                      "--picture-host", host, "--home", home.string(),
-                                      "-o",    save.string(),        "--prevent-repeat"};
+    std::vector<std::string> argv = {
+        kCli,     service_->BoardUrl(), "--web-host", host,          "--picture-host",  host,
+        "--home", home.string(),        "-o",         save.string(), "--prevent-repeat"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     service_->log().Clear();
     return RunProgram(argv);

@@ -3,9 +3,10 @@
 // alone and writes after, a file the user changed that is never touched,
 // and a folder whose manifest spares a download when the record does not
 // know it.
+#include "download/manifest.h"
+
 #include <regex>
 
-#include "download/manifest.h"
 #include "download_test_support.h"
 #include "platform/sha256.h"
 
@@ -17,9 +18,8 @@ constexpr char kTid[] = "4718600000";
 class ManifestTest : public DownloadTest {
  protected:
   void SetUp() override {
-    album_ = &ServeOneAlbum(kTid, "春日", 4, [](standin::Thread& t) {
-      t.pictures[0].descr = "海边的日落";
-    });
+    album_ = &ServeOneAlbum(kTid, "春日", 4,
+                            [](standin::Thread& t) { t.pictures[0].descr = "海边的日落"; });
     Find(service_->BoardUrl());
   }
 
@@ -37,7 +37,9 @@ class ManifestTest : public DownloadTest {
     for (const ManifestLine& line : Lines()) files.push_back(rt::ToUtf8(line.file));
     return files;
   }
-  std::string Body(int i) const { return standin::PictureBody(service_->data(), album_->pictures[i]); }
+  std::string Body(int i) const {
+    return standin::PictureBody(service_->data(), album_->pictures[i]);
+  }
   // The count of the album's closing account in the last run's log.
   std::string Added() {
     const std::string log = Log();
@@ -119,8 +121,8 @@ TEST_F(ManifestTest, ACutLineAndAnEditedFileAreLeftAsTheyAre) {
   // What was there stays byte for byte; the cut line is ended, not joined.
   const std::string after = ReadFile(ManifestFile());
   EXPECT_TRUE(after.starts_with(text + "\n{")) << after;
-  EXPECT_EQ(Files(), (std::vector<std::string>{"(1).jpg", "(2).jpg", "(3).jpg", "(2)_2.jpg",
-                                               "(4).jpg"}));
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"(1).jpg", "(2).jpg", "(3).jpg", "(2)_2.jpg", "(4).jpg"}));
   EXPECT_EQ(Added(), "本次新增0张");
 
   // Once more: everything is known, nothing is written.
