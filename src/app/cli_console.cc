@@ -99,7 +99,9 @@ std::string PrintSummary(std::string_view ending, int albums, const Counts& coun
          (counts.saved == 1 ? " picture saved, " : " pictures saved, ") +
          std::to_string(counts.skipped) + " skipped as already saved, " +
          std::to_string(counts.failed) + " failed; " + PrintBytes(counts.bytes) + " in " + time +
-         PrintNotAsked(counts, "; ");
+         PrintNotAsked(counts, "; ") +
+         (counts.added >= 0 ? "; " + std::to_string(counts.added) + " new since the last run"
+                            : std::string());
 }
 
 std::string PrintNotAsked(const Counts& counts, std::string_view lead) {

@@ -32,6 +32,7 @@ struct Counts {
   int64_t bytes = 0;
   int64_t not_asked = 0;     // pictures never asked for: their list page stayed unread
   int64_t unread_pages = 0;  // picture-list pages that stayed unread
+  int64_t added = -1;        // new since their album's last run; -1: no manifests kept
   int64_t done() const { return saved + skipped + failed; }
 };
 
@@ -87,7 +88,8 @@ std::string PrintBytes(int64_t bytes);
 // The closing summary of a run, one line:
 // "Done: 3 albums; 17 pictures saved, 2 skipped as already saved, 0 failed;
 // 131.2 KB in 4.2 s", followed, when pages stayed unread, by "; 200 pictures
-// not asked for, 1 picture-list page unread".
+// not asked for, 1 picture-list page unread", and, when the album folders
+// keep manifests, by "; 15 new since the last run".
 std::string PrintSummary(std::string_view ending, int albums, const Counts& counts,
                          double seconds);
 // `lead` + "200 pictures not asked for, 1 picture-list page unread"; "" when

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/demo_board.h"
+#include "download/manifest.h"
 #include "platform/file_system.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
@@ -21,14 +22,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The save folder's album folders and how many files each holds.
+// The save folder's album folders and how many pictures each holds (its
+// manifest is no picture).
 void ListPictures(Console& console, const fs::path& root) {
   std::map<std::string, int> folders;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it.depth() > 3) it.disable_recursion_pending();
-    if (it->is_regular_file(ec)) {
+    if (it->is_regular_file(ec) && it->path().filename() != download::kManifestName) {
       ++folders[fs::relative(it->path().parent_path(), root, ec).string()];
     }
   }

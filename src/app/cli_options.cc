@@ -44,6 +44,12 @@ const char kHelp[] =
     "      --jobs N            fetch up to N pictures of an album at once, 1 to 8\n"
     "                          (default 1); files, log and records come out as\n"
     "                          with one\n"
+    "      --no-manifest       keep no manifest in the album folders (by default\n"
+    "                          each keeps .tiepic.jsonl, a JSON line a picture\n"
+    "                          saved: file, id, description, address, bytes,\n"
+    "                          sha256, time, album and board; tiepic-db import\n"
+    "                          reads it into the records)\n"
+    "      --manifest          keep the manifests\n"
     "\n"
     "Service:\n"
     "      --web-host HOST[:PORT]      host of the board, album and thread pages\n"
@@ -67,7 +73,8 @@ const char kHelp[] =
     "\n"
     "Options not given come from the settings file, 配置.ini (the save folder, the\n"
     "three download options, the hosts, cookie_file and ca_file in [service],\n"
-    "parallel=N in [download], quiet=1 in [tiepic-cli]); the command line wins\n"
+    "parallel=N and manifest=0 in [download], quiet=1 in [tiepic-cli]); the\n"
+    "command line wins\n"
     "and is not written back. The settings file and the\n"
     "records live beside the program, or, for an installed program, in\n"
     "~/.config/tiepic and ~/.local/share/tiepic.\n"
@@ -158,6 +165,7 @@ bool TakeSwitch(std::string_view arg, Options& options, bool* serve) {
   const std::pair<std::string_view, std::optional<bool>*> pairs[] = {
       {"prevent-repeat", &options.prevent_repeat},
       {"quiet", &options.quiet},
+      {"manifest", &options.manifest},
   };
   for (const auto& [name, choice] : pairs) {
     if (arg == "--" + std::string(name)) *choice = true;

@@ -42,6 +42,7 @@ struct Options {
   std::optional<bool> all_pictures;
   std::optional<bool> quiet;  // none: as the settings file says, else false
   std::optional<int> jobs;    // --jobs, 1..8; none: as the settings file says
+  std::optional<bool> manifest;  // --no-manifest / --manifest; none: as the settings file says
 };
 
 // Returns the options, or nullopt with *error saying what is wrong in one

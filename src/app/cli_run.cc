@@ -81,8 +81,8 @@ frame::DialogButton FirstButton(int style) {
 }
 
 Counts CountsOf(const download::RunFigures& figures) {
-  return {figures.saved, figures.skipped,   figures.failed,
-          figures.bytes, figures.not_asked, figures.unread_pages};
+  return {figures.saved,     figures.skipped,      figures.failed, figures.bytes,
+          figures.not_asked, figures.unread_pages, figures.added};
 }
 
 // The numbers in `albums` that no row of the list has.
@@ -140,6 +140,7 @@ void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& optio
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
   if (options.jobs) shell.state().parallel_fetches = *options.jobs;
+  if (options.manifest) shell.state().manifest = *options.manifest;
   if (!options.cookie_file.empty()) service.cookie_file = rt::FromUtf8(options.cookie_file);
   if (!options.profile_file.empty()) service.profile_file = rt::FromUtf8(options.profile_file);
   // Loaded once the hosts are final: only their cookies are taken.
@@ -258,6 +259,7 @@ class HeadlessRun {
   Interrupts& interrupts_;
   RunResult result_;  // before the frame: outlives its queued calls
   download::RunFigures figures_;
+  bool manifest_ = false;  // the run's album folders kept manifests
   frame::HeadlessBackend backend_;
   frame::Frame frame_;
   shell::Shell shell_;
@@ -336,6 +338,7 @@ void HeadlessRun::Follow(const download::RunEvent& event) {
       result_.not_asked.push_back(Field(album.album) + "\t" + std::to_string(album.pictures));
     }
     if (finished->stopped) result_.end = RunResult::End::kStopped;
+    manifest_ = finished->manifest;
     frame_.CloseWindow(mw::kId);
   }
 }
@@ -396,6 +399,7 @@ RunResult HeadlessRun::Go() {
     result_.end = RunResult::End::kUnrecognised;
   }
   result_.counts = CountsOf(figures_);
+  if (!manifest_) result_.counts.added = -1;
   result_.record_failures = figures_.record_failures;
   result_.trouble = discovery_.retrieval().trouble();
   result_.refused =

@@ -4,8 +4,12 @@
 // file is the database's path with its extension replaced by "ENX", as the
 // download keeps it.
 //
-// Exit status: 0 success (found, consistent), 1 not found or inconsistent,
-// 2 any failure, printed with the operation's error code and message.
+// `import` fills the records of the program (or of --home DIR) from the
+// manifests of the album folders under a folder.
+//
+// Exit status: 0 success (found, consistent), 1 not found or inconsistent
+// (for import: some pictures missing or changed), 2 any failure, printed
+// with the operation's error code and message.
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -13,7 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "download/manifest_import.h"
 #include "platform/codepage.h"
+#include "platform/file_system.h"
 #include "recorddb/file.h"
 #include "recorddb/inspect.h"
 #include "recorddb/operations.h"
@@ -30,7 +36,8 @@ int Usage() {
                "       tiepic-db append DB ID...\n"
                "       tiepic-db find DB ID\n"
                "       tiepic-db dump DB\n"
-               "       tiepic-db check DB\n");
+               "       tiepic-db check DB\n"
+               "       tiepic-db import [--check] [--home DIR] FOLDER\n");
   return kUsageExit;
 }
 
@@ -141,9 +148,45 @@ int Check(const rt::Text& db) {
   return 0;
 }
 
+// import [--check] [--home DIR] FOLDER: the manifests under FOLDER into the
+// records, or with --check only what that would do.
+int Import(const std::vector<std::string>& arguments) {
+  bool check_only = false;
+  std::string folder;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--check") {
+      check_only = true;
+    } else if (arguments[i] == "--home" && i + 1 < arguments.size()) {
+      platform::SetRunDirectory(arguments[++i]);
+    } else if (folder.empty() && !arguments[i].starts_with("--")) {
+      folder = arguments[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (folder.empty()) return Usage();
+  if (!platform::IsDirectory(folder)) {
+    std::fprintf(stderr, "import failed: no folder %s\n", folder.c_str());
+    return 2;
+  }
+  const download::ImportFigures figures = download::ImportManifests(
+      folder, check_only, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+  std::printf("%s %lld %s: %lld new, %lld already recorded, %lld missing, %lld changed%s\n",
+              check_only ? "checked" : "imported", static_cast<long long>(figures.manifests),
+              figures.manifests == 1 ? "manifest" : "manifests",
+              static_cast<long long>(figures.added), static_cast<long long>(figures.present),
+              static_cast<long long>(figures.missing), static_cast<long long>(figures.changed),
+              check_only ? " (nothing written)" : "");
+  if (figures.record_failures > 0) return 2;
+  return figures.missing + figures.changed > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "import") {
+    return Import(std::vector<std::string>(argv + 2, argv + argc));
+  }
   if (argc < 3) return Usage();
   const std::string command = argv[1];
   const rt::Text db = platform::FromUtf8(argv[2]);

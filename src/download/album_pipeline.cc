@@ -2,14 +2,17 @@
 #include "download/album_pipeline.h"
 
 #include <algorithm>
+#include <ctime>
 #include <string>
 #include <unordered_set>
 #include <utility>
 
+#include "download/manifest.h"
 #include "download/naming.h"
 #include "download/picture_io.h"
 #include "download/repeat_record.h"
 #include "platform/file_system.h"
+#include "platform/sha256.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
@@ -20,6 +23,10 @@ namespace download {
 namespace {
 
 using rt::operator""_gbk;
+
+std::string_view BytesView(const rt::Bytes& body) {
+  return {reinterpret_cast<const char*>(body.data()), body.size()};
+}
 
 // A picture's place: its id at its number.
 struct Place {
@@ -41,6 +48,7 @@ class PictureStep {
         facts_(facts),
         pages_(pages),
         record_(record),
+        manifest_(facts.folder, run.snapshot.manifest),
         fetcher_(AlbumFetcher(run, album.id)) {}
 
   bool ahead() const { return fetcher_.parallel() > 1; }
@@ -52,8 +60,7 @@ class PictureStep {
     std::vector<rt::Text> plan;
     plan.reserve(page.entries.size());
     for (const PictureEntry& entry : page.entries) {
-      bool fetch =
-          ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !record_.Skip(entry.id);
+      bool fetch = ahead() && !last_planned_.Is(entry) && IsPictureId(entry.id) && !Skips(entry.id);
       // With the record on, a picture listed again is skipped at its turn
       // once its first listing is saved.
       if (fetch && run_.snapshot.options.prevent_repeat) fetch = planned_.insert(entry.id).second;
@@ -71,7 +78,10 @@ class PictureStep {
     PictureDone done{.number = entry.number, .id = entry.id};
     if (last_done_.Is(entry)) {
       // The picture done just now, shown again first on the next page.
-    } else if (record_.Skip(entry.id)) {
+    } else if (Skips(entry.id)) {
+      // A picture the folder's manifest holds and the record does not came
+      // in with the folder: the record learns it.
+      record_.Record(entry.id);
       run_.tally.skipped.fetch_add(1);
       done.outcome = PictureOutcome::kSkipped;
       last_done_ = Place::Of(entry);
@@ -84,6 +94,13 @@ class PictureStep {
   }
 
  private:
+  // Returns true iff the picture is to be skipped: the run prevents repeats
+  // and the record holds it, or else the album folder does (its manifest
+  // names it, and its file is there as it was saved).
+  bool Skips(std::string_view id) {
+    return record_.Skip(id) || (run_.snapshot.options.prevent_repeat && manifest_.HoldsInPlace(id));
+  }
+
   void Save(const PictureEntry& entry, size_t index, PictureDone* done) {
     rt::Bytes body;
     rt::Text extension;  // as the bytes say, whatever the entry said
@@ -94,17 +111,44 @@ class PictureStep {
     const rt::Text name_part = run_.snapshot.options.describe_names
                                    ? DescriptionName(entry.description, entry.number, extension)
                                    : rt::Text();
-    done->file = WritePicture(facts_.folder, entry.number, name_part, extension, body);
-    if (done->file.empty()) {
+    const std::string digest = manifest_.on() ? platform::Sha256Hex(BytesView(body)) : "";
+    const SavedFile saved = WritePicture(facts_.folder, entry.number, name_part, extension, body,
+                                         {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
+    if (saved.name.empty()) {
       done->why = "无法写入文件"_gbk;
       return Fail(entry, done);
     }
+    done->file = saved.name;
     const auto size = static_cast<int64_t>(body.size());
+    Describe(entry, saved, digest, size);
     run_.tally.CountSaved(album_.id, entry.id, size);
     record_.Record(entry.id);
     done->outcome = PictureOutcome::kSaved;
     done->bytes = size;
     last_done_ = Place::Of(entry);
+  }
+
+  // The manifest's line for a picture whose file is in place: a file made
+  // now gets one, a file left as it was only when the manifest has none for
+  // it. A manifest that cannot be written is said once an album.
+  void Describe(const PictureEntry& entry, const SavedFile& saved, const std::string& digest,
+                int64_t size) {
+    if (!manifest_.on() || (!saved.created && manifest_.LineFor(saved.name) != nullptr)) return;
+    if (saved.created && !manifest_.HoldsId(entry.id)) run_.tally.added.fetch_add(1);
+    const ManifestLine line{.file = saved.name,
+                            .id = entry.id,
+                            .description = entry.description,
+                            .address = entry.address,
+                            .bytes = size,
+                            .sha256 = digest,
+                            .time = UtcStamp(std::time(nullptr)),
+                            .album_id = album_.id,
+                            .album = album_.name,
+                            .board = run_.snapshot.source.board_title};
+    if (manifest_.Append(line) || manifest_failed_) return;
+    manifest_failed_ = true;
+    run_.Emit(AlbumNote{"警告：图片清单"_gbk + rt::Text(kManifestName) +
+                        "无法写入，本相册的图片照常下载\r\n"_gbk});
   }
 
   // A picture not saved: kept for the run's closing account; a later run
@@ -120,6 +164,8 @@ class PictureStep {
   const AlbumFacts& facts_;
   const PagingStrategy& pages_;
   RepeatRecord& record_;
+  Manifest manifest_;
+  bool manifest_failed_ = false;  // the warning has been logged
   PictureFetcher fetcher_;
   Place last_done_;                       // the picture saved or skipped last
   Place last_planned_;                    // the last picture of the page planned last
@@ -201,13 +247,16 @@ void DownloadAlbum(RunContext& run, const SelectionItem& album, int number, Stra
   run.Emit(BarReset{facts.bar_maximum});
   run.Emit(AlbumNote{facts.opening_line});
   MakeAlbumFolder(run, style.announce_folder, facts.folder);
+  const int64_t added_before = run.tally.added.load();
   PictureStep step(run, album, style, facts, *pages, record);
   WalkPages(run, *pages, step);
   run.tally.unread_pages.fetch_add(pages->PagesLost());
   AlbumNotAsked not_asked{album.name, album.id, pages->NotAsked()};
   if (not_asked.pictures > 0) run.tally.CountNotAsked(not_asked);
+  std::optional<int64_t> added;
+  if (run.snapshot.manifest) added = run.tally.added.load() - added_before;
   run.Emit(AlbumFinished{"---完成相册《"_gbk + facts.folder_name + "》下载\r\n\r\n"_gbk,
-                         std::move(not_asked)});
+                         std::move(not_asked), added});
 }
 
 }  // namespace download

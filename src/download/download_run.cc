@@ -148,7 +148,8 @@ void DownloadControl::DownloadRun(const RunSnapshot& snapshot, RunGate& gate, Ru
   } catch (const StopSignal&) {
     stopped = true;
   }
-  post(RunFinished{stopped, tally.Figures(), tally.Failures(), tally.NotAsked()});
+  post(
+      RunFinished{stopped, tally.Figures(), tally.Failures(), tally.NotAsked(), snapshot.manifest});
   worker_done_.store(true);
   frame.Post([] {});  // wakes a UI thread waiting for the worker's end
 }

@@ -151,10 +151,21 @@ bool Holds(const std::string& path, const rt::Bytes& body) {
 // The most names tried for one picture: "(n)", then "(n)_2" ... "(n)_99".
 constexpr int kMostNames = 99;
 
+// Returns true iff the file `name` at `path`, whose name is taken, is the
+// claimed picture saved before.
+bool IsClaimed(const PictureClaim& claim, std::string_view name, const std::string& path,
+               const rt::Bytes& body) {
+  const ManifestLine* line = claim.manifest ? claim.manifest->LineFor(name) : nullptr;
+  if (line != nullptr && (line->id != claim.id || line->sha256 != claim.sha256)) return false;
+  // Unchanged since it was saved, or, where the manifest cannot say, the
+  // same bytes.
+  return Holds(path, body);
+}
+
 }  // namespace
 
-rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
-                   const rt::Bytes& body) {
+SavedFile SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
+                    const rt::Bytes& body, const PictureClaim& claim) {
   const std::string_view view(reinterpret_cast<const char*>(body.data()), body.size());
   for (int k = 1; k <= kMostNames; ++k) {
     const rt::Text suffix = k == 1 ? rt::Text() : "_" + std::to_string(k);
@@ -165,10 +176,10 @@ rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_vi
     const std::string path = rt::ToUtf8(folder + name);
     switch (platform::CreateNewFile(path, {view})) {
       case platform::NewFileResult::kCreated:
-        return name;
+        return {name, true};
       case platform::NewFileResult::kNameTaken:
-        if (Holds(path, body)) return name;  // this very picture, saved before
-        break;                               // another's: kept, and the next name is tried
+        if (IsClaimed(claim, name, path, body)) return {name, false};  // saved before
+        break;  // another's, or changed since: kept, and the next name is tried
       case platform::NewFileResult::kFailed:
         return {};
     }
@@ -176,14 +187,15 @@ rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_vi
   return {};
 }
 
-rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
-                      std::string_view extension, const rt::Bytes& body) {
+SavedFile WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                       std::string_view extension, const rt::Bytes& body,
+                       const PictureClaim& claim) {
   const rt::Text stem = "(" + std::to_string(number) + ")";
   if (!name_part.empty()) {
-    rt::Text name = SaveUnder(folder, stem + rt::Text(name_part), extension, body);
-    if (!name.empty()) return name;
+    SavedFile saved = SaveUnder(folder, stem + rt::Text(name_part), extension, body, claim);
+    if (!saved.name.empty()) return saved;
   }
-  return SaveUnder(folder, stem, extension, body);
+  return SaveUnder(folder, stem, extension, body, claim);
 }
 
 }  // namespace download

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "download/manifest.h"
 #include "download/picture_fetcher.h"
 #include "download/run_context.h"
 
@@ -42,22 +43,41 @@ std::string_view ImageExtension(const rt::Bytes& body);
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why);
 
+// Who a picture being saved is, for telling whether a file under a name it
+// would take holds it already.
+struct PictureClaim {
+  const Manifest* manifest = nullptr;  // the album folder's; nullptr: kept none
+  std::string_view id{};
+  std::string_view sha256{};  // of the picture's bytes
+};
+
+// Where a picture went: `name` in the folder ("" when nothing could be
+// written), and whether its file was made now or was there already and left
+// as it was.
+struct SavedFile {
+  rt::Text name{};
+  bool created = false;
+};
+
 // Saves `body` in `folder` under `stem` + `extension`, never over another
-// file: a file of that name holding the same bytes is this picture saved
-// before and is left as it is (not even its time changes); a file holding
-// other bytes is kept, and the picture goes to the next free name of the form
+// file. A file of that name may be this picture saved before, which is left
+// as it is (not even its time changes): when the manifest names the file,
+// only if it was saved as this picture (same id and digest) and still holds
+// those bytes; when it does not, whenever the file holds the same bytes. Any
+// other file there -- another picture's, or one the user changed since it was
+// saved -- is kept, and the picture goes to the next free name of the form
 // stem + "_2" + extension, "_3", ... (the stem cut where the name would pass
 // 255 bytes), tried in that order, so that a rerun of an unchanged album
-// makes no new file. Returns the name used, or "" when nothing could be
-// written. Nothing in the folder is ever deleted or replaced.
-rt::Text SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
-                   const rt::Bytes& body);
+// makes no new file. Nothing in the folder is ever deleted or replaced.
+SavedFile SaveUnder(const rt::Text& folder, std::string_view stem, std::string_view extension,
+                    const rt::Bytes& body, const PictureClaim& claim = {});
 
 // Saves the picture as "(" + number + ")" + name_part + extension (see
 // SaveUnder), or, when that cannot be written, without the name part.
-// Returns the name used, or "" when both failed.
-rt::Text WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
-                      std::string_view extension, const rt::Bytes& body);
+// The name is "" when both failed.
+SavedFile WritePicture(const rt::Text& folder, int64_t number, std::string_view name_part,
+                       std::string_view extension, const rt::Bytes& body,
+                       const PictureClaim& claim = {});
 
 }  // namespace download
 

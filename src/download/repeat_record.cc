@@ -67,11 +67,14 @@ rt::Text BrokenSuffix(int64_t seconds) {
   return stamp;
 }
 
-RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks)
+RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks,
+                           bool note_option)
     : run_(run), prevent_repeat_(run.snapshot.options.prevent_repeat), line_breaks_(line_breaks) {
-  run.Emit(AlbumNote{(prevent_repeat_ ? "已经勾选了防止重复下载功能,已经下载的不会再次下载"_gbk
-                                      : "未勾选了防止重复下载功能"_gbk) +
-                     "\r\n\r\n"});
+  if (note_option) {
+    run.Emit(AlbumNote{(prevent_repeat_ ? "已经勾选了防止重复下载功能,已经下载的不会再次下载"_gbk
+                                        : "未勾选了防止重复下载功能"_gbk) +
+                       "\r\n\r\n"});
+  }
   rt::Text folder = RecordFolder();
   database_ = folder + rt::Text(album_id) + ".edb";
   index_ = folder + rt::Text(album_id);

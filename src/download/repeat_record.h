@@ -30,8 +30,10 @@ class RepeatRecord {
   // The prepare step: notes the run's prevent-repeat option, creates the
   // database when it is missing (its note ends with `line_breaks` CR LF
   // pairs, as do the notes of a damaged or unusable record), opens it and
-  // builds its index. `album_id` is already safe to be a file name.
-  RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks);
+  // builds its index. `album_id` is already safe to be a file name. Without
+  // `note_option` the option goes unsaid (a record filled from manifests).
+  RepeatRecord(RunContext& run, std::string_view album_id, int line_breaks,
+               bool note_option = true);
   // The finish step: closes the database.
   ~RepeatRecord();
   RepeatRecord(const RepeatRecord&) = delete;

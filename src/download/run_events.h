@@ -87,6 +87,9 @@ struct RefusalWait {
 struct AlbumFinished {
   rt::Text line{};  // "---完成相册《NAME》下载" + CR LF CR LF
   AlbumNotAsked not_asked{};  // pictures of unread pages: never asked for
+  // Pictures new since the album's last run, as its folder's manifest tells;
+  // none when the run keeps no manifests.
+  std::optional<int64_t> added{};
 };
 
 // The run has ended: by itself, or by a confirmed stop.
@@ -95,6 +98,7 @@ struct RunFinished {
   RunFigures figures{};
   std::vector<FailedPicture> failures{};
   std::vector<AlbumNotAsked> not_asked{};
+  bool manifest = false;  // the album folders kept manifests: figures.added counts
 };
 
 using RunEvent = std::variant<RunStarted, AlbumStarted, AlbumNote, BarReset, PictureStarted,

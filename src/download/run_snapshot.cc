@@ -53,6 +53,7 @@ RunSnapshot TakeSnapshot(frame::Frame& frame, const shell::ProgramState& state,
                       frame.IsChecked(mw::选择框_下载帖子全部图片)};
   snapshot.parallel = state.parallel_fetches;
   snapshot.profile = state.profile;
+  snapshot.manifest = state.manifest;
   snapshot.web_host = state.service.web_host;
   snapshot.picture_host = state.service.picture_host;
   snapshot.source = source;

@@ -46,6 +46,7 @@ struct RunSnapshot {
   rt::Text save_root;                    // absolute, GBK
   RunOptions options;
   int parallel = 1;  // picture fetches of an album in flight at once
+  bool manifest = true;  // each album folder keeps its manifest (manifest.h)
   rt::Text web_host;
   rt::Text picture_host;
   discovery::AlbumSource source;  // the list base address and the board title

@@ -46,8 +46,9 @@ std::vector<FailedPicture> RunTally::Failures() const {
 }
 
 RunFigures RunTally::Figures() const {
-  return {saved.load(),        skipped.load(), failed.load(),    bytes.load(),
-          unread_pages.load(), refused.load(), not_asked.load(), record_failures.load()};
+  return {saved.load(),     skipped.load(),         failed.load(),
+          bytes.load(),     unread_pages.load(),    refused.load(),
+          not_asked.load(), record_failures.load(), added.load()};
 }
 
 }  // namespace download

@@ -48,6 +48,9 @@ struct RunFigures {
   // were downloaded without prevent-repeat, and what they saved is not
   // recorded.
   int64_t record_failures = 0;
+  // Pictures saved into a file of their own that their album folder's
+  // manifest did not hold: new since the album's last run.
+  int64_t added = 0;
 };
 
 class RunTally {
@@ -60,6 +63,7 @@ class RunTally {
   std::atomic<int64_t> refused{0};  // requests whose refusal persisted through their tries
   std::atomic<int64_t> not_asked{0};  // pictures of unread pages, never asked for
   std::atomic<int64_t> record_failures{0};  // albums whose record was given up
+  std::atomic<int64_t> added{0};            // new since their album's last run
 
   // Counts a picture saved, `size` bytes long; a failure of the same picture
   // earlier in the run (the guide shows a page's last picture again first on

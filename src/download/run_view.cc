@@ -83,6 +83,7 @@ void RunView::operator()(const RefusalWait& e) { Log({e.line}); }
 
 void RunView::operator()(const AlbumFinished& e) {
   if (e.not_asked.pictures > 0) Log({NotAskedLine(e.not_asked)});
+  if (e.added) Log({"本次新增"_gbk, std::to_string(*e.added), "张\r\n"_gbk});
   Log({e.line});
   frame_.SetCaption(mw::标签_第多少张照片, "");
 }

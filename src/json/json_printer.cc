@@ -123,3 +123,14 @@ void PrintNode(const Node& node, std::string& out) {
 }
 
 }  // namespace json::json_internal
+
+namespace json {
+
+Text JsonQuote(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  json_internal::PrintString(text.data(), text.size(), out);
+  return out;
+}
+
+}  // namespace json

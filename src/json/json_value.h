@@ -129,6 +129,11 @@ JsonHandle JsonGetItem(const JsonHandle& handle, int index);
 // parsed value cannot fail.
 Text JsonToText(const JsonHandle& handle);
 
+// `text` as a JSON string: between double quotes, with the escapes the
+// printed form of a parsed string has, so that JsonParse reads it back as
+// `text`. Lets a writer compose an object the JSON object reads.
+Text JsonQuote(std::string_view text);
+
 }  // namespace json
 
 #endif  // TIEPIC_JSON_JSON_VALUE_H_

@@ -33,6 +33,7 @@ struct ProgramState {
   ServiceAddresses service;
   int parallel_fetches = 1;  // picture fetches of an album in flight at once, 1..8
   ServiceProfile profile = BuiltInProfile();  // the built-in one, or [service] profile's
+  bool manifest = true;      // album folders keep their manifest of saved pictures
 };
 
 }  // namespace shell

@@ -57,6 +57,10 @@ int ReadParallelFetches(std::string_view ini_path) {
   return whole && parallel >= 1 && parallel <= kMostParallelFetches ? parallel : 1;
 }
 
+bool ReadManifestOption(std::string_view ini_path) {
+  return rt::TrimText(rt::ReadIniText(ini_path, kDownloadSection, kManifestKey)) != "0";
+}
+
 namespace {
 
 // A wait in milliseconds under [service]: `fallback` when missing, negative
@@ -190,6 +194,7 @@ void MainWindowCreated(frame::Frame& frame, ProgramState& state) {
   }
   state.service = ReadServiceAddresses(state.ini_path);
   state.parallel_fetches = ReadParallelFetches(state.ini_path);
+  state.manifest = ReadManifestOption(state.ini_path);
 
   rt::Text record_folder = rt::DataDirectory() + "/" + RecordFolderName() + "/";
   EnsureFolder(record_folder);  // a failure shows later, where a record is written

@@ -40,6 +40,10 @@ inline constexpr std::string_view kDownloadSection = "download";
 inline constexpr std::string_view kParallelKey = "parallel";
 inline constexpr int kMostParallelFetches = 8;
 int ReadParallelFetches(std::string_view ini_path);
+// Whether each album folder keeps a manifest of its pictures: [download]
+// manifest=0 turns it off; anything else, or nothing, leaves it on.
+inline constexpr std::string_view kManifestKey = "manifest";
+bool ReadManifestOption(std::string_view ini_path);
 
 inline constexpr std::string_view kCookieFileKey = "cookie_file";
 // The certificate authorities https requests trust instead of the system's.

@@ -129,12 +129,12 @@ std::string ReadFile(const fs::path& path) {
   return out.str();
 }
 
-// Every file under `root`, by its path relative to it (UTF-8).
+// Every picture file under `root` (the manifests aside), by its path relative to it (UTF-8).
 std::map<std::string, std::string> FilesUnder(const fs::path& root) {
   std::map<std::string, std::string> files;
   if (!fs::exists(root)) return files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file())
+    if (e.is_regular_file() && e.path().filename() != ".tiepic.jsonl")
       files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
   }
   return files;

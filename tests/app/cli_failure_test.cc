@@ -60,7 +60,7 @@ size_t FilesUnder(const fs::path& folder) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec);
        !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() ? 1 : 0;
+    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
   }
   return files;
 }
@@ -177,7 +177,8 @@ TEST(CliFailures, EachEndsWithItsOwnStatusAndSaysWhy) {
        "[信息：] 下载结束：200张图片未能获取，1页图片列表未能读取\n",
        {"图片列表第1页未能读取\r\n", "相册《相册1》有200张图片未能获取",
         "Done: 1 album; 1 picture saved, 0 skipped as already saved, 0 failed; 256 bytes in ",
-        " s; 200 pictures not asked for, 1 picture-list page unread\n"},
+        " s; 200 pictures not asked for, 1 picture-list page unread; 1 new since the last "
+        "run\n"},
        "Not asked for, as a picture-list page stayed unread (album, pictures):\n  相册1\t200\n",
        1},
       {"a picture-list page unread, quiet",

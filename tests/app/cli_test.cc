@@ -62,7 +62,7 @@ size_t FilesUnder(const fs::path& folder) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec);
        !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() ? 1 : 0;
+    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
   }
   return files;
 }
@@ -160,6 +160,8 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
                                                       {"--describe-names", ""},
                                                       {"--number-names", ""},
                                                       {"--jobs", "N"},
+                                                      {"--no-manifest", ""},
+                                                      {"--manifest", ""},
                                                       {"--web-host", "HOST[:PORT]"},
                                                       {"--picture-host", "HOST[:PORT]"},
                                                       {"--cookies", "FILE"},
@@ -300,7 +302,7 @@ TEST_F(CliDownload, ASummaryClosesTheRunAndTheStatusTellsWhetherEveryPictureIsSa
   EXPECT_TRUE(LineStarting(first.out,
                            "Done: 2 albums; 5 pictures saved, 0 skipped as already "
                            "saved, 0 failed; 10.0 KB in ")
-                  .ends_with(" s"))
+                  .ends_with(" s; 5 new since the last run"))
       << first.out;
   EXPECT_NE(first.out.find("下载载相册:春日散步"), std::string::npos);
   EXPECT_EQ(LineStarting(first.out, "Pictures saved in "),

@@ -36,7 +36,7 @@ size_t FilesUnder(const fs::path& folder) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec);
        !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() ? 1 : 0;
+    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
   }
   return files;
 }

@@ -84,8 +84,10 @@ TEST_F(BoardDownloadTest, TheRecordGrowsWithTheOptionOffAndTwinsShareAnEntry) {
   Download();
   EXPECT_EQ(PictureRequests(), 0u);
 
-  // With the option on from the start, the twin is skipped at once.
+  // With the option on from the start, the twin is skipped at once (a
+  // fresh start: neither the record nor the folder's manifest knows them).
   fs::remove_all(folder_.path() / "防止重复下载数据库");
+  fs::remove_all(save_);
   service_->log().Clear();
   Download();
   EXPECT_EQ(PictureRequests(), 2u);

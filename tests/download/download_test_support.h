@@ -20,6 +20,10 @@ namespace fs = std::filesystem;
 namespace mw = frame::main_window;
 using discovery::Row;
 
+// Returns true iff `path` is an album folder's manifest, which grows with
+// every run and is no picture.
+inline bool IsManifest(const fs::path& path) { return path.filename() == ".tiepic.jsonl"; }
+
 inline std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
@@ -92,12 +96,14 @@ class DownloadTest : public discovery::RetrievalTest {
     frame_.DrainTasks();
   }
 
-  // Every file under the save folder, by its path relative to it (UTF-8).
+  // Every picture file under the save folder (the album folders' manifests
+  // aside), by its path relative to it (UTF-8).
   std::map<std::string, std::string> SavedFiles() const {
     std::map<std::string, std::string> files;
     if (!fs::exists(save_)) return files;
     for (const auto& e : fs::recursive_directory_iterator(save_)) {
-      if (e.is_regular_file()) files[fs::relative(e.path(), save_).string()] = ReadFile(e.path());
+      if (e.is_regular_file() && !IsManifest(e.path()))
+        files[fs::relative(e.path(), save_).string()] = ReadFile(e.path());
     }
     return files;
   }
