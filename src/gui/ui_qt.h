@@ -94,7 +94,7 @@ class QtBackend : public frame::UiBackend {
   // all applied, never on to whatever control comes next (Qt's choice,
   // which may be an edit box with its whole text selected).
   void Hide(QWidget* w);
-  static void FocusNearestButton(QWidget* parent, int hidden_index);
+  static void FocusNearestButton(QWidget* parent, int hidden_index, const QRect& place);
 
   frame::Frame* frame_ = nullptr;
   std::function<bool(uint32_t)> close_guard_;

@@ -128,23 +128,30 @@ void QtBackend::Hide(QWidget* w) {
   const bool held_focus = focus != nullptr && (focus == w || w->isAncestorOf(focus));
   QWidget* parent = w->parentWidget();
   const int index = parent ? static_cast<int>(parent->children().indexOf(w)) : -1;
+  const QRect place = w->geometry();
   w->setVisible(false);
   if (!held_focus || parent == nullptr) return;
   // A handler shows and hides several buttons in a row (the run buttons):
   // the nearest is chosen once they all stand as the handler left them.
   QMetaObject::invokeMethod(
-      parent, [parent, index] { FocusNearestButton(parent, index); }, Qt::QueuedConnection);
+      parent, [parent, index, place] { FocusNearestButton(parent, index, place); },
+      Qt::QueuedConnection);
 }
 
-void QtBackend::FocusNearestButton(QWidget* parent, int hidden_index) {
+void QtBackend::FocusNearestButton(QWidget* parent, int hidden_index, const QRect& place) {
   const QObjectList& siblings = parent->children();
   QPushButton* nearest = nullptr;
-  int best = 0;
+  int64_t best = 0;
   for (int i = 0; i < static_cast<int>(siblings.size()); ++i) {
     auto* button = qobject_cast<QPushButton*>(siblings[i]);
     if (button == nullptr || !button->isVisibleTo(parent) || !button->isEnabled()) continue;
-    // Ties go to the later button: the one that took the hidden one's place.
-    const int distance = 2 * std::abs(i - hidden_index) - (i > hidden_index ? 1 : 0);
+    // The button that took the hidden one's place (the run buttons overlap
+    // in turn: 下载选中, 暂停, 继续) comes first, the most overlap winning;
+    // then the nearest in order, ties going to the later one.
+    const QRect shared = button->geometry().intersected(place);
+    const int64_t overlap = shared.isEmpty() ? 0 : int64_t{shared.width()} * shared.height();
+    const int64_t distance =
+        overlap > 0 ? -overlap : 2 * std::abs(i - hidden_index) - (i > hidden_index ? 1 : 0);
     if (nearest == nullptr || distance < best) {
       nearest = button;
       best = distance;
@@ -243,23 +250,43 @@ void QtBackend::BringToFront(uint32_t window_id) {
 }
 
 frame::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& caption,
-                                       int style) {
+                                          int style) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (style & 0xF0) {
-    case frame::kIconStop: icon = QMessageBox::Critical; break;
-    case frame::kIconQuestion: icon = QMessageBox::Question; break;
-    case frame::kIconWarning: icon = QMessageBox::Warning; break;
-    case frame::kIconInformation: icon = QMessageBox::Information; break;
+    case frame::kIconStop:
+      icon = QMessageBox::Critical;
+      break;
+    case frame::kIconQuestion:
+      icon = QMessageBox::Question;
+      break;
+    case frame::kIconWarning:
+      icon = QMessageBox::Warning;
+      break;
+    case frame::kIconInformation:
+      icon = QMessageBox::Information;
+      break;
   }
   using B = QMessageBox::StandardButton;
   QMessageBox::StandardButtons buttons;
   switch (style & 0xF) {
-    case frame::kButtonsOkCancel: buttons = B::Ok | B::Cancel; break;
-    case frame::kButtonsAbortRetryIgnore: buttons = B::Abort | B::Retry | B::Ignore; break;
-    case frame::kButtonsYesNoCancel: buttons = B::Yes | B::No | B::Cancel; break;
-    case frame::kButtonsYesNo: buttons = B::Yes | B::No; break;
-    case frame::kButtonsRetryCancel: buttons = B::Retry | B::Cancel; break;
-    default: buttons = B::Ok; break;
+    case frame::kButtonsOkCancel:
+      buttons = B::Ok | B::Cancel;
+      break;
+    case frame::kButtonsAbortRetryIgnore:
+      buttons = B::Abort | B::Retry | B::Ignore;
+      break;
+    case frame::kButtonsYesNoCancel:
+      buttons = B::Yes | B::No | B::Cancel;
+      break;
+    case frame::kButtonsYesNo:
+      buttons = B::Yes | B::No;
+      break;
+    case frame::kButtonsRetryCancel:
+      buttons = B::Retry | B::Cancel;
+      break;
+    default:
+      buttons = B::Ok;
+      break;
   }
   QMessageBox box(icon, Q(caption), Lines(text), buttons);
   // Messages may carry texts from the network: never read them as markup.
@@ -272,14 +299,22 @@ frame::DialogButton QtBackend::MessageBox(const rt::Text& text, const rt::Text& 
                   grid->rowCount(), 0, 1, grid->columnCount());
   }
   switch (box.exec()) {
-    case B::Ok: return frame::DialogButton::kOk;
-    case B::Cancel: return frame::DialogButton::kCancel;
-    case B::Abort: return frame::DialogButton::kAbort;
-    case B::Retry: return frame::DialogButton::kRetry;
-    case B::Ignore: return frame::DialogButton::kIgnore;
-    case B::Yes: return frame::DialogButton::kYes;
-    case B::No: return frame::DialogButton::kNo;
-    default: return frame::DialogButton::kNone;
+    case B::Ok:
+      return frame::DialogButton::kOk;
+    case B::Cancel:
+      return frame::DialogButton::kCancel;
+    case B::Abort:
+      return frame::DialogButton::kAbort;
+    case B::Retry:
+      return frame::DialogButton::kRetry;
+    case B::Ignore:
+      return frame::DialogButton::kIgnore;
+    case B::Yes:
+      return frame::DialogButton::kYes;
+    case B::No:
+      return frame::DialogButton::kNo;
+    default:
+      return frame::DialogButton::kNone;
   }
 }
 
@@ -295,9 +330,7 @@ void QtBackend::OpenExternal(const rt::Text& address) {
   QDesktopServices::openUrl(QUrl(Q(address)));
 }
 
-void QtBackend::RunLoop() {
-  QApplication::exec();
-}
+void QtBackend::RunLoop() { QApplication::exec(); }
 
 // exit, not quit: a quit request would first try to close every window.
 void QtBackend::QuitLoop() { QCoreApplication::exit(0); }
@@ -306,7 +339,8 @@ void QtBackend::ProcessPending() { QCoreApplication::processEvents(); }
 
 void QtBackend::WakeUi() {
   frame::Frame* frame = frame_;
-  QMetaObject::invokeMethod(waker_.get(), [frame] { frame->DrainTasks(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      waker_.get(), [frame] { frame->DrainTasks(); }, Qt::QueuedConnection);
 }
 
 }  // namespace gui

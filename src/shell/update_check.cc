@@ -23,7 +23,7 @@ const rt::Text& NewVersionMessage() {
 
 const rt::Text& UpdateCheckRunningCaption() { return "正在检查…"_gbk; }
 const rt::Text& UpdateCheckFailedCaption() {
-  return "检查失败：未能读取最新版本号，请稍后再试"_gbk;
+  return "检查失败，请稍后再试"_gbk;  // fits the label's 160 pixels
 }
 
 void UpdateCheck(frame::Frame& frame, const ProgramState& state) {
@@ -45,7 +45,9 @@ void UpdateCheck(frame::Frame& frame, const ProgramState& state) {
   } else if (newest == current) {
     frame.SetCaption(mw::标签_banbenjieguo, "无需更新"_gbk);
   } else {
-    frame.SetCaption(mw::标签_banbenjieguo, newer ? "有新版，联系客服获取最新版！"_gbk : before);
+    // A check that failed before is over: its caption does not stay.
+    const rt::Text kept = before == UpdateCheckFailedCaption() ? rt::Text() : before;
+    frame.SetCaption(mw::标签_banbenjieguo, newer ? "有新版，联系客服获取最新版！"_gbk : kept);
   }
   frame.WriteProperty(mw::按钮_检测更新, frame::kDisabled, false);
   if (newer) frame.ShowMessageBox(NewVersionMessage());

@@ -26,7 +26,7 @@ rt::Text NewestVersion(std::string_view body, std::string_view version_key);
 void UpdateCheck(frame::Frame& frame, const ProgramState& state);
 
 const rt::Text& UpdateCheckRunningCaption();  // "正在检查…"
-const rt::Text& UpdateCheckFailedCaption();  // "检查失败：未能读取最新版本号，请稍后再试"
+const rt::Text& UpdateCheckFailedCaption();  // "检查失败，请稍后再试"
 
 // The message shown when a newer version exists.
 const rt::Text& NewVersionMessage();

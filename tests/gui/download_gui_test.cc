@@ -346,6 +346,14 @@ TEST_F(GuiDownload, FocusStaysOnTheRunButtonsAndClosingDuringARunAsksFirst) {
   EXPECT_EQ(Buttons(), "-P-S");
   EXPECT_TRUE(focus_at(mw::按钮_暂停线程));
   EXPECT_FALSE(folder_box->hasSelectedText());
+  // Enter, Enter: paused, then going on, the focus on the button that took
+  // the pressed one's place each time, never on the stop button.
+  PressEnter();
+  EXPECT_EQ(Buttons(), "--CS");
+  EXPECT_TRUE(focus_at(mw::按钮_继续下载));
+  PressEnter();
+  EXPECT_EQ(Buttons(), "-P-S");
+  EXPECT_TRUE(focus_at(mw::按钮_暂停线程));
   // Stopped from the keyboard: back on the start button.
   Button(mw::按钮_结束下载)->setFocus();
   MessageAnswer stop;

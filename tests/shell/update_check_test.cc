@@ -18,14 +18,16 @@ TEST_F(ShellTest, UpdateCheckComparesWholeVersionNumbersAndSaysWhenItFailed) {
   struct Case {
     std::string announced;  // "": an empty page; "-": no marks
     std::string newest;
-    std::string result;     // the result label afterwards; it starts as "-"
+    std::string result;     // the result label afterwards; it starts as `before`
     bool message;
+    std::string before = "-";
   } cases[] = {
       {"1.0", "1.0", "无需更新", false},
       {"3", "3", "有新版，联系客服获取最新版！", true},
       {"1.5", "1.5", "-", false},  // only the whole-number parts count
-      {"", "", "检查失败：未能读取最新版本号，请稍后再试", false},
-      {"-", "", "检查失败：未能读取最新版本号，请稍后再试", false},
+      {"", "", "检查失败，请稍后再试", false},
+      {"-", "", "检查失败，请稍后再试", false},
+      {"1.5", "1.5", "", false, "检查失败，请稍后再试"},  // a failure before is over
   };
   shell_.Start();
   for (const Case& c : cases) {
@@ -37,7 +39,7 @@ TEST_F(ShellTest, UpdateCheckComparesWholeVersionNumbersAndSaysWhenItFailed) {
     if (c.announced.empty()) service.AddFault("version:empty");
     if (c.announced == "-") service.AddFault("version:status=404");
     shell_.state().service.version_page = service.VersionUrl();
-    frame_.SetCaption(mw::标签_banbenjieguo, "-");
+    frame_.SetCaption(mw::标签_banbenjieguo, rt::FromUtf8(c.before));
     const size_t boxes = backend_.message_boxes().size();
     UpdateCheck(frame_, shell_.state());
     EXPECT_FALSE(frame_.Control(mw::按钮_检测更新)->disabled);
