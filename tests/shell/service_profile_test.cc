@@ -1,0 +1,99 @@
+// The service profile: written and read back whole, every key of a written
+// profile taken, and each kind of unfit profile refused with the place named.
+#include "shell/service_profile.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "../support/temp_dir.h"
+
+namespace shell {
+namespace {
+
+std::string Write(const testing_support::TempDir& dir, const std::string& text) {
+  const std::string path = dir / "profile.ini";
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+TEST(ServiceProfile, AWrittenProfileReadsBackAsItWasWritten) {
+  testing_support::TempDir dir;
+  std::string error;
+  // The built-in one; then one with every value changed, so that a key
+  // written but not read (or read into the wrong place) shows.
+  ServiceProfile changed = BuiltInProfile();
+  changed.list_query = "&rn={page_size}&tid={tid}&pn={page}";
+  changed.list_total_query = "&tid={tid}&only=total";
+  changed.list_page_size = 100;
+  changed.list_pictures = "data.pictures|data.pic_list";
+  changed.list_id = "id|pic_id";
+  changed.list_description = "text";
+  changed.list_total = "\"total\":";
+  changed.guide_query = "&tid={tid}&lz={see_lz}&n={next}&from={cursor}";
+  changed.guide_next = 30;
+  changed.guide_pictures = "list";
+  changed.guide_key = "n{n}";
+  changed.guide_id = "img.original.id";
+  changed.guide_address = "img.original.url|img.screen.waterurl";
+  changed.guide_description = "descr.text";
+  changed.picture_path = "/p/{id}.png";
+  for (const ServiceProfile& profile : {BuiltInProfile(), changed}) {
+    const std::optional<ServiceProfile> read =
+        LoadProfile(Write(dir, ProfileText(profile)), &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(*read, profile);
+  }
+  // A profile of one key changes that key only.
+  const std::optional<ServiceProfile> one =
+      LoadProfile(Write(dir, "[list]\nid=picture_id\n"), &error);
+  ASSERT_TRUE(one) << error;
+  ServiceProfile expected = BuiltInProfile();
+  expected.list_id = "picture_id";
+  EXPECT_EQ(*one, expected);
+}
+
+TEST(ServiceProfile, AnUnfitProfileIsRefusedWithItsPlace) {
+  testing_support::TempDir dir;
+  const struct {
+    const char* text;
+    const char* error;  // after "FILE:"
+  } cases[] = {
+      {"[albums]\n", "1: unknown interface [albums]"},
+      {"; a note\n[list]\ncolour=red\n", "3: unknown key colour in [list]"},
+      {"id=pic_id\n", "1: a key before any [interface]"},
+      {"[list]\njust words\n", "2: not a key=value line"},
+      {"[list]\nquery=&tid={tid}&x={host}\n", "2: query: unknown {host}"},
+      {"[list]\nquery=tid={tid}\n", "2: query: a query must start with '&'"},
+      {"[list]\nquery=&u=http://elsewhere/{tid}\n", "2: query: a profile names no host"},
+      {"[picture]\npath=//elsewhere/{id}.jpg\n", "2: path: a profile names no host"},
+      {"[picture]\npath=forum/{id}.jpg\n", "2: path: a path must start with '/'"},
+      {"[list]\nquery=&tid={tid\n", "2: query: a '{' without its '}'"},
+      {"[list]\nid=pic id\n", "2: id: a blank or control character"},
+      {"[list]\nid=data..pic_id\n", "2: id: an empty member name"},
+      {"[list]\nid=data.pic-id\n", "2: id: a member path of names . and |"},
+      {"[list]\nid=\n", "2: id: an empty value"},
+      {"[list]\npage_size=0\n", "2: page_size: a whole number from 1 to 1000"},
+      {"[guide]\nnext=fifty\n", "2: next: a whole number from 2 to 1000"},
+      {"[guide]\nkey=#\n", "2: key: the key must hold {n}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string path = Write(dir, c.text);
+    std::string error;
+    EXPECT_FALSE(LoadProfile(path, &error));
+    EXPECT_EQ(error, path + ":" + c.error);
+  }
+  std::string error;
+  EXPECT_FALSE(LoadProfile(dir / "missing.ini", &error));
+  EXPECT_EQ(error, dir / "missing.ini" + std::string(": cannot be read"));
+}
+
+TEST(ServiceProfile, FillInReplacesTheNamesItIsGivenOnly) {
+  EXPECT_EQ(FillIn("&tid={tid}&pn={page}&x={other}", {{"tid", "42"}, {"page", "3"}}),
+            "&tid=42&pn=3&x={other}");
+  EXPECT_EQ(FillIn("{a}{a}{", {{"a", "{a}"}}), "{a}{a}{");
+}
+
+}  // namespace
+}  // namespace shell
