@@ -9,6 +9,7 @@
 
 #include "json/json_value.h"
 #include "platform/append_file.h"
+#include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/sha256.h"
 #include "runtime/gbk.h"
@@ -26,6 +27,27 @@ rt::Text Member(const json::JsonHandle& object, std::string_view key) {
   return rt::Text(json::JsonGetMember(object, key).AsString());
 }
 
+// `text` as whole GBK characters: a lead byte without its trail byte, and a
+// byte no GBK character starts with, become '?'. Texts from the service may
+// hold such bytes, and the JSON object copies them as they are: a lone lead
+// byte would then take the escape or quote after it into its character.
+std::string WholeCharacters(std::string_view text) {
+  std::string whole;
+  whole.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      whole += text[i];
+    } else if (platform::IsGbkLeadByte(text[i]) && i + 1 < text.size() &&
+               platform::IsGbkTrailByte(text[i + 1])) {
+      whole += text.substr(i++, 2);
+    } else {
+      whole += '?';
+    }
+  }
+  return whole;
+}
+
 }  // namespace
 
 std::string PrintManifestLine(const ManifestLine& line) {
@@ -33,7 +55,7 @@ std::string PrintManifestLine(const ManifestLine& line) {
   // whole, then converted as one text: escapes are ASCII, so the converted
   // line is the same object in UTF-8.
   const auto text = [](std::string_view key, std::string_view value) {
-    return json::JsonQuote(key) + ":" + json::JsonQuote(value);
+    return json::JsonQuote(key) + ":" + json::JsonQuote(WholeCharacters(value));
   };
   const rt::Text gbk = "{" + text("file", line.file) + "," + text("id", line.id) + "," +
                        text("description", line.description) + "," + text("address", line.address) +

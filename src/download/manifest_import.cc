@@ -2,7 +2,10 @@
 // opened as a download opens it.
 #include "download/manifest_import.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -11,6 +14,7 @@
 #include "download/manifest.h"
 #include "download/naming.h"
 #include "download/repeat_record.h"
+#include "recorddb/errors.h"
 #include "recorddb/operations.h"
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
@@ -47,16 +51,36 @@ FileState StateOf(const fs::path& file, const ManifestLine& line) {
 
 // A check's look into an album's record, which it never creates, sets
 // aside or extends. Returns true iff the record holds `id`.
+// It opens the record read-only, which repairs nothing, and builds its
+// index in the temporary folder.
 class RecordLook {
  public:
   explicit RecordLook(const rt::Text& album_id) {
     const rt::Text base = RecordFolder() + AlbumIdPiece(album_id);
-    open_ = rt::FileExists(base + ".edb") && recorddb::DbOpen(base + ".edb");
-    usable_ = open_ && recorddb::DbCreateIndex(base, {"photo_id"});
+    const bool there = rt::FileExists(base + ".edb");
+    open_ = there && recorddb::DbOpen(base + ".edb", {.read_only = 1});
+    if (there && !open_) {
+      unreadable_ = rt::ToUtf8(base) + ".edb cannot be read (" +
+                    rt::ToUtf8(recorddb::DbErrorText(recorddb::DbLastError())) +
+                    "): its pictures count as new";
+    }
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    if (!open_ || ec) return;
+    static std::atomic<unsigned> serial{0};
+    const std::string stem = (temp / ("tiepic-check-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(serial.fetch_add(1))))
+                                 .string();
+    usable_ = recorddb::DbCreateIndex(rt::FromUtf8(stem), {"photo_id"});
+    index_ = stem + ".ENX";
   }
   ~RecordLook() {
     if (open_) recorddb::DbClose();
+    std::error_code ec;
+    if (!index_.empty()) fs::remove(index_, ec);
   }
+  // Why a record that is there could not be read; "" when it could.
+  const std::string& unreadable() const { return unreadable_; }
   bool Holds(std::string_view id) {
     if (!usable_) return false;
     recorddb::DbRewind();
@@ -66,6 +90,8 @@ class RecordLook {
  private:
   bool open_ = false;
   bool usable_ = false;
+  std::string index_;  // the temporary index, UTF-8
+  std::string unreadable_;
 };
 
 // One album's lines of one manifest.
@@ -82,11 +108,14 @@ class Import {
   void Read(const fs::path& path) {
     ++figures_.manifests;
     const std::vector<ManifestLine> lines = ReadManifestFile(path.string());
+    // A file named by several lines is described by the last.
+    std::map<rt::Text, const ManifestLine*> last;
+    for (const ManifestLine& line : lines) last[line.file] = &line;
     std::map<rt::Text, AlbumLines> albums;
-    for (const ManifestLine& line : lines) {
-      AlbumLines& album = albums[line.album_id];
-      album.album_id = line.album_id;
-      album.lines.push_back(&line);
+    for (const auto& [file, line] : last) {
+      AlbumLines& album = albums[line->album_id];
+      album.album_id = line->album_id;
+      album.lines.push_back(line);
     }
     for (const auto& [id, album] : albums) Album(path.parent_path(), album);
   }
@@ -94,22 +123,29 @@ class Import {
   const ImportFigures& figures() const { return figures_; }
 
  private:
+  // Each picture once: in place when any file of its lines still holds it
+  // (an edited file's picture saved again beside it is in place), else
+  // changed when a file of its is there with other bytes, else missing.
   void Album(const fs::path& folder, const AlbumLines& album) {
+    std::map<rt::Text, std::vector<const ManifestLine*>> by_id;
+    for (const ManifestLine* line : album.lines) by_id[line->id].push_back(line);
     std::vector<const ManifestLine*> in_place;
-    for (const ManifestLine* line : album.lines) {
-      const fs::path file = folder / rt::ToUtf8(line->file);
-      switch (StateOf(file, *line)) {
-        case FileState::kInPlace:
-          in_place.push_back(line);
-          break;
-        case FileState::kMissing:
-          ++figures_.missing;
-          say_("missing " + file.string());
-          break;
-        case FileState::kChanged:
-          ++figures_.changed;
-          say_("changed " + file.string());
-          break;
+    for (const auto& [id, lines] : by_id) {
+      const ManifestLine* changed = nullptr;
+      const ManifestLine* found = nullptr;
+      for (const ManifestLine* line : lines) {
+        const FileState state = StateOf(folder / rt::ToUtf8(line->file), *line);
+        if (state == FileState::kInPlace && found == nullptr) found = line;
+        if (state == FileState::kChanged) changed = line;
+      }
+      if (found != nullptr) {
+        in_place.push_back(found);
+      } else if (changed != nullptr) {
+        ++figures_.changed;
+        say_("changed " + (folder / rt::ToUtf8(changed->file)).string());
+      } else {
+        ++figures_.missing;
+        say_("missing " + (folder / rt::ToUtf8(lines.back()->file)).string());
       }
     }
     if (check_only_) return Look(album.album_id, in_place);
@@ -118,6 +154,7 @@ class Import {
 
   void Look(const rt::Text& album_id, const std::vector<const ManifestLine*>& lines) {
     RecordLook record(album_id);
+    if (!record.unreadable().empty()) say_("record " + record.unreadable());
     std::set<rt::Text>& counted = counted_[album_id];
     for (const ManifestLine* line : lines) {
       const bool known = !counted.insert(line->id).second || record.Holds(line->id);

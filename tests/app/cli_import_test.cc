@@ -132,6 +132,29 @@ TEST_F(CliImport, AMissingAndAnEditedFileAreToldAndFetchedAgain) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(edited), {}), "retouched");
   EXPECT_TRUE(fs::exists(save / kAlbum / "(3)_2.jpg"));
   EXPECT_TRUE(fs::exists(save / kAlbum / "(2).jpg"));
+
+  // The folder is whole again: each picture counted once, none changed or
+  // missing. The check reads the record as it stands and writes nothing,
+  // not even where it is damaged (a download is to tell that).
+  const fs::path record = other / "防止重复下载数据库" / "4718203956.edb";
+  fs::resize_file(record, fs::file_size(record) - 10);
+  const auto records = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(record.parent_path())) {
+      std::ifstream in(e.path(), std::ios::binary);
+      files[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+  };
+  const auto before = records();
+  const ProgramRun healed = Import(other, save, true);
+  EXPECT_EQ(healed.status, 0) << healed.out << healed.err;
+  EXPECT_NE(healed.out.find("4718203956.edb cannot be read ("), std::string::npos) << healed.out;
+  EXPECT_NE(healed.out.find("checked 1 manifest: 4 new, 0 already recorded, 0 missing, "
+                            "0 changed (nothing written)\n"),
+            std::string::npos)
+      << healed.out;
+  EXPECT_EQ(records(), before);
 }
 
 TEST_F(CliImport, ManifestsCanBeTurnedOff) {

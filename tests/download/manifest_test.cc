@@ -155,3 +155,36 @@ TEST_F(ManifestTest, AFolderTheRecordDoesNotKnowIsNotFetchedAgainAndTeachesIt) {
 
 }  // namespace
 }  // namespace download
+
+namespace download {
+namespace {
+
+// Texts from the service may hold bytes that are no whole GBK character: a
+// line still stays one line, parses, and keeps every whole character.
+TEST(ManifestLineTest, BrokenCharactersNeverSplitOrEndALine) {
+  const struct {
+    std::string description;  // GBK bytes
+    std::string read_back;    // UTF-8
+  } cases[] = {
+      {"x\x81\ny", "x?\ny"},
+      {"x\x81\"y", "x?\"y"},
+      {"x\x81\\", "x乗"},  // 0x81 0x5C is one character
+      {"\xba\xa3\xb1\xdf\xff", "海边?"},
+      {"\xba", "?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.read_back);
+    ManifestLine line{.file = "(1).jpg", .id = "abc", .description = c.description};
+    line.sha256 = std::string(64, 'a');
+    line.time = "2026-12-09T12:00:00Z";
+    const std::string printed = PrintManifestLine(line);
+    EXPECT_EQ(printed.find('\n'), std::string::npos) << printed;
+    const std::optional<ManifestLine> parsed = ParseManifestLine(printed);
+    ASSERT_TRUE(parsed) << printed;
+    EXPECT_EQ(rt::ToUtf8(parsed->description), c.read_back);
+    EXPECT_EQ(parsed->id, "abc");
+  }
+}
+
+}  // namespace
+}  // namespace download
