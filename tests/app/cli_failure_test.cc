@@ -17,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::FilesUnder;
 using testing_support::ProgramRun;
 using testing_support::RunProgram;
 
@@ -53,16 +54,6 @@ standin::DataSet Service() {
     data.threads.push_back(std::move(t));
   }
   return data;
-}
-
-size_t FilesUnder(const fs::path& folder) {
-  size_t files = 0;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec);
-       !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
-  }
-  return files;
 }
 
 enum class Target { kBoard, kGoodThread, kEmptyThread, kClosedBoard, kClosedThread };

@@ -34,6 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ProgramOptions;
+using testing_support::FilesUnder;
 using testing_support::ProgramRun;
 using testing_support::RunProgram;
 
@@ -55,16 +56,6 @@ std::string LineStarting(const std::string& text, const std::string& start) {
     at = end + 1;
   }
   return {};
-}
-
-size_t FilesUnder(const fs::path& folder) {
-  size_t files = 0;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec);
-       !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
-  }
-  return files;
 }
 
 TEST(Cli, ListPrintsOneTabSeparatedLinePerAlbum) {

@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ProgramOptions;
+using testing_support::FilesUnder;
 using testing_support::ProgramRun;
 using testing_support::RunProgram;
 
@@ -29,16 +30,6 @@ std::set<std::string> Names(const fs::path& folder) {
     names.insert(entry.path().filename().string());
   }
   return names;
-}
-
-size_t FilesUnder(const fs::path& folder) {
-  size_t files = 0;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec);
-       !ec && it != fs::recursive_directory_iterator(); ++it) {
-    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
-  }
-  return files;
 }
 
 // A user whose home is `home` and whose XDG folders are the defaults.

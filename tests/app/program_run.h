@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -116,6 +117,18 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv,
   }
   run.status = exited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// The files under `folder` (the album folders' manifests left out): what a
+// run saved.
+inline size_t FilesUnder(const std::filesystem::path& folder) {
+  size_t files = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); ++it) {
+    files += it->is_regular_file() && it->path().filename() != ".tiepic.jsonl" ? 1 : 0;
+  }
+  return files;
 }
 
 }  // namespace testing_support
