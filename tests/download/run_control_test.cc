@@ -310,12 +310,13 @@ TEST_F(RunControlTest, AStopJustAsTheRunEndsIsLoggedBeforeTheEnd) {
 }
 
 TEST_F(RunControlTest, TheStopQuestionHoldsARunningRunWhileItIsOpen) {
-  Serve(12, "picture:latency=20");
+  // Each picture's answer takes 100 ms, so the box opens while one is on its
+  // way: the hold must keep it from being written and recorded too.
+  Serve(12, "picture:latency=100");
   using Seen = std::pair<size_t, size_t>;  // picture requests, files
   std::vector<Seen> seen;
   backend_.SetResponder({.message_box = [&](const frame::MessageBoxRequest& box) {
     if (box.caption != rt::FromUtf8("警告！")) return frame::DialogButton::kOk;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the picture under way lands
     seen.push_back({PictureRequests(), SavedFiles().size()});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     seen.push_back({PictureRequests(), SavedFiles().size()});
