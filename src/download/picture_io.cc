@@ -117,6 +117,8 @@ bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_
     *why = "服务器拒绝"_gbk;
   } else if (status == 0 && failure == web::RequestFailure::kCertificate) {
     *why = "证书校验失败"_gbk;
+  } else if (status == 0 && failure == web::RequestFailure::kSecureChannel) {
+    *why = "无法建立https加密连接"_gbk;
   } else if (status == 0 && failure == web::RequestFailure::kTooLarge) {
     *why = "图片过大"_gbk;
   } else if (status == 0 && failure == web::RequestFailure::kTooSlow) {
