@@ -69,8 +69,8 @@ void RunView::operator()(const PictureStarted& e) { ShowProgress(e.progress); }
 
 void RunView::operator()(const PictureDone& e) {
   if (e.outcome == PictureOutcome::kFailed) {
-    Log({"图片("_gbk, std::to_string(e.number), ")未能保存["_gbk, e.why, "]："_gbk, e.id,
-         "，下次下载时再试\r\n"_gbk});
+    Log({"图片("_gbk, std::to_string(e.number), ")未能保存["_gbk, e.why, "]："_gbk,
+         rt::OneLine(e.id), "，下次下载时再试\r\n"_gbk});
   }
   if (e.progress) ShowProgress(*e.progress);
 }
