@@ -2,10 +2,7 @@
 // opened as a download opens it.
 #include "download/manifest_import.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -64,15 +61,9 @@ class RecordLook {
                     rt::ToUtf8(recorddb::DbErrorText(recorddb::DbLastError())) +
                     "): its pictures count as new";
     }
-    std::error_code ec;
-    const fs::path temp = fs::temp_directory_path(ec);
-    if (!open_ || ec) return;
-    static std::atomic<unsigned> serial{0};
-    const std::string stem = (temp / ("tiepic-check-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(serial.fetch_add(1))))
-                                 .string();
-    usable_ = recorddb::DbCreateIndex(rt::FromUtf8(stem), {"photo_id"});
-    index_ = stem + ".ENX";
+    if (!open_) return;
+    index_ = BuildTemporaryIndex();
+    usable_ = !index_.empty();
   }
   ~RecordLook() {
     if (open_) recorddb::DbClose();

@@ -2,7 +2,6 @@
 #include "download/repeat_record.h"
 
 #include <time.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -38,8 +37,7 @@ rt::Text LineBreaks(int pairs) {
 // Returns 0 when `database` is a table of picture ids (the one text field
 // of 20 bytes, named as the index expects), kNotARecord when it is a table
 // of other fields, or the code of a file that cannot be read as a table.
-int32_t PeekRecord(const rt::Text& database, int32_t not_a_record,
-                   recorddb::TableCounts* counts) {
+int32_t PeekRecord(const rt::Text& database, int32_t not_a_record, recorddb::TableCounts* counts) {
   std::vector<recorddb::FieldDescription> fields;
   int32_t record_size = 0;
   if (!recorddb::DbPeekTable(database, &fields, &record_size, counts)) {
@@ -56,6 +54,18 @@ rt::Text LastErrorText() { return recorddb::DbErrorText(recorddb::DbLastError())
 }  // namespace
 
 rt::Text RecordFolder() { return rt::DataDirectory() + "/" + shell::RecordFolderName() + "/"; }
+
+std::string BuildTemporaryIndex() {
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+  if (ec) return {};
+  static std::atomic<unsigned> serial{0};
+  const std::string stem = (temp / ("tiepic-index-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(serial.fetch_add(1))))
+                               .string();
+  if (!recorddb::DbCreateIndex(rt::FromUtf8(stem), {FieldName()})) return {};
+  return stem + ".ENX";
+}
 
 rt::Text BrokenSuffix(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);
@@ -100,19 +110,13 @@ RepeatRecord::RepeatRecord(RunContext& run, std::string_view album_id, int line_
 }
 
 bool RepeatRecord::OpenReadOnly(const rt::Text& why) {
-  std::error_code ec;
-  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-  if (ec || !recorddb::DbOpen(database_, {.read_only = 1})) return false;
+  if (!recorddb::DbOpen(database_, {.read_only = 1})) return false;
   open_ = true;
-  static std::atomic<unsigned> serial{0};
-  const std::string stem = (temp / ("tiepic-index-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(serial.fetch_add(1))))
-                               .string();
-  if (!recorddb::DbCreateIndex(rt::FromUtf8(stem), {FieldName()})) {
+  temporary_index_ = BuildTemporaryIndex();
+  if (temporary_index_.empty()) {
     Close();
     return false;
   }
-  temporary_index_ = stem + ".ENX";
   usable_ = true;
   read_only_ = true;
   Note("警告：防止重复下载数据库无法写入（"_gbk + why +

@@ -19,6 +19,7 @@
 #ifndef TIEPIC_DOWNLOAD_REPEAT_RECORD_H_
 #define TIEPIC_DOWNLOAD_REPEAT_RECORD_H_
 
+#include <string>
 #include <string_view>
 
 #include "download/run_context.h"
@@ -83,6 +84,12 @@ class RepeatRecord {
 // The record folder: the data folder (the program folder, unless the program
 // is installed) + "/防止重复下载数据库/".
 rt::Text RecordFolder();
+
+// Builds the index of the current database, a record opened read-only, in
+// the temporary folder (the record's own folder may take no file). Returns
+// the index file's path (UTF-8, with its extension), which the caller
+// removes once the record is closed, or "" when it could not be built.
+std::string BuildTemporaryIndex();
 
 // The suffix a damaged record's files are set aside under, for the local
 // time `seconds` since the epoch: "broken-YYYYMMDD-HHMMSS".

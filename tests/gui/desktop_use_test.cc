@@ -27,6 +27,7 @@
 #include "frame/frame.h"
 #include "frame/window_templates.h"
 #include "gui/ui_qt.h"
+#include "gui_test_app.h"
 #include "platform/file_system.h"
 #include "runtime/gbk.h"
 #include "shell/main_window.h"
@@ -37,16 +38,6 @@ namespace {
 namespace mw = frame::main_window;
 namespace fw = frame::find_window;
 using rt::operator""_gbk;
-
-QApplication& TheApp() {
-  static int argc = 1;
-  static char name[] = "tiepic_gui_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -118,7 +109,7 @@ TEST_F(DesktopUse, TheWindowGrowsIntoTheListAndTheLogAndNeverBelowItsDefault) {
     const QRect& b = before[i];
     const QRect& d = cases[i].change;
     EXPECT_EQ(Geometry(cases[i].control), QRect(b.left() + d.left(), b.top() + d.top(),
-                                                 b.width() + d.width(), b.height() + d.height()))
+                                                b.width() + d.width(), b.height() + d.height()))
         << cases[i].name;
   }
   EXPECT_EQ(list->columnWidth(mw::kColumnName), name_width + 150);  // the name column first
@@ -140,8 +131,9 @@ TEST_F(DesktopUse, QtsDialogsSpeakChineseAndCancelInTheFolderDialogChangesNothin
     for (QAbstractButton* b : box->buttons()) buttons << b->text();
     box->button(QMessageBox::Cancel)->click();
   });
-  EXPECT_EQ(frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, frame::kButtonsOkCancel, "警告！"_gbk),
-            1);
+  EXPECT_EQ(
+      frame_.ShowMessageBox("您真的要彻底结束下载么？"_gbk, frame::kButtonsOkCancel, "警告！"_gbk),
+      1);
   buttons.sort();
   EXPECT_EQ(buttons, (QStringList{U("取消"), U("确定")}));
 
@@ -232,7 +224,8 @@ TEST_F(DesktopUse, ACutNameShowsItsWholeTextAndTheFindWindowOpensBesideTheList) 
   const QHeaderView* header = view->header();
   const int names_right =
       header->sectionViewportPosition(mw::kColumnName) + header->sectionSize(mw::kColumnName);
-  EXPECT_GE(find->frameGeometry().left(), view->viewport()->mapToGlobal(QPoint(names_right, 0)).x());
+  EXPECT_GE(find->frameGeometry().left(),
+            view->viewport()->mapToGlobal(QPoint(names_right, 0)).x());
   EXPECT_EQ(find->frameGeometry().top(), view->mapToGlobal(QPoint(0, 0)).y());
 }
 

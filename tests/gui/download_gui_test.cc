@@ -29,6 +29,7 @@
 #include "frame/frame.h"
 #include "frame/window_templates.h"
 #include "gui/ui_qt.h"
+#include "gui_test_app.h"
 #include "runtime/gbk.h"
 #include "shell/main_window.h"
 #include "stand-in/server.h"
@@ -39,17 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace mw = frame::main_window;
 using standin::Interface;
-
-QApplication& TheApp() {
-  static int argc = 1;
-  static char name[] = "tiepic_gui_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
 
 // Runs the event loop until `done` holds or `seconds` pass; returns `done`.
 bool PumpUntil(const std::function<bool()>& done, int seconds = 60) {
@@ -108,8 +98,7 @@ standin::DataSet TwoAlbums() {
     t.title = "相册" + std::to_string(data.threads.size() + 1);
     for (int i = 0; i < count; ++i) {
       char id[41];
-      std::snprintf(id, sizeof id, "%020d%020d", i,
-                    static_cast<int>(data.threads.size()));
+      std::snprintf(id, sizeof id, "%020d%020d", i, static_cast<int>(data.threads.size()));
       standin::Picture picture;
       picture.id = id;
       picture.size = 2000;
@@ -150,9 +139,9 @@ class GuiDownload : public ::testing::Test {
   std::string Buttons() const {
     std::string shown;
     const std::pair<frame::ControlRef, char> buttons[] = {{mw::按钮_下载选中, 'D'},
-                                                       {mw::按钮_暂停线程, 'P'},
-                                                       {mw::按钮_继续下载, 'C'},
-                                                       {mw::按钮_结束下载, 'S'}};
+                                                          {mw::按钮_暂停线程, 'P'},
+                                                          {mw::按钮_继续下载, 'C'},
+                                                          {mw::按钮_结束下载, 'S'}};
     for (const auto& [ref, letter] : buttons) {
       shown += Button(ref) != nullptr && Button(ref)->isVisible() ? letter : '-';
     }
@@ -167,9 +156,7 @@ class GuiDownload : public ::testing::Test {
     auto* log = qobject_cast<QPlainTextEdit*>(backend_.Widget(mw::编辑框_操作记录));
     return log ? log->toPlainText().toStdString() : std::string();
   }
-  QProgressBar* Bar() const {
-    return qobject_cast<QProgressBar*>(backend_.Widget(mw::进度条1));
-  }
+  QProgressBar* Bar() const { return qobject_cast<QProgressBar*>(backend_.Widget(mw::进度条1)); }
   size_t PictureRequests() const { return service_.Count(Interface::kPicture); }
 
   testing_support::TempDir folder_;
@@ -178,11 +165,10 @@ class GuiDownload : public ::testing::Test {
   frame::Frame frame_{backend_, folder_.path().string()};
   shell::Shell shell_{frame_};
   discovery::Discovery discovery_{frame_, shell_, {.after_list_request_ms = 0}};
-  download::DownloadControl downloads_{
-      frame_,
-      shell_.state(),
-      discovery_.retrieval(),
-      {.empty_page_retry_ms = 0, .after_list_picture_ms = 0}};
+  download::DownloadControl downloads_{frame_,
+                                       shell_.state(),
+                                       discovery_.retrieval(),
+                                       {.empty_page_retry_ms = 0, .after_list_picture_ms = 0}};
   standin::StandIn service_{TwoAlbums()};
 };
 
@@ -248,8 +234,8 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
   EXPECT_EQ(Buttons(), "-P-S");
   EXPECT_TRUE(LogText().ends_with("执行了继续下载功能\n"));
   ASSERT_TRUE(PumpUntil([&] {
-    return LabelText(mw::标签_正在下载相册) == "下载到第[2]个相册" &&
-           Bar()->maximum() == 30 && Bar()->value() >= 5;
+    return LabelText(mw::标签_正在下载相册) == "下载到第[2]个相册" && Bar()->maximum() == 30 &&
+           Bar()->value() >= 5;
   }));
 
   // Stop, answered OK: back to idle at once, and the worker ends.
@@ -301,10 +287,9 @@ TEST_F(GuiDownload, ButtonsPauseContinueAndStopDriveTheRunWhileTheWindowAnswers)
   EXPECT_EQ(PictureRequests() - requests_stopped, static_cast<size_t>(100 - saved_first));
   for (const standin::Thread& t : service_.data().threads) {
     for (size_t i = 0; i < t.pictures.size(); ++i) {
-      const fs::path file =
-          save_ / "纸飞机吧_百度贴吧" / (t.title + "_" + t.tid) / ("(" + std::to_string(i + 1) + ").jpg");
-      EXPECT_EQ(ReadFile(file), standin::PictureBody(service_.data(), t.pictures[i]))
-          << file;
+      const fs::path file = save_ / "纸飞机吧_百度贴吧" / (t.title + "_" + t.tid) /
+                            ("(" + std::to_string(i + 1) + ").jpg");
+      EXPECT_EQ(ReadFile(file), standin::PictureBody(service_.data(), t.pictures[i])) << file;
     }
   }
 }
@@ -410,7 +395,8 @@ TEST_F(GuiDownload, FocusStaysOnTheRunButtonsAndClosingDuringARunAsksFirst) {
       ASSERT_TRUE(name.starts_with("(") && name.ends_with(").jpg")) << name;
       const size_t number = std::stoul(name.substr(1));
       ASSERT_LE(number, t.pictures.size());
-      EXPECT_EQ(ReadFile(entry.path()), standin::PictureBody(service_.data(), t.pictures[number - 1]))
+      EXPECT_EQ(ReadFile(entry.path()),
+                standin::PictureBody(service_.data(), t.pictures[number - 1]))
           << name;
     }
   }

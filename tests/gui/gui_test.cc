@@ -12,13 +12,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTimer>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
@@ -140,8 +140,8 @@ int TextRoom(QWidget* w) {
     option.text = button->text();
     const bool box = qobject_cast<QCheckBox*>(w) != nullptr;
     return w->style()
-        ->subElementRect(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
-                         &option, w)
+        ->subElementRect(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option,
+                         w)
         .width();
   }
   return -1;
@@ -159,8 +159,8 @@ std::vector<std::string> ExpectCaptionsFit(QtBackend& backend, const frame::Wind
     const QFontMetrics metrics(w->font());
     const QString text = QString::fromStdString(rt::ToUtf8(c.caption)).remove('\r');
     if (text.contains('\n') || c.name == "标签6") continue;  // rules drawn with characters
-    if (auto* label = qobject_cast<QLabel*>(w); label && c.rect.height >= 2 * metrics.height() &&
-                                                metrics.horizontalAdvance(text) > room) {
+    if (auto* label = qobject_cast<QLabel*>(w);
+        label && c.rect.height >= 2 * metrics.height() && metrics.horizontalAdvance(text) > room) {
       // A tall label may wrap, as long as the wrapped text fits its height.
       EXPECT_LE(label->heightForWidth(c.rect.width), c.rect.height) << c.name;
       continue;
@@ -194,7 +194,8 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   EXPECT_EQ(actions, (QStringList{U("获取与下载"), U("设置与客服"), U("问题反馈")}));
 
   auto* list = Get<QTreeWidget>(mw::超级列表框1);
-  const char* titles[] = {"选择", "序号", "相册名称", "封面", "图片数量", "相册ID", "相册问题", "相册密码"};
+  const char* titles[] = {"选择",     "序号",   "相册名称", "封面",
+                          "图片数量", "相册ID", "相册问题", "相册密码"};
   const int widths[] = {60, 40, 120, 100, 70, 80, 80, 80};
   ASSERT_EQ(list->columnCount(), 8);
   for (int i = 0; i < 8; ++i) {
@@ -206,7 +207,8 @@ TEST_F(GuiTest, WindowsHaveTheirTemplatesGeometryAndCaptions) {
   EXPECT_FALSE(Get(mw::按钮_暂停线程)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_继续下载)->isVisibleTo(top));
   EXPECT_FALSE(Get(mw::按钮_结束下载)->isVisibleTo(top));
-  const std::vector<std::string> measured = ExpectCaptionsFit(*backend_, frame::MainWindowTemplate());
+  const std::vector<std::string> measured =
+      ExpectCaptionsFit(*backend_, frame::MainWindowTemplate());
   for (const char* group : {"分组框9", "分组框10", "分组框11"}) {
     EXPECT_NE(std::find(measured.begin(), measured.end(), group), measured.end()) << group;
   }
@@ -316,8 +318,7 @@ TEST_F(GuiTest, TheDesktopGetsFoldersAsLocalFilesAndMakersPagesAsWebAddresses) {
   std::filesystem::create_directories(folder_ / "图 片#1");
   const auto saved = std::filesystem::current_path();
   std::filesystem::current_path(folder_);
-  using ShellExecute =
-      int(const rt::Text&, const rt::Text&, const rt::Text&, const rt::Text&, int);
+  using ShellExecute = int(const rt::Text&, const rt::Text&, const rt::Text&, const rt::Text&, int);
   const int result = frame::CallPlatformFunction<ShellExecute>(
       frame::kShellExecuteA, rt::Text(), "图 片#1"_gbk, rt::Text(), rt::Text(), 1);
   std::filesystem::current_path(saved);
@@ -327,10 +328,8 @@ TEST_F(GuiTest, TheDesktopGetsFoldersAsLocalFilesAndMakersPagesAsWebAddresses) {
   QStringList seen;
   for (const QUrl& url : desktop.opened) seen << url.toString();
   ASSERT_EQ(desktop.opened.size(), 2) << seen.join(QLatin1Char(' ')).toStdString();
-  EXPECT_TRUE(desktop.opened[0].isLocalFile())
-      << desktop.opened[0].toString().toStdString();
-  EXPECT_EQ(desktop.opened[0].toLocalFile().toStdString(),
-            (folder_ / "图 片#1").string());
+  EXPECT_TRUE(desktop.opened[0].isLocalFile()) << desktop.opened[0].toString().toStdString();
+  EXPECT_EQ(desktop.opened[0].toLocalFile().toStdString(), (folder_ / "图 片#1").string());
   EXPECT_EQ(desktop.opened[1].toString().toStdString(),
             rt::ToUtf8(shell::FeedbackPage(shell::DefaultServiceAddresses().version_page)));
   EXPECT_TRUE(desktop.opened[1].scheme().startsWith(U("http")));
@@ -352,9 +351,9 @@ TEST_F(GuiTest, MessageBoxesShowCaptionIconAndButtonsAndReportThePressedOne) {
     });
   };
   press(QMessageBox::Cancel);
-  EXPECT_EQ(frame_->ShowMessageBox(rt::Text("网址格式无法识别\r\n\r\n例"_gbk),
-                                   frame::kButtonsOkCancel),
-            1);
+  EXPECT_EQ(
+      frame_->ShowMessageBox(rt::Text("网址格式无法识别\r\n\r\n例"_gbk), frame::kButtonsOkCancel),
+      1);
   EXPECT_EQ(title, U("信息："));
   EXPECT_EQ(text, U("网址格式无法识别\n\n例"));
   EXPECT_EQ(buttons, 2);
@@ -413,10 +412,12 @@ TEST_F(GuiDeathTest, FatalReportIsAStopBoxCaptionedErrorAndEndsWith255) {
               box->icon() == QMessageBox::Critical, box->text().toStdString().c_str());
       box->button(QMessageBox::Ok)->click();
     });
-    frame_->ReadProperty(frame::find_window::编辑框1, frame::kText);  // the find window is not loaded
+    frame_->ReadProperty(frame::find_window::编辑框1,
+                         frame::kText);  // the find window is not loaded
   };
-  EXPECT_EXIT(fail(), ::testing::ExitedWithCode(255),
-              "title=错误 critical=1 text=运行时出错!\n\n错误信息：未载入欲访问窗口组件所在的窗口\n\\|");
+  EXPECT_EXIT(
+      fail(), ::testing::ExitedWithCode(255),
+      "title=错误 critical=1 text=运行时出错!\n\n错误信息：未载入欲访问窗口组件所在的窗口\n\\|");
 }
 
 }  // namespace

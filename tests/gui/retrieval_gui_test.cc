@@ -11,6 +11,7 @@
 #include "frame/frame.h"
 #include "frame/window_templates.h"
 #include "gui/ui_qt.h"
+#include "gui_test_app.h"
 #include "runtime/gbk.h"
 #include "shell/main_window.h"
 #include "stand-in/server.h"
@@ -19,16 +20,6 @@
 namespace {
 
 namespace mw = frame::main_window;
-
-QApplication& TheApp() {
-  static int argc = 1;
-  static char name[] = "tiepic_gui_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
 
 TEST(GuiRetrieval, RowsAppearWhileTheWindowKeepsAnswering) {
   TheApp();
