@@ -7,6 +7,7 @@
 
 #include "discovery/text_helpers.h"
 #include "frame/window_templates.h"
+#include "json/json_value.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
@@ -21,27 +22,8 @@ namespace mw = frame::main_window;
 using rt::operator""_gbk;
 using rt::Text;
 
-constexpr int kAlbumsPerPage = 30;
 // Tries of a guide that brings nothing, as the download asks its pages.
 constexpr int kGuideAttempts = 10;
-
-// One album entry of an album-list page. The page is HTML inside a JSON
-// string, so its quotes stand as \" and the pattern matches them as \\".
-// Groups: 1 the picture count, 2 the album's thread id, 3 the album name
-// (the title attribute), 4 the link text.
-const Text& AlbumPattern() {
-  static const Text pattern = rt::FromUtf8(
-      R"re(<span class=\\"grbm_ele_pic_amount \\">(.*?)<span class=\\"grbm_ele_pic_amount_letter\\">张</span></span></a>)re"
-      "          "
-      R"re(<div class=\\"grbm_ele_title\\"><a hidefocus=\\"true\\" target=\\"_blank\\" href=\\"/p/(.*?)\\" title=\\"(.*?)\\">(.*?)</a></div>)re");
-  return pattern;
-}
-
-// The markers around the album total on the first album-list page.
-const Text& AlbumTotalLeft() {
-  return R"re(<span class=\"catalog_a_inner\">全部<span class=\"catalog_a_amount\">()re"_gbk;
-}
-constexpr std::string_view kAlbumTotalRight = ")</span></span>";
 
 Text WithoutLineBreaksAndBlanks(std::string_view text) {
   Text out = rt::ReplaceText(text, "\n", "", {}, {}, true);
@@ -226,13 +208,15 @@ void AlbumRetrieval::Retrieve() {
                             [](int64_t ms) { web::WaitResponsive(ms); });
     RetrievalRequests requests(retry, log, pauses_.empty_page_retry_ms);
     bool found = true;
+    // The profile as it stands when the retrieval starts.
+    const shell::ServiceProfile profile = state_.profile;
     if (Contains(address, host + "/f?")) {
       last_kind_.store(AddressKind::kBoard);
-      BoardPath(address, regex, requests);
+      BoardPath(address, profile, regex, requests);
       found = frame_.ListRowCount(mw::超级列表框1) > 0;
     } else if (Contains(address, host + "/p/")) {
       last_kind_.store(AddressKind::kThread);
-      found = ThreadPath(address, requests);
+      found = ThreadPath(address, profile, requests);
     } else {
       last_kind_.store(AddressKind::kUnrecognised);
       frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
@@ -249,32 +233,33 @@ void AlbumRetrieval::Retrieve() {
   if (on_finished_) frame_.Post(on_finished_);
 }
 
-void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
-                               RetrievalRequests& requests) {
+void AlbumRetrieval::BoardPath(const Text& address, const shell::ServiceProfile& profile,
+                               web::RegexObject& regex, RetrievalRequests& requests) {
   const Text& host = state_.service.web_host;
+  const int pause = PauseAfterPage(profile);
   const Text board_page = Utf8ToGbk(requests.Inet("贴吧首页"_gbk, address));
   {
     std::lock_guard lock(mu_);
-    source_.board_title =
-        WithoutLineBreaksAndBlanks(web::TextBetween(board_page, "<title>", "</title>"));
+    source_.board_title = WithoutLineBreaksAndBlanks(shell::FindMarked(board_page, profile.board_title));
   }
-  SetListBase(rt::ReplaceText(address, host + "/f?", host + "/photo/g/bw/picture/list?"));
-  const Text album_list =
-      rt::ReplaceText(address, host + "/f?", host + "/photo/g?", {}, {}, true);
+  SetListBase(shell::WithPath(address, host, profile.list_path));
+  const Text album_list = shell::WithPath(address, host, profile.albums_path);
+  const auto page_address = [&](int p) {
+    return album_list + shell::FillIn(profile.albums_query,
+                                      {{"page", std::to_string(p)},
+                                       {"page_size", std::to_string(profile.albums_page_size)},
+                                       {"random", web::RandomText()}});
+  };
 
-  const Text first = requests.WinHttp(
-      "相册列表第1页"_gbk, album_list + "&alt=jview&pn=1&rn=30&cat_id=all&_=" + web::RandomText(),
-      pauses_.after_list_request_ms, false);
-  const int total =
-      rt::ToInteger(DigitsOnly(web::TextBetween(first, AlbumTotalLeft(), kAlbumTotalRight)));
-  const int pages = total / kAlbumsPerPage + 1;
+  const Text first = requests.WinHttp("相册列表第1页"_gbk, page_address(1), pause, false);
+  const int total = rt::ToInteger(DigitsOnly(shell::FindMarked(first, profile.albums_total)));
+  const int pages = total / profile.albums_page_size + 1;
 
+  const Text pattern = rt::FromUtf8(profile.albums_entry);
   for (int p = 1; p <= pages; ++p) {
-    const Text page = requests.WinHttp("相册列表第"_gbk + std::to_string(p) + "页"_gbk,
-                                       album_list + "&alt=jview&pn=" + std::to_string(p) +
-                                           "&rn=30&cat_id=all&_=" + web::RandomText(),
-                                       pauses_.after_list_request_ms, false);
-    if (regex.Search(AlbumPattern(), page)) {
+    const Text page =
+        requests.WinHttp("相册列表第"_gbk + std::to_string(p) + "页"_gbk, page_address(p), pause, false);
+    if (regex.Search(pattern, page)) {
       const int matches = regex.MatchCount();
       for (int m = 1; m <= matches; ++m) {
         Text name = regex.SubMatchText(m, 3);
@@ -287,45 +272,65 @@ void AlbumRetrieval::BoardPath(const Text& address, web::RegexObject& regex,
   }
 }
 
-bool AlbumRetrieval::ThreadPath(const Text& address, RetrievalRequests& requests) {
+bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile& profile,
+                                RetrievalRequests& requests) {
   const Text& host = state_.service.web_host;
   Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
-  const Text page = requests.WinHttp("帖子页面"_gbk, "http://" + host + "/p/" + thread_id,
-                                     pauses_.after_list_request_ms, true);
-  const Text board = web::TextBetween(page, "meta furl=\"", "\" fname=");
-  Text name = web::TextBetween(page, "title: \"", "\"");
-  if (name.empty()) name = web::TextBetween(page, "title:\"", "\"");
-  if (name.empty()) name = web::TextBetween(page, "<title>", "_百度贴吧"_gbk);
+  const Text page = requests.WinHttp(
+      "帖子页面"_gbk, "http://" + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
+      PauseAfterPage(profile), true);
+  const Text board = shell::FindMarked(page, profile.thread_board);
+  Text name = shell::FindMarked(page, profile.thread_title);
   if (name.empty()) name = "贴吧相册"_gbk;
 
-  const Text list_candidate =
-      rt::ReplaceText(board, host + "/f?kw=", "http://" + host + "/photo/g/bw/picture/list?kw=");
-  const Text guide_base =
-      rt::ReplaceText(board, host + "/f?kw=", "http://" + host + "/photo/bw/picture/guide?kw=");
+  // The board's address names the board; the list's and the guide's are
+  // asked on the web host over http, as the thread page was.
+  const auto base = [&](const std::string& path) {
+    return rt::ReplaceText(board, host + "/f?kw=", "http://" + host + path + "?kw=");
+  };
   const Text see_lz = frame_.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
-  const Text guide_query = "&ie=utf-8&fp=1&tid=" + thread_id + "&see_lz=" + see_lz +
-                           "&from_page=0&alt=jview&next=1&prev=1&pic_id=";
+  const auto guide_address = [&](const Text& cursor) {
+    return base(profile.guide_path) + shell::FillIn(profile.guide_query, {{"tid", thread_id},
+                                                                          {"see_lz", see_lz},
+                                                                          {"next", "1"},
+                                                                          {"cursor", cursor},
+                                                                          {"random", web::RandomText()}});
+  };
 
   // Without the board's address there is no guide to ask.
-  const Text guide =
-      board.empty()
-          ? Text()
-          : requests.Guide("图片导航"_gbk, guide_base + guide_query + "&_=" + web::RandomText());
-  Text count = web::TextBetween(guide, "pic_amount\":", ",");
+  json::JsonHandle guide;
+  const bool parsed =
+      !board.empty() && json::JsonParse(guide, requests.Guide("图片导航"_gbk, guide_address({})));
+  const auto member = [](const json::JsonHandle& json, const std::string& path) {
+    return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
+  };
+  Text count = parsed ? member(guide, profile.guide_amount) : Text();
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from
     // the first picture gives the thread's own count.
-    const Text first_id = web::TextBetween(guide, "\"id\":\"", "\",");
-    const Text again = requests.Guide(
-        "图片导航"_gbk, guide_base + guide_query + first_id + "&_=" + web::RandomText());
-    count = web::TextBetween(again, "pic_amount\":", ",");
+    const json::JsonHandle first = json::JsonGetMember(
+        json::JsonGetPath(guide, profile.guide_pictures), shell::FillIn(profile.guide_key, {{"n", "1"}}));
+    json::JsonHandle again;
+    if (json::JsonParse(again,
+                        requests.Guide("图片导航"_gbk, guide_address(member(first, profile.guide_id))))) {
+      count = member(again, profile.guide_amount);
+    }
   }
-  const bool has_sep_null = rt::FindText(guide, "\"has_sep\":null", {}, true) > 0;
-  SetListBase(has_sep_null ? guide_base : list_candidate);
+  if (count == "null") count.clear();
+  // A thread that is no board album (no picture list) has no separator
+  // count; a guide that names none is read the same way, since the guide
+  // serves every thread.
+  const bool no_album = parsed && member(guide, profile.guide_sep) == "null";
+  SetListBase(no_album ? base(profile.guide_path) : base(profile.list_path));
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();
+}
+
+int AlbumRetrieval::PauseAfterPage(const shell::ServiceProfile& profile) const {
+  return pauses_.after_list_request_ms >= 0 ? pauses_.after_list_request_ms
+                                            : profile.wait_after_page_ms;
 }
 
 void AlbumRetrieval::AppendAlbumRow(std::string_view name, std::string_view count,

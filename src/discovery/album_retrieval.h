@@ -43,7 +43,9 @@ enum class AddressKind { kNone, kBoard, kThread, kUnrecognised };
 
 // The pauses the service asks of its clients. Tests may shorten them.
 struct RetrievalPauses {
-  int after_list_request_ms = 1000;  // after each album-list or thread-page request
+  // After each album-list or thread-page request; negative: the service
+  // profile's wait.
+  int after_list_request_ms = -1;
   int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
   int empty_page_retry_ms = 2000;     // before asking again for a guide that brought nothing
 };
@@ -77,9 +79,12 @@ class AlbumRetrieval {
 
  private:
   void Retrieve();
-  void BoardPath(const rt::Text& address, web::RegexObject& regex, RetrievalRequests& requests);
+  void BoardPath(const rt::Text& address, const shell::ServiceProfile& profile,
+                 web::RegexObject& regex, RetrievalRequests& requests);
   // Returns true iff the thread's picture count was read.
-  bool ThreadPath(const rt::Text& address, RetrievalRequests& requests);
+  bool ThreadPath(const rt::Text& address, const shell::ServiceProfile& profile,
+                  RetrievalRequests& requests);
+  int PauseAfterPage(const shell::ServiceProfile& profile) const;
   void AppendAlbumRow(std::string_view name, std::string_view count, std::string_view id,
                       bool ticked);
   void ShowUnrecognised();

@@ -33,7 +33,9 @@ class ListStrategy : public PagingStrategy {
     return {.record_line_breaks = 2,
             .announce_folder = true,
             .progress_first = true,
-            .wait_after_fetch_ms = run_.pauses.after_list_picture_ms};
+            .wait_after_fetch_ms = run_.pauses.after_list_picture_ms >= 0
+                                       ? run_.pauses.after_list_picture_ms
+                                       : profile_.wait_after_picture_ms};
   }
 
   AlbumFacts Begin() override {
@@ -131,7 +133,7 @@ class ListStrategy : public PagingStrategy {
           return web::InetRequest(address, options);
         }));
     run_.gate.SafePoint();
-    return web::TextBetween(text, profile_.list_total, ",");
+    return shell::FindMarked(text, profile_.list_total);
   }
 
   // The pictures of the total that page `p` lists.

@@ -20,7 +20,8 @@ namespace download {
 // The waits the service asks of its clients. Tests may shorten them.
 struct DownloadPauses {
   int empty_page_retry_ms = 2000;     // after each empty picture-list answer
-  int after_list_picture_ms = 100;    // after each picture of the page-numbered list
+  int after_list_picture_ms = -1;     // after each picture of the page-numbered list;
+                                      // negative: the service profile's wait
   int refusal_first_wait_ms = 10000;  // before asking again after a refusal, then doubled
 };
 

@@ -6,18 +6,25 @@
 #include <variant>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/ini_file.h"
+#include "platform/regex_pcre2.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/request_helpers.h"
 
 namespace shell {
 namespace {
 
 enum class Form {
-  kQuery,   // follows a base address: starts with '&', {names} of its own
-  kPath,    // on the picture host: starts with '/', {names} of its own
-  kMember,  // JSON member names joined by "." and "|"
-  kKey,     // a member name with {n}
-  kText,    // any text on one line
-  kCount,   // a whole number in [low, high]
+  kQuery,    // follows a path: starts with '&', {names} of its own
+  kPath,     // on a host: starts with '/', {names} of its own
+  kMember,   // JSON member names joined by "." and "|"
+  kKey,      // a member name with {n}
+  kMarker,   // BEFORE*AFTER, alternatives joined by "|"; blanks allowed
+  kPattern,  // a regular expression with at least three groups; blanks allowed
+  kCount,    // a whole number in [low, high]
 };
 
 // One key of a profile file: its interface, name, form, the {names} it may
@@ -28,45 +35,70 @@ struct Key {
   Form form;
   std::vector<std::string_view> names;
   int low = 0, high = 0;
-  std::variant<std::string ServiceProfile::*, int ServiceProfile::*> field;
+  using Field = std::variant<std::string ServiceProfile::*, int ServiceProfile::*>;
+  Field field;
 };
 
 const std::vector<Key>& Keys() {
   using P = ServiceProfile;
+  using F = Form;
   static const std::vector<Key> keys = {
-      {"list", "query", Form::kQuery, {"page_size", "tid", "page", "random"}, 0, 0, &P::list_query},
-      {"list", "total_query", Form::kQuery, {"tid", "random"}, 0, 0, &P::list_total_query},
-      {"list", "page_size", Form::kCount, {}, 1, 1000, &P::list_page_size},
-      {"list", "pictures", Form::kMember, {}, 0, 0, &P::list_pictures},
-      {"list", "id", Form::kMember, {}, 0, 0, &P::list_id},
-      {"list", "description", Form::kMember, {}, 0, 0, &P::list_description},
-      {"list", "total", Form::kText, {}, 0, 0, &P::list_total},
+      {"board", "title", F::kMarker, {}, 0, 0, &P::board_title},
+      {"albums", "path", F::kPath, {}, 0, 0, &P::albums_path},
+      {"albums", "query", F::kQuery, {"page", "page_size", "random"}, 0, 0, &P::albums_query},
+      {"albums", "page_size", F::kCount, {}, 1, 100, &P::albums_page_size},
+      {"albums", "total", F::kMarker, {}, 0, 0, &P::albums_total},
+      {"albums", "entry", F::kPattern, {}, 0, 0, &P::albums_entry},
+      {"thread", "path", F::kPath, {"tid"}, 0, 0, &P::thread_path},
+      {"thread", "board", F::kMarker, {}, 0, 0, &P::thread_board},
+      {"thread", "title", F::kMarker, {}, 0, 0, &P::thread_title},
+      {"list", "path", F::kPath, {}, 0, 0, &P::list_path},
+      {"list", "query", F::kQuery, {"page_size", "tid", "page", "random"}, 0, 0, &P::list_query},
+      {"list", "total_query", F::kQuery, {"tid", "random"}, 0, 0, &P::list_total_query},
+      {"list", "page_size", F::kCount, {}, 1, 1000, &P::list_page_size},
+      {"list", "pictures", F::kMember, {}, 0, 0, &P::list_pictures},
+      {"list", "id", F::kMember, {}, 0, 0, &P::list_id},
+      {"list", "description", F::kMember, {}, 0, 0, &P::list_description},
+      {"list", "total", F::kMarker, {}, 0, 0, &P::list_total},
+      {"guide", "path", F::kPath, {}, 0, 0, &P::guide_path},
       {"guide",
        "query",
-       Form::kQuery,
+       F::kQuery,
        {"tid", "see_lz", "next", "cursor", "random"},
        0,
        0,
        &P::guide_query},
-      {"guide", "next", Form::kCount, {}, 2, 1000, &P::guide_next},
-      {"guide", "pictures", Form::kMember, {}, 0, 0, &P::guide_pictures},
-      {"guide", "key", Form::kKey, {"n"}, 0, 0, &P::guide_key},
-      {"guide", "id", Form::kMember, {}, 0, 0, &P::guide_id},
-      {"guide", "address", Form::kMember, {}, 0, 0, &P::guide_address},
-      {"guide", "description", Form::kMember, {}, 0, 0, &P::guide_description},
-      {"picture", "path", Form::kPath, {"id"}, 0, 0, &P::picture_path},
+      {"guide", "next", F::kCount, {}, 2, 1000, &P::guide_next},
+      {"guide", "pictures", F::kMember, {}, 0, 0, &P::guide_pictures},
+      {"guide", "key", F::kKey, {"n"}, 0, 0, &P::guide_key},
+      {"guide", "id", F::kMember, {}, 0, 0, &P::guide_id},
+      {"guide", "address", F::kMember, {}, 0, 0, &P::guide_address},
+      {"guide", "description", F::kMember, {}, 0, 0, &P::guide_description},
+      {"guide", "amount", F::kMember, {}, 0, 0, &P::guide_amount},
+      {"guide", "sep", F::kMember, {}, 0, 0, &P::guide_sep},
+      {"picture", "path", F::kPath, {"id"}, 0, 0, &P::picture_path},
+      {"version", "newest", F::kMarker, {"key"}, 0, 0, &P::version_newest},
+      {"waits", "after_page_ms", F::kCount, {}, 0, 600000, &P::wait_after_page_ms},
+      {"waits", "after_picture_ms", F::kCount, {}, 0, 600000, &P::wait_after_picture_ms},
   };
   return keys;
 }
 
 constexpr std::string_view kComments[][2] = {
+    {"board", "; The board's own page (the address given): its title."},
+    {"albums",
+     "; The board's album list, page by page: the board's address with `path` in place of\r\n"
+     "; its /f, then `query`. `entry` finds one album (groups: 1 count, 2 id, 3 name)."},
+    {"thread", "; A thread's page: the board it belongs to and its title."},
     {"list",
-     "; The picture list of a board album, page by page (the album list's base address,\r\n"
-     "; then query); an entry of `pictures` names its picture by `id`."},
+     "; The picture list of a board album, page by page (the board's address with `path`\r\n"
+     "; in place of its /f, then query); an entry of `pictures` names its picture by `id`."},
     {"guide",
      "; The picture guide of a thread: each page is asked around the last picture shown\r\n"
      "; ({cursor}); `pictures` is a map whose entries are keyed by `key`."},
     {"picture", "; A picture's address on the picture host, where an entry names none."},
+    {"version", "; The version page, whose address is [service] version_page of the settings."},
+    {"waits", "; The pauses the service asks for, in milliseconds."},
 };
 
 bool IsNameByte(char c) {
@@ -92,8 +124,10 @@ std::string CheckNames(std::string_view text, const std::vector<std::string_view
 // Returns "" when `value` fits `key`'s form; else what is wrong.
 std::string Check(const Key& key, std::string_view value) {
   if (value.empty()) return "an empty value";
+  const bool blanks = key.form == Form::kMarker || key.form == Form::kPattern;
   for (char c : value) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return "a blank or control character";
+    if (static_cast<unsigned char>(c) < ' ' || c == 0x7f || (c == ' ' && !blanks))
+      return "a blank or control character";
   }
   switch (key.form) {
     case Form::kQuery:
@@ -104,6 +138,8 @@ std::string Check(const Key& key, std::string_view value) {
       if (value.find("//") != std::string_view::npos || value.find('\\') != std::string_view::npos)
         return "a profile names no host";
       if (value.find('#') != std::string_view::npos) return "a '#' in an address";
+      if (key.form == Form::kPath && value.find('?') != std::string_view::npos)
+        return "a '?' in a path";
       return CheckNames(value, key.names);
     case Form::kMember:
     case Form::kKey: {
@@ -123,8 +159,24 @@ std::string Check(const Key& key, std::string_view value) {
       }
       return {};
     }
-    case Form::kText:
+    case Form::kMarker:
+      for (size_t start = 0; start <= value.size();) {
+        const size_t end = std::min(value.find('|', start), value.size());
+        const std::string_view alternative = value.substr(start, end - start);
+        if (std::count(alternative.begin(), alternative.end(), '*') != 1)
+          return "each marker holds one '*' between the texts around what it finds";
+        start = end + 1;
+      }
+      return key.names.empty() ? std::string() : CheckNames(value, key.names);
+    case Form::kPattern: {
+      platform::Regex16 regex;
+      if (!regex.Compile(platform::MultiByteToWide(platform::CodePage::kUtf8, value), false,
+                         false)) {
+        return "a pattern that does not compile";
+      }
+      if (regex.capture_count() < 3) return "a pattern of at least three groups";
       return {};
+    }
     case Form::kCount: {
       int number = 0;
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
@@ -157,6 +209,21 @@ std::string Get(const ServiceProfile& profile, const Key& key) {
 
 const ServiceProfile& BuiltInProfile() {
   static const ServiceProfile profile = {
+      .board_title = "<title>*</title>",
+      .albums_path = "/photo/g",
+      .albums_query = "&alt=jview&pn={page}&rn={page_size}&cat_id=all&_={random}",
+      .albums_page_size = 30,
+      // The album list's HTML stands inside a JSON string: its quotes are \".
+      .albums_total =
+          R"m(<span class=\"catalog_a_inner\">全部<span class=\"catalog_a_amount\">(*)</span></span>)m",
+      .albums_entry =
+          R"re(<span class=\\"grbm_ele_pic_amount \\">(.*?)<span class=\\"grbm_ele_pic_amount_letter\\">张</span></span></a>)re"
+          "          "
+          R"re(<div class=\\"grbm_ele_title\\"><a hidefocus=\\"true\\" target=\\"_blank\\" href=\\"/p/(.*?)\\" title=\\"(.*?)\\">(.*?)</a></div>)re",
+      .thread_path = "/p/{tid}",
+      .thread_board = "meta furl=\"*\" fname=",
+      .thread_title = "title: \"*\"|title:\"*\"|<title>*_百度贴吧",
+      .list_path = "/photo/g/bw/picture/list",
       .list_query =
           "&alt=jview&rn={page_size}&tid={tid}&pn={page}&ps=1&pe={page_size}"
           "&wall_type=v&_={random}",
@@ -165,7 +232,8 @@ const ServiceProfile& BuiltInProfile() {
       .list_pictures = "data.pic_list",
       .list_id = "pic_id",
       .list_description = "descr",
-      .list_total = "\"total_page\":",
+      .list_total = "\"total_page\":*,",
+      .guide_path = "/photo/bw/picture/guide",
       .guide_query =
           "&ie=utf-8&fp=1&tid={tid}&see_lz={see_lz}&from_page=0&alt=jview"
           "&next={next}&prev=1&pic_id={cursor}&_={random}",
@@ -175,7 +243,12 @@ const ServiceProfile& BuiltInProfile() {
       .guide_id = "img.screen.id",
       .guide_address = "img.screen.waterurl",
       .guide_description = "descr",
+      .guide_amount = "data.pic_amount",
+      .guide_sep = "data.has_sep",
       .picture_path = "/forum/pic/item/{id}.jpg",
+      .version_newest = "#{key}@@*#{key}",
+      .wait_after_page_ms = 1000,
+      .wait_after_picture_ms = 100,
   };
   return profile;
 }
@@ -195,7 +268,15 @@ std::string ProfileText(const ServiceProfile& profile) {
       }
       text += "[" + std::string(section) + "]\r\n";
     }
-    text += std::string(key.name) + "=" + Get(profile, key) + "\r\n";
+    // A value the reader would trim or unquote goes between double quotes,
+    // which the reader takes off again.
+    std::string value = Get(profile, key);
+    if (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
+                           ((value.front() == '"' || value.front() == '\'') &&
+                            value.back() == value.front()))) {
+      value = "\"" + value + "\"";
+    }
+    text += std::string(key.name) + "=" + value + "\r\n";
   }
   return text;
 }
@@ -226,11 +307,37 @@ std::optional<ServiceProfile> LoadProfile(const std::string& path, std::string* 
     });
     if (key == Keys().end())
       return refuse(entry, "unknown key " + entry.key + " in [" + entry.section + "]");
-    if (std::string why = Check(*key, entry.value); !why.empty())
+    std::string value = entry.value;
+    // Profiles written before markers named the list's total by the text
+    // before it alone, the number running to the next ",".
+    if (key->field == Key::Field(&ServiceProfile::list_total) &&
+        value.find('*') == std::string::npos) {
+      value += "*,";
+    }
+    if (std::string why = Check(*key, value); !why.empty())
       return refuse(entry, entry.key + ": " + why);
-    Set(profile, *key, entry.value);
+    Set(profile, *key, value);
   }
   return profile;
+}
+
+std::string FindMarked(std::string_view text, std::string_view marker) {
+  for (size_t start = 0; start <= marker.size();) {
+    const size_t end = std::min(marker.find('|', start), marker.size());
+    const std::string_view alternative = marker.substr(start, end - start);
+    start = end + 1;
+    const size_t star = alternative.find('*');
+    if (star == std::string_view::npos) continue;
+    std::string found =
+        web::TextBetween(text, rt::FromUtf8(alternative.substr(0, star)),
+                         rt::FromUtf8(alternative.substr(star + 1)));
+    if (!found.empty()) return found;
+  }
+  return {};
+}
+
+std::string WithPath(std::string_view address, std::string_view host, std::string_view path) {
+  return rt::ReplaceText(address, std::string(host) + "/f?", std::string(host) + std::string(path) + "?");
 }
 
 std::string FillIn(std::string_view pattern,

@@ -1,22 +1,33 @@
-// The service profile: what the downloads ask of the service and read from
+// The service profile: what the program asks of the service and reads from
 // its answers, as a text file can change it when the service changes — the
-// query of each picture-list interface with its parameters, the JSON members
-// read (with the alternatives tried), the picture address, page sizes. The
-// built-in profile is what the program has always asked and read.
+// address of each interface with its parameters, the JSON members read (with
+// the alternatives tried), the texts and patterns matched, page sizes and
+// waits. The built-in profile is what the program has always asked and read.
 //
 // A profile file is an INI file in the settings file's style:
 //
+//   [board]     the board's own page
+//   [albums]    the board's album list, page by page
+//   [thread]    a thread's page
 //   [list]      the picture list of a board album, page by page
 //   [guide]     the picture guide of a thread, cursor by cursor
 //   [picture]   a picture's address on the picture host
+//   [version]   the version page (its address stays in the settings file)
+//   [waits]     the pauses the service asks of its clients
 //
-// Queries follow the interface's base address (which names the host and the
-// board); `{name}` in them is filled in by the program (see kProfileKeys in
-// service_profile.cc for which names each key takes). Members are paths of
+// Paths take the place of the "/f" of the board's address ("/photo/g" asks
+// for the album list of the board the address names); queries follow them.
+// `{name}` in them is filled in by the program (Keys() in
+// service_profile.cc says which names each key takes). Members are paths of
 // JSON member names joined by "." and alternatives joined by "|", tried in
-// turn ("img.screen.waterurl|img.original.waterurl"). A profile names no
-// host and no scheme: the hosts stay in [service], the scheme is http (https
-// when signed in).
+// turn ("img.screen.waterurl|img.original.waterurl"). Markers find the text
+// between two others, "BEFORE*AFTER", alternatives joined by "|". The album
+// pattern is a regular expression whose groups 1, 2 and 3 are an album's
+// picture count, id and name. A profile names no host and no scheme: the
+// hosts stay in [service], the scheme is http (https when signed in).
+//
+// Texts are UTF-8 here; FindMarked and the callers turn them into the
+// program's code page where they match non-ASCII text.
 //
 // Thread safety: values; BuiltInProfile's object is made once and never
 // changes.
@@ -31,15 +42,29 @@
 namespace shell {
 
 struct ServiceProfile {
+  // [board]
+  std::string board_title;  // marker: the board's title on its page
+  // [albums]
+  std::string albums_path;   // in place of the board address's "/f"
+  std::string albums_query;  // one page: {page} {page_size} {random}
+  int albums_page_size = 0;  // albums a page holds
+  std::string albums_total;  // marker: the board's album total, on the first page
+  std::string albums_entry;  // pattern: one album; groups 1 count, 2 id, 3 name
+  // [thread]
+  std::string thread_path;   // on the web host: {tid}
+  std::string thread_board;  // marker: the board's address on the thread page
+  std::string thread_title;  // marker: the thread's title
   // [list]
+  std::string list_path;         // in place of the board address's "/f"
   std::string list_query;        // one page: {page_size} {tid} {page} {random}
   std::string list_total_query;  // the picture total: {tid} {random}
   int list_page_size = 0;        // entries a page holds
   std::string list_pictures;     // the page's array of entries
   std::string list_id;           // in an entry
   std::string list_description;  // in an entry
-  std::string list_total;        // the text just before the total in its answer
+  std::string list_total;        // marker: the picture total in its answer
   // [guide]
+  std::string guide_path;      // in place of the board address's "/f"
   std::string guide_query;     // {tid} {see_lz} {next} {cursor} {random}
   int guide_next = 0;          // pictures asked for after the cursor
   std::string guide_pictures;  // the answer's map of entries
@@ -47,8 +72,15 @@ struct ServiceProfile {
   std::string guide_id;        // in an entry
   std::string guide_address;   // in an entry; none: the picture host's address
   std::string guide_description;
+  std::string guide_amount;  // the thread's picture count
+  std::string guide_sep;     // null when the thread is no board album
   // [picture]
   std::string picture_path;  // on the picture host: {id}
+  // [version]
+  std::string version_newest;  // marker: the newest version; {key}: the program's key
+  // [waits]
+  int wait_after_page_ms = 0;     // after each album-list or thread-page request
+  int wait_after_picture_ms = 0;  // after each picture of the page-numbered list
 
   friend bool operator==(const ServiceProfile&, const ServiceProfile&) = default;
 };
@@ -61,16 +93,26 @@ const ServiceProfile& BuiltInProfile();
 std::string ProfileText(const ServiceProfile& profile);
 
 // Reads the profile file at `path` (UTF-8): keys left out keep their
-// built-in values. A file that cannot be read, a line that is not a section
-// or key=value, an unknown interface or key, a query or path with an unknown
-// {name}, a host or scheme, or blanks, a member path that is not names
-// joined by "." and "|", or a number out of its range: nullopt, and *error
-// is one line naming the place ("FILE:LINE: what").
+// built-in values, and a key given twice takes its last value. A file that
+// cannot be read, a line that is not a section or key=value, an unknown
+// interface or key, a query or path with an unknown {name}, a host or
+// scheme, or blanks, a member path that is not names joined by "." and "|",
+// a marker without its one "*", a pattern that does not compile or has
+// fewer than three groups, or a number out of its range: nullopt, and
+// *error is one line naming the place ("FILE:LINE: what").
 std::optional<ServiceProfile> LoadProfile(const std::string& path, std::string* error);
+
+// The first text that one of `marker`'s alternatives finds in `text` (in
+// the program's code page; the marker is UTF-8); "" when none finds one.
+std::string FindMarked(std::string_view text, std::string_view marker);
 
 // `pattern` with each "{name}" of `values` replaced by its value.
 std::string FillIn(std::string_view pattern,
                    std::initializer_list<std::pair<std::string_view, std::string_view>> values);
+
+// `address` (a board's) with its "/f" path, as it stands after `host`,
+// replaced by `path`: the address of that interface for the same board.
+std::string WithPath(std::string_view address, std::string_view host, std::string_view path);
 
 }  // namespace shell
 

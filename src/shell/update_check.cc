@@ -12,9 +12,9 @@ namespace shell {
 namespace mw = frame::main_window;
 using rt::operator""_gbk;
 
-rt::Text NewestVersion(std::string_view body, std::string_view version_key) {
-  const rt::Text close = "#" + rt::Text(version_key);
-  return web::TextBetween(body, close + "@@", close);
+rt::Text NewestVersion(std::string_view body, std::string_view version_key,
+                       const ServiceProfile& profile) {
+  return FindMarked(body, FillIn(profile.version_newest, {{"key", version_key}}));
 }
 
 const rt::Text& NewVersionMessage() {
@@ -34,7 +34,7 @@ void UpdateCheck(frame::Frame& frame, const ProgramState& state) {
   frame.SetCaption(mw::标签_banbenjieguo, UpdateCheckRunningCaption());
   const rt::Text current = frame.GetText(mw::标签_banben);
   const rt::Text body = web::BodyText(web::InetRequest(state.service.version_page));
-  const rt::Text newest = NewestVersion(body, state.version_key);
+  const rt::Text newest = NewestVersion(body, state.version_key, state.profile);
   frame.SetCaption(mw::标签_zxbanben, newest);
   // Only the whole-number parts count: 1.5 against 1.0 is no update.
   const double difference =

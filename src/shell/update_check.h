@@ -17,7 +17,8 @@ namespace shell {
 
 // The newest version on a version page's body: the text between
 // "#" + key + "@@" and the next "#" + key; empty when a mark is missing.
-rt::Text NewestVersion(std::string_view body, std::string_view version_key);
+rt::Text NewestVersion(std::string_view body, std::string_view version_key,
+                       const ServiceProfile& profile = BuiltInProfile());
 
 // Fetches the version page and writes the result into the help page's
 // labels. While it runs the check button is disabled and the result label

@@ -23,13 +23,29 @@ TEST(ServiceProfile, AWrittenProfileReadsBackAsItWasWritten) {
   // The built-in one; then one with every value changed, so that a key
   // written but not read (or read into the wrong place) shows.
   ServiceProfile changed = BuiltInProfile();
+  changed.board_title = "<h1>*</h1>";
+  changed.albums_path = "/albums";
+  changed.albums_query = "&n={page_size}&p={page}";
+  changed.albums_page_size = 20;
+  changed.albums_total = "\"total\":*,|共*个";
+  changed.albums_entry = "<a href=\"(\\d+)\" id=\"(\\d+)\">(.*?)</a>";
+  changed.thread_path = "/thread/{tid}";
+  changed.thread_board = "board=\"*\"";
+  changed.thread_title = "'*'";  // written between double quotes, read without them
+  changed.list_path = "/list";
+  changed.guide_path = "/guide";
+  changed.guide_amount = "data.count";
+  changed.guide_sep = "data.sep";
+  changed.version_newest = "v{key}=*;";
+  changed.wait_after_page_ms = 0;
+  changed.wait_after_picture_ms = 600000;
   changed.list_query = "&rn={page_size}&tid={tid}&pn={page}";
   changed.list_total_query = "&tid={tid}&only=total";
   changed.list_page_size = 100;
   changed.list_pictures = "data.pictures|data.pic_list";
   changed.list_id = "id|pic_id";
   changed.list_description = "text";
-  changed.list_total = "\"total\":";
+  changed.list_total = " total *";
   changed.guide_query = "&tid={tid}&lz={see_lz}&n={next}&from={cursor}";
   changed.guide_next = 30;
   changed.guide_pictures = "list";
@@ -44,12 +60,15 @@ TEST(ServiceProfile, AWrittenProfileReadsBackAsItWasWritten) {
     ASSERT_TRUE(read) << error;
     EXPECT_EQ(*read, profile);
   }
-  // A profile of one key changes that key only.
-  const std::optional<ServiceProfile> one =
-      LoadProfile(Write(dir, "[list]\nid=picture_id\n"), &error);
+  // A profile of one key changes that key only; a key given twice takes
+  // its last value; a total written as the text before it alone (as
+  // profiles were written before markers) runs to the next ",".
+  const std::optional<ServiceProfile> one = LoadProfile(
+      Write(dir, "[list]\nid=pic\nid=picture_id\ntotal=\"total\":\n"), &error);
   ASSERT_TRUE(one) << error;
   ServiceProfile expected = BuiltInProfile();
   expected.list_id = "picture_id";
+  expected.list_total = "\"total\":*,";
   EXPECT_EQ(*one, expected);
 }
 
@@ -59,7 +78,7 @@ TEST(ServiceProfile, AnUnfitProfileIsRefusedWithItsPlace) {
     const char* text;
     const char* error;  // after "FILE:"
   } cases[] = {
-      {"[albums]\n", "1: unknown interface [albums]"},
+      {"[photos]\n", "1: unknown interface [photos]"},
       {"; a note\n[list]\ncolour=red\n", "3: unknown key colour in [list]"},
       {"id=pic_id\n", "1: a key before any [interface]"},
       {"[list]\njust words\n", "2: not a key=value line"},
@@ -76,6 +95,15 @@ TEST(ServiceProfile, AnUnfitProfileIsRefusedWithItsPlace) {
       {"[list]\npage_size=0\n", "2: page_size: a whole number from 1 to 1000"},
       {"[guide]\nnext=fifty\n", "2: next: a whole number from 2 to 1000"},
       {"[guide]\nkey=#\n", "2: key: the key must hold {n}"},
+      {"[board]\ntitle=<title>\n",
+       "2: title: each marker holds one '*' between the texts around what it finds"},
+      {"[thread]\ntitle=a*b|*c*\n",
+       "2: title: each marker holds one '*' between the texts around what it finds"},
+      {"[version]\nnewest=#{name}@@*\n", "2: newest: unknown {name}"},
+      {"[albums]\nentry=(a)(b\n", "2: entry: a pattern that does not compile"},
+      {"[albums]\nentry=(a)(b)\n", "2: entry: a pattern of at least three groups"},
+      {"[albums]\npath=/photo/g?kw=x\n", "2: path: a '?' in a path"},
+      {"[waits]\nafter_page_ms=-1\n", "2: after_page_ms: a whole number from 0 to 600000"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
