@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
   if (options.action == cli::Action::kServeDemo) return cli::ServeDemo(options, interrupts);
 
   if (!options.home.empty()) platform::SetRunDirectory(options.home);
+  if (options.action == cli::Action::kCheckService) {
+    cli::Console console(Quiet(options), /*log_to_stderr=*/true, /*bar=*/false);
+    return cli::CheckService(options, console);
+  }
   const bool listing = options.action == cli::Action::kList;
   cli::Console console(Quiet(options), listing, !listing && cli::Console::ErrorIsTerminal());
   const cli::RunResult result = cli::RunAddress(options, console, interrupts);

@@ -10,6 +10,7 @@ const char kHelp[] =
     "Usage: tiepic-cli [OPTION]... ADDRESS\n"
     "       tiepic-cli --list [OPTION]... ADDRESS\n"
     "       tiepic-cli --demo [-o DIR]\n"
+    "       tiepic-cli --check-service [OPTION]... [ADDRESS]\n"
     "Save the pictures of a Tieba board's photo albums, or of one thread.\n"
     "ADDRESS is the board's address (http://tieba.baidu.com/f?kw=NAME) or a\n"
     "thread's (http://tieba.baidu.com/p/NUMBER), as the desktop program takes it.\n"
@@ -24,6 +25,12 @@ const char kHelp[] =
     "      --serve             with --demo and --home: only serve the made-up board\n"
     "                          and point the settings file in --home at it, until\n"
     "                          interrupted (at most an hour)\n"
+    "      --check-service     ask each interface of the service once, as the\n"
+    "                          service profile asks it, for ADDRESS (default: an\n"
+    "                          example board), and print one line each: fits, or\n"
+    "                          what is missing or of another kind and the profile\n"
+    "                          key that names it, refused, an error status, or\n"
+    "                          unreachable\n"
     "      --write-profile FILE  write the built-in service profile to FILE (- for\n"
     "                          standard output) and exit; see --profile\n"
     "  -h, --help              show this help and exit\n"
@@ -104,6 +111,8 @@ const char kHelp[] =
     "       a signed-in cookie file (--cookies) or a later run may help\n"
     "  5    the album list could not be read: the service could not be reached,\n"
     "       or answered with errors or nothing (a later run may help)\n"
+    "  6    --check-service: an interface did not answer as the service profile\n"
+    "       expects (its line says which, and the profile key to edit)\n"
     "  130  interrupted (Ctrl-C stops the run as the stop button does)\n"
     "Other statuses are kept for later use.\n";
 
@@ -153,6 +162,7 @@ bool TakeSwitch(std::string_view arg, Options& options, bool* serve) {
   const std::pair<std::string_view, Action> actions[] = {
       {"--list", Action::kList}, {"--demo", Action::kDemo},       {"-h", Action::kHelp},
       {"--help", Action::kHelp}, {"--version", Action::kVersion},
+      {"--check-service", Action::kCheckService},
   };
   for (const auto& [name, action] : actions) {
     if (arg != name) continue;
@@ -207,6 +217,12 @@ bool CheckAction(Options& options, bool have_address, bool serve, std::string* e
     case Action::kWriteProfile:
       if (have_address) {
         *error = "--write-profile takes no address";
+        return false;
+      }
+      return true;
+    case Action::kCheckService:
+      if (serve) {
+        *error = "--serve goes with --demo";
         return false;
       }
       return true;

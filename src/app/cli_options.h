@@ -22,9 +22,11 @@ inline constexpr int kExitUsage = 2;         // a usage error
 inline constexpr int kExitUnrecognised = 3;  // the address is not one tiepic knows
 inline constexpr int kExitRefused = 4;       // the service's refusals cut the work short
 inline constexpr int kExitListUnread = 5;    // the album list could not be read in full
+inline constexpr int kExitServiceChanged = 6;  // --check-service: an interface does not fit
 inline constexpr int kExitStopped = 130;     // interrupted (Ctrl-C)
 
-enum class Action { kDownload, kList, kDemo, kServeDemo, kWriteProfile, kHelp, kVersion };
+enum class Action { kDownload, kList, kDemo, kServeDemo, kWriteProfile, kCheckService, kHelp,
+                    kVersion };
 
 struct Options {
   Action action = Action::kDownload;

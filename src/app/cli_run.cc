@@ -15,6 +15,7 @@
 
 #include "discovery/discovery.h"
 #include "download/download_run.h"
+#include "download/service_check.h"
 #include "frame/frame.h"
 #include "frame/ui_headless.h"
 #include "frame/window_templates.h"
@@ -409,6 +410,43 @@ RunResult HeadlessRun::Go() {
 }
 
 }  // namespace
+
+int CheckService(const Options& options, Console& console) {
+  frame::HeadlessBackend backend;
+  frame::Frame frame(backend);
+  shell::Shell shell(frame);
+  // The log shows where the settings and the profile came from.
+  backend.SetObserver({
+      .text_appended =
+          [&console](const frame::ControlState& c, std::string_view gbk) {
+            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
+          },
+  });
+  shell.set_load_cookies_at_start(false);  // ApplyOptions loads them
+  shell.Start();
+  ApplyOptions(frame, shell, options, console);
+  const shell::ProgramState& state = shell.state();
+  const rt::Text address = options.address.empty() ? download::ExampleBoardAddress(state.service.web_host)
+                                                   : rt::FromUtf8(options.address);
+  std::atomic<bool> done = false;
+  bool fits = true;
+  std::jthread worker([&] {
+    download::CheckService(state, address, [&](const download::InterfaceCheck& check) {
+      const std::string line = download::CheckLine(check);
+      const bool fit = check.fit == download::Fit::kFits;
+      frame.Post([&console, &fits, line, fit] {
+        fits = fits && fit;
+        // A quiet check still tells what does not fit.
+        if (!fit && console.quiet()) console.Error("tiepic-cli: " + line);
+        console.Print(line);
+      });
+    });
+    frame.Post([&done] { done.store(true); });
+  });
+  frame.ServeUntil([&] { return done.load(); });
+  worker.join();
+  return fits ? kExitOk : kExitServiceChanged;
+}
 
 RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts) {
   HeadlessRun run(options, console, interrupts);

@@ -84,6 +84,10 @@ struct RunResult {
 // the records are the program's (platform::SetRunDirectory decides).
 RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts);
 
+// Runs --check-service: each interface's line on standard output; returns
+// the exit status (kExitServiceChanged when any interface does not fit).
+int CheckService(const Options& options, Console& console);
+
 // The exit status of a run; quiet runs say why a status is not 0.
 int ExitStatus(const RunResult& result, const Options& options, Console& console);
 

@@ -133,7 +133,8 @@ class ListStrategy : public PagingStrategy {
           return web::InetRequest(address, options);
         }));
     run_.gate.SafePoint();
-    return shell::FindMarked(text, profile_.list_total);
+    // The total may come as a number or as a decimal string.
+    return WithoutAll(shell::FindMarked(text, profile_.list_total), "\"");
   }
 
   // The pictures of the total that page `p` lists.

@@ -1,0 +1,510 @@
+// The service check: one request an interface, read as the profile reads it.
+#include "download/service_check.h"
+
+#include <optional>
+
+#include "discovery/text_helpers.h"
+#include "download/album_pipeline.h"
+#include "download/picture_io.h"
+#include "json/json_value.h"
+#include "runtime/conversion_commands.h"
+#include "runtime/gbk.h"
+#include "runtime/text_commands.h"
+#include "web/refusal.h"
+#include "web/regex_object.h"
+#include "web/request_helpers.h"
+#include "web/requests.h"
+
+namespace download {
+namespace {
+
+using rt::operator""_gbk;
+using rt::Text;
+
+using Kind = ValueKind;
+
+Kind KindOf(const json::JsonHandle& value) {
+  const Text printed = json::JsonToText(value);
+  if (value.empty() || printed == "null") return Kind::kNone;
+  switch (printed.front()) {
+    case '"': return Kind::kText;
+    case '[': return Kind::kArray;
+    case '{': return Kind::kObject;
+    default:
+      return printed.front() == '-' || (printed.front() >= '0' && printed.front() <= '9')
+                 ? Kind::kNumber
+                 : Kind::kOther;
+  }
+}
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::kText: return "text";
+    case Kind::kNumber: return "a number";
+    case Kind::kArray: return "an array";
+    case Kind::kObject: return "an object";
+    case Kind::kOther: return "true or false";
+    case Kind::kNone: break;
+  }
+  return "nothing";
+}
+
+const char* KindNameZh(Kind kind) {
+  switch (kind) {
+    case Kind::kText: return "文本";
+    case Kind::kNumber: return "数字";
+    case Kind::kArray: return "数组";
+    case Kind::kObject: return "对象";
+    case Kind::kOther: return "真假值";
+    case Kind::kNone: break;
+  }
+  return "无";
+}
+
+Text Unquoted(const json::JsonHandle& value) {
+  return rt::ReplaceText(json::JsonToText(value), "\"", "", {}, {}, true);
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+struct Reply {
+  rt::Bytes body;
+  int status = 0;
+  Text headers;
+  Text final_address;
+  web::RequestFailure failure = web::RequestFailure::kNone;
+};
+
+class Checker {
+ public:
+  Checker(const shell::ProgramState& state,
+          const std::function<void(const InterfaceCheck&)>& each)
+      : state_(state), profile_(state.profile), host_(state.service.web_host), each_(each) {}
+
+  std::vector<InterfaceCheck> Run(const Text& address) {
+    web::RegexObject regex;  // the thread's automation use begins with this object
+    if (address.find(host_ + "/p/") != Text::npos) {
+      Text tid = web::TextBetween(address, host_ + "/p/", "#!/");
+      if (tid.empty()) tid = discovery::TextAfterLast(address, host_ + "/p/");
+      const Text board = Thread(tid);
+      Board(board, regex);
+      List(first_album_);
+      Guide(tid, board);
+    } else {
+      Board(address, regex);
+      const Text board = Thread(first_album_);
+      List(first_album_);
+      Guide(first_album_, board.empty() ? address : board);
+    }
+    Picture();
+    Version();
+    return checks_;
+  }
+
+ private:
+  Reply Ask(const Text& address, bool winhttp) {
+    Reply reply;
+    web::RequestOptions options;
+    options.status = &reply.status;
+    options.returned_headers = &reply.headers;
+    options.final_address = &reply.final_address;
+    options.failure = &reply.failure;
+    reply.body = winhttp ? web::WinHttpObjectRequest(address, options)
+                         : web::InetRequest(address, options);
+    if (reply.status == 0) reply.status = web::StatusOfHeaders(reply.headers);
+    return reply;
+  }
+
+  void Pause() { web::WaitResponsive(profile_.wait_after_page_ms); }
+
+  // Records a check's end and says it.
+  void Done(InterfaceCheck check) {
+    checks_.push_back(check);
+    if (each_) each_(checks_.back());
+  }
+
+  // True when the answer is there to read; else the check has ended.
+  bool Answered(Interface interface, const Reply& reply, std::string_view path_key = {}) {
+    InterfaceCheck check{.interface = interface};
+    const web::Refusal refusal = web::RecognizeRefusal(
+        {reply.status, reply.headers, reply.final_address, web::BodyText(reply.body)});
+    if (reply.failure != web::RequestFailure::kNone || (reply.status == 0 && reply.body.empty())) {
+      check.fit = Fit::kUnreachable;
+    } else if (refusal != web::Refusal::kNone) {
+      check.fit = Fit::kRefused;
+      constexpr const char* kEnglish[] = {"", "a security check", "sent to a verification page",
+                                          "HTTP 403", "HTTP 429"};
+      check.detail = kEnglish[static_cast<int>(refusal)];
+      check.detail_zh = rt::ToUtf8(web::RefusalName(refusal));
+    } else if (reply.status >= 400) {
+      check.fit = Fit::kErrorStatus;
+      check.status = reply.status;
+      check.key = std::string(path_key);
+    } else {
+      return true;
+    }
+    Done(check);
+    return false;
+  }
+
+  void NotAsked(Interface interface, std::string_view why) {
+    constexpr std::pair<std::string_view, std::string_view> kWhy[] = {
+        {"no board address", "没有贴吧的网址"},
+        {"no album to ask for", "没有可检查的相册"},
+        {"no thread to ask for", "没有可检查的帖子"},
+        {"no picture to ask for", "没有可检查的图片"},
+    };
+    InterfaceCheck check{.interface = interface, .fit = Fit::kNotAsked, .detail = std::string(why)};
+    for (const auto& [english, chinese] : kWhy) {
+      if (english == why) check.detail_zh = std::string(chinese);
+    }
+    Done(check);
+  }
+
+  // The marker's find, or a miss recorded in *check.
+  Text Marked(std::string_view text, std::string_view marker, std::string_view key,
+              InterfaceCheck* check) {
+    Text found = shell::FindMarked(text, marker);
+    if (found.empty() && check->fit == Fit::kFits) {
+      check->fit = Fit::kMissing;
+      check->read = Read::kMarker;
+      check->key = std::string(key);
+      check->value = std::string(marker);
+    }
+    return found;
+  }
+
+  // The member at `path`, checked to be of `wanted` kind (text stands for a
+  // number too, and a number for text: either reads); a miss or another
+  // kind is recorded in *check.
+  json::JsonHandle Member(const json::JsonHandle& json, const std::string& path, Kind wanted,
+                          std::string_view key, InterfaceCheck* check) {
+    json::JsonHandle value = json::JsonGetPath(json, path);
+    if (check->fit != Fit::kFits) return value;
+    const Kind kind = KindOf(value);
+    const bool either = (wanted == Kind::kText || wanted == Kind::kNumber) &&
+                        (kind == Kind::kText || kind == Kind::kNumber);
+    if (kind == wanted || either) return value;
+    check->fit = kind == Kind::kNone ? Fit::kMissing : Fit::kOtherType;
+    check->key = std::string(key);
+    check->value = path;
+    check->found = kind;
+    check->wanted = wanted;
+    return value;
+  }
+
+  void Board(const Text& address, web::RegexObject& regex) {
+    if (address.empty()) {
+      NotAsked(Interface::kBoardPage, "no board address");
+      NotAsked(Interface::kAlbumList, "no board address");
+      return;
+    }
+    const Reply page = Ask(address, false);
+    if (Answered(Interface::kBoardPage, page)) {
+      InterfaceCheck check{.interface = Interface::kBoardPage};
+      check.found = Kind::kText;
+      check.detail = rt::ToUtf8(
+          Marked(discovery::Utf8ToGbk(page.body), profile_.board_title, "[board] title", &check));
+      Done(check);
+    }
+    board_ = address;
+    const Reply first =
+        Ask(shell::WithPath(address, host_, profile_.albums_path) +
+                shell::FillIn(profile_.albums_query,
+                              {{"page", "1"},
+                               {"page_size", std::to_string(profile_.albums_page_size)},
+                               {"random", web::RandomText()}}),
+            true);
+    Pause();
+    if (!Answered(Interface::kAlbumList, first, "[albums] path")) return;
+    const Text text = web::BodyText(first.body);
+    InterfaceCheck check{.interface = Interface::kAlbumList};
+    const int matches =
+        regex.Search(rt::FromUtf8(profile_.albums_entry), text) ? regex.MatchCount() : 0;
+    const Text total = discovery::DigitsOnly(
+        shell::FindMarked(text, profile_.albums_total));
+    if (matches == 0 && total != "0") {
+      check.fit = Fit::kMissing;
+      check.read = Read::kPattern;
+      check.key = "[albums] entry";
+      check.value = profile_.albums_entry;
+    } else {
+      Marked(text, profile_.albums_total, "[albums] total", &check);
+    }
+    if (matches > 0) first_album_ = regex.SubMatchText(1, 2);
+    check.detail = std::to_string(matches);
+    Done(check);
+  }
+
+  // Returns the board's address the thread page names ("" for none).
+  Text Thread(const Text& tid) {
+    if (tid.empty()) {
+      NotAsked(Interface::kThreadPage, "no thread to ask for");
+      return {};
+    }
+    const Reply page =
+        Ask("http://" + host_ + shell::FillIn(profile_.thread_path, {{"tid", tid}}), true);
+    Pause();
+    if (!Answered(Interface::kThreadPage, page, "[thread] path")) return {};
+    const Text text = discovery::Utf8ToGbk(page.body);
+    InterfaceCheck check{.interface = Interface::kThreadPage};
+    Text board = Marked(text, profile_.thread_board, "[thread] board", &check);
+    check.detail = rt::ToUtf8(Marked(text, profile_.thread_title, "[thread] title", &check));
+    Done(check);
+    if (!board.empty() && board.find("://") == Text::npos) board = "http://" + board;
+    return board;
+  }
+
+  void List(const Text& tid) {
+    if (tid.empty() || board_.empty()) {
+      NotAsked(Interface::kPictureList, "no album to ask for");
+      NotAsked(Interface::kPictureTotal, "no album to ask for");
+      return;
+    }
+    const Text base = shell::WithPath(board_, host_, profile_.list_path);
+    const Reply page =
+        Ask(base + shell::FillIn(profile_.list_query,
+                                 {{"page_size", std::to_string(profile_.list_page_size)},
+                                  {"tid", tid},
+                                  {"page", "1"},
+                                  {"random", web::RandomText()}}),
+            true);
+    if (Answered(Interface::kPictureList, page, "[list] path")) {
+      InterfaceCheck check{.interface = Interface::kPictureList};
+      json::JsonHandle json;
+      json::JsonParse(json, web::BodyText(page.body));
+      const json::JsonHandle list =
+          Member(json, profile_.list_pictures, Kind::kArray, "[list] pictures", &check);
+      const int entries = json::JsonArrayLength(list);
+      if (entries > 0) {
+        const json::JsonHandle entry = json::JsonGetItem(list, 0);
+        const Text id = Unquoted(Member(entry, profile_.list_id, Kind::kText, "[list] id", &check));
+        Member(entry, profile_.list_description, Kind::kText, "[list] description", &check);
+        if (check.fit == Fit::kFits && picture_.empty()) {
+          picture_ = "http://" + state_.service.picture_host +
+                     shell::FillIn(profile_.picture_path, {{"id", id}});
+          picture_thread_ = tid;
+        }
+      }
+      check.detail = std::to_string(entries);
+      Done(check);
+    }
+    const Reply total = Ask(
+        base + shell::FillIn(profile_.list_total_query, {{"tid", tid}, {"random", web::RandomText()}}),
+        false);
+    if (Answered(Interface::kPictureTotal, total, "[list] path")) {
+      InterfaceCheck check{.interface = Interface::kPictureTotal};
+      const Text found = rt::ReplaceText(
+          Marked(web::BodyText(total.body), profile_.list_total, "[list] total", &check), "\"", "",
+          {}, {}, true);
+      if (check.fit == Fit::kFits && !AllDigits(found)) {
+        check.fit = Fit::kOtherType;
+        check.read = Read::kMarker;
+        check.key = "[list] total";
+        check.value = profile_.list_total;
+        check.found = Kind::kText;
+        check.wanted = Kind::kNumber;
+      }
+      check.detail = rt::ToUtf8(found);
+      Done(check);
+    }
+  }
+
+  void Guide(const Text& tid, const Text& board) {
+    if (tid.empty() || board.empty()) {
+      NotAsked(Interface::kGuide, tid.empty() ? "no thread to ask for" : "no board address");
+      return;
+    }
+    const Reply answer = Ask(
+        shell::WithPath(board, host_, profile_.guide_path) +
+            shell::FillIn(profile_.guide_query, {{"tid", tid},
+                                                 {"see_lz", "0"},
+                                                 {"next", std::to_string(profile_.guide_next)},
+                                                 {"cursor", ""},
+                                                 {"random", web::RandomText()}}),
+        false);
+    if (!Answered(Interface::kGuide, answer, "[guide] path")) return;
+    InterfaceCheck check{.interface = Interface::kGuide};
+    json::JsonHandle json;
+    json::JsonParse(json, web::BodyText(answer.body));
+    const Text amount =
+        Unquoted(Member(json, profile_.guide_amount, Kind::kNumber, "[guide] amount", &check));
+    if (check.fit == Fit::kFits && !AllDigits(amount)) {
+      check.fit = Fit::kOtherType;
+      check.key = "[guide] amount";
+      check.value = profile_.guide_amount;
+      check.found = Kind::kText;
+      check.wanted = Kind::kNumber;
+    }
+    const json::JsonHandle list = json::JsonGetPath(json, profile_.guide_pictures);
+    // A thread without pictures has an empty array there.
+    if (check.fit == Fit::kFits && !(amount == "0" && KindOf(list) == Kind::kArray)) {
+      Member(json, profile_.guide_pictures, Kind::kObject, "[guide] pictures", &check);
+      const std::string key = shell::FillIn(profile_.guide_key, {{"n", "1"}});
+      const json::JsonHandle entry = json::JsonGetMember(list, key);
+      if (check.fit == Fit::kFits && entry.empty()) {
+        check.fit = Fit::kMissing;
+        check.key = "[guide] key";
+        check.value = key;
+      }
+      const Text id = Unquoted(Member(entry, profile_.guide_id, Kind::kText, "[guide] id", &check));
+      // An entry without an address is fetched from the picture host.
+      Text address = rt::ReplaceText(Unquoted(json::JsonGetPath(entry, profile_.guide_address)),
+                                     "\\", "", {}, {}, true);
+      if (address.empty() || address == "null") {
+        address = "http://" + state_.service.picture_host +
+                  shell::FillIn(profile_.picture_path, {{"id", id}});
+      }
+      if (check.fit == Fit::kFits && picture_.empty()) {
+        picture_ = address;
+        picture_thread_ = tid;
+      }
+    }
+    check.detail = rt::ToUtf8(amount);
+    Done(check);
+  }
+
+  void Picture() {
+    if (picture_.empty()) {
+      NotAsked(Interface::kPictureFile, "no picture to ask for");
+      return;
+    }
+    const PictureAnswer answer = RequestPicture(picture_, RefererPage(host_, picture_thread_));
+    const Reply reply{answer.body, answer.status, answer.headers, answer.final_address,
+                      answer.failure};
+    if (!Answered(Interface::kPictureFile, reply, "[picture] path")) return;
+    InterfaceCheck check{.interface = Interface::kPictureFile};
+    if (ImageExtension(answer.body).empty()) {
+      check.fit = Fit::kOtherType;
+      check.read = Read::kAnswer;
+    }
+    check.detail = std::to_string(answer.body.size());
+    Done(check);
+  }
+
+  void Version() {
+    const Reply page = Ask(state_.service.version_page, false);
+    if (!Answered(Interface::kVersionPage, page)) return;
+    InterfaceCheck check{.interface = Interface::kVersionPage};
+    check.detail = rt::ToUtf8(Marked(web::BodyText(page.body),
+                                     shell::FillIn(profile_.version_newest,
+                                                   {{"key", state_.version_key}}),
+                                     "[version] newest", &check));
+    Done(check);
+  }
+
+  const shell::ProgramState& state_;
+  const shell::ServiceProfile profile_;  // as it stands when the check starts
+  const Text host_;
+  const std::function<void(const InterfaceCheck&)>& each_;
+  std::vector<InterfaceCheck> checks_;
+  Text board_;        // the board's address, once known
+  Text first_album_;  // the album list's first album's id
+  Text picture_;      // the first picture's address an answer gave
+  Text picture_thread_;
+};
+
+const char* Name(Interface interface) {
+  constexpr const char* kNames[] = {"board page",    "album list",  "picture list",
+                                    "picture total", "thread page", "picture guide",
+                                    "picture file",  "version page"};
+  return kNames[static_cast<int>(interface)];
+}
+
+const char* NameZh(Interface interface) {
+  constexpr const char* kNames[] = {"贴吧首页", "相册列表", "图片列表", "图片总数",
+                                    "帖子页面", "图片导航", "图片文件", "版本页面"};
+  return kNames[static_cast<int>(interface)];
+}
+
+// What a fitting interface found, in English and in Chinese.
+std::pair<std::string, std::string> Found(const InterfaceCheck& c) {
+  switch (c.interface) {
+    case Interface::kAlbumList: return {c.detail + " albums on its first page", c.detail + "个相册"};
+    case Interface::kPictureList:
+      return {c.detail + " pictures on its first page", "第1页" + c.detail + "张图片"};
+    case Interface::kPictureTotal:
+    case Interface::kGuide: return {c.detail + " pictures", c.detail + "张图片"};
+    case Interface::kPictureFile: return {c.detail + " bytes", c.detail + "字节"};
+    case Interface::kVersionPage: return {"newest version " + c.detail, "最新版本" + c.detail};
+    default: return {c.detail, c.detail};
+  }
+}
+
+}  // namespace
+
+rt::Text ExampleBoardAddress(std::string_view web_host) {
+  return "http://" + rt::Text(web_host) + "/f?kw=" + "纸飞机"_gbk;
+}
+
+std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
+                                         const rt::Text& address,
+                                         const std::function<void(const InterfaceCheck&)>& each) {
+  return Checker(state, each).Run(address);
+}
+
+std::string CheckLine(const InterfaceCheck& c) {
+  std::string line = std::string(Name(c.interface)) + ": ";
+  const std::string named = c.key.empty() ? "" : " (" + c.key + ")";
+  switch (c.fit) {
+    case Fit::kFits: {
+      const std::string found = Found(c).first;
+      return line + "fits" + (found.empty() ? "" : " (" + found + ")");
+    }
+    case Fit::kMissing:
+      switch (c.read) {
+        case Read::kMarker: return line + "answered, but marker " + c.value + named + " found nothing";
+        case Read::kPattern: return line + "answered, but pattern" + named + " matched 0 times";
+        default: return line + "answered, but member " + c.value + named + " is missing";
+      }
+    case Fit::kOtherType:
+      if (c.read == Read::kAnswer) return line + "answered, but not with an image";
+      return line + "answered, but " + (c.read == Read::kMarker ? "marker " : "member ") + c.value +
+             named + " holds " + KindName(c.found) + ", not " + KindName(c.wanted);
+    case Fit::kRefused: return line + "refused (" + c.detail + ")";
+    case Fit::kErrorStatus:
+      return line + "answered HTTP " + std::to_string(c.status) +
+             (c.key.empty() ? "" : " (is " + c.key + " still where it is asked?)");
+    case Fit::kUnreachable: return line + "unreachable";
+    case Fit::kNotAsked: return line + "not asked (" + c.detail + ")";
+  }
+  return line;
+}
+
+rt::Text CheckLogLine(const InterfaceCheck& c) {
+  std::string line = std::string("服务检查 ") + NameZh(c.interface) + "：";
+  const std::string named = c.key.empty() ? "" : "（" + c.key + "）";
+  switch (c.fit) {
+    case Fit::kFits: {
+      const std::string found = Found(c).second;
+      line += "正常" + (found.empty() ? "" : "（" + found + "）");
+      break;
+    }
+    case Fit::kMissing:
+      switch (c.read) {
+        case Read::kMarker: line += "有应答，但标记 " + c.value + named + " 未找到内容"; break;
+        case Read::kPattern: line += "有应答，但模式" + named + "匹配0次"; break;
+        default: line += "有应答，但缺少成员 " + c.value + named; break;
+      }
+      break;
+    case Fit::kOtherType:
+      if (c.read == Read::kAnswer) {
+        line += "有应答，但不是图片";
+      } else {
+        line += "有应答，但" + std::string(c.read == Read::kMarker ? "标记 " : "成员 ") + c.value +
+                named + " 是" + KindNameZh(c.found) + "，不是" + KindNameZh(c.wanted);
+      }
+      break;
+    case Fit::kRefused: line += "被服务器拒绝（" + c.detail_zh + "）"; break;
+    case Fit::kErrorStatus:
+      line += "应答 HTTP " + std::to_string(c.status) + named;
+      break;
+    case Fit::kUnreachable: line += "无法连接"; break;
+    case Fit::kNotAsked: line += "未检查（" + c.detail_zh + "）"; break;
+  }
+  return rt::FromUtf8(line);
+}
+
+}  // namespace download

@@ -1,0 +1,84 @@
+// The service check: each interface the program uses asked once, as the
+// service profile asks it, and its answer read as the profile reads it, so
+// that a user sees which interface no longer answers as expected and which
+// key of the profile names what is missing.
+//
+// For a board address the check asks the board page, the album list, the
+// first album's picture list, its picture total, its thread page, its guide
+// and its first picture, and the version page; for a thread address it
+// starts with the thread page and takes the board from it.
+//
+// Thread safety: CheckService makes blocking requests and touches no
+// window; run it on a worker. The rest is pure.
+#ifndef TIEPIC_DOWNLOAD_SERVICE_CHECK_H_
+#define TIEPIC_DOWNLOAD_SERVICE_CHECK_H_
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/value.h"
+#include "shell/program_state.h"
+
+namespace download {
+
+enum class Fit {
+  kFits,         // answered, and everything read was there
+  kMissing,      // answered, but a member, marker or pattern found nothing
+  kOtherType,    // answered, but a member holds another kind of value
+  kRefused,      // the service refused the request (a security check, 403, 429)
+  kErrorStatus,  // answered with a status of 400 or above
+  kUnreachable,  // no answer came
+  kNotAsked,     // an interface before it gave nothing to ask with
+};
+
+enum class Interface {
+  kBoardPage,
+  kAlbumList,
+  kPictureList,
+  kPictureTotal,
+  kThreadPage,
+  kGuide,
+  kPictureFile,
+  kVersionPage,
+};
+
+// What of an answer a check read: a JSON member, a marker's text, the album
+// pattern's matches, or the answer itself (a picture's bytes).
+enum class Read { kMember, kMarker, kPattern, kAnswer };
+
+// The kinds of JSON value a check tells apart.
+enum class ValueKind { kNone, kText, kNumber, kArray, kObject, kOther };
+
+struct InterfaceCheck {
+  Interface interface;
+  Fit fit = Fit::kFits;
+  Read read = Read::kMember;
+  std::string key;        // the profile key concerned, "[list] id"; "" for none
+  std::string value;      // UTF-8: its value (the member path, marker or pattern)
+  std::string detail;     // UTF-8: what was found (a count, a title), or why not asked
+  std::string detail_zh;  // UTF-8: the same in Chinese where it is words
+  ValueKind found = ValueKind::kNone;   // kOtherType: what the member holds
+  ValueKind wanted = ValueKind::kNone;  // kOtherType: what the program reads there
+  int status = 0;                       // kErrorStatus: the status
+};
+
+// The board the check asks when it is given no address.
+rt::Text ExampleBoardAddress(std::string_view web_host);
+
+// Asks every interface once for `address` (GBK; a board's or a thread's),
+// with the profile's pause after each page, and calls `each` with each
+// interface's result as it comes.
+std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
+                                         const rt::Text& address,
+                                         const std::function<void(const InterfaceCheck&)>& each);
+
+// One line for `check`: English ("picture list: answered, but member pic_id
+// ([list] id) is missing") for tiepic-cli, Chinese (GBK) for the log.
+std::string CheckLine(const InterfaceCheck& check);
+rt::Text CheckLogLine(const InterfaceCheck& check);
+
+}  // namespace download
+
+#endif  // TIEPIC_DOWNLOAD_SERVICE_CHECK_H_
