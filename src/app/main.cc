@@ -12,6 +12,7 @@
 
 #include "discovery/discovery.h"
 #include "download/download_run.h"
+#include "download/service_check.h"
 #include "frame/frame.h"
 #include "gui/ui_qt.h"
 #include "runtime/file_commands.h"
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
       frame, shell.state(), discovery.retrieval(),
       {.empty_page_retry_ms = retry_wait, .refusal_first_wait_ms = refusal_wait});
   download::WireDownloadButtons(shell.hooks(), downloads);
+  download::ServiceCheckControl service_check(frame, shell.state());
+  download::WireServiceCheck(shell.hooks(), service_check);
   // Closing the main window during a run asks first, as the stop button does.
   backend.SetCloseGuard([&shell](uint32_t window) { return shell.MayCloseWindow(window); });
   shell.Start();

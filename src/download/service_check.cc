@@ -2,8 +2,10 @@
 #include "download/service_check.h"
 
 #include <optional>
+#include <system_error>
 
 #include "discovery/text_helpers.h"
+#include "frame/window_templates.h"
 #include "download/album_pipeline.h"
 #include "download/picture_io.h"
 #include "json/json_value.h"
@@ -443,6 +445,56 @@ std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
                                          const rt::Text& address,
                                          const std::function<void(const InterfaceCheck&)>& each) {
   return Checker(state, each).Run(address);
+}
+
+ServiceCheckControl::ServiceCheckControl(frame::Frame& frame, const shell::ProgramState& state)
+    : frame_(frame), state_(state) {}
+
+ServiceCheckControl::~ServiceCheckControl() {
+  frame_.ServeUntil([this] { return !running_.load(); });
+}
+
+void ServiceCheckControl::Start() {
+  namespace mw = frame::main_window;
+  if (running_.load()) return;
+  if (worker_.joinable()) worker_.join();  // the last one has finished its work
+  const rt::Text typed = rt::TrimText(frame_.GetText(mw::编辑框_号码));
+  const rt::Text& host = state_.service.web_host;
+  const bool known = typed.find(host + "/f?") != rt::Text::npos ||
+                     typed.find(host + "/p/") != rt::Text::npos;
+  const rt::Text address = known ? typed : ExampleBoardAddress(host);
+  frame_.WriteProperty(mw::按钮_检查服务, frame::kDisabled, true);
+  // The lines go to the log, which is on the first page.
+  frame_.SetCurrentPage(mw::选择夹1, 0);
+  frame_.AppendEditText(mw::编辑框_操作记录, {"服务检查：逐个询问服务接口，网址 "_gbk, address, "\r\n"});
+  running_.store(true);
+  try {
+    worker_ = std::jthread([this, address] {
+      int unfit = 0;
+      CheckService(state_, address, [&](const InterfaceCheck& check) {
+        if (check.fit != Fit::kFits) ++unfit;
+        frame_.AppendEditText(mw::编辑框_操作记录, {CheckLogLine(check), "\r\n"});
+      });
+      frame_.AppendEditText(
+          mw::编辑框_操作记录,
+          {unfit == 0 ? "服务检查完毕：全部接口正常"_gbk
+                      : "服务检查完毕："_gbk + std::to_string(unfit) +
+                            "个接口与服务配置不符，可按上面各行修改服务配置文件"_gbk,
+           "\r\n\r\n"});
+      frame_.Post([this] {
+        frame_.WriteProperty(frame::main_window::按钮_检查服务, frame::kDisabled, false);
+        running_.store(false);
+      });
+    });
+  } catch (const std::system_error&) {
+    running_.store(false);
+    frame_.WriteProperty(mw::按钮_检查服务, frame::kDisabled, false);
+    frame_.ShowMessageBox("无法启动服务检查的线程"_gbk);
+  }
+}
+
+void WireServiceCheck(shell::Hooks& hooks, ServiceCheckControl& control) {
+  hooks.check_service = [&control] { control.Start(); };
 }
 
 std::string CheckLine(const InterfaceCheck& c) {

@@ -18,7 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include <atomic>
+#include <thread>
+
+#include "frame/frame.h"
 #include "runtime/value.h"
+#include "shell/main_window.h"
 #include "shell/program_state.h"
 
 namespace download {
@@ -78,6 +83,29 @@ std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
 // ([list] id) is missing") for tiepic-cli, Chinese (GBK) for the log.
 std::string CheckLine(const InterfaceCheck& check);
 rt::Text CheckLogLine(const InterfaceCheck& check);
+
+// The settings page's check button: the check on a worker, each line in the
+// operation log, the button disabled while it runs. The address is the one
+// in the address box, else the example board.
+class ServiceCheckControl {
+ public:
+  ServiceCheckControl(frame::Frame& frame, const shell::ProgramState& state);
+  // Waits for a running check, serving its calls meanwhile.
+  ~ServiceCheckControl();
+  ServiceCheckControl(const ServiceCheckControl&) = delete;
+  ServiceCheckControl& operator=(const ServiceCheckControl&) = delete;
+
+  void Start();
+  bool running() const { return running_.load(); }
+
+ private:
+  frame::Frame& frame_;
+  const shell::ProgramState& state_;
+  std::atomic<bool> running_ = false;
+  std::jthread worker_;
+};
+
+void WireServiceCheck(shell::Hooks& hooks, ServiceCheckControl& control);
 
 }  // namespace download
 

@@ -84,6 +84,7 @@ void Shell::Wire() {
   OnHook(mw::按钮_打开目录, EventKey::kClicked, &Hooks::open_save_folder);
   OnHook(mw::选择框_全选, EventKey::kClicked, &Hooks::select_all);
   OnHook(mw::选择框_反选, EventKey::kClicked, &Hooks::invert_ticks);
+  OnHook(mw::按钮_检查服务, EventKey::kClicked, &Hooks::check_service);
   // The check waits for the version page, up to a minute and more when it
   // does not answer: it runs on a worker so that the window keeps answering.
   frame_.SetHandler(mw::按钮_检测更新, EventKey::kClicked,

@@ -31,6 +31,7 @@ struct Hooks {
   std::function<void()> invert_ticks;       // 选择框_反选
   std::function<void()> update_check;       // 按钮_检测更新, and the first help-page visit;
                                             // the shell's own check unless replaced
+  std::function<void()> check_service;      // 按钮_检查服务
   std::function<void()> find_from_top;      // find window: 按钮_查找
   std::function<void()> find_next;          // find window: 按钮_查找下一个
   std::function<void()> find_previous;      // find window: 按钮_查找上一个
