@@ -4,8 +4,10 @@
 // samples use.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 
+#include "json/json_value.h"
 #include "platform/codepage.h"
 #include "stand-in/pages.h"
 #include "stand-in/texts.h"
@@ -79,6 +81,39 @@ std::string Member(const std::string& json, const std::string& key) {
     }
   }
   return "";
+}
+
+// The member at `path` of a parsed answer: names joined by ".", an array's
+// entry as "name[N]" (N = -1: the last one).
+json::JsonHandle At(const json::JsonHandle& root, const std::string& path) {
+  json::JsonHandle at = root;
+  for (size_t start = 0; start <= path.size();) {
+    size_t dot = path.find('.', start);
+    std::string step = path.substr(start, dot == std::string::npos ? dot : dot - start);
+    size_t bracket = step.find('[');
+    at = json::JsonGetMember(at, step.substr(0, bracket));
+    if (bracket != std::string::npos) {
+      int n = std::stoi(step.substr(bracket + 1));
+      at = json::JsonGetItem(at, n < 0 ? json::JsonArrayLength(at) + n : n);
+    }
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return at;
+}
+
+// The pictures of a list's array or a guide's "#1", "#2", ... map.
+int Entries(const json::JsonHandle& list) {
+  if (list.kind() == json::JsonKind::kArray) return json::JsonArrayLength(list);
+  int n = 0;
+  while (!json::JsonGetMember(list, "#" + std::to_string(n + 1)).empty()) ++n;
+  return n;
+}
+
+std::string Unquoted(std::string printed) {
+  if (printed.size() >= 2 && printed.front() == '"' && printed.back() == '"')
+    printed = printed.substr(1, printed.size() - 2);
+  return printed;
 }
 
 TEST(StandInAnswers, AlbumListPageIsTheSampleByteForByte) {
@@ -162,6 +197,110 @@ TEST(StandInAnswers, GuideAndListHaveTheSamplesMembersInOrder) {
     return Skeleton(s.erase(s.find("[{"), s.find("}],") + 2 - s.find("[{")));
   };
   EXPECT_EQ(envelope(list_mine), envelope(list_sample));
+}
+
+// Each way a service reshapes its JSON answers moves or retypes exactly the
+// member it names, wherever it sits, and leaves the answer whole: it still
+// parses, and every picture is still there. The texts hold GBK trail bytes
+// 0x5C and 0x7C and escaped quotes and backslashes, which the pass must step
+// over.
+TEST(StandInAnswers, StyleChangesReshapeTheNamedMemberAndKeepTheRest) {
+  DataSet data = SampleBoard();
+  data.threads[0].title += "禱";  // in the HTML, before an escaped quote
+  for (Picture& p : data.threads[0].pictures) p.descr = "禱\"東\\";
+  enum Which { kAlbums, kGuide, kList };
+  auto answer = [](const DataSet& d, Which which) {
+    DataIndex index(&d);
+    Route route;
+    route.tid = d.threads[0].tid;
+    if (which == kAlbums)
+      return AlbumListPage(index, kRealHosts, AlbumRoute(Gbk("纸飞机"), 1)).body;
+    if (which == kGuide) {
+      route.next = 50;
+      return GuideAnswer(index, kRealHosts, route).body;
+    }
+    route.pn = route.ps = 1;
+    route.rn = route.pe = 200;
+    return ListAnswer(index, kRealHosts, route).body;
+  };
+  using Kind = json::JsonKind;
+  struct Case {
+    const char* what;
+    Which which;
+    std::function<void(AnswerStyle*)> change;
+    const char* before;   // a member of the unchanged answer
+    const char* after;    // where the changed answer has it
+    Kind kind;            // and of which kind
+    const char* want;     // its printed text there, unquoted; null: as before
+    const char* entries;  // where the changed answer has its pictures
+  } cases[] = {
+      {"rename", kList,
+       [](AnswerStyle* s) {
+         s->renamed_members = {{"pic_id", "picture_id"}};
+       },
+       "data.pic_list[-1].pic_id", "data.pic_list[-1].picture_id", Kind::kString, nullptr,
+       "data.pic_list"},
+      {"nest an object", kGuide,
+       [](AnswerStyle* s) {
+         s->nested_members = {{"pic_list", "pictures"}};
+       },
+       "data.pic_list", "data.pictures.pic_list", Kind::kObject, nullptr, "data.pictures.pic_list"},
+      {"nest an array", kList,
+       [](AnswerStyle* s) {
+         s->nested_members = {{"pic_list", "pictures"}};
+       },
+       "data.pic_list", "data.pictures.pic_list", Kind::kArray, nullptr, "data.pictures.pic_list"},
+      {"nest a string", kAlbums,
+       [](AnswerStyle* s) {
+         s->nested_members = {{"catalog_detail_list_html", "catalog"}};
+       },
+       "data.catalog_detail_list_html", "data.catalog.catalog_detail_list_html", Kind::kString,
+       nullptr, nullptr},
+      {"retype string to number", kGuide,
+       [](AnswerStyle* s) {
+         s->retyped_members = {"post_id", "id"};
+       },
+       "data.pic_list.#48.post_id", "data.pic_list.#48.post_id", Kind::kInt64, nullptr,
+       "data.pic_list"},
+      {"retype leaves a string of other bytes", kGuide,
+       [](AnswerStyle* s) {
+         s->retyped_members = {"post_id", "id"};
+       },
+       "data.pic_list.#1.img.original.id", "data.pic_list.#1.img.original.id", Kind::kString,
+       nullptr, "data.pic_list"},
+      {"retype number to string", kGuide,
+       [](AnswerStyle* s) { s->retyped_members = {"pic_amount"}; }, "data.pic_amount",
+       "data.pic_amount", Kind::kString, nullptr, "data.pic_list"},
+      {"rename, then nest, then retype", kGuide,
+       [](AnswerStyle* s) {
+         s->renamed_members = {{"pic_amount", "amount"}};
+         s->nested_members = {{"amount", "counts"}};
+         s->retyped_members = {"amount"};
+       },
+       "data.pic_amount", "data.counts.amount", Kind::kString, nullptr, "data.pic_list"},
+      {"wall_type h", kList, [](AnswerStyle* s) { s->list_wall_type = "h"; }, "data.wall_type",
+       "data.wall_type", Kind::kString, "h", "data.pic_list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DataSet changed = data;
+    c.change(&changed.style);
+    json::JsonHandle plain, reshaped;
+    ASSERT_TRUE(json::JsonParse(plain, answer(data, c.which)));
+    ASSERT_TRUE(json::JsonParse(reshaped, answer(changed, c.which)));
+    json::JsonHandle value = At(reshaped, c.after);
+    EXPECT_EQ(value.kind(), c.kind);
+    EXPECT_EQ(Unquoted(json::JsonToText(value)),
+              c.want ? c.want : Unquoted(json::JsonToText(At(plain, c.before))));
+    if (std::string(c.before) != c.after) {
+      EXPECT_TRUE(At(reshaped, c.before).empty());
+    }
+    EXPECT_EQ(json::JsonToText(At(reshaped, "no")), "0");
+    if (c.entries) {
+      EXPECT_EQ(Entries(At(plain, "data.pic_list")), 48);
+      EXPECT_EQ(Entries(At(reshaped, c.entries)), 48);
+    }
+  }
 }
 
 TEST(StandInAnswers, JsonStringsTakeTheServicesTwoForms) {

@@ -18,14 +18,21 @@ using stand_in_test::Generated;
 
 // Every field that the folder form keeps.
 std::string Describe(const DataSet& d) {
-  std::string out =
-      std::to_string(d.seed) + "|" + d.board + "|" + d.forum_id + "|" +
-      d.style.page_charset + std::to_string(static_cast<int>(d.style.list_text)) +
-      std::to_string(static_cast<int>(d.style.guide_text)) +
-      std::to_string(static_cast<int>(d.style.album_list_text)) +
-      std::to_string(d.style.escape_slashes) + d.style.guide_img_format +
-      std::to_string(d.style.guide_amount_cap) + std::to_string(d.style.guide_next_cap) +
-      d.style.newest_version + "\n";
+  std::string out = std::to_string(d.seed) + "|" + d.board + "|" + d.forum_id + "|" +
+                    d.style.page_charset + std::to_string(static_cast<int>(d.style.list_text)) +
+                    std::to_string(static_cast<int>(d.style.guide_text)) +
+                    std::to_string(static_cast<int>(d.style.album_list_text)) +
+                    std::to_string(d.style.escape_slashes) + d.style.guide_img_format +
+                    std::to_string(d.style.guide_amount_cap) +
+                    std::to_string(d.style.guide_next_cap) + d.style.newest_version +
+                    d.style.list_wall_type + "\n";
+  for (const auto* pairs :
+       {&d.style.renamed_members, &d.style.nested_members, &d.style.moved_paths}) {
+    for (const auto& [first, second] : *pairs) out += "S" + first + ">" + second + "|";
+    out += "\n";
+  }
+  for (const std::string& name : d.style.retyped_members) out += "R" + name + "|";
+  out += "\n";
   for (const Thread& t : d.threads) {
     out += "T" + t.tid + "|" + t.title + "|" + std::to_string(t.album) + "|" + t.has_sep +
            "\n";
@@ -126,6 +133,13 @@ TEST(StandInDataSets, FolderKeepsEveryFieldAndServesStoredBodies) {
   data.style.escape_slashes = true;
   data.style.guide_img_format = "number";
   data.style.newest_version = "2.0";
+  // The lists keep their order; a value may hold what the fields escape.
+  data.style.renamed_members = {{"pic_id", "图片_id"}, {"screen", "big"}};
+  data.style.nested_members = {{"pic_list", "pictures"}, {"total_num", "counts"}};
+  data.style.retyped_members = {"total_num", "id"};
+  data.style.moved_paths = {{"/photo/g/bw/picture/list", "/photo/g/bw/picture/list2"},
+                            {"/photo/g", "/photo/g=2\\x"}};
+  data.style.list_wall_type = "h";
   std::string error;
   ASSERT_TRUE(WriteDataSet(data, dir / "set", true, &error)) << error;
   std::optional<DataSet> read = ReadDataSet(dir / "set", &error);
@@ -154,8 +168,7 @@ TEST(StandInDataSets, ReaderRefusesAnythingItCannotReadWhole) {
     std::string text;
     std::string error;
   } cases[] = {
-      {"tiepic-stand-in data set 2\n",
-       "data-set.txt:1: not a data set of a known version"},
+      {"tiepic-stand-in data set 2\n", "data-set.txt:1: not a data set of a known version"},
       {header + "picture\tab\tjpg\t10\tstarter\tnormal\t\n",
        "data-set.txt:2: picture before any thread"},
       {header + "board\tx\t1\nthread\t1\talbum\t0\tt\npicture\tab\tbmp\t10\tstarter\tnorm"
@@ -163,6 +176,10 @@ TEST(StandInDataSets, ReaderRefusesAnythingItCannotReadWhole) {
        "data-set.txt:4: bad picture record"},
       {header + "style\tpage_charset\tlatin1\n", "data-set.txt:2: bad style record"},
       {header + "style\tcolour\tred\n", "data-set.txt:2: bad style record"},
+      {header + "style\tnested_member\tpic_list\n", "data-set.txt:2: bad style record"},
+      {header + "style\trenamed_member\tpic_id=pic\"id\n", "data-set.txt:2: bad style record"},
+      {header + "style\tmoved_path\t/photo/g=photo2\n", "data-set.txt:2: bad style record"},
+      {header + "style\tlist_wall_type\tx\n", "data-set.txt:2: bad style record"},
       {header + "thread\t1\tmaybe\t0\tt\n", "data-set.txt:2: bad thread record"},
       {header + "seed\t12x\n", "data-set.txt:2: bad seed record"},
       {header + "board\tbad\\q\t1\n", "data-set.txt:2: bad escape"},

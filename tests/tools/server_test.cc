@@ -197,6 +197,54 @@ TEST(StandInServerLarge, GuideReportsAtMost5000PicturesWithoutCursor) {
   EXPECT_NE(second.body.find("\"pic_amount\":6000,"), std::string::npos);
 }
 
+// A moved interface answers on its new path exactly as it did on the old one,
+// and the old path answers 404; a redirect on the new path leads back to it.
+TEST(StandInServerMoved, MovedInterfacesAnswerOnTheNewPathOnly) {
+  StandInOptions options;
+  options.web_host = options.picture_host = "stand-in.test:80";  // the same answers on both
+  StandIn plain(Generated("tiny"), options);
+  DataSet data = Generated("tiny");
+  data.style.moved_paths = {{"/photo/g", "/photo/g2"},
+                            {"/photo/bw/picture/guide", "/photo/bw/picture/guide2"},
+                            {"/photo/g/bw/picture/list", "/photo/g/bw/picture/list2"},
+                            {"/download/softzuixinv/index.html", "/download/v2.html"}};
+  StandIn moved(data, options);
+  ASSERT_TRUE(plain.Start());
+  ASSERT_TRUE(moved.Start());
+  const Thread& album = data.threads[0];
+  ASSERT_GT(album.pictures.size(), 1u);
+  const std::pair<std::string, Interface> cases[] = {
+      {"/photo/g?kw=" + PercentEncode(Gbk(data.board)) + "&alt=jview&pn=1&rn=30&cat_id=all" +
+           kStamp,
+       Interface::kAlbumList},
+      {GuideTarget(album.tid, 0, 50, ""), Interface::kGuide},
+      {ListTarget(data, album.tid, 200, 1, 1, 200), Interface::kList},
+      {"/download/softzuixinv/index.html", Interface::kVersion},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [old_target, iface] = cases[i];
+    const auto& [old_path, new_path] = data.style.moved_paths[i];
+    SCOPED_TRACE(old_path);
+    ASSERT_EQ(old_target.substr(0, old_target.find('?')), old_path);
+    std::string new_target = new_path + old_target.substr(old_path.size());
+    Fetched before = Fetch(plain.port(), old_target);
+    Fetched after = Fetch(moved.port(), new_target);
+    EXPECT_EQ(before.status, 200);
+    EXPECT_EQ(after.status, 200);
+    EXPECT_GT(after.body.size(), 100u);
+    EXPECT_EQ(after.body, before.body);
+    EXPECT_EQ(Fetch(moved.port(), old_target).status, 404);
+    EXPECT_EQ(Fetch(plain.port(), new_target).status, 404);
+    EXPECT_EQ(moved.Count(iface), 1u) << "the old path is no request of the interface";
+    EXPECT_EQ(moved.log().Entries().back().why, "moved path " + old_path);
+    if (iface == Interface::kList) {
+      ASSERT_GE(moved.AddFault("list:redirect=2*1"), 0);
+      EXPECT_EQ(Fetch(moved.port(), new_target, {}, 5000, true).body, before.body);
+    }
+  }
+  EXPECT_EQ(moved.VersionUrl(), moved.Url("/download/v2.html"));
+}
+
 TEST_F(StandInServer, PictureListPagesCoverTheAlbum) {
   const Thread& big = album(10);
   ASSERT_GT(big.pictures.size(), 200u);

@@ -63,9 +63,27 @@ struct AnswerStyle {
   // The guide's "pic_amount" when not negative, whatever the thread holds (a
   // service that claims more than it has).
   int64_t guide_amount_claim = -1;
-  // Members the picture list's and the guide's answers name otherwise, old
-  // name first (a service that renamed them).
+  // The ways a service reshapes its JSON answers (the album list's, the
+  // guide's and the picture list's), applied to every member at any depth
+  // in this order (member_changes.h): renamed, then nested, then retyped;
+  // the latter two name a member by its name after renaming.
+  //
+  // Members named otherwise, old name first.
   std::vector<std::pair<std::string, std::string>> renamed_members;
+  // Members moved one level down, name first and the new parent second:
+  // "NAME":VALUE is written "PARENT":{"NAME":VALUE}.
+  std::vector<std::pair<std::string, std::string>> nested_members;
+  // Members whose value changes type: a string of decimal digits (without
+  // a leading zero) is written as that number, a number as a string.
+  std::vector<std::string> retyped_members;
+  // Interfaces answered on another exact path, old path first (as in
+  // routes.h) and the new one second: the new path answers as the old did,
+  // the old answers 404. A path both new and old is taken as new, so two
+  // pairs can swap paths.
+  std::vector<std::pair<std::string, std::string>> moved_paths;
+  // The picture list's "wall_type": "v" or "h" (the value the real service
+  // has been seen to give).
+  std::string list_wall_type = "v";
   std::string newest_version = "1.0";  // announced by the version page
 };
 

@@ -8,7 +8,12 @@
 //   "tiepic-stand-in data set 1"                         first line: format and version
 //   seed N                                               seed of the generated bodies
 //   board NAME FORUM_ID                                  the board (NAME without 吧)
-//   style KEY VALUE                                      one AnswerStyle member
+//   style KEY VALUE                                      one AnswerStyle member, by
+//                                                        name (list_wall_type v|h, ...)
+//   style renamed_member OLD=NEW                         one entry of a list member
+//   style nested_member NAME=PARENT                      (repeatable, kept in order;
+//   style moved_path OLD=NEW                             split at the first "=", so
+//   style retyped_member NAME                            OLD and NAME hold none)
 //   thread TID album|thread HAS_SEP TITLE                a thread; albums in list order
 //   picture ID jpg|gif|png SIZE starter|other normal|empty|not-http DESCR
 //                                                        a picture of the last thread
@@ -43,6 +48,13 @@ bool WriteDataSet(const DataSet& data, const std::string& folder, bool with_bodi
 // version, an unknown record or style key, a malformed field or a picture
 // before any thread fails the whole read with "data-set.txt:LINE: reason".
 std::optional<DataSet> ReadDataSet(const std::string& folder, std::string* error);
+
+// Applies one style record (KEY and VALUE unescaped, as in data-set.txt) to
+// `style`: a single member is set, a list member gains one entry. Returns
+// true iff the key is known and the value allowed; otherwise `style` is
+// left as it was. Member names must be free of quote, backslash, "=" and
+// control bytes; paths start with "/" and hold no "?" or "#".
+bool ApplyStyleRecord(const std::string& key, const std::string& value, AnswerStyle* style);
 
 // One field in the file's escaped form, and back (false on a bad escape).
 std::string EscapeField(const std::string& bytes);

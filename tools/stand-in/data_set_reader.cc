@@ -1,9 +1,12 @@
 // The reader of a data-set folder (layout and recovery rule in
 // data_set_format.h).
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "stand-in/data_set_format.h"
@@ -33,6 +36,32 @@ bool ParseJsonText(const std::string& text, JsonText* form) {
   return true;
 }
 
+// A member name the changes can write back between quotes: not empty, no
+// quote, backslash, "=" (the records' separator) or control byte.
+bool IsMemberName(std::string_view name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    return c == '"' || c == '\\' || c == '=' || static_cast<unsigned char>(c) < 0x20;
+  });
+}
+
+// An exact path: "/" first, no query, fragment or control byte.
+bool IsPath(std::string_view path) {
+  return !path.empty() && path[0] == '/' && std::none_of(path.begin(), path.end(), [](char c) {
+    return c == '?' || c == '#' || static_cast<unsigned char>(c) < 0x20;
+  });
+}
+
+// Splits "FIRST=SECOND" at the first "=" and checks both halves.
+bool SplitPair(const std::string& value, bool (*valid)(std::string_view),
+               std::vector<std::pair<std::string, std::string>>* pairs) {
+  size_t equals = value.find('=');
+  if (equals == std::string::npos) return false;
+  std::string first = value.substr(0, equals), second = value.substr(equals + 1);
+  if (!valid(first) || !valid(second) || first == second) return false;
+  pairs->emplace_back(std::move(first), std::move(second));
+  return true;
+}
+
 // Applies one style record; false when the key or value is unknown.
 bool ApplyStyle(const std::string& key, const std::string& value, AnswerStyle* s) {
   uint64_t n = 0;
@@ -56,6 +85,17 @@ bool ApplyStyle(const std::string& key, const std::string& value, AnswerStyle* s
     (key == "guide_amount_cap" ? s->guide_amount_cap : s->guide_next_cap) =
         static_cast<int>(n);
     return true;
+  }
+  if (key == "renamed_member") return SplitPair(value, IsMemberName, &s->renamed_members);
+  if (key == "nested_member") return SplitPair(value, IsMemberName, &s->nested_members);
+  if (key == "retyped_member") {
+    s->retyped_members.push_back(value);
+    return IsMemberName(value);
+  }
+  if (key == "moved_path") return SplitPair(value, IsPath, &s->moved_paths);
+  if (key == "list_wall_type") {
+    s->list_wall_type = value;
+    return value == "v" || value == "h";
   }
   if (key == "newest_version") {
     s->newest_version = value;
@@ -141,6 +181,13 @@ std::string ApplyRecord(const std::vector<std::string>& f, DataSet* data) {
 }
 
 }  // namespace
+
+bool ApplyStyleRecord(const std::string& key, const std::string& value, AnswerStyle* style) {
+  AnswerStyle changed = *style;
+  if (!ApplyStyle(key, value, &changed)) return false;
+  *style = std::move(changed);
+  return true;
+}
 
 bool UnescapeField(const std::string& field, std::string* bytes) {
   bytes->clear();

@@ -37,7 +37,20 @@ std::vector<std::pair<std::string, std::string>> StyleEntries(const AnswerStyle&
           {"guide_img_format", s.guide_img_format},
           {"guide_amount_cap", std::to_string(s.guide_amount_cap)},
           {"guide_next_cap", std::to_string(s.guide_next_cap)},
+          {"list_wall_type", s.list_wall_type},
           {"newest_version", s.newest_version}};
+}
+
+// The repeatable style records, one per entry.
+std::vector<std::pair<std::string, std::string>> StyleLists(const AnswerStyle& s) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const auto& [from, to] : s.renamed_members)
+    entries.emplace_back("renamed_member", from + "=" + to);
+  for (const auto& [name, parent] : s.nested_members)
+    entries.emplace_back("nested_member", name + "=" + parent);
+  for (const std::string& name : s.retyped_members) entries.emplace_back("retyped_member", name);
+  for (const auto& [from, to] : s.moved_paths) entries.emplace_back("moved_path", from + "=" + to);
+  return entries;
 }
 
 void WriteRecord(std::ofstream& out, std::initializer_list<std::string> fields) {
@@ -119,6 +132,7 @@ bool WriteDataSet(const DataSet& data, const std::string& folder, bool with_bodi
     WriteRecord(out, {"board", data.board, data.forum_id});
     for (const auto& [key, value] : StyleEntries(data.style))
       WriteRecord(out, {"style", key, value});
+    for (const auto& [key, value] : StyleLists(data.style)) WriteRecord(out, {"style", key, value});
     for (const Thread& thread : data.threads) {
       WriteRecord(out, {"thread", thread.tid, thread.album ? "album" : "thread",
                         thread.has_sep, thread.title});

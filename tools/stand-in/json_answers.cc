@@ -1,10 +1,12 @@
 // The JSON answers: album-list pages (HTML inside a JSON string), the
 // picture guide and the page-numbered picture list. Compact JSON with the
 // member order of the captured answers; strings in the data set's chosen
-// form (raw GBK or \u escapes).
+// form (raw GBK or \u escapes). A successful answer's members then take
+// the style's changes (member_changes.h); error answers stay as captured.
 #include <algorithm>
 #include <cstdio>
 
+#include "stand-in/member_changes.h"
 #include "stand-in/pages.h"
 #include "stand-in/picture_files.h"
 #include "stand-in/texts.h"
@@ -21,18 +23,6 @@ Answer JsonAnswer(std::string body, JsonText form) {
       form == JsonText::kGbk ? "application/json; charset=GBK" : "application/json";
   answer.body = std::move(body);
   return answer;
-}
-
-// `body` with the members the style renames under their new names.
-std::string Renamed(std::string body, const AnswerStyle& style) {
-  for (const auto& [old_name, new_name] : style.renamed_members) {
-    const std::string from = "\"" + old_name + "\":", to = "\"" + new_name + "\":";
-    for (size_t at = body.find(from); at != std::string::npos; at = body.find(from, at)) {
-      body.replace(at, from.size(), to);
-      at += to.size();
-    }
-  }
-  return body;
 }
 
 uint64_t Fnv(std::string_view text, uint64_t basis) {
@@ -160,10 +150,12 @@ Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& ro
   }
   html += "</div>";
   const AnswerStyle& style = data.style;
-  return JsonAnswer("{\"no\":0," + std::string(kSuccess) +
+  return JsonAnswer(
+      ChangeMembers("{\"no\":0," + std::string(kSuccess) +
                         ",\"data\":{\"catalog_detail_list_html\":" +
                         JsonString(html, style.album_list_text, style.escape_slashes) + "}}",
-                    style.album_list_text);
+                    style),
+      style.album_list_text);
 }
 
 Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& route) {
@@ -199,11 +191,12 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
     }
     list += "}";
   }
-  return JsonAnswer(Renamed("{\"no\":0," + std::string(kSuccess) +
-                                ",\"data\":{\"pic_amount\":" + std::to_string(amount) +
-                                ",\"pic_list\":" + list + ",\"has_sep\":" + thread->has_sep + "}}",
-                            data.style),
-                    data.style.guide_text);
+  return JsonAnswer(
+      ChangeMembers("{\"no\":0," + std::string(kSuccess) +
+                        ",\"data\":{\"pic_amount\":" + std::to_string(amount) +
+                        ",\"pic_list\":" + list + ",\"has_sep\":" + thread->has_sep + "}}",
+                    data.style),
+      data.style.guide_text);
 }
 
 // Pages of `rn` pictures; within page `pn`, positions ps..pe (1-based, at
@@ -230,13 +223,15 @@ Answer ListAnswer(const DataIndex& index, const Hosts& hosts, const Route& route
   }
   list += "]";
   return JsonAnswer(
-      Renamed("{\"data\":{\"cur_page\":" + std::to_string(route.pn) +
-                  ",\"page_size\":" + std::to_string(rn) + ",\"pe\":\"" + std::to_string(route.pe) +
-                  "\",\"pic_list\":" + list + ",\"ps\":\"" + std::to_string(route.ps) +
-                  "\",\"total_num\":" + std::to_string(total) +
-                  ",\"total_page\":" + std::to_string((total + rn - 1) / rn) +
-                  ",\"wall_height\":208,\"wall_type\":\"v\"}," + kSuccess + ",\"no\":0}",
-              data.style),
+      ChangeMembers("{\"data\":{\"cur_page\":" + std::to_string(route.pn) +
+                        ",\"page_size\":" + std::to_string(rn) + ",\"pe\":\"" +
+                        std::to_string(route.pe) + "\",\"pic_list\":" + list + ",\"ps\":\"" +
+                        std::to_string(route.ps) + "\",\"total_num\":" + std::to_string(total) +
+                        ",\"total_page\":" + std::to_string((total + rn - 1) / rn) +
+                        ",\"wall_height\":208,\"wall_type\":" +
+                        JsonString(data.style.list_wall_type, JsonText::kEscaped, false) + "}," +
+                        kSuccess + ",\"no\":0}",
+                    data.style),
       data.style.list_text);
 }
 

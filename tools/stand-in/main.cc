@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "stand-in/certificates.h"
@@ -35,11 +36,34 @@ constexpr char kUsage[] =
     "  --picture-size BYTES   with --generate: every picture this size\n"
     "  --tls FILE             answer https too, on the same port, with a certificate\n"
     "                         of a new authority written to FILE (PEM; for tiepic's\n"
-    "                         [service] ca_file)\n";
+    "                         [service] ca_file)\n"
+    "The answers as a changed service gives them (repeatable; on any data set):\n"
+    "  --rename OLD=NEW       a JSON member renamed\n"
+    "  --nest NAME=PARENT     a JSON member moved into a new object member PARENT\n"
+    "  --retype NAME          a JSON member's number written as a string, or its\n"
+    "                         string of digits as a number\n"
+    "  --move-path OLD=NEW    an interface answered on path NEW, and OLD answering 404\n"
+    "  --list-wall-type v|h   the picture list's \"wall_type\" (default v)\n";
+
+// The options that change the answers' style, each one style record of the
+// data-set format, with what its value must be.
+struct StyleOption {
+  const char* flag;
+  const char* key;
+  const char* wants;
+};
+constexpr StyleOption kStyleOptions[] = {
+    {"--rename", "renamed_member", "OLD=NEW, two member names"},
+    {"--nest", "nested_member", "NAME=PARENT, two member names"},
+    {"--retype", "retyped_member", "a member name"},
+    {"--move-path", "moved_path", "OLD=NEW, two paths starting with /"},
+    {"--list-wall-type", "list_wall_type", "v or h"},
+};
 
 struct Arguments {
   std::string generate, data, write, log, tls;
   std::vector<std::string> faults;
+  std::vector<std::pair<std::string, std::string>> style;  // style records, in order
   standin::StandInOptions options;
   long max_seconds = 3600;
   long picture_size = 0;
@@ -49,6 +73,25 @@ bool ParseLong(const char* text, long low, long high, long* value) {
   char* end = nullptr;
   *value = std::strtol(text, &end, 10);
   return *text && *end == '\0' && *value >= low && *value <= high;
+}
+
+// Takes a style option's value into a->style; returns false when `flag` is
+// no style option. A bad value is refused here, before any data set is
+// loaded, with *refused set.
+bool ParseStyleOption(const std::string& flag, const char* value, Arguments* a, bool* refused) {
+  for (const StyleOption& option : kStyleOptions) {
+    if (flag != option.flag) continue;
+    standin::AnswerStyle scratch;
+    *refused = !standin::ApplyStyleRecord(option.key, value, &scratch);
+    if (*refused) {
+      std::fprintf(stderr, "tiepic-stand-in: bad argument %s %s: wants %s\n", option.flag, value,
+                   option.wants);
+    } else {
+      a->style.emplace_back(option.key, value);
+    }
+    return true;
+  }
+  return false;
 }
 
 // Returns false (after printing why) on a bad command line.
@@ -62,7 +105,10 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
     }
     const char* value = argv[++i];
     long n = 0;
-    if (flag == "--generate")
+    bool refused = false;
+    if (ParseStyleOption(flag, value, a, &refused)) {
+      if (refused) return false;
+    } else if (flag == "--generate")
       a->generate = value;
     else if (flag == "--data")
       a->data = value;
@@ -96,13 +142,26 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
   return true;
 }
 
+// The data set of --data or --generate, with the style options applied
+// after whatever style it brings (a list member gains their entries).
 std::optional<standin::DataSet> LoadDataSet(const Arguments& a, std::string* error) {
-  if (!a.data.empty()) return standin::ReadDataSet(a.data, error);
-  std::optional<standin::GeneratorOptions> options =
-      standin::ParseGenerateSpec(a.generate, error);
-  if (!options) return std::nullopt;
-  options->picture_size = static_cast<uint32_t>(a.picture_size);
-  return standin::GenerateDataSet(*options, error);
+  std::optional<standin::DataSet> data;
+  if (!a.data.empty()) {
+    data = standin::ReadDataSet(a.data, error);
+  } else {
+    std::optional<standin::GeneratorOptions> options =
+        standin::ParseGenerateSpec(a.generate, error);
+    if (!options) return std::nullopt;
+    options->picture_size = static_cast<uint32_t>(a.picture_size);
+    data = standin::GenerateDataSet(*options, error);
+  }
+  for (const auto& [key, value] : a.style) {
+    if (data && !standin::ApplyStyleRecord(key, value, &data->style)) {
+      *error = "cannot apply style " + key + " " + value;  // checked while parsing
+      return std::nullopt;
+    }
+  }
+  return data;
 }
 
 // How long the end may wait for the server's workers. One that is reading a

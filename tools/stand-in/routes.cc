@@ -144,6 +144,21 @@ bool StripHops(std::string_view* target, int* hops) {
   return true;
 }
 
+// Turns a new path of `moves` into its old one; returns false when `path` is
+// an old path, which the service no longer answers.
+bool UnmovePath(const PathMoves& moves, std::string* path) {
+  for (const auto& [old_path, new_path] : moves) {
+    if (*path == new_path) {
+      *path = old_path;
+      return true;
+    }
+  }
+  for (const auto& move : moves) {
+    if (*path == move.first) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* InterfaceName(Interface iface) { return kNames[static_cast<int>(iface)]; }
@@ -155,7 +170,7 @@ std::optional<Interface> ParseInterfaceName(std::string_view name) {
   return std::nullopt;
 }
 
-Route ParseRoute(std::string_view method, std::string_view target) {
+Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves) {
   Route r;
   if (method != "GET" && method != "HEAD") {
     r.why = "method " + Printable(method);
@@ -170,6 +185,10 @@ Route ParseRoute(std::string_view method, std::string_view target) {
   std::string path = PercentDecode(target.substr(0, question), false);
   Query query =
       ParseQuery(question == std::string_view::npos ? "" : target.substr(question + 1));
+  if (!UnmovePath(moves, &path)) {
+    r.why = "moved path " + Printable(path);
+    return r;
+  }
   Interface candidate = Interface::kUnknown;
   bool ok = false;
   if (path == "/f") {

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace standin {
 
@@ -55,8 +57,20 @@ struct Route {
   bool starter_only = false;  // see_lz=1
 };
 
-// Recognises one request. Only GET (and HEAD) requests are recognised.
-Route ParseRoute(std::string_view method, std::string_view target);
+// Exact paths the service moved, old path (one of the above) first and the
+// new path second.
+using PathMoves = std::vector<std::pair<std::string, std::string>>;
+
+// Recognises one request. Only GET (and HEAD) requests are recognised. With
+// `moves`, a target on a new path is recognised as the same target on its
+// old path (Route::target keeps the path the client sent, for redirects
+// that repeat it) and one on an old path is kUnknown; a path that is new in
+// one pair and old in another is taken as new.
+//
+// Design note: the moves are a parameter rather than a rewrite of the
+// target before recognition, because the redirect faults must send the
+// client back to the path it asked for, not to the stand-in's own.
+Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves = {});
 
 }  // namespace standin
 

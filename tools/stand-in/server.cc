@@ -109,7 +109,11 @@ std::string StandIn::ThreadUrl(std::string_view tid) const {
 }
 
 std::string StandIn::VersionUrl() const {
-  return Url("/download/softzuixinv/index.html");
+  std::string path = "/download/softzuixinv/index.html";
+  for (const auto& [old_path, new_path] : data_->style.moved_paths) {
+    if (old_path == path) return Url(new_path);
+  }
+  return Url(path);
 }
 
 int StandIn::AddFault(std::string_view spec, std::string* error) {
@@ -178,7 +182,7 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
     }
     entry.headers.emplace_back(name, value);
   }
-  Route route = ParseRoute(req.method, req.target);
+  Route route = ParseRoute(req.method, req.target, data_->style.moved_paths);
   entry.iface = route.iface;
   entry.why = route.why;
   std::string host = req.has_header("Host") ? req.get_header_value("Host") : hosts().web;

@@ -86,6 +86,7 @@ class StandIn {
   // The addresses a user would paste: the board (keyword GBK-encoded) and a thread.
   std::string BoardUrl() const;
   std::string ThreadUrl(std::string_view tid) const;
+  // The version page, on its moved path when the data set moves it.
   std::string VersionUrl() const;
 
   const DataSet& data() const { return *data_; }
