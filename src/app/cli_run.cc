@@ -427,7 +427,12 @@ int CheckService(const Options& options, Console& console) {
   ApplyOptions(frame, shell, options, console);
   const shell::ProgramState& state = shell.state();
   const rt::Text address = options.address.empty() ? download::ExampleBoardAddress(state.service.web_host)
-                                                   : rt::FromUtf8(options.address);
+                                                   : rt::TrimText(rt::FromUtf8(options.address));
+  const rt::Text& host = state.service.web_host;
+  if (address.find(host + "/f?") == rt::Text::npos && address.find(host + "/p/") == rt::Text::npos) {
+    console.Error("tiepic-cli: " + rt::ToUtf8(discovery::UnrecognisedAddressMessage(host)));
+    return kExitUnrecognised;
+  }
   std::atomic<bool> done = false;
   bool fits = true;
   std::jthread worker([&] {

@@ -155,9 +155,10 @@ AlbumSource AlbumRetrieval::Source() const {
   return source_;
 }
 
-void AlbumRetrieval::SetListBase(Text base) {
+void AlbumRetrieval::SetListBase(Text base, bool guide) {
   std::lock_guard lock(mu_);
   source_.list_base_address = std::move(base);
+  source_.guide = guide;
 }
 
 void AlbumRetrieval::FindPressed() {
@@ -199,6 +200,7 @@ void AlbumRetrieval::Retrieve() {
       std::lock_guard lock(mu_);
       source_.entered_address = address;
       source_.list_base_address.clear();
+      source_.guide = false;
       trouble_ = {};
     }
     const Text& host = state_.service.web_host;
@@ -323,7 +325,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   // count; a guide that names none is read the same way, since the guide
   // serves every thread.
   const bool no_album = parsed && member(guide, profile.guide_sep) == "null";
-  SetListBase(no_album ? base(profile.guide_path) : base(profile.list_path));
+  SetListBase(no_album ? base(profile.guide_path) : base(profile.list_path), no_album);
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();
 }

@@ -36,6 +36,7 @@ struct AlbumSource {
   rt::Text entered_address;    // the address without blanks at both ends
   rt::Text list_base_address;  // the download's list address prefix; "" until recognised
   rt::Text board_title;        // the board page's title; set by a board address only
+  bool guide = false;          // the base is the picture guide's, paged by cursor
 };
 
 // How the last retrieval read the address.
@@ -89,7 +90,7 @@ class AlbumRetrieval {
                       bool ticked);
   void ShowUnrecognised();
   void ClosingSteps(const RetrievalTrouble& trouble);
-  void SetListBase(rt::Text base);
+  void SetListBase(rt::Text base, bool guide = false);
 
   frame::Frame& frame_;
   const shell::ProgramState& state_;

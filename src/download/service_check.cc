@@ -88,12 +88,12 @@ class Checker {
   std::vector<InterfaceCheck> Run(const Text& address) {
     web::RegexObject regex;  // the thread's automation use begins with this object
     if (address.find(host_ + "/p/") != Text::npos) {
+      // A thread's download asks its page, its guide and, for a board
+      // album, the picture list; the board's own pages are not asked.
       Text tid = web::TextBetween(address, host_ + "/p/", "#!/");
       if (tid.empty()) tid = discovery::TextAfterLast(address, host_ + "/p/");
-      const Text board = Thread(tid);
-      Board(board, regex);
-      List(first_album_);
-      Guide(tid, board);
+      board_ = Thread(tid);
+      if (Guide(tid, board_)) List(tid);
     } else {
       Board(address, regex);
       const Text board = Thread(first_album_);
@@ -314,10 +314,12 @@ class Checker {
     }
   }
 
-  void Guide(const Text& tid, const Text& board) {
+  // Returns true iff the guide names the thread a board album (its
+  // separator count is there), whose pictures the picture list serves.
+  bool Guide(const Text& tid, const Text& board) {
     if (tid.empty() || board.empty()) {
       NotAsked(Interface::kGuide, tid.empty() ? "no thread to ask for" : "no board address");
-      return;
+      return false;
     }
     const Reply answer = Ask(
         shell::WithPath(board, host_, profile_.guide_path) +
@@ -327,10 +329,11 @@ class Checker {
                                                  {"cursor", ""},
                                                  {"random", web::RandomText()}}),
         false);
-    if (!Answered(Interface::kGuide, answer, "[guide] path")) return;
+    if (!Answered(Interface::kGuide, answer, "[guide] path")) return false;
     InterfaceCheck check{.interface = Interface::kGuide};
     json::JsonHandle json;
     json::JsonParse(json, web::BodyText(answer.body));
+    const bool album = KindOf(json::JsonGetPath(json, profile_.guide_sep)) != Kind::kNone;
     const Text amount =
         Unquoted(Member(json, profile_.guide_amount, Kind::kNumber, "[guide] amount", &check));
     if (check.fit == Fit::kFits && !AllDigits(amount)) {
@@ -366,6 +369,7 @@ class Checker {
     }
     check.detail = rt::ToUtf8(amount);
     Done(check);
+    return album;
   }
 
   void Picture() {
@@ -508,7 +512,9 @@ std::string CheckLine(const InterfaceCheck& c) {
     case Fit::kMissing:
       switch (c.read) {
         case Read::kMarker: return line + "answered, but marker " + c.value + named + " found nothing";
-        case Read::kPattern: return line + "answered, but pattern" + named + " matched 0 times";
+        case Read::kPattern:
+          return line + "answered, but pattern" + named +
+                 " matched 0 times (a board without albums, or the pattern no longer fits)";
         default: return line + "answered, but member " + c.value + named + " is missing";
       }
     case Fit::kOtherType:
@@ -537,7 +543,7 @@ rt::Text CheckLogLine(const InterfaceCheck& c) {
     case Fit::kMissing:
       switch (c.read) {
         case Read::kMarker: line += "有应答，但标记 " + c.value + named + " 未找到内容"; break;
-        case Read::kPattern: line += "有应答，但模式" + named + "匹配0次"; break;
+        case Read::kPattern: line += "有应答，但模式" + named + "匹配0次（本吧没有相册，或模式已不适用）"; break;
         default: line += "有应答，但缺少成员 " + c.value + named; break;
       }
       break;

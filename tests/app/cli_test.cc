@@ -158,6 +158,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
                                                       {"--cookies", "FILE"},
                                                       {"--profile", "FILE"},
                                                       {"--write-profile", "FILE"},
+                                                      {"--check-service", ""},
                                                       {"--home", "DIR"},
                                                       {"-q", ""},
                                                       {"--quiet", ""},
@@ -187,7 +188,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
       EXPECT_EQ(run.err.find("tiepic-cli --help"), std::string::npos) << option << ": " << run.err;
     }
   }
-  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  130 "}) {
+  for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  130 "}) {
     EXPECT_NE(help.out.find(std::string("\n") + status), std::string::npos) << status;
   }
   EXPECT_EQ(RunCli({"-h"}).out, help.out);
