@@ -261,3 +261,82 @@ TEST(CliFailures, EachEndsWithItsOwnStatusAndSaysWhy) {
 }
 
 }  // namespace
+
+namespace {
+
+// --check-service: a line an interface, status 0 only when every one fits,
+// 6 otherwise, and 3 for an address it cannot read; against a service that
+// answers as the profile expects, one that renamed a member (before and
+// after a profile mends it), one that refuses, and none at all.
+TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
+  standin::DataSet renamed = Service();
+  renamed.style.renamed_members = {{"pic_id", "picture_id"}};
+  standin::StandIn service(Service()), changed(std::move(renamed)), gone(Service());
+  for (standin::StandIn* s : {&service, &changed, &gone}) ASSERT_TRUE(s->Start());
+  gone.Stop();
+  const std::vector<std::string> all_fit = {
+      "board page: fits (纸飞机吧_百度贴吧)",
+      "album list: fits (4 albums on its first page)",
+      "thread page: fits (相册1)",
+      "picture list: fits (200 pictures on its first page)",
+      "picture total: fits (201 pictures)",
+      "picture guide: fits (201 pictures)",
+      "picture file: fits (256 bytes)",
+      "version page: fits (newest version 1.0)"};
+  const struct {
+    const char* name;
+    standin::StandIn* at;
+    const char* fault;
+    bool thread;
+    const char* profile;  // "" for the built-in one
+    int status;
+    std::vector<std::string> lines;  // in standard output, in this order
+  } cases[] = {
+      {"a service as expected", &service, "", false, "", 0, all_fit},
+      {"a thread", &service, "", true, "", 0,
+       {"thread page: fits (帖子1)", "picture guide: fits (2 pictures)",
+        "picture file: fits (256 bytes)", "version page: fits (newest version 1.0)"}},
+      {"a renamed member", &changed, "", false, "", 6,
+       {"picture list: answered, but member pic_id ([list] id) is missing",
+        "picture total: fits (201 pictures)"}},
+      {"a renamed member, mended", &changed, "", false, "[list]\nid=picture_id\n", 0, all_fit},
+      {"a refusing thread page", &service, "thread:security-check", true, "", 6,
+       {"thread page: refused (a security check)",
+        "picture guide: not asked (no board address)"}},
+      {"no service", &gone, "", false, "", 6,
+       {"board page: unreachable", "album list: unreachable",
+        "thread page: not asked (no thread to ask for)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempDir folder;
+    const fs::path home = folder.path() / "home";
+    fs::create_directories(home);
+    const std::string host = "127.0.0.1:" + std::to_string(c.at->port());
+    std::ofstream(home / "配置.ini", std::ios::binary)
+        << "[service]\r\nversion_page=" << c.at->VersionUrl() << "\r\n";
+    std::ofstream(folder.path() / "profile.ini", std::ios::binary)
+        << "[waits]\nafter_page_ms=0\n" << c.profile;
+    c.at->faults().Clear();
+    if (*c.fault) ASSERT_GE(c.at->AddFault(c.fault), 0);
+    const ProgramRun run = RunProgram(
+        {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli", "--home", home.string(), "--web-host", host,
+         "--picture-host", host, "--profile", (folder.path() / "profile.ini").string(),
+         "--check-service", c.thread ? c.at->ThreadUrl("5100000001") : c.at->BoardUrl()});
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    size_t at_out = 0;
+    for (const std::string& line : c.lines) {
+      const size_t found = run.out.find(line + "\n", at_out);
+      EXPECT_NE(found, std::string::npos) << "missing: " << line << "\nin:\n" << run.out;
+      if (found != std::string::npos) at_out = found + line.size();
+    }
+  }
+  testing_support::TempDir folder;
+  const ProgramRun elsewhere =
+      RunProgram({std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli", "--home", folder.path().string(),
+                  "--check-service", "http://elsewhere.test/x"});
+  EXPECT_EQ(elsewhere.status, 3);
+  EXPECT_NE(elsewhere.err.find("网址格式无法识别"), std::string::npos) << elsewhere.err;
+}
+
+}  // namespace

@@ -13,6 +13,7 @@ namespace {
 struct Change {
   std::vector<std::pair<std::string, std::string>> renamed, nested, moved;
   std::vector<std::string> retyped;
+  std::string wall_type = "v";
 };
 
 class ProfileDownloadTest : public DownloadTest {
@@ -26,6 +27,7 @@ class ProfileDownloadTest : public DownloadTest {
     data.style.nested_members = change.nested;
     data.style.moved_paths = change.moved;
     data.style.retyped_members = change.retyped;
+    data.style.list_wall_type = change.wall_type;
     standin::Thread t{.tid = "5500000001", .title = "山", .album = listed, .has_sep = "null"};
     if (listed) t.has_sep = "0";
     t.pictures = discovery::Pictures(t.tid, 7);
@@ -117,6 +119,11 @@ TEST_F(ProfileDownloadTest, EachChangeIsToldAndNamedAndAnEditedProfileMendsIt) {
        "[guide]\npath=/photo/guide\n"},
       {"numbers as strings", true, {.retyped = {"pic_amount", "total_page", "total_num"}},
        Interface::kPictureTotal, nullptr, nullptr, ""},
+      // Users' published captures of the real list show "wall_type":"h"
+      // where the program asks for "v" (and "has_sep":0, a number, and
+      // string widths in the guide's img.original, as the stand-in serves).
+      {"the list as captured", true, {.wall_type = "h"}, Interface::kPictureList, nullptr, nullptr,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -151,6 +158,28 @@ TEST_F(ProfileDownloadTest, EachChangeIsToldAndNamedAndAnEditedProfileMendsIt) {
     EXPECT_TRUE(SameFiles(SavedFiles(), files));
     EXPECT_EQ(Records(), records);
     EXPECT_EQ(Messages().back(), "全部下载完毕");
+  }
+}
+
+// The settings page's button: the check's lines in the log, and a closing
+// line that counts what does not fit.
+TEST_F(ProfileDownloadTest, TheCheckButtonLogsALineAnInterface) {
+  ServiceCheckControl check(frame_, shell_.state());
+  WireServiceCheck(shell_.hooks(), check);
+  ASSERT_TRUE(UseProfile(""));
+  ServeAlbum(true, {.renamed = {{"pic_id", "picture_id"}}});
+  frame_.SetText(mw::编辑框_号码, rt::FromUtf8(service_->BoardUrl()));
+  frame_.DispatchEvent(mw::按钮_检查服务, frame::EventKey::kClicked);
+  EXPECT_TRUE(frame_.Control(mw::按钮_检查服务)->disabled);
+  ASSERT_TRUE(ServeUntil([&] { return !check.running(); }));
+  frame_.DrainTasks();
+  EXPECT_FALSE(frame_.Control(mw::按钮_检查服务)->disabled);
+  const std::string log = Log();
+  for (const char* line : {"服务检查 贴吧首页：正常（纸飞机吧_百度贴吧）\r\n",
+                           "服务检查 图片列表：有应答，但缺少成员 pic_id（[list] id）\r\n",
+                           "服务检查 图片文件：正常（", "服务检查 版本页面：正常（最新版本1.0）\r\n",
+                           "服务检查完毕：1个接口与服务配置不符，可按上面各行修改服务配置文件\r\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\nin:\n" << log;
   }
 }
 
