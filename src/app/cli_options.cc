@@ -111,8 +111,9 @@ const char kHelp[] =
     "       a signed-in cookie file (--cookies) or a later run may help\n"
     "  5    the album list could not be read: the service could not be reached,\n"
     "       or answered with errors or nothing (a later run may help)\n"
-    "  6    --check-service: an interface did not answer as the service profile\n"
-    "       expects (its line says which, and the profile key to edit)\n"
+    "  6    --check-service: an interface it asked did not answer as the service\n"
+    "       profile expects (its line says which, and the profile key to edit);\n"
+    "       interfaces not asked (nothing to ask them with) do not count\n"
     "  130  interrupted (Ctrl-C stops the run as the stop button does)\n"
     "Other statuses are kept for later use.\n";
 

@@ -438,7 +438,8 @@ int CheckService(const Options& options, Console& console) {
   std::jthread worker([&] {
     download::CheckService(state, address, [&](const download::InterfaceCheck& check) {
       const std::string line = download::CheckLine(check);
-      const bool fit = check.fit == download::Fit::kFits;
+      // An interface not asked (nothing to ask with) is told, not counted.
+      const bool fit = check.fit == download::Fit::kFits || check.fit == download::Fit::kNotAsked;
       frame.Post([&console, &fits, line, fit] {
         fits = fits && fit;
         // A quiet check still tells what does not fit.

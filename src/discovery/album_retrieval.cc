@@ -283,15 +283,16 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   const Text page = requests.WinHttp(
       "帖子页面"_gbk, "http://" + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
       PauseAfterPage(profile), true);
-  const Text board = shell::FindMarked(page, profile.thread_board);
+  // The board's address names the board; the list's and the guide's are
+  // asked on the web host over http, as the thread page was. An address on
+  // another host names no board here.
+  const auto base = [&](const std::string& path) {
+    return shell::BoardInterface(shell::FindMarked(page, profile.thread_board), host, path);
+  };
+  const Text board = base(profile.guide_path);
   Text name = shell::FindMarked(page, profile.thread_title);
   if (name.empty()) name = "贴吧相册"_gbk;
 
-  // The board's address names the board; the list's and the guide's are
-  // asked on the web host over http, as the thread page was.
-  const auto base = [&](const std::string& path) {
-    return rt::ReplaceText(board, host + "/f?kw=", "http://" + host + path + "?kw=");
-  };
   const Text see_lz = frame_.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
   const auto guide_address = [&](const Text& cursor) {
     return base(profile.guide_path) + shell::FillIn(profile.guide_query, {{"tid", thread_id},
@@ -303,8 +304,8 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
 
   // Without the board's address there is no guide to ask.
   json::JsonHandle guide;
-  const bool parsed =
-      !board.empty() && json::JsonParse(guide, requests.Guide("图片导航"_gbk, guide_address({})));
+  const Text guide_text = board.empty() ? Text() : requests.Guide("图片导航"_gbk, guide_address({}));
+  const bool parsed = json::JsonParse(guide, guide_text);
   const auto member = [](const json::JsonHandle& json, const std::string& path) {
     return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
   };
@@ -321,10 +322,9 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
     }
   }
   if (count == "null") count.clear();
-  // A thread that is no board album (no picture list) has no separator
-  // count; a guide that names none is read the same way, since the guide
-  // serves every thread.
-  const bool no_album = parsed && member(guide, profile.guide_sep) == "null";
+  // A thread that is no board album (no picture list) has a separator
+  // count of null.
+  const bool no_album = parsed && shell::MemberIsNull(guide_text, profile.guide_sep);
   SetListBase(no_album ? base(profile.guide_path) : base(profile.list_path), no_album);
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();

@@ -9,6 +9,7 @@
 #include "download/album_pipeline.h"
 #include "download/picture_io.h"
 #include "json/json_value.h"
+#include "shell/settings.h"
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
@@ -32,10 +33,9 @@ Kind KindOf(const json::JsonHandle& value) {
     case '"': return Kind::kText;
     case '[': return Kind::kArray;
     case '{': return Kind::kObject;
-    default:
-      return printed.front() == '-' || (printed.front() >= '0' && printed.front() <= '9')
-                 ? Kind::kNumber
-                 : Kind::kOther;
+    case 't':
+    case 'f': return Kind::kOther;
+    default: return Kind::kNumber;
   }
 }
 
@@ -92,13 +92,15 @@ class Checker {
       // album, the picture list; the board's own pages are not asked.
       Text tid = web::TextBetween(address, host_ + "/p/", "#!/");
       if (tid.empty()) tid = discovery::TextAfterLast(address, host_ + "/p/");
-      board_ = Thread(tid);
-      if (Guide(tid, board_)) List(tid);
+      Thread(tid);
+      list_base_ = ThreadBase(profile_.list_path);
+      if (Guide(tid)) List(tid);
     } else {
       Board(address, regex);
-      const Text board = Thread(first_album_);
+      list_base_ = shell::WithPath(address, host_, profile_.list_path);
+      Thread(first_album_);
       List(first_album_);
-      Guide(first_album_, board.empty() ? address : board);
+      Guide(first_album_);
     }
     Picture();
     Version();
@@ -157,6 +159,7 @@ class Checker {
         {"no album to ask for", "没有可检查的相册"},
         {"no thread to ask for", "没有可检查的帖子"},
         {"no picture to ask for", "没有可检查的图片"},
+        {"no version_page in [service] of the settings", "设置文件[service]中没有version_page"},
     };
     InterfaceCheck check{.interface = interface, .fit = Fit::kNotAsked, .detail = std::string(why)};
     for (const auto& [english, chinese] : kWhy) {
@@ -211,7 +214,6 @@ class Checker {
           Marked(discovery::Utf8ToGbk(page.body), profile_.board_title, "[board] title", &check));
       Done(check);
     }
-    board_ = address;
     const Reply first =
         Ask(shell::WithPath(address, host_, profile_.albums_path) +
                 shell::FillIn(profile_.albums_query,
@@ -240,32 +242,48 @@ class Checker {
     Done(check);
   }
 
-  // Returns the board's address the thread page names ("" for none).
-  Text Thread(const Text& tid) {
+  // Reads the board's address the thread page names, as the download
+  // reads it; an address on another host names no board.
+  void Thread(const Text& tid) {
     if (tid.empty()) {
       NotAsked(Interface::kThreadPage, "no thread to ask for");
-      return {};
+      return;
     }
     const Reply page =
         Ask("http://" + host_ + shell::FillIn(profile_.thread_path, {{"tid", tid}}), true);
     Pause();
-    if (!Answered(Interface::kThreadPage, page, "[thread] path")) return {};
+    if (!Answered(Interface::kThreadPage, page, "[thread] path")) return;
     const Text text = discovery::Utf8ToGbk(page.body);
     InterfaceCheck check{.interface = Interface::kThreadPage};
-    Text board = Marked(text, profile_.thread_board, "[thread] board", &check);
-    check.detail = rt::ToUtf8(Marked(text, profile_.thread_title, "[thread] title", &check));
+    thread_board_ = Marked(text, profile_.thread_board, "[thread] board", &check);
+    if (check.fit == Fit::kFits && ThreadBase(profile_.guide_path).empty()) {
+      check.fit = Fit::kMissing;
+      check.read = Read::kMarker;
+      check.key = "[thread] board";
+      check.value = profile_.thread_board;
+      check.detail = "what it found is no board address on " + host_;
+      check.detail_zh = "找到的不是" + host_ + "上的贴吧网址";
+    }
+    const Text title = Marked(text, profile_.thread_title, "[thread] title", &check);
+    if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(title);
     Done(check);
-    if (!board.empty() && board.find("://") == Text::npos) board = "http://" + board;
-    return board;
+  }
+
+  // The address of the interface at `path` for the board the thread page
+  // named, as the download builds it; "" for none.
+  Text ThreadBase(std::string_view path) const {
+    return shell::BoardInterface(thread_board_, host_, path);
   }
 
   void List(const Text& tid) {
-    if (tid.empty() || board_.empty()) {
-      NotAsked(Interface::kPictureList, "no album to ask for");
-      NotAsked(Interface::kPictureTotal, "no album to ask for");
+    const std::string_view why =
+        tid.empty() ? "no album to ask for" : list_base_.empty() ? "no board address" : "";
+    if (!why.empty()) {
+      NotAsked(Interface::kPictureList, why);
+      NotAsked(Interface::kPictureTotal, why);
       return;
     }
-    const Text base = shell::WithPath(board_, host_, profile_.list_path);
+    const Text& base = list_base_;
     const Reply page =
         Ask(base + shell::FillIn(profile_.list_query,
                                  {{"page_size", std::to_string(profile_.list_page_size)},
@@ -309,20 +327,21 @@ class Checker {
         check.found = Kind::kText;
         check.wanted = Kind::kNumber;
       }
-      check.detail = rt::ToUtf8(found);
+      if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(found);
       Done(check);
     }
   }
 
   // Returns true iff the guide names the thread a board album (its
   // separator count is there), whose pictures the picture list serves.
-  bool Guide(const Text& tid, const Text& board) {
-    if (tid.empty() || board.empty()) {
+  bool Guide(const Text& tid) {
+    const Text base = ThreadBase(profile_.guide_path);
+    if (tid.empty() || base.empty()) {
       NotAsked(Interface::kGuide, tid.empty() ? "no thread to ask for" : "no board address");
       return false;
     }
     const Reply answer = Ask(
-        shell::WithPath(board, host_, profile_.guide_path) +
+        base +
             shell::FillIn(profile_.guide_query, {{"tid", tid},
                                                  {"see_lz", "0"},
                                                  {"next", std::to_string(profile_.guide_next)},
@@ -332,16 +351,19 @@ class Checker {
     if (!Answered(Interface::kGuide, answer, "[guide] path")) return false;
     InterfaceCheck check{.interface = Interface::kGuide};
     json::JsonHandle json;
-    json::JsonParse(json, web::BodyText(answer.body));
-    const bool album = KindOf(json::JsonGetPath(json, profile_.guide_sep)) != Kind::kNone;
+    const Text text = web::BodyText(answer.body);
+    json::JsonParse(json, text);
+    // A board album has a separator count; another thread has it null.
+    const bool no_album = shell::MemberIsNull(text, profile_.guide_sep);
+    if (!no_album) Member(json, profile_.guide_sep, Kind::kNumber, "[guide] sep", &check);
     const Text amount =
         Unquoted(Member(json, profile_.guide_amount, Kind::kNumber, "[guide] amount", &check));
     if (check.fit == Fit::kFits && !AllDigits(amount)) {
       check.fit = Fit::kOtherType;
       check.key = "[guide] amount";
       check.value = profile_.guide_amount;
-      check.found = Kind::kText;
-      check.wanted = Kind::kNumber;
+      check.found = KindOf(json::JsonGetPath(json, profile_.guide_amount));
+      check.detail = "not a whole number";
     }
     const json::JsonHandle list = json::JsonGetPath(json, profile_.guide_pictures);
     // A thread without pictures has an empty array there.
@@ -355,6 +377,7 @@ class Checker {
         check.value = key;
       }
       const Text id = Unquoted(Member(entry, profile_.guide_id, Kind::kText, "[guide] id", &check));
+      Member(entry, profile_.guide_description, Kind::kText, "[guide] description", &check);
       // An entry without an address is fetched from the picture host.
       Text address = rt::ReplaceText(Unquoted(json::JsonGetPath(entry, profile_.guide_address)),
                                      "\\", "", {}, {}, true);
@@ -362,14 +385,16 @@ class Checker {
         address = "http://" + state_.service.picture_host +
                   shell::FillIn(profile_.picture_path, {{"id", id}});
       }
-      if (check.fit == Fit::kFits && picture_.empty()) {
+      // A board album's pictures come by the list, whose address the list
+      // check takes.
+      if (check.fit == Fit::kFits && picture_.empty() && no_album) {
         picture_ = address;
         picture_thread_ = tid;
       }
     }
-    check.detail = rt::ToUtf8(amount);
+    if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(amount);
     Done(check);
-    return album;
+    return !no_album;
   }
 
   void Picture() {
@@ -391,6 +416,12 @@ class Checker {
   }
 
   void Version() {
+    // The program's own site is no interface of the service; it is asked
+    // where the settings name a version page of their own.
+    if (state_.service.version_page == shell::DefaultServiceAddresses().version_page) {
+      NotAsked(Interface::kVersionPage, "no version_page in [service] of the settings");
+      return;
+    }
     const Reply page = Ask(state_.service.version_page, false);
     if (!Answered(Interface::kVersionPage, page)) return;
     InterfaceCheck check{.interface = Interface::kVersionPage};
@@ -406,7 +437,8 @@ class Checker {
   const Text host_;
   const std::function<void(const InterfaceCheck&)>& each_;
   std::vector<InterfaceCheck> checks_;
-  Text board_;        // the board's address, once known
+  Text thread_board_;  // the board's address as the thread page names it
+  Text list_base_;     // the picture list's address for the board
   Text first_album_;  // the album list's first album's id
   Text picture_;      // the first picture's address an answer gave
   Text picture_thread_;
@@ -476,7 +508,7 @@ void ServiceCheckControl::Start() {
     worker_ = std::jthread([this, address] {
       int unfit = 0;
       CheckService(state_, address, [&](const InterfaceCheck& check) {
-        if (check.fit != Fit::kFits) ++unfit;
+        if (check.fit != Fit::kFits && check.fit != Fit::kNotAsked) ++unfit;
         frame_.AppendEditText(mw::编辑框_操作记录, {CheckLogLine(check), "\r\n"});
       });
       frame_.AppendEditText(
@@ -511,7 +543,9 @@ std::string CheckLine(const InterfaceCheck& c) {
     }
     case Fit::kMissing:
       switch (c.read) {
-        case Read::kMarker: return line + "answered, but marker " + c.value + named + " found nothing";
+        case Read::kMarker:
+          return line + "answered, but marker " + c.value + named +
+                 (c.detail.empty() ? " found nothing" : ": " + c.detail);
         case Read::kPattern:
           return line + "answered, but pattern" + named +
                  " matched 0 times (a board without albums, or the pattern no longer fits)";
@@ -520,7 +554,8 @@ std::string CheckLine(const InterfaceCheck& c) {
     case Fit::kOtherType:
       if (c.read == Read::kAnswer) return line + "answered, but not with an image";
       return line + "answered, but " + (c.read == Read::kMarker ? "marker " : "member ") + c.value +
-             named + " holds " + KindName(c.found) + ", not " + KindName(c.wanted);
+             named + " holds " + KindName(c.found) + ", not " +
+             (c.detail.empty() ? KindName(c.wanted) : c.detail);
     case Fit::kRefused: return line + "refused (" + c.detail + ")";
     case Fit::kErrorStatus:
       return line + "answered HTTP " + std::to_string(c.status) +
@@ -542,7 +577,10 @@ rt::Text CheckLogLine(const InterfaceCheck& c) {
     }
     case Fit::kMissing:
       switch (c.read) {
-        case Read::kMarker: line += "有应答，但标记 " + c.value + named + " 未找到内容"; break;
+        case Read::kMarker:
+          line += "有应答，但标记 " + c.value + named +
+                  (c.detail_zh.empty() ? " 未找到内容" : "：" + c.detail_zh);
+          break;
         case Read::kPattern: line += "有应答，但模式" + named + "匹配0次（本吧没有相册，或模式已不适用）"; break;
         default: line += "有应答，但缺少成员 " + c.value + named; break;
       }
@@ -552,7 +590,8 @@ rt::Text CheckLogLine(const InterfaceCheck& c) {
         line += "有应答，但不是图片";
       } else {
         line += "有应答，但" + std::string(c.read == Read::kMarker ? "标记 " : "成员 ") + c.value +
-                named + " 是" + KindNameZh(c.found) + "，不是" + KindNameZh(c.wanted);
+                named + " 是" + KindNameZh(c.found) + "，不是" +
+                (c.detail.empty() ? KindNameZh(c.wanted) : "非负整数");
       }
       break;
     case Fit::kRefused: line += "被服务器拒绝（" + c.detail_zh + "）"; break;

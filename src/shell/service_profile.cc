@@ -84,6 +84,14 @@ const std::vector<Key>& Keys() {
   return keys;
 }
 
+// The {names} a key's value must hold: without them every page or picture
+// would be asked at one address.
+constexpr std::string_view kRequired[][3] = {
+    {"albums", "query", "page"}, {"thread", "path", "tid"},   {"list", "query", "page"},
+    {"list", "query", "tid"},    {"list", "total_query", "tid"}, {"guide", "query", "tid"},
+    {"guide", "query", "cursor"}, {"picture", "path", "id"},
+};
+
 constexpr std::string_view kComments[][2] = {
     {"board", "; The board's own page (the address given): its title."},
     {"albums",
@@ -316,6 +324,12 @@ std::optional<ServiceProfile> LoadProfile(const std::string& path, std::string* 
     }
     if (std::string why = Check(*key, value); !why.empty())
       return refuse(entry, entry.key + ": " + why);
+    for (const auto& [section, name, needed] : kRequired) {
+      if (section == key->section && name == key->name &&
+          value.find("{" + std::string(needed) + "}") == std::string::npos) {
+        return refuse(entry, entry.key + ": no {" + std::string(needed) + "}");
+      }
+    }
     Set(profile, *key, value);
   }
   return profile;
@@ -334,6 +348,29 @@ std::string FindMarked(std::string_view text, std::string_view marker) {
     if (!found.empty()) return found;
   }
   return {};
+}
+
+std::string BoardInterface(std::string_view board, std::string_view host, std::string_view path) {
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (board.size() >= scheme.size() &&
+        rt::ToLowerCase(board.substr(0, scheme.size())) == scheme) {
+      board.remove_prefix(scheme.size());
+    }
+  }
+  const std::string start = std::string(host) + "/f?";
+  if (board.size() <= start.size() || rt::ToLowerCase(board.substr(0, start.size())) !=
+                                          rt::ToLowerCase(start)) {
+    return {};
+  }
+  return "http://" + std::string(host) + std::string(path) + "?" +
+         std::string(board.substr(start.size()));
+}
+
+bool MemberIsNull(std::string_view json_text, std::string_view member) {
+  member = member.substr(0, member.find('|'));
+  const size_t dot = member.rfind('.');
+  const std::string name(dot == std::string_view::npos ? member : member.substr(dot + 1));
+  return rt::FindText(json_text, "\"" + name + "\":null", {}, true) > 0;
 }
 
 std::string WithPath(std::string_view address, std::string_view host, std::string_view path) {

@@ -110,6 +110,18 @@ std::string FindMarked(std::string_view text, std::string_view marker);
 std::string FillIn(std::string_view pattern,
                    std::initializer_list<std::pair<std::string_view, std::string_view>> values);
 
+// The address of the interface at `path` for the board `board` names, as a
+// thread page writes the board's address (with or without its scheme):
+// "http://" + host + path + "?" + the board address's query. "" when
+// `board` is no board address on `host`, so that no answer can send a
+// request to another host.
+std::string BoardInterface(std::string_view board, std::string_view host, std::string_view path);
+
+// Whether `json_text` writes the last name of `member` (a member path; its
+// first alternative) with the value null, as in `"has_sep":null`. A member
+// left out is not null: only the service's own null says so.
+bool MemberIsNull(std::string_view json_text, std::string_view member);
+
 // `address` (a board's) with its "/f" path, as it stands after `host`,
 // replaced by `path`: the address of that interface for the same board.
 std::string WithPath(std::string_view address, std::string_view host, std::string_view path);

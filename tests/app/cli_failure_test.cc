@@ -269,10 +269,15 @@ namespace {
 // answers as the profile expects, one that renamed a member (before and
 // after a profile mends it), one that refuses, and none at all.
 TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
-  standin::DataSet renamed = Service();
-  renamed.style.renamed_members = {{"pic_id", "picture_id"}};
-  standin::StandIn service(Service()), changed(std::move(renamed)), gone(Service());
-  for (standin::StandIn* s : {&service, &changed, &gone}) ASSERT_TRUE(s->Start());
+  const auto renaming = [](std::string from, std::string to) {
+    standin::DataSet data = Service();
+    data.style.renamed_members = {{std::move(from), std::move(to)}};
+    return data;
+  };
+  standin::StandIn service(Service()), changed(renaming("pic_id", "picture_id")),
+      no_sep(renaming("has_sep", "sep")), no_descr(renaming("descr", "text")), gone(Service());
+  for (standin::StandIn* s : {&service, &changed, &no_sep, &no_descr, &gone})
+    ASSERT_TRUE(s->Start());
   gone.Stop();
   const std::vector<std::string> all_fit = {
       "board page: fits (纸飞机吧_百度贴吧)",
@@ -287,23 +292,36 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
     const char* name;
     standin::StandIn* at;
     const char* fault;
-    bool thread;
+    const char* thread;   // the thread's id; nullptr: the board
     const char* profile;  // "" for the built-in one
     int status;
     std::vector<std::string> lines;  // in standard output, in this order
   } cases[] = {
-      {"a service as expected", &service, "", false, "", 0, all_fit},
-      {"a thread", &service, "", true, "", 0,
+      {"a service as expected", &service, "", nullptr, "", 0, all_fit},
+      {"a thread", &service, "", "5100000001", "", 0,
        {"thread page: fits (帖子1)", "picture guide: fits (2 pictures)",
         "picture file: fits (256 bytes)", "version page: fits (newest version 1.0)"}},
-      {"a renamed member", &changed, "", false, "", 6,
+      // A board album's pictures come by the list and the picture path.
+      {"a board album by its thread, its picture path moved", &service, "", "4718200001",
+       "[picture]\npath=/elsewhere/{id}.jpg\n", 6,
+       {"thread page: fits (相册2)", "picture guide: fits (3 pictures)",
+        "picture list: fits (3 pictures on its first page)", "picture total: fits (3 pictures)",
+        "picture file: answered HTTP 404 (is [picture] path still where it is asked?)"}},
+      {"a thread without pictures", &service, "", "5100000002", "", 0,
+       {"picture guide: fits (0 pictures)", "picture file: not asked (no picture to ask for)"}},
+      {"a renamed member", &changed, "", nullptr, "", 6,
        {"picture list: answered, but member pic_id ([list] id) is missing",
         "picture total: fits (201 pictures)"}},
-      {"a renamed member, mended", &changed, "", false, "[list]\nid=picture_id\n", 0, all_fit},
-      {"a refusing thread page", &service, "thread:security-check", true, "", 6,
+      {"a renamed member, mended", &changed, "", nullptr, "[list]\nid=picture_id\n", 0, all_fit},
+      {"a guide without its separator", &no_sep, "", "4718200001", "", 6,
+       {"picture guide: answered, but member data.has_sep ([guide] sep) is missing",
+        "version page: not asked (no version_page in [service] of the settings)"}},
+      {"a guide without descriptions", &no_descr, "", "5100000001", "", 6,
+       {"picture guide: answered, but member descr ([guide] description) is missing"}},
+      {"a refusing thread page", &service, "thread:security-check", "5100000001", "", 6,
        {"thread page: refused (a security check)",
         "picture guide: not asked (no board address)"}},
-      {"no service", &gone, "", false, "", 6,
+      {"no service", &gone, "", nullptr, "", 6,
        {"board page: unreachable", "album list: unreachable",
         "thread page: not asked (no thread to ask for)"}},
   };
@@ -313,8 +331,11 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
     const fs::path home = folder.path() / "home";
     fs::create_directories(home);
     const std::string host = "127.0.0.1:" + std::to_string(c.at->port());
-    std::ofstream(home / "配置.ini", std::ios::binary)
-        << "[service]\r\nversion_page=" << c.at->VersionUrl() << "\r\n";
+    // The check asks the version page the settings name, none by default.
+    if (c.at != &no_sep) {
+      std::ofstream(home / "配置.ini", std::ios::binary)
+          << "[service]\r\nversion_page=" << c.at->VersionUrl() << "\r\n";
+    }
     std::ofstream(folder.path() / "profile.ini", std::ios::binary)
         << "[waits]\nafter_page_ms=0\n" << c.profile;
     c.at->faults().Clear();
@@ -322,7 +343,7 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
     const ProgramRun run = RunProgram(
         {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli", "--home", home.string(), "--web-host", host,
          "--picture-host", host, "--profile", (folder.path() / "profile.ini").string(),
-         "--check-service", c.thread ? c.at->ThreadUrl("5100000001") : c.at->BoardUrl()});
+         "--check-service", c.thread ? c.at->ThreadUrl(c.thread) : c.at->BoardUrl()});
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     size_t at_out = 0;
     for (const std::string& line : c.lines) {

@@ -83,6 +83,8 @@ TEST(ServiceProfile, AnUnfitProfileIsRefusedWithItsPlace) {
       {"id=pic_id\n", "1: a key before any [interface]"},
       {"[list]\njust words\n", "2: not a key=value line"},
       {"[list]\nquery=&tid={tid}&x={host}\n", "2: query: unknown {host}"},
+      {"[list]\nquery=&tid={tid}&pn=1\n", "2: query: no {page}"},
+      {"[picture]\npath=/forum/pic.jpg\n", "2: path: no {id}"},
       {"[list]\nquery=tid={tid}\n", "2: query: a query must start with '&'"},
       {"[list]\nquery=&u=http://elsewhere/{tid}\n", "2: query: a profile names no host"},
       {"[picture]\npath=//elsewhere/{id}.jpg\n", "2: path: a profile names no host"},
@@ -115,6 +117,20 @@ TEST(ServiceProfile, AnUnfitProfileIsRefusedWithItsPlace) {
   std::string error;
   EXPECT_FALSE(LoadProfile(dir / "missing.ini", &error));
   EXPECT_EQ(error, dir / "missing.ini" + std::string(": cannot be read"));
+}
+
+// A thread page names its board's address in its own way; the interfaces
+// of that board are asked on the web host only, whatever the page says.
+TEST(ServiceProfile, ABoardAddressOnThePageGivesTheInterfaceOnTheWebHostOnly) {
+  const std::string guide = "http://w:1/guide?";
+  EXPECT_EQ(BoardInterface("w:1/f?kw=x", "w:1", "/guide"), guide + "kw=x");
+  EXPECT_EQ(BoardInterface("http://w:1/f?kw=x", "w:1", "/guide"), guide + "kw=x");
+  EXPECT_EQ(BoardInterface("HTTPS://W:1/f?ie=utf-8&kw=x", "w:1", "/guide"), guide + "ie=utf-8&kw=x");
+  for (const char* elsewhere : {"other/f?kw=x", "w:12/f?kw=x", "x.w:1/f?kw=x", "w:1/p/3", "w:1/f?", ""})
+    EXPECT_EQ(BoardInterface(elsewhere, "w:1", "/guide"), "") << elsewhere;
+  EXPECT_TRUE(MemberIsNull(R"({"data":{"has_sep":null}})", "data.has_sep"));
+  EXPECT_FALSE(MemberIsNull(R"({"data":{"has_sep":0}})", "data.has_sep"));
+  EXPECT_FALSE(MemberIsNull(R"({"data":{}})", "data.has_sep"));
 }
 
 TEST(ServiceProfile, FillInReplacesTheNamesItIsGivenOnly) {
