@@ -177,7 +177,8 @@ TEST_F(ProfileDownloadTest, TheCheckButtonLogsALineAnInterface) {
   const std::string log = Log();
   for (const char* line : {"服务检查 贴吧首页：正常（纸飞机吧_百度贴吧）\r\n",
                            "服务检查 图片列表：有应答，但缺少成员 pic_id（[list] id）\r\n",
-                           "服务检查 图片文件：正常（", "服务检查 版本页面：正常（最新版本1.0）\r\n",
+                           "服务检查 图片文件：未检查（没有可检查的图片）\r\n",
+                           "服务检查 版本页面：正常（最新版本1.0）\r\n",
                            "服务检查完毕：1个接口与服务配置不符，可按上面各行修改服务配置文件\r\n"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line << "\nin:\n" << log;
   }
