@@ -434,14 +434,14 @@ int CheckService(const Options& options, Console& console) {
     return kExitUnrecognised;
   }
   std::atomic<bool> done = false;
-  bool fits = true;
+  download::CheckTally tally;
   std::jthread worker([&] {
     download::CheckService(state, address, [&](const download::InterfaceCheck& check) {
       const std::string line = download::CheckLine(check);
       // An interface not asked (nothing to ask with) is told, not counted.
       const bool fit = check.fit == download::Fit::kFits || check.fit == download::Fit::kNotAsked;
-      frame.Post([&console, &fits, line, fit] {
-        fits = fits && fit;
+      frame.Post([&console, &tally, check, line, fit] {
+        tally.Add(check);
         // A quiet check still tells what does not fit.
         if (!fit && console.quiet()) console.Error("tiepic-cli: " + line);
         console.Print(line);
@@ -451,7 +451,12 @@ int CheckService(const Options& options, Console& console) {
   });
   frame.ServeUntil([&] { return done.load(); });
   worker.join();
-  return fits ? kExitOk : kExitServiceChanged;
+  // Answers that do not fit the profile come first; a service that refused
+  // or could not be reached says nothing about the profile.
+  if (tally.unfit > 0) return kExitServiceChanged;
+  if (tally.refused > 0) return kExitRefused;
+  if (tally.unreachable > 0) return kExitListUnread;
+  return kExitOk;
 }
 
 RunResult RunAddress(const Options& options, Console& console, Interrupts& interrupts) {

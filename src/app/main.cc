@@ -74,7 +74,9 @@ int main(int argc, char** argv) {
       frame, shell.state(), discovery.retrieval(),
       {.empty_page_retry_ms = retry_wait, .refusal_first_wait_ms = refusal_wait});
   download::WireDownloadButtons(shell.hooks(), downloads);
-  download::ServiceCheckControl service_check(frame, shell.state());
+  download::ServiceCheckControl service_check(frame, shell.state(), [&] {
+    return downloads.running() || discovery.retrieval().running();
+  });
   download::WireServiceCheck(shell.hooks(), service_check);
   // Closing the main window during a run asks first, as the stop button does.
   backend.SetCloseGuard([&shell](uint32_t window) { return shell.MayCloseWindow(window); });

@@ -483,8 +483,21 @@ std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
   return Checker(state, each).Run(address);
 }
 
-ServiceCheckControl::ServiceCheckControl(frame::Frame& frame, const shell::ProgramState& state)
-    : frame_(frame), state_(state) {}
+void CheckTally::Add(const InterfaceCheck& check) {
+  switch (check.fit) {
+    case Fit::kMissing:
+    case Fit::kOtherType:
+    case Fit::kErrorStatus: ++unfit; break;
+    case Fit::kRefused: ++refused; break;
+    case Fit::kUnreachable: ++unreachable; break;
+    case Fit::kFits:
+    case Fit::kNotAsked: break;
+  }
+}
+
+ServiceCheckControl::ServiceCheckControl(frame::Frame& frame, shell::ProgramState& state,
+                                         std::function<bool()> busy)
+    : frame_(frame), state_(state), busy_(std::move(busy)) {}
 
 ServiceCheckControl::~ServiceCheckControl() {
   frame_.ServeUntil([this] { return !running_.load(); });
@@ -494,6 +507,10 @@ void ServiceCheckControl::Start() {
   namespace mw = frame::main_window;
   if (running_.load()) return;
   if (worker_.joinable()) worker_.join();  // the last one has finished its work
+  if (busy_ && busy_()) {
+    frame_.ShowMessageBox("相册列表获取或下载进行中，请等它结束后再检查服务接口"_gbk);
+    return;
+  }
   const rt::Text typed = rt::TrimText(frame_.GetText(mw::编辑框_号码));
   const rt::Text& host = state_.service.web_host;
   const bool known = typed.find(host + "/f?") != rt::Text::npos ||
@@ -502,21 +519,33 @@ void ServiceCheckControl::Start() {
   frame_.WriteProperty(mw::按钮_检查服务, frame::kDisabled, true);
   // The lines go to the log, which is on the first page.
   frame_.SetCurrentPage(mw::选择夹1, 0);
+  if (!typed.empty() && !known) {
+    frame_.AppendEditText(mw::编辑框_操作记录,
+                          {"服务检查：网址格式无法识别，改为检查示例贴吧\r\n"_gbk});
+  }
+  // An edited profile is checked as it now stands.
+  shell::LoadServiceProfile(frame_, state_);
   frame_.AppendEditText(mw::编辑框_操作记录, {"服务检查：逐个询问服务接口，网址 "_gbk, address, "\r\n"});
   running_.store(true);
   try {
     worker_ = std::jthread([this, address] {
-      int unfit = 0;
+      CheckTally tally;
       CheckService(state_, address, [&](const InterfaceCheck& check) {
-        if (check.fit != Fit::kFits && check.fit != Fit::kNotAsked) ++unfit;
+        tally.Add(check);
         frame_.AppendEditText(mw::编辑框_操作记录, {CheckLogLine(check), "\r\n"});
       });
-      frame_.AppendEditText(
-          mw::编辑框_操作记录,
-          {unfit == 0 ? "服务检查完毕：全部接口正常"_gbk
-                      : "服务检查完毕："_gbk + std::to_string(unfit) +
-                            "个接口与服务配置不符，可按上面各行修改服务配置文件"_gbk,
-           "\r\n\r\n"});
+      rt::Text closing = "服务检查完毕："_gbk;
+      if (tally.all_fit()) closing += "全部接口正常"_gbk;
+      if (tally.unfit > 0) {
+        closing += std::to_string(tally.unfit) +
+                   "个接口与服务配置不符，可按上面各行修改服务配置文件"_gbk;
+      }
+      if (tally.refused + tally.unreachable > 0) {
+        closing += (tally.unfit > 0 ? "；"_gbk : rt::Text()) +
+                   std::to_string(tally.refused + tally.unreachable) +
+                   "个接口无法连接或被服务器拒绝，请稍后再试"_gbk;
+      }
+      frame_.AppendEditText(mw::编辑框_操作记录, {closing, "\r\n\r\n"});
       frame_.Post([this] {
         frame_.WriteProperty(frame::main_window::按钮_检查服务, frame::kDisabled, false);
         running_.store(false);

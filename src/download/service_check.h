@@ -79,17 +79,34 @@ std::vector<InterfaceCheck> CheckService(const shell::ProgramState& state,
                                          const rt::Text& address,
                                          const std::function<void(const InterfaceCheck&)>& each);
 
+// What a check came to, counted: interfaces that answered but not as the
+// profile expects (a missing member, another kind, an error status), that
+// refused, and that could not be reached. Interfaces not asked are not
+// counted.
+struct CheckTally {
+  int unfit = 0;
+  int refused = 0;
+  int unreachable = 0;
+  void Add(const InterfaceCheck& check);
+  bool all_fit() const { return unfit == 0 && refused == 0 && unreachable == 0; }
+};
+
 // One line for `check`: English ("picture list: answered, but member pic_id
 // ([list] id) is missing") for tiepic-cli, Chinese (GBK) for the log.
 std::string CheckLine(const InterfaceCheck& check);
 rt::Text CheckLogLine(const InterfaceCheck& check);
 
-// The settings page's check button: the check on a worker, each line in the
+// The settings page's check button: the service profile loaded again (so
+// that an edited one is checked), the check on a worker, each line in the
 // operation log, the button disabled while it runs. The address is the one
-// in the address box, else the example board.
+// in the address box, else the example board (and the log says so when the
+// box holds an address the program cannot read).
 class ServiceCheckControl {
  public:
-  ServiceCheckControl(frame::Frame& frame, const shell::ProgramState& state);
+  // `busy` tells whether a retrieval or a download runs (the check waits
+  // for them: it reloads the profile, which they read).
+  ServiceCheckControl(frame::Frame& frame, shell::ProgramState& state,
+                      std::function<bool()> busy = {});
   // Waits for a running check, serving its calls meanwhile.
   ~ServiceCheckControl();
   ServiceCheckControl(const ServiceCheckControl&) = delete;
@@ -100,7 +117,8 @@ class ServiceCheckControl {
 
  private:
   frame::Frame& frame_;
-  const shell::ProgramState& state_;
+  shell::ProgramState& state_;
+  const std::function<bool()> busy_;
   std::atomic<bool> running_ = false;
   std::jthread worker_;
 };

@@ -265,7 +265,8 @@ TEST(CliFailures, EachEndsWithItsOwnStatusAndSaysWhy) {
 namespace {
 
 // --check-service: a line an interface, status 0 only when every one fits,
-// 6 otherwise, and 3 for an address it cannot read; against a service that
+// 6 when one answered otherwise, 4 for a refusal, 5 for no answer, and 3 for
+// an address it cannot read; against a service that
 // answers as the profile expects, one that renamed a member (before and
 // after a profile mends it), one that refuses, and none at all.
 TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
@@ -318,10 +319,10 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
         "version page: not asked (no version_page in [service] of the settings)"}},
       {"a guide without descriptions", &no_descr, "", "5100000001", "", 6,
        {"picture guide: answered, but member descr ([guide] description) is missing"}},
-      {"a refusing thread page", &service, "thread:security-check", "5100000001", "", 6,
+      {"a refusing thread page", &service, "thread:security-check", "5100000001", "", 4,
        {"thread page: refused (a security check)",
         "picture guide: not asked (no board address)"}},
-      {"no service", &gone, "", nullptr, "", 6,
+      {"no service", &gone, "", nullptr, "", 5,
        {"board page: unreachable", "album list: unreachable",
         "thread page: not asked (no thread to ask for)"}},
   };

@@ -169,6 +169,8 @@ TEST_F(ProfileDownloadTest, TheCheckButtonLogsALineAnInterface) {
   ASSERT_TRUE(UseProfile(""));
   ServeAlbum(true, {.renamed = {{"pic_id", "picture_id"}}});
   frame_.SetText(mw::编辑框_号码, rt::FromUtf8(service_->BoardUrl()));
+  // An edited profile is loaded again when the button is pressed.
+  std::ofstream(folder_.path() / "profile.ini", std::ios::binary) << "[waits]\nafter_page_ms=0\n";
   frame_.DispatchEvent(mw::按钮_检查服务, frame::EventKey::kClicked);
   EXPECT_TRUE(frame_.Control(mw::按钮_检查服务)->disabled);
   ASSERT_TRUE(ServeUntil([&] { return !check.running(); }));
