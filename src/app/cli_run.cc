@@ -66,6 +66,13 @@ void TickRows(frame::Frame& frame, const std::set<int>& albums) {
   }
 }
 
+// The operation log's lines, as they are appended, on the console.
+frame::Observer LogObserver(Console& console) {
+  return {.text_appended = [&console](const frame::ControlState& c, std::string_view gbk) {
+    if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
+  }};
+}
+
 // The button a user pressing Enter takes: the first one.
 frame::DialogButton FirstButton(int style) {
   switch (style & 0xF) {
@@ -275,12 +282,7 @@ void HeadlessRun::ShowOnConsole() {
     console.MessageBox(box.caption, box.text);
     return FirstButton(box.style);
   }});
-  backend_.SetObserver({
-      .text_appended =
-          [&console](const frame::ControlState& c, std::string_view gbk) {
-            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
-          },
-  });
+  backend_.SetObserver(LogObserver(console));
 }
 
 // The retrieval has ended: list the rows, or tick them and download. A
@@ -416,21 +418,16 @@ int CheckService(const Options& options, Console& console) {
   frame::Frame frame(backend);
   shell::Shell shell(frame);
   // The log shows where the settings and the profile came from.
-  backend.SetObserver({
-      .text_appended =
-          [&console](const frame::ControlState& c, std::string_view gbk) {
-            if (c.window == mw::kId && c.tmpl->id == mw::编辑框_操作记录.control) console.Log(gbk);
-          },
-  });
+  backend.SetObserver(LogObserver(console));
   shell.set_load_cookies_at_start(false);  // ApplyOptions loads them
   shell.Start();
   ApplyOptions(frame, shell, options, console);
   const shell::ProgramState& state = shell.state();
   const rt::Text address = options.address.empty() ? download::ExampleBoardAddress(state.service.web_host)
                                                    : rt::TrimText(rt::FromUtf8(options.address));
-  const rt::Text& host = state.service.web_host;
-  if (address.find(host + "/f?") == rt::Text::npos && address.find(host + "/p/") == rt::Text::npos) {
-    console.Error("tiepic-cli: " + rt::ToUtf8(discovery::UnrecognisedAddressMessage(host)));
+  if (!download::IsServiceAddress(address, state.service.web_host)) {
+    console.Error("tiepic-cli: " +
+                  rt::ToUtf8(discovery::UnrecognisedAddressMessage(state.service.web_host)));
     return kExitUnrecognised;
   }
   std::atomic<bool> done = false;

@@ -63,9 +63,7 @@ const char* KindNameZh(Kind kind) {
   return "无";
 }
 
-Text Unquoted(const json::JsonHandle& value) {
-  return rt::ReplaceText(json::JsonToText(value), "\"", "", {}, {}, true);
-}
+Text Unquoted(const json::JsonHandle& value) { return WithoutAll(json::JsonToText(value), "\""); }
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -87,7 +85,7 @@ class Checker {
 
   std::vector<InterfaceCheck> Run(const Text& address) {
     web::RegexObject regex;  // the thread's automation use begins with this object
-    if (address.find(host_ + "/p/") != Text::npos) {
+    if (address.find(host_ + "/p/") != Text::npos) {  // a thread's; else a board's
       // A thread's download asks its page, its guide and, for a board
       // album, the picture list; the board's own pages are not asked.
       Text tid = web::TextBetween(address, host_ + "/p/", "#!/");
@@ -473,6 +471,11 @@ std::pair<std::string, std::string> Found(const InterfaceCheck& c) {
 
 }  // namespace
 
+bool IsServiceAddress(const rt::Text& address, std::string_view host) {
+  const rt::Text web(host);
+  return address.find(web + "/f?") != rt::Text::npos || address.find(web + "/p/") != rt::Text::npos;
+}
+
 rt::Text ExampleBoardAddress(std::string_view web_host) {
   return "http://" + rt::Text(web_host) + "/f?kw=" + "纸飞机"_gbk;
 }
@@ -512,10 +515,8 @@ void ServiceCheckControl::Start() {
     return;
   }
   const rt::Text typed = rt::TrimText(frame_.GetText(mw::编辑框_号码));
-  const rt::Text& host = state_.service.web_host;
-  const bool known = typed.find(host + "/f?") != rt::Text::npos ||
-                     typed.find(host + "/p/") != rt::Text::npos;
-  const rt::Text address = known ? typed : ExampleBoardAddress(host);
+  const bool known = IsServiceAddress(typed, state_.service.web_host);
+  const rt::Text address = known ? typed : ExampleBoardAddress(state_.service.web_host);
   frame_.WriteProperty(mw::按钮_检查服务, frame::kDisabled, true);
   // The lines go to the log, which is on the first page.
   frame_.SetCurrentPage(mw::选择夹1, 0);

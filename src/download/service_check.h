@@ -69,6 +69,10 @@ struct InterfaceCheck {
   int status = 0;                       // kErrorStatus: the status
 };
 
+// Whether `address` is a board's or a thread's on `host`, as the find
+// button reads addresses.
+bool IsServiceAddress(const rt::Text& address, std::string_view host);
+
 // The board the check asks when it is given no address.
 rt::Text ExampleBoardAddress(std::string_view web_host);
 

@@ -109,6 +109,17 @@ constexpr std::string_view kComments[][2] = {
     {"waits", "; The pauses the service asks for, in milliseconds."},
 };
 
+// A marker's alternatives, as "|" parts them.
+std::vector<std::string_view> Alternatives(std::string_view marker) {
+  std::vector<std::string_view> alternatives;
+  for (size_t start = 0; start <= marker.size();) {
+    const size_t end = std::min(marker.find('|', start), marker.size());
+    alternatives.push_back(marker.substr(start, end - start));
+    start = end + 1;
+  }
+  return alternatives;
+}
+
 bool IsNameByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -168,12 +179,9 @@ std::string Check(const Key& key, std::string_view value) {
       return {};
     }
     case Form::kMarker:
-      for (size_t start = 0; start <= value.size();) {
-        const size_t end = std::min(value.find('|', start), value.size());
-        const std::string_view alternative = value.substr(start, end - start);
+      for (const std::string_view alternative : Alternatives(value)) {
         if (std::count(alternative.begin(), alternative.end(), '*') != 1)
           return "each marker holds one '*' between the texts around what it finds";
-        start = end + 1;
       }
       return key.names.empty() ? std::string() : CheckNames(value, key.names);
     case Form::kPattern: {
@@ -336,10 +344,7 @@ std::optional<ServiceProfile> LoadProfile(const std::string& path, std::string* 
 }
 
 std::string FindMarked(std::string_view text, std::string_view marker) {
-  for (size_t start = 0; start <= marker.size();) {
-    const size_t end = std::min(marker.find('|', start), marker.size());
-    const std::string_view alternative = marker.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view alternative : Alternatives(marker)) {
     const size_t star = alternative.find('*');
     if (star == std::string_view::npos) continue;
     std::string found =
