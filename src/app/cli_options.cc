@@ -61,6 +61,8 @@ const char kHelp[] =
     "Service:\n"
     "      --web-host HOST[:PORT]      host of the board, album and thread pages\n"
     "      --picture-host HOST[:PORT]  host of the picture files\n"
+    "      --client-address URL  scheme and host of the mobile client's picture\n"
+    "                          page (default https://c.tieba.baidu.com)\n"
     "      --cookies FILE      a signed-in visitor's cookies (cookies.txt, as\n"
     "                          browsers' cookie-export extensions write it); the\n"
     "                          cookies of the two hosts and their parent domain\n"
@@ -206,6 +208,7 @@ std::string* ValueOf(std::string_view arg, Options& options) {
   if (arg == "--home") return &options.home;
   if (arg == "--web-host") return &options.web_host;
   if (arg == "--picture-host") return &options.picture_host;
+  if (arg == "--client-address") return &options.client_address;
   if (arg == "--cookies") return &options.cookie_file;
   if (arg == "--profile") return &options.profile_file;
   return nullptr;

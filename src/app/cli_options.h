@@ -34,6 +34,7 @@ struct Options {
   std::string home;      // --home: settings file and records; "": the program's folders
   std::string web_host;  // --web-host
   std::string picture_host;             // --picture-host
+  std::string client_address;           // --client-address
   std::string cookie_file;              // --cookies (UTF-8); "": as the settings file says
   std::string profile_file;             // --profile (UTF-8); "": as the settings file says
   std::string written_profile;          // --write-profile FILE (UTF-8; "-": standard output)

@@ -147,6 +147,7 @@ void ApplyOptions(frame::Frame& frame, shell::Shell& shell, const Options& optio
   shell::ServiceAddresses& service = shell.state().service;
   if (!options.web_host.empty()) service.web_host = options.web_host;
   if (!options.picture_host.empty()) service.picture_host = options.picture_host;
+  if (!options.client_address.empty()) service.client_address = options.client_address;
   if (options.jobs) shell.state().parallel_fetches = *options.jobs;
   if (options.manifest) shell.state().manifest = *options.manifest;
   if (!options.cookie_file.empty()) service.cookie_file = rt::FromUtf8(options.cookie_file);
@@ -480,6 +481,14 @@ int ExitStatus(const RunResult& result, const Options& options, Console& console
     case RunResult::End::kDone:
     case RunResult::End::kNoPictures:
       break;
+  }
+  if (result.refused > 0 && result.trouble.browser_check) {
+    if (console.quiet()) {
+      console.Error(
+          "tiepic-cli: the album list could not be read: the service asked for a browser "
+          "check (a signed-in cookie file, --cookies FILE, may get past it)");
+    }
+    return kExitRefused;
   }
   if (result.refused > 0) {
     if (console.quiet()) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "discovery/newer_interfaces.h"
 #include "discovery/text_helpers.h"
 #include "frame/window_templates.h"
 #include "json/json_value.h"
@@ -29,6 +30,10 @@ Text WithoutLineBreaksAndBlanks(std::string_view text) {
   Text out = rt::ReplaceText(text, "\n", "", {}, {}, true);
   out = rt::ReplaceText(out, "\r", "", {}, {}, true);
   return rt::RemoveSpaces(out);
+}
+
+rt::Text MemberText(const json::JsonHandle& json, std::string_view path) {
+  return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
 }
 
 bool Contains(std::string_view text, std::string_view sought) {
@@ -57,9 +62,13 @@ class RetrievalRequests {
 
   // A GET through the automation object's request, the service's pause
   // after each try, and the body as text (`utf8`: converted from UTF-8).
-  Text WinHttp(std::string_view what, const Text& address, int pause_ms, bool utf8) {
+  Text WinHttp(std::string_view what, const Text& address, int pause_ms, bool utf8,
+               const Text& agent = {}) {
     const Request request = [&](const web::RequestOptions& options) {
-      rt::Bytes body = web::WinHttpObjectRequest(address, options);
+      web::RequestOptions with_agent = options;
+      Text headers = "User-Agent: " + agent;
+      if (!agent.empty()) with_agent.extra_headers = &headers;
+      rt::Bytes body = web::WinHttpObjectRequest(address, with_agent);
       web::WaitResponsive(pause_ms);
       return body;
     };
@@ -92,6 +101,22 @@ class RetrievalRequests {
 
   RetrievalTrouble Trouble(bool nothing_found) const { return answers_.Trouble(nothing_found); }
 
+  // Whether an answer came over https after the service redirected there.
+  bool answered_https() const { return answered_https_; }
+
+  // A picpage window through its own request, asked again while refused.
+  Text Picpage(const shell::ServiceProfile& profile, std::string_view client_address,
+               const PicpageWindow& window) {
+    Text text;
+    const Request request = [&](const web::RequestOptions& options) {
+      text = AskPicpage(profile, client_address, window, options);
+      if (IsRateLimited(profile, text) && options.status) *options.status = 429;
+      return rt::Bytes(text.begin(), text.end());
+    };
+    const Answer answer = Logged("客户端图片页"_gbk, Ask("客户端图片页"_gbk, request));
+    return answer.refused ? Text() : text;
+  }
+
  private:
   static Request InetOf(const Text& address) {
     return [&address](const web::RequestOptions& options) {
@@ -108,6 +133,8 @@ class RetrievalRequests {
           answer.status = *options.status;
           if (answer.status == 0) answer.status = web::StatusOfHeaders(*options.returned_headers);
           answer.failure = *options.failure;
+          if (rt::ToLowerCase(rt::LeftText(*options.final_address, 8)) == "https://")
+            answered_https_ = true;
           return body;
         },
         &answer.refused);
@@ -127,6 +154,7 @@ class RetrievalRequests {
   const web::LogLine log_;
   const int retry_wait_ms_;
   RetrievalAnswers answers_;
+  bool answered_https_ = false;
 };
 
 rt::Text UnrecognisedAddressMessage(std::string_view web_host) {
@@ -196,6 +224,8 @@ void AlbumRetrieval::Retrieve() {
     frame_.ListSetColumnWidth(mw::超级列表框1, mw::kColumnPassword, 0);
 
     const Text address = rt::TrimText(frame_.GetText(mw::编辑框_号码));
+    // A pasted https address keeps the retrieval on https.
+    https_ = rt::ToLowerCase(rt::LeftText(address, 8)) == "https://";
     {
       std::lock_guard lock(mu_);
       source_.entered_address = address;
@@ -224,7 +254,10 @@ void AlbumRetrieval::Retrieve() {
       frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
     }
     persisted_refusals_.store(retry.persisted());
-    const RetrievalTrouble trouble = requests.Trouble(!found);
+    RetrievalTrouble trouble = requests.Trouble(!found);
+    // A board whose album interfaces all turned the visitor away asked for a
+    // browser's check: the user is told so, and what may get past it.
+    trouble.browser_check = !found && retry.persisted() > 0 && last_kind_.load() == AddressKind::kBoard;
     {
       std::lock_guard lock(mu_);
       trouble_ = trouble;
@@ -243,9 +276,35 @@ void AlbumRetrieval::BoardPath(const Text& address, const shell::ServiceProfile&
   {
     std::lock_guard lock(mu_);
     source_.board_title = WithoutLineBreaksAndBlanks(shell::FindMarked(board_page, profile.board_title));
+    source_.board_name = BoardNameOf(address);
   }
-  SetListBase(shell::WithPath(address, host, profile.list_path));
-  const Text album_list = shell::WithPath(address, host, profile.albums_path);
+  // The interfaces' addresses for the board, over https from now on where
+  // the board page's request was sent there.
+  SetListBase(Upgraded(shell::WithPath(address, host, profile.list_path), requests));
+  {
+    std::lock_guard lock(mu_);
+    source_.guide_base_address = Upgraded(shell::WithPath(address, host, profile.guide_path), requests);
+  }
+  // The interfaces of the album list in the profile's order: the next is
+  // asked when one lists no album.
+  const std::vector<std::string> order = shell::OrderOf(profile.order_albums);
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i > 0) {
+      frame_.AppendEditText(mw::编辑框_操作记录,
+                            {InterfaceShown(order[i - 1]), "接口没有列出相册，改用"_gbk,
+                             InterfaceShown(order[i]), "接口\r\n"_gbk});
+    }
+    if (order[i] == "albums") AlbumListPages(address, profile, regex, requests, pause);
+    if (order[i] == "album_tab") AlbumTab(address, profile, regex, requests, pause);
+    if (frame_.ListRowCount(mw::超级列表框1) > 0) return;
+  }
+}
+
+void AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServiceProfile& profile,
+                                    web::RegexObject& regex, RetrievalRequests& requests,
+                                    int pause) {
+  const Text album_list =
+      Upgraded(shell::WithPath(address, state_.service.web_host, profile.albums_path), requests);
   const auto page_address = [&](int p) {
     return album_list + shell::FillIn(profile.albums_query,
                                       {{"page", std::to_string(p)},
@@ -261,15 +320,29 @@ void AlbumRetrieval::BoardPath(const Text& address, const shell::ServiceProfile&
   for (int p = 1; p <= pages; ++p) {
     const Text page =
         requests.WinHttp("相册列表第"_gbk + std::to_string(p) + "页"_gbk, page_address(p), pause, false);
-    if (regex.Search(pattern, page)) {
-      const int matches = regex.MatchCount();
-      for (int m = 1; m <= matches; ++m) {
-        Text name = regex.SubMatchText(m, 3);
-        if (name.empty()) name = "未知名称_"_gbk + AlbumLetters(regex.SubMatchText(m, 2));
-        AppendAlbumRow(name, regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), true);
-        frame_.ProcessEvents();
-      }
-    }
+    AppendAlbums(regex, pattern, page);
+    frame_.ProcessEvents();
+  }
+}
+
+void AlbumRetrieval::AlbumTab(const Text& address, const shell::ServiceProfile& profile,
+                              web::RegexObject& regex, RetrievalRequests& requests, int pause) {
+  // The album HTML stands inside the page's comments; nothing outside them
+  // is taken for an album.
+  const Text page = requests.WinHttp("贴吧相册页"_gbk,
+                                     Upgraded(shell::JoinQuery(address, profile.album_tab_query), requests),
+                                     pause, true, profile.agent_current);
+  AppendAlbums(regex, rt::FromUtf8(profile.album_tab_entry),
+               shell::FindAllMarked(page, profile.album_tab_comment));
+}
+
+void AlbumRetrieval::AppendAlbums(web::RegexObject& regex, const Text& pattern, const Text& page) {
+  if (!regex.Search(pattern, page)) return;
+  const int matches = regex.MatchCount();
+  for (int m = 1; m <= matches; ++m) {
+    Text name = regex.SubMatchText(m, 3);
+    if (name.empty()) name = "未知名称_"_gbk + AlbumLetters(regex.SubMatchText(m, 2));
+    AppendAlbumRow(name, regex.SubMatchText(m, 1), regex.SubMatchText(m, 2), true);
     frame_.ProcessEvents();
   }
 }
@@ -281,35 +354,73 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
   const Text page = requests.WinHttp(
-      "帖子页面"_gbk, "http://" + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
+      "帖子页面"_gbk, Scheme(requests) + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
       PauseAfterPage(profile), true);
-  // The board's address names the board; the list's and the guide's are
-  // asked on the web host over http, as the thread page was. An address on
-  // another host names no board here.
-  const auto base = [&](const std::string& path) {
-    return shell::BoardInterface(shell::FindMarked(page, profile.thread_board), host, path);
-  };
-  const Text board = base(profile.guide_path);
   Text name = shell::FindMarked(page, profile.thread_title);
   if (name.empty()) name = "贴吧相册"_gbk;
-
   const Text see_lz = frame_.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
-  const auto guide_address = [&](const Text& cursor) {
-    return base(profile.guide_path) + shell::FillIn(profile.guide_query, {{"tid", thread_id},
-                                                                          {"see_lz", see_lz},
-                                                                          {"next", "1"},
-                                                                          {"cursor", cursor},
-                                                                          {"random", web::RandomText()}});
+  const bool every_poster = see_lz == "0";
+  const auto guide_at = [&](const Text& base, const Text& cursor) {
+    return shell::JoinQuery(base, shell::FillIn(profile.guide_query, {{"tid", thread_id},
+                                                                      {"see_lz", see_lz},
+                                                                      {"next", "1"},
+                                                                      {"cursor", cursor},
+                                                                      {"random", web::RandomText()}}));
   };
+  // The guide asked by the thread alone, as the service answers it by
+  // today: no board in its address.
+  const Text guide_by_thread = Scheme(requests) + host + profile.guide_path;
 
-  // Without the board's address there is no guide to ask.
-  json::JsonHandle guide;
-  const Text guide_text = board.empty() ? Text() : requests.Guide("图片导航"_gbk, guide_address({}));
-  const bool parsed = json::JsonParse(guide, guide_text);
-  const auto member = [](const json::JsonHandle& json, const std::string& path) {
-    return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
+  // The board's address names the board; the list's and the guide's are
+  // asked on the web host, as the thread page was. An address on another
+  // host names no board here. A page without it (the service's newer
+  // pages) leaves the board to the guide's or the client's answer.
+  Text board_address;
+  Text guide_text;       // the guide's first answer, once asked
+  Text picpage_text;     // the client's first window, once asked
+  const std::vector<std::string> board_order = shell::OrderOf(profile.order_thread_board);
+  std::string last_asked;
+  for (const std::string& source : board_order) {
+    if (!board_address.empty()) break;
+    if (!last_asked.empty()) {
+      frame_.AppendEditText(mw::编辑框_操作记录,
+                            {InterfaceShown(last_asked), "没有给出贴吧名，改用"_gbk,
+                             InterfaceShown(source), "接口\r\n"_gbk});
+    }
+    last_asked = source;
+    Text board_name;
+    if (source == "page") {
+      const Text furl = shell::FindMarked(page, profile.thread_board);
+      if (!shell::BoardInterface(furl, host, profile.guide_path).empty()) board_address = furl;
+      continue;
+    } else if (source == "guide") {
+      guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_by_thread, {}));
+      json::JsonHandle json;
+      if (json::JsonParse(json, guide_text)) board_name = MemberText(json, profile.guide_forum);
+    } else if (source == "picpage") {
+      picpage_text = requests.Picpage(profile, state_.service.client_address,
+                                      {.tid = thread_id, .every_poster = every_poster});
+      json::JsonHandle json;
+      if (json::JsonParse(json, picpage_text)) board_name = MemberText(json, profile.picpage_forum_name);
+    }
+    if (board_name == "null") board_name.clear();
+    if (!board_name.empty()) board_address = BoardAddressOf(host, board_name);
+  }
+  const auto base = [&](const std::string& path) {
+    return Upgraded(shell::BoardInterface(board_address, host, path), requests);
   };
-  Text count = parsed ? member(guide, profile.guide_amount) : Text();
+  const Text guide_base = board_address.empty() ? guide_by_thread : base(profile.guide_path);
+  {
+    std::lock_guard lock(mu_);
+    source_.board_name = BoardNameOf(board_address);
+    source_.guide_base_address = guide_base;
+  }
+
+  // The guide's count, asked with the board where it is known.
+  json::JsonHandle guide;
+  if (guide_text.empty()) guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_base, {}));
+  const bool parsed = json::JsonParse(guide, guide_text);
+  Text count = parsed ? MemberText(guide, profile.guide_amount) : Text();
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from
     // the first picture gives the thread's own count.
@@ -317,17 +428,55 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
         json::JsonGetPath(guide, profile.guide_pictures), shell::FillIn(profile.guide_key, {{"n", "1"}}));
     json::JsonHandle again;
     if (json::JsonParse(again,
-                        requests.Guide("图片导航"_gbk, guide_address(member(first, profile.guide_id))))) {
-      count = member(again, profile.guide_amount);
+                        requests.Guide("图片导航"_gbk, guide_at(guide_base, MemberText(first, profile.guide_id))))) {
+      count = MemberText(again, profile.guide_amount);
     }
   }
   if (count == "null") count.clear();
+  // Without the guide's count, the client's picture page gives it.
+  if (count.empty() && shell::OrderOf(profile.order_thread).back() == "picpage") {
+    if (picpage_text.empty()) {
+      frame_.AppendEditText(mw::编辑框_操作记录,
+                            {"图片导航接口没有给出图片数，改用"_gbk, InterfaceShown("picpage"), "接口\r\n"_gbk});
+      picpage_text = requests.Picpage(profile, state_.service.client_address,
+                                      {.board_name = BoardNameOf(board_address),
+                                       .tid = thread_id,
+                                       .every_poster = every_poster});
+    }
+    json::JsonHandle json;
+    if (json::JsonParse(json, picpage_text)) count = MemberText(json, profile.picpage_amount);
+    if (count == "null") count.clear();
+  }
   // A thread that is no board album (no picture list) has a separator
-  // count of null.
-  const bool no_album = parsed && shell::MemberIsNull(guide_text, profile.guide_sep);
-  SetListBase(no_album ? base(profile.guide_path) : base(profile.list_path), no_album);
+  // count of null (false, as the service answers by today).
+  const bool no_album = parsed && NoBoardAlbum(guide_text, profile.guide_sep);
+  SetListBase(no_album || board_address.empty() ? guide_base : base(profile.list_path), no_album);
+  if (!no_album && board_address.empty()) {
+    std::lock_guard lock(mu_);
+    source_.list_base_address.clear();
+  }
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();
+}
+
+Text AlbumRetrieval::Scheme(const RetrievalRequests& requests) const {
+  return https_ || requests.answered_https() ? "https://" : "http://";
+}
+
+Text AlbumRetrieval::Upgraded(const Text& address, const RetrievalRequests& requests) const {
+  if (Scheme(requests) == "https://" && rt::LeftText(address, 7) == "http://")
+    return "https://" + address.substr(7);
+  return address;
+}
+
+rt::Text InterfaceShown(std::string_view name) {
+  if (name == "albums") return "相册列表"_gbk;
+  if (name == "album_tab") return "贴吧相册页"_gbk;
+  if (name == "page") return "帖子页面"_gbk;
+  if (name == "guide") return "图片导航"_gbk;
+  if (name == "picpage") return "客户端图片页"_gbk;
+  if (name == "list") return "图片列表"_gbk;
+  return Text(name);
 }
 
 int AlbumRetrieval::PauseAfterPage(const shell::ServiceProfile& profile) const {

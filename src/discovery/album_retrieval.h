@@ -37,6 +37,9 @@ struct AlbumSource {
   rt::Text list_base_address;  // the download's list address prefix; "" until recognised
   rt::Text board_title;        // the board page's title; set by a board address only
   bool guide = false;          // the base is the picture guide's, paged by cursor
+  rt::Text guide_base_address;  // the guide's address prefix; "": the list base's
+  rt::Text board_name;          // the board's name; "" when no answer named it
+  rt::Text forum_id;            // the board's forum id; "" when not asked
 };
 
 // How the last retrieval read the address.
@@ -82,6 +85,17 @@ class AlbumRetrieval {
   void Retrieve();
   void BoardPath(const rt::Text& address, const shell::ServiceProfile& profile,
                  web::RegexObject& regex, RetrievalRequests& requests);
+  // The board's album list, page by page, and the board page's album tab.
+  void AlbumListPages(const rt::Text& address, const shell::ServiceProfile& profile,
+                      web::RegexObject& regex, RetrievalRequests& requests, int pause);
+  void AlbumTab(const rt::Text& address, const shell::ServiceProfile& profile,
+                web::RegexObject& regex, RetrievalRequests& requests, int pause);
+  // A row for each match of `pattern` (groups: count, id, name) in `page`.
+  void AppendAlbums(web::RegexObject& regex, const rt::Text& pattern, const rt::Text& page);
+  // "https://" once the address or an answer went there, else "http://".
+  rt::Text Scheme(const RetrievalRequests& requests) const;
+  // `address` over https where Scheme says so.
+  rt::Text Upgraded(const rt::Text& address, const RetrievalRequests& requests) const;
   // Returns true iff the thread's picture count was read.
   bool ThreadPath(const rt::Text& address, const shell::ServiceProfile& profile,
                   RetrievalRequests& requests);
@@ -101,11 +115,15 @@ class AlbumRetrieval {
   AlbumSource source_;  // guarded by mu_
   RetrievalTrouble trouble_;  // guarded by mu_
 
+  bool https_ = false;  // the worker's: the address was pasted with https
   std::atomic<bool> running_{false};
   std::atomic<AddressKind> last_kind_{AddressKind::kNone};
   std::atomic<int> persisted_refusals_{0};
   std::jthread worker_;
 };
+
+// How the log names interface `name` of the profile's [order], GBK.
+rt::Text InterfaceShown(std::string_view name);
 
 // The messages and lines of the retrieval, GBK.
 rt::Text UnrecognisedAddressMessage(std::string_view web_host);

@@ -34,7 +34,10 @@ struct RetrievalTrouble {
   web::RequestFailure failure = web::RequestFailure::kNone;
   bool nothing_found = false;           // no album could be listed
   int unanswered = 0;                   // requests that brought nothing to read
-  bool any() const { return kind != AnswerKind::kFine; }
+  // A board's album interfaces all answered with the service's refusal (its
+  // security check), so that no album could be listed.
+  bool browser_check = false;
+  bool any() const { return kind != AnswerKind::kFine || browser_check; }
 };
 
 class RetrievalAnswers {

@@ -108,6 +108,12 @@ class PictureStep {
                                       &extension, &done->why);
     run_.gate.Wait(style_.wait_after_fetch_ms);
     if (!fetched) return Fail(entry, done);
+    // The picture host's stand-in for a picture it would not give: not
+    // saved and not recorded, so that a later run asks for it again.
+    if (IsPlaceholder(body, entry.width, entry.height)) {
+      done->why = "占位图"_gbk;
+      return Fail(entry, done);
+    }
     const rt::Text name_part = run_.snapshot.options.describe_names
                                    ? DescriptionName(entry.description, entry.number, extension)
                                    : rt::Text();

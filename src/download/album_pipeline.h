@@ -32,6 +32,10 @@ struct PictureEntry {
   rt::Text id{};           // as listed; "", "null" or "NULL": listed, not fetched
   rt::Text address{};      // where its file is fetched from
   rt::Text description{};  // as listed, not yet cleaned
+  // The picture's size as the answer declares it; 0: not declared. A file
+  // of another size in a placeholder's is the service's stand-in picture.
+  int64_t width = 0;
+  int64_t height = 0;
 };
 
 // Returns true iff `id` names a picture that can be fetched.
@@ -115,6 +119,15 @@ std::unique_ptr<PagingStrategy> GuidePages(RunContext& run, const SelectionItem&
 // The page-numbered list of a board album's pictures (list_pages.cc).
 std::unique_ptr<PagingStrategy> ListPages(RunContext& run, const SelectionItem& album,
                                           const rt::Text& safe_id);
+// The mobile client's picture page of a thread, window by window
+// (picpage_pages.cc).
+std::unique_ptr<PagingStrategy> PicpagePages(RunContext& run, const SelectionItem& album,
+                                             const rt::Text& safe_id);
+// The interfaces the profile's order names for the album, first to last,
+// each asked when the one before gives no readable first page
+// (fallback_pages.cc).
+std::unique_ptr<PagingStrategy> OrderedPages(RunContext& run, const SelectionItem& album,
+                                             const rt::Text& safe_id);
 
 // Downloads album `number` (from 1) of the run through the strategy `make`
 // gives for it.

@@ -138,10 +138,8 @@ void DownloadControl::DownloadRun(const RunSnapshot& snapshot, RunGate& gate, Ru
   try {
     RunContext run(snapshot, gate, tally, post, pauses_);
     run.Emit(RunStarted{snapshot.numbers, snapshot.selection, snapshot.save_root});
-    const bool guide = snapshot.source.guide;
     for (size_t j = 0; j < snapshot.selection.size(); ++j) {
-      DownloadAlbum(run, snapshot.selection[j], static_cast<int>(j + 1),
-                    guide ? &GuidePages : &ListPages);
+      DownloadAlbum(run, snapshot.selection[j], static_cast<int>(j + 1), &OrderedPages);
     }
     gate.SafePoint();  // a stop confirmed during the last album ends the run here
   } catch (const StopSignal&) {

@@ -111,12 +111,14 @@ class GuideStrategy : public PagingStrategy {
   }
 
   rt::Text PageAddress() const {
-    return run_.snapshot.source.list_base_address +
-           shell::FillIn(profile_.guide_query, {{"tid", album_.id},
+    const discovery::AlbumSource& source = run_.snapshot.source;
+    const rt::Text& base =
+        source.guide_base_address.empty() ? source.list_base_address : source.guide_base_address;
+    return shell::JoinQuery(base, shell::FillIn(profile_.guide_query, {{"tid", album_.id},
                                                 {"see_lz", see_lz_},
                                                 {"next", std::to_string(profile_.guide_next)},
                                                 {"cursor", cursor_},
-                                                {"random", web::RandomText()}});
+                                                {"random", web::RandomText()}}));
   }
 
   // Reads the page's pictures, numbered by their keys. The keys go on from
@@ -163,7 +165,9 @@ class GuideStrategy : public PagingStrategy {
     PictureEntry picture{.number = key,
                          .id = text(profile_.guide_id),
                          .address = WithoutAll(text(profile_.guide_address), "\\"),
-                         .description = text(profile_.guide_description)};
+                         .description = text(profile_.guide_description),
+                         .width = rt::ToInteger(text(profile_.guide_width)),
+                         .height = rt::ToInteger(text(profile_.guide_height))};
     // An entry that names no address of its own is fetched from the picture
     // host by its id.
     if (picture.address.empty() || picture.address == "null") {

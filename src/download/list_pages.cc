@@ -72,8 +72,17 @@ class ListStrategy : public PagingStrategy {
                                             {"random", web::RandomText()}});
     json::JsonHandle json;
     PicturePage page{.number = p};
-    page.readable = ReadListPage(FetchListPage(run_, address, &web::WinHttpObjectRequest),
-                                 profile_.list_pictures, &json);
+    // The list takes the program's own User-Agent, or a current browser's
+    // where the profile says the service wants one.
+    const PageRequest request = [this](std::string_view at, const web::RequestOptions& options) {
+      if (profile_.list_agent != "current") return web::WinHttpObjectRequest(at, options);
+      web::RequestOptions with_agent = options;
+      rt::Text headers = "User-Agent: " + profile_.agent_current;
+      with_agent.extra_headers = &headers;
+      return web::WinHttpObjectRequest(at, with_agent);
+    };
+    page.readable =
+        ReadListPage(FetchListPage(run_, address, request), profile_.list_pictures, &json);
     const json::JsonHandle list = json::JsonGetPath(json, profile_.list_pictures);
     const int entries = json::JsonArrayLength(list);
     for (int j = 1; j <= entries; ++j) {
@@ -82,7 +91,11 @@ class ListStrategy : public PagingStrategy {
           .number = int64_t{p - 1} * page_size_ + j,
           .id = WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_id)), "\""),
           .description = WithoutAll(
-              json::JsonToText(json::JsonGetPath(item, profile_.list_description)), "\"")};
+              json::JsonToText(json::JsonGetPath(item, profile_.list_description)), "\""),
+          .width = rt::ToInteger(
+              WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_width)), "\"")),
+          .height = rt::ToInteger(
+              WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_height)), "\""))};
       if (IsPictureId(entry.id)) {
         entry.address = PictureItemAddress(run_.snapshot, entry.id);
       }

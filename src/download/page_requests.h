@@ -6,6 +6,7 @@
 #ifndef TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
 #define TIEPIC_DOWNLOAD_PAGE_REQUESTS_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,7 @@ rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
 // comes back empty or with a status of 500 or above, with the service's wait
 // after each such one; a page still without an answer then is empty. A refusal
 // that persists ends the page at once (empty), without the ten rounds.
-using PageRequest = rt::Bytes (*)(std::string_view, const web::RequestOptions&);
+using PageRequest = std::function<rt::Bytes(std::string_view, const web::RequestOptions&)>;
 rt::Text FetchListPage(RunContext& run, const rt::Text& address, PageRequest request);
 
 // Returns true iff `text` holds a picture list: a JSON object (parsed into

@@ -23,7 +23,8 @@ rt::Text RefererPage(std::string_view web_host, std::string_view id) {
   const bool number = !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
     return c >= '0' && c <= '9';
   });
-  return "http://" + rt::Text(web_host) + "/" + (number ? "p/" + rt::Text(id) : rt::Text());
+  if (!number) return "https://" + rt::Text(web_host) + "/";
+  return "http://" + rt::Text(web_host) + "/p/" + rt::Text(id);
 }
 
 PictureAnswer RequestPicture(const rt::Text& address, const rt::Text& referer) {
@@ -74,6 +75,40 @@ std::string_view ImageExtension(const rt::Bytes& body) {
 
 namespace {
 
+int64_t BigEndian(std::string_view bytes, size_t at, int length) {
+  int64_t value = 0;
+  for (int i = 0; i < length; ++i) value = value * 256 + static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+int64_t LittleEndian(std::string_view bytes, size_t at, int length) {
+  int64_t value = 0;
+  for (int i = length - 1; i >= 0; --i) value = value * 256 + static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// A JPEG's size stands in its frame header (SOF0..SOF15 but DHT, JPG and
+// DAC), after the segments before it.
+std::optional<std::pair<int64_t, int64_t>> JpegSize(std::string_view bytes) {
+  size_t at = 2;
+  while (at + 4 <= bytes.size()) {
+    if (static_cast<unsigned char>(bytes[at]) != 0xFF) return std::nullopt;
+    const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    const int64_t length = BigEndian(bytes, at + 2, 2);
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (at + 9 > bytes.size()) return std::nullopt;
+      return std::pair{BigEndian(bytes, at + 7, 2), BigEndian(bytes, at + 5, 2)};
+    }
+    if (marker == 0xD9 || marker == 0xDA || length < 2) return std::nullopt;
+    at += 2 + static_cast<size_t>(length);
+  }
+  return std::nullopt;
+}
+
 bool Refused(const PictureAnswer& answer) {
   return web::RecognizeRefusal(
              {answer.status, answer.headers, answer.final_address,
@@ -82,6 +117,34 @@ bool Refused(const PictureAnswer& answer) {
 }
 
 }  // namespace
+
+std::optional<std::pair<int64_t, int64_t>> ImageSize(const rt::Bytes& body) {
+  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
+  const std::string_view format = ImageExtension(body);
+  if (format == ".jpg") return JpegSize(bytes);
+  if (format == ".png") return std::pair{BigEndian(bytes, 16, 4), BigEndian(bytes, 20, 4)};
+  if (format == ".gif") return std::pair{LittleEndian(bytes, 6, 2), LittleEndian(bytes, 8, 2)};
+  if (format == ".bmp") return std::pair{LittleEndian(bytes, 18, 4), LittleEndian(bytes, 22, 4)};
+  if (format == ".webp" && bytes.size() >= 30) {
+    if (bytes.substr(12, 4) == "VP8X")
+      return std::pair{LittleEndian(bytes, 24, 3) + 1, LittleEndian(bytes, 27, 3) + 1};
+    if (bytes.substr(12, 4) == "VP8 ")
+      return std::pair{LittleEndian(bytes, 26, 2) & 0x3FFF, LittleEndian(bytes, 28, 2) & 0x3FFF};
+    if (bytes.substr(12, 4) == "VP8L") {
+      const int64_t bits = LittleEndian(bytes, 21, 4);
+      return std::pair{(bits & 0x3FFF) + 1, ((bits >> 14) & 0x3FFF) + 1};
+    }
+  }
+  return std::nullopt;
+}
+
+bool IsPlaceholder(const rt::Bytes& body, int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0) return false;
+  const auto size = ImageSize(body);
+  if (!size || *size == std::pair{width, height}) return false;
+  return *size == std::pair<int64_t, int64_t>{200, 200} ||
+         *size == std::pair<int64_t, int64_t>{238, 238};
+}
 
 bool FetchPicture(RunContext& run, PictureFetcher& fetcher, size_t index, int64_t number,
                   const rt::Text& address, rt::Bytes* body, rt::Text* extension, rt::Text* why) {

@@ -8,7 +8,9 @@
 #define TIEPIC_DOWNLOAD_PICTURE_IO_H_
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "download/manifest.h"
 #include "download/picture_fetcher.h"
@@ -18,7 +20,9 @@ namespace download {
 
 // The page a picture of album or thread `id` belongs to, sent with its
 // request as Referer: the thread's address on the web host, or the web
-// host's front page for an id that is not a number.
+// host's front page (over https, as a browser now shows it) for an id that
+// is not a number. The picture hosts answer a request without a Referer on
+// the web host with a placeholder.
 rt::Text RefererPage(std::string_view web_host, std::string_view id);
 
 // Sends one picture request with a request object of its own and `referer`
@@ -32,6 +36,16 @@ PictureFetcher AlbumFetcher(RunContext& run, std::string_view album_id);
 // The extension the bytes of an image file call for: ".jpg", ".png",
 // ".gif", ".webp" or ".bmp"; empty when the bytes begin no image.
 std::string_view ImageExtension(const rt::Bytes& body);
+
+// The width and height an image file's header gives; nullopt when the
+// bytes begin no image whose header names them.
+std::optional<std::pair<int64_t, int64_t>> ImageSize(const rt::Bytes& body);
+
+// Returns true iff `body` is the picture hosts' placeholder in place of a
+// picture declared `width` x `height`: a 200x200 or 238x238 image where the
+// answer declared another size. A picture whose size was not declared is
+// never taken for one.
+bool IsPlaceholder(const rt::Bytes& body, int64_t width, int64_t height);
 
 // Takes the answer for picture `index` of the fetcher's plan (fetched ahead,
 // or now) and, while the service refuses it, asks again with the run's

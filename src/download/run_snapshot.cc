@@ -55,6 +55,7 @@ RunSnapshot TakeSnapshot(frame::Frame& frame, const shell::ProgramState& state,
   snapshot.profile = state.profile;
   snapshot.manifest = state.manifest;
   snapshot.web_host = state.service.web_host;
+  snapshot.client_address = state.service.client_address;
   snapshot.picture_host = state.service.picture_host;
   snapshot.source = source;
   return snapshot;

@@ -49,6 +49,7 @@ struct RunSnapshot {
   bool manifest = true;  // each album folder keeps its manifest (manifest.h)
   rt::Text web_host;
   rt::Text picture_host;
+  rt::Text client_address;  // the mobile client's interfaces: scheme and host
   discovery::AlbumSource source;  // the list base address and the board title
   shell::ServiceProfile profile;  // what the picture lists are asked and read by
 };

@@ -1,5 +1,6 @@
-// The SHA-256 digest of a block of bytes, for telling whether a saved file
-// still holds the picture that was saved under its name.
+// Digests of a block of bytes: SHA-256, for telling whether a saved file
+// still holds the picture that was saved under its name, and MD5, which the
+// mobile client's interfaces sign their requests with.
 //
 // Thread safety: safe on any thread.
 #ifndef TIEPIC_PLATFORM_SHA256_H_
@@ -12,6 +13,10 @@ namespace platform {
 
 // The digest of `bytes` as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(std::string_view bytes);
+
+// The MD5 digest of `bytes` as 32 lower-case hexadecimal digits: the sign
+// the mobile client's interfaces ask for (no protection of anything here).
+std::string Md5Hex(std::string_view bytes);
 
 }  // namespace platform
 

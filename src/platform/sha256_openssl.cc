@@ -6,10 +6,12 @@
 
 namespace platform {
 
-std::string Sha256Hex(std::string_view bytes) {
+namespace {
+
+std::string DigestHex(std::string_view bytes, const EVP_MD* md) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, md, nullptr) != 1) {
     return {};  // only an allocation failure inside the library ends here
   }
   static constexpr char kHex[] = "0123456789abcdef";
@@ -21,5 +23,11 @@ std::string Sha256Hex(std::string_view bytes) {
   }
   return hex;
 }
+
+}  // namespace
+
+std::string Sha256Hex(std::string_view bytes) { return DigestHex(bytes, EVP_sha256()); }
+
+std::string Md5Hex(std::string_view bytes) { return DigestHex(bytes, EVP_md5()); }
 
 }  // namespace platform

@@ -23,6 +23,8 @@ struct ServiceAddresses {
   rt::Text cookie_file;  // a signed-in visitor's cookies.txt; "": none
   rt::Text ca_file;      // certificate authorities (PEM) for https; "": the system's
   rt::Text profile_file;  // a service profile (service_profile.h); "": the built-in one
+  // The mobile client's interfaces: scheme and host, "https://c.tieba.baidu.com".
+  rt::Text client_address;
 };
 
 struct ProgramState {

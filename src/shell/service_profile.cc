@@ -25,6 +25,9 @@ enum class Form {
   kMarker,   // BEFORE*AFTER, alternatives joined by "|"; blanks allowed
   kPattern,  // a regular expression with at least three groups; blanks allowed
   kCount,    // a whole number in [low, high]
+  kText,     // any printable text; blanks allowed
+  kChoice,   // one of the names
+  kOrder,    // names joined by ",", each at most once
 };
 
 // One key of a profile file: its interface, name, form, the {names} it may
@@ -60,6 +63,9 @@ const std::vector<Key>& Keys() {
       {"list", "id", F::kMember, {}, 0, 0, &P::list_id},
       {"list", "description", F::kMember, {}, 0, 0, &P::list_description},
       {"list", "total", F::kMarker, {}, 0, 0, &P::list_total},
+      {"list", "width", F::kMember, {}, 0, 0, &P::list_width},
+      {"list", "height", F::kMember, {}, 0, 0, &P::list_height},
+      {"list", "agent", F::kChoice, {"old", "current"}, 0, 0, &P::list_agent},
       {"guide", "path", F::kPath, {}, 0, 0, &P::guide_path},
       {"guide",
        "query",
@@ -76,10 +82,45 @@ const std::vector<Key>& Keys() {
       {"guide", "description", F::kMember, {}, 0, 0, &P::guide_description},
       {"guide", "amount", F::kMember, {}, 0, 0, &P::guide_amount},
       {"guide", "sep", F::kMember, {}, 0, 0, &P::guide_sep},
+      {"guide", "forum", F::kMember, {}, 0, 0, &P::guide_forum},
+      {"guide", "width", F::kMember, {}, 0, 0, &P::guide_width},
+      {"guide", "height", F::kMember, {}, 0, 0, &P::guide_height},
       {"picture", "path", F::kPath, {"id"}, 0, 0, &P::picture_path},
       {"version", "newest", F::kMarker, {"key"}, 0, 0, &P::version_newest},
       {"waits", "after_page_ms", F::kCount, {}, 0, 600000, &P::wait_after_page_ms},
       {"waits", "after_picture_ms", F::kCount, {}, 0, 600000, &P::wait_after_picture_ms},
+      {"album_tab", "query", F::kQuery, {}, 0, 0, &P::album_tab_query},
+      {"album_tab", "comment", F::kMarker, {}, 0, 0, &P::album_tab_comment},
+      {"album_tab", "entry", F::kPattern, {}, 0, 0, &P::album_tab_entry},
+      {"share", "path", F::kPath, {}, 0, 0, &P::share_path},
+      {"share", "query", F::kQuery, {"board"}, 0, 0, &P::share_query},
+      {"share", "fid", F::kMember, {}, 0, 0, &P::share_fid},
+      {"picpage", "path", F::kPath, {}, 0, 0, &P::picpage_path},
+      {"picpage", "fields", F::kQuery, {}, 0, 0, &P::picpage_fields},
+      {"picpage", "next", F::kCount, {}, 2, 100, &P::picpage_next},
+      {"picpage", "sign_key", F::kText, {}, 0, 0, &P::picpage_sign_key},
+      {"picpage", "error", F::kMember, {}, 0, 0, &P::picpage_error},
+      {"picpage", "message", F::kMember, {}, 0, 0, &P::picpage_message},
+      {"picpage", "rate_limit", F::kCount, {}, 1, 999999999, &P::picpage_rate_limit},
+      {"picpage", "forum_name", F::kMember, {}, 0, 0, &P::picpage_forum_name},
+      {"picpage", "amount", F::kMember, {}, 0, 0, &P::picpage_amount},
+      {"picpage", "pictures", F::kMember, {}, 0, 0, &P::picpage_pictures},
+      {"picpage", "index", F::kMember, {}, 0, 0, &P::picpage_index},
+      {"picpage", "id", F::kMember, {}, 0, 0, &P::picpage_id},
+      {"picpage", "address", F::kMember, {}, 0, 0, &P::picpage_address},
+      {"picpage", "width", F::kMember, {}, 0, 0, &P::picpage_width},
+      {"picpage", "height", F::kMember, {}, 0, 0, &P::picpage_height},
+      {"agents", "current", F::kText, {}, 0, 0, &P::agent_current},
+      {"order", "albums", F::kOrder, {"albums", "album_tab"}, 0, 0, &P::order_albums},
+      {"order", "album", F::kOrder, {"list", "guide", "picpage"}, 0, 0, &P::order_album},
+      {"order", "thread", F::kOrder, {"guide", "picpage"}, 0, 0, &P::order_thread},
+      {"order",
+       "thread_board",
+       F::kOrder,
+       {"page", "guide", "picpage"},
+       0,
+       0,
+       &P::order_thread_board},
   };
   return keys;
 }
@@ -107,6 +148,19 @@ constexpr std::string_view kComments[][2] = {
     {"picture", "; A picture's address on the picture host, where an entry names none."},
     {"version", "; The version page, whose address is [service] version_page of the settings."},
     {"waits", "; The pauses the service asks for, in milliseconds."},
+    {"album_tab",
+     "; The board page's album tab (the board's address, then `query`), asked when the\r\n"
+     "; album list does not answer: the album HTML stands inside `comment`, and `entry`\r\n"
+     "; finds one album (groups: 1 count, 2 id, 3 name). Follows public reports."},
+    {"share", "; The board's forum id by its name, for the client's picture page. Follows public reports."},
+    {"picpage",
+     "; The mobile client's picture page of a thread (POST to [service] client_address\r\n"
+     "; with `path`), window by window from a cursor picture; `fields` go with every\r\n"
+     "; request, and the request is signed with `sign_key`. Follows public reports."},
+    {"agents", "; The User-Agent the newer interfaces (album_tab, share, picpage) are asked with."},
+    {"order",
+     "; Which interfaces are tried, first to last, each when the one before answers a\r\n"
+     "; security check, a page or an error instead; one left out is not asked."},
 };
 
 // A marker's alternatives, as "|" parts them.
@@ -118,6 +172,12 @@ std::vector<std::string_view> Alternatives(std::string_view marker) {
     start = end + 1;
   }
   return alternatives;
+}
+
+std::string Joined(const std::vector<std::string_view>& names) {
+  std::string text;
+  for (const std::string_view name : names) text += (text.empty() ? "" : ", ") + std::string(name);
+  return text;
 }
 
 bool IsNameByte(char c) {
@@ -143,7 +203,8 @@ std::string CheckNames(std::string_view text, const std::vector<std::string_view
 // Returns "" when `value` fits `key`'s form; else what is wrong.
 std::string Check(const Key& key, std::string_view value) {
   if (value.empty()) return "an empty value";
-  const bool blanks = key.form == Form::kMarker || key.form == Form::kPattern;
+  const bool blanks =
+      key.form == Form::kMarker || key.form == Form::kPattern || key.form == Form::kText;
   for (char c : value) {
     if (static_cast<unsigned char>(c) < ' ' || c == 0x7f || (c == ' ' && !blanks))
       return "a blank or control character";
@@ -202,6 +263,22 @@ std::string Check(const Key& key, std::string_view value) {
       }
       return {};
     }
+    case Form::kText:
+      return {};
+    case Form::kChoice:
+      if (std::find(key.names.begin(), key.names.end(), value) == key.names.end())
+        return "one of " + Joined(key.names);
+      return {};
+    case Form::kOrder: {
+      const std::vector<std::string> names = OrderOf(value);
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (std::find(key.names.begin(), key.names.end(), names[i]) == key.names.end())
+          return "names of " + Joined(key.names) + " joined by \",\"";
+        if (std::find(names.begin(), names.begin() + i, names[i]) != names.begin() + i)
+          return names[i] + " named twice";
+      }
+      return {};
+    }
   }
   return {};
 }
@@ -249,6 +326,9 @@ const ServiceProfile& BuiltInProfile() {
       .list_id = "pic_id",
       .list_description = "descr",
       .list_total = "\"total_page\":*,",
+      .list_width = "width",
+      .list_height = "height",
+      .list_agent = "old",
       .guide_path = "/photo/bw/picture/guide",
       .guide_query =
           "&ie=utf-8&fp=1&tid={tid}&see_lz={see_lz}&from_page=0&alt=jview"
@@ -261,10 +341,43 @@ const ServiceProfile& BuiltInProfile() {
       .guide_description = "descr",
       .guide_amount = "data.pic_amount",
       .guide_sep = "data.has_sep",
+      .guide_forum = "data.forum.name|forum.name",
+      .guide_width = "img.screen.width",
+      .guide_height = "img.screen.height",
       .picture_path = "/forum/pic/item/{id}.jpg",
       .version_newest = "#{key}@@*#{key}",
       .wait_after_page_ms = 1000,
       .wait_after_picture_ms = 100,
+      .album_tab_query = "&ie=utf-8&tab=album",
+      .album_tab_comment = "<!--*-->",
+      .album_tab_entry =
+          R"re(<li class="album_item" data-amount="(\d*)"><a href="/p/(\d+)" title="([^"]*)")re",
+      .share_path = "/f/commit/share/fnameShareApi",
+      .share_query = "&ie=utf-8&fname={board}",
+      .share_fid = "data.fid",
+      .picpage_path = "/c/f/pb/picpage",
+      .picpage_fields = "&obj_type=pb&page_name=PB&prev=0&q_type=2&_client_type=2"
+                        "&_client_version=7.2.0.0&subapp_type=mini&from=1021636m",
+      .picpage_next = 10,
+      .picpage_sign_key = "tiebaclient!!!",
+      .picpage_error = "error_code",
+      .picpage_message = "error_msg",
+      .picpage_rate_limit = 239103,
+      .picpage_forum_name = "forum.name",
+      .picpage_amount = "pic_amount",
+      .picpage_pictures = "pic_list",
+      .picpage_index = "overall_index",
+      .picpage_id = "img.original.id",
+      .picpage_address = "img.original.url|img.original.waterurl|img.original.original_src",
+      .picpage_width = "img.original.width",
+      .picpage_height = "img.original.height",
+      .agent_current =
+          "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+          "Chrome/131.0.0.0 Safari/537.36",
+      .order_albums = "albums,album_tab",
+      .order_album = "list,guide,picpage",
+      .order_thread = "guide,picpage",
+      .order_thread_board = "page,guide,picpage",
   };
   return profile;
 }
@@ -355,6 +468,25 @@ std::string FindMarked(std::string_view text, std::string_view marker) {
   return {};
 }
 
+std::string FindAllMarked(std::string_view text, std::string_view marker) {
+  for (const std::string_view alternative : Alternatives(marker)) {
+    const size_t star = alternative.find('*');
+    if (star == std::string_view::npos) continue;
+    const std::string before = rt::FromUtf8(alternative.substr(0, star));
+    const std::string after = rt::FromUtf8(alternative.substr(star + 1));
+    std::string found;
+    for (size_t at = text.find(before); at != std::string_view::npos && !before.empty();) {
+      const size_t start = at + before.size();
+      const size_t end = text.find(after, start);
+      if (end == std::string_view::npos || after.empty()) break;
+      found += text.substr(start, end - start);
+      at = text.find(before, end + after.size());
+    }
+    if (!found.empty()) return found;
+  }
+  return {};
+}
+
 std::string BoardInterface(std::string_view board, std::string_view host, std::string_view path) {
   for (std::string_view scheme : {"http://", "https://"}) {
     if (board.size() >= scheme.size() &&
@@ -376,6 +508,21 @@ bool MemberIsNull(std::string_view json_text, std::string_view member) {
   const size_t dot = member.rfind('.');
   const std::string name(dot == std::string_view::npos ? member : member.substr(dot + 1));
   return rt::FindText(json_text, "\"" + name + "\":null", {}, true) > 0;
+}
+
+std::vector<std::string> OrderOf(std::string_view order) {
+  std::vector<std::string> names;
+  for (size_t start = 0; start <= order.size();) {
+    const size_t end = std::min(order.find(',', start), order.size());
+    names.emplace_back(rt::TrimText(order.substr(start, end - start)));
+    start = end + 1;
+  }
+  return names;
+}
+
+std::string JoinQuery(std::string_view base, std::string_view query) {
+  if (base.find('?') != std::string_view::npos || query.empty()) return std::string(base) + std::string(query);
+  return std::string(base) + "?" + std::string(query.substr(1));
 }
 
 std::string WithPath(std::string_view address, std::string_view host, std::string_view path) {

@@ -14,6 +14,11 @@
 //   [picture]   a picture's address on the picture host
 //   [version]   the version page (its address stays in the settings file)
 //   [waits]     the pauses the service asks of its clients
+//   [album_tab] the board page's album tab, whose album HTML stands in comments
+//   [share]     the board's forum id, by its name
+//   [picpage]   the mobile client's picture page of a thread, window by window
+//   [agents]    the User-Agent the newer interfaces are asked with
+//   [order]     which interfaces are tried for what, first to last
 //
 // Paths take the place of the "/f" of the board's address ("/photo/g" asks
 // for the album list of the board the address names); queries follow them.
@@ -38,6 +43,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace shell {
 
@@ -63,6 +69,9 @@ struct ServiceProfile {
   std::string list_id;           // in an entry
   std::string list_description;  // in an entry
   std::string list_total;        // marker: the picture total in its answer
+  std::string list_width;        // in an entry: the picture's declared width
+  std::string list_height;
+  std::string list_agent;        // "old": the program's own User-Agent; "current": [agents]'s
   // [guide]
   std::string guide_path;      // in place of the board address's "/f"
   std::string guide_query;     // {tid} {see_lz} {next} {cursor} {random}
@@ -74,6 +83,9 @@ struct ServiceProfile {
   std::string guide_description;
   std::string guide_amount;  // the thread's picture count
   std::string guide_sep;     // null when the thread is no board album
+  std::string guide_forum;   // the board's name, where the guide names it
+  std::string guide_width;   // in an entry: the picture's declared width
+  std::string guide_height;
   // [picture]
   std::string picture_path;  // on the picture host: {id}
   // [version]
@@ -81,6 +93,37 @@ struct ServiceProfile {
   // [waits]
   int wait_after_page_ms = 0;     // after each album-list or thread-page request
   int wait_after_picture_ms = 0;  // after each picture of the page-numbered list
+  // [album_tab]
+  std::string album_tab_query;    // after the board's address
+  std::string album_tab_comment;  // marker: an HTML comment, which holds the album HTML
+  std::string album_tab_entry;    // pattern: one album; groups 1 count, 2 id, 3 name
+  // [share]
+  std::string share_path;   // on the web host
+  std::string share_query;  // {board}: the board's name, UTF-8, percent-encoded
+  std::string share_fid;    // the forum id; 0: no such board
+  // [picpage]
+  std::string picpage_path;      // on [service] client_address, asked by POST
+  std::string picpage_fields;    // the fixed fields of each request, as a query
+  int picpage_next = 0;          // pictures a window holds, its cursor's included
+  std::string picpage_sign_key;  // follows the sorted fields in the signed text
+  std::string picpage_error;     // the answer's error code; 0: none
+  std::string picpage_message;
+  int picpage_rate_limit = 0;    // the error code that asks the client to wait
+  std::string picpage_forum_name;
+  std::string picpage_amount;
+  std::string picpage_pictures;  // the answer's array of entries
+  std::string picpage_index;     // in an entry: its place in the thread, from 1
+  std::string picpage_id;
+  std::string picpage_address;
+  std::string picpage_width;
+  std::string picpage_height;
+  // [agents]
+  std::string agent_current;  // a current browser's User-Agent
+  // [order] names joined by ","; an interface left out is not asked
+  std::string order_albums;        // a board's albums: albums, album_tab
+  std::string order_album;         // a board album's pictures: list, guide, picpage
+  std::string order_thread;        // a thread's pictures: guide, picpage
+  std::string order_thread_board;  // a thread's board: page, guide, picpage
 
   friend bool operator==(const ServiceProfile&, const ServiceProfile&) = default;
 };
@@ -106,6 +149,10 @@ std::optional<ServiceProfile> LoadProfile(const std::string& path, std::string* 
 // the program's code page; the marker is UTF-8); "" when none finds one.
 std::string FindMarked(std::string_view text, std::string_view marker);
 
+// Every text the first alternative of `marker` that finds one finds in
+// `text`, joined in order: the contents of every HTML comment, say.
+std::string FindAllMarked(std::string_view text, std::string_view marker);
+
 // `pattern` with each "{name}" of `values` replaced by its value.
 std::string FillIn(std::string_view pattern,
                    std::initializer_list<std::pair<std::string_view, std::string_view>> values);
@@ -121,6 +168,14 @@ std::string BoardInterface(std::string_view board, std::string_view host, std::s
 // first alternative) with the value null, as in `"has_sep":null`. A member
 // left out is not null: only the service's own null says so.
 bool MemberIsNull(std::string_view json_text, std::string_view member);
+
+// The interfaces `order` (an [order] value) names, in its order.
+std::vector<std::string> OrderOf(std::string_view order);
+
+// `base` (an address, with or without a query) followed by `query` (a
+// profile's query, which starts with "&"): "?" joins the first pair when
+// `base` has no query yet.
+std::string JoinQuery(std::string_view base, std::string_view query);
 
 // `address` (a board's) with its "/f" path, as it stands after `host`,
 // replaced by `path`: the address of that interface for the same board.

@@ -30,8 +30,10 @@ const rt::Text& KeyThreadAll() { return "下载帖子全部图"_gbk; }
 const rt::Text& RecordFolderName() { return "防止重复下载数据库"_gbk; }
 
 ServiceAddresses DefaultServiceAddresses() {
-  return {"tieba.baidu.com", "imgsrc.baidu.com",
-          "http://tiepic.invalid/download/softzuixinv/index.html", ""};
+  ServiceAddresses addresses{"tieba.baidu.com", "imgsrc.baidu.com",
+                             "http://tiepic.invalid/download/softzuixinv/index.html", ""};
+  addresses.client_address = "https://c.tieba.baidu.com";
+  return addresses;
 }
 
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
@@ -46,6 +48,7 @@ ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   read(kCookieFileKey, result.cookie_file);
   read(kCaFileKey, result.ca_file);
   read(kProfileKey, result.profile_file);
+  read(kClientAddressKey, result.client_address);
   return result;
 }
 

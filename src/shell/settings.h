@@ -33,6 +33,7 @@ inline constexpr std::string_view kServiceSection = "service";
 inline constexpr std::string_view kWebHostKey = "web_host";
 inline constexpr std::string_view kPictureHostKey = "picture_host";
 inline constexpr std::string_view kVersionPageKey = "version_page";
+inline constexpr std::string_view kClientAddressKey = "client_address";
 // How many picture fetches of an album may be in flight at once, 1 to 8:
 // [download] parallel=N. Missing, not a number or out of range: 1, one
 // picture after the other.

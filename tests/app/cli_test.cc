@@ -155,6 +155,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
                                                       {"--manifest", ""},
                                                       {"--web-host", "HOST[:PORT]"},
                                                       {"--picture-host", "HOST[:PORT]"},
+                                                      {"--client-address", "URL"},
                                                       {"--cookies", "FILE"},
                                                       {"--profile", "FILE"},
                                                       {"--write-profile", "FILE"},
