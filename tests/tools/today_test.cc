@@ -152,6 +152,14 @@ TEST(StandInTodayParts, ParseFromTheOptionAndTheStyleRecord) {
   EXPECT_EQ(back->style.today, data.style.today);
 }
 
+// The two digests a client must compute alike (values from another MD5).
+TEST(StandInTodayParts, DigestsAreTheAgreedOnes) {
+  EXPECT_EQ(FormSign({{"tid", "1"}, {"sign", "ignored"}, {"kw", "纸飞机"}, {"pic_id", ""},
+                      {"_client_type", "2"}}),
+            "CB9F4862F35BFEF0478B196B572526B0");
+  EXPECT_EQ(PictureAuth("8a27ab0afb3e7a1c5680d0b0b4d2ab29b2191a50"), "bc6db506501b9745");
+}
+
 TEST(StandInTodayParts, PlaceholdersAreTheJpegsTheyClaim) {
   const struct {
     Answer answer;
