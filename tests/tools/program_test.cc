@@ -187,6 +187,8 @@ TEST(StandInProgram, RefusesABadCommandLine) {
       {{"--generate", "1,small", "--move-path", "photo/g=/g2"}, 2},
       {{"--generate", "1,small", "--list-wall-type", "x"}, 2},
       {{"--data", "/nonexistent/set", "--list-wall-type"}, 2},
+      {{"--generate", "1,small", "--today", "albums,bogus"}, 2},
+      {{"--generate", "1,small", "--today", "https"}, 2},  // without --tls
   };
   for (const auto& c : cases) {
     Program program(c.args);

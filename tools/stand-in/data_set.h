@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "stand-in/texts.h"
+#include "stand-in/today.h"
 
 namespace standin {
 
@@ -85,6 +86,9 @@ struct AnswerStyle {
   // has been seen to give).
   std::string list_wall_type = "v";
   std::string newest_version = "1.0";  // announced by the version page
+  // The parts that answer as the service does today (today.h); none: every
+  // answer as it was.
+  TodayParts today = 0;
 };
 
 struct DataSet {

@@ -14,6 +14,9 @@
 //   style nested_member NAME=PARENT                      (repeatable, kept in order;
 //   style moved_path OLD=NEW                             split at the first "=", so
 //   style retyped_member NAME                            OLD and NAME hold none)
+//   style today PARTS                                    "all" or a comma list of the
+//                                                        parts of today.h (adds to
+//                                                        the parts already on)
 //   thread TID album|thread HAS_SEP TITLE                a thread; albums in list order
 //   picture ID jpg|gif|png SIZE starter|other normal|empty|not-http DESCR
 //                                                        a picture of the last thread

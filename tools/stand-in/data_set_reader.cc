@@ -97,6 +97,13 @@ bool ApplyStyle(const std::string& key, const std::string& value, AnswerStyle* s
     s->list_wall_type = value;
     return value == "v" || value == "h";
   }
+  if (key == "today") {  // adds to the parts already on
+    TodayParts parts = 0;
+    std::string unknown;
+    if (!ParseTodayParts(value, &parts, &unknown)) return false;
+    s->today |= parts;
+    return true;
+  }
   if (key == "newest_version") {
     s->newest_version = value;
     return true;

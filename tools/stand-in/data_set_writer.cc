@@ -50,6 +50,7 @@ std::vector<std::pair<std::string, std::string>> StyleLists(const AnswerStyle& s
     entries.emplace_back("nested_member", name + "=" + parent);
   for (const std::string& name : s.retyped_members) entries.emplace_back("retyped_member", name);
   for (const auto& [from, to] : s.moved_paths) entries.emplace_back("moved_path", from + "=" + to);
+  if (s.today != 0) entries.emplace_back("today", PrintTodayParts(s.today));
   return entries;
 }
 

@@ -26,6 +26,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::kRedirect, "redirect"},
     {FaultKind::kVerify, "verify"},
     {FaultKind::kMoved, "moved"},
+    {FaultKind::kRateLimit, "rate-limit"},
 };
 
 const char* KindText(FaultKind kind) {
@@ -47,6 +48,12 @@ std::string ParseArgument(std::string_view arg, bool given, Fault* fault) {
     case FaultKind::kEmpty:
     case FaultKind::kSecurityCheck:
     case FaultKind::kVerify:
+      return given ? "takes no argument" : "";
+    case FaultKind::kRateLimit:  // the refusal is the picture page's own JSON
+      if (fault->all_interfaces || !fault->picture_id.empty() ||
+          fault->iface != Interface::kPicpage) {
+        return "rate-limit is for the target picpage only";
+      }
       return given ? "takes no argument" : "";
     case FaultKind::kStatus:
       return ParseInt(arg, 100, 599, &fault->value) ? "" : "wants status=CODE";

@@ -6,7 +6,7 @@
 //
 //   SPEC   := TARGET ":" KIND ["=" ARG] ["*" COUNT] ["@" SKIP]
 //   TARGET := board | album-list | thread | guide | list | picture | version
-//           | all | picture/ID
+//           | album-tab | share | picpage | all | picture/ID
 //   KIND                 effect
 //   empty                200 with an empty body ("empty*3": three times)
 //   status=CODE          that status (403, 404, 429, 500, ...) with a short body
@@ -28,6 +28,8 @@
 //   verify               a 302 to the verification address
 //                        /static/captcha/tuxing.html?ak=stand-in&backurl=...,
 //                        which answers the security-check page
+//   rate-limit           (picpage only) the picture page's JSON refusal
+//                        {"error_code":"239103",...} instead of the answer
 //
 // Thread safety: FaultSet may be used from any thread; Take is atomic with
 // respect to Add, Remove and Clear.
@@ -57,7 +59,8 @@ enum class FaultKind {
   kCookie,
   kRedirect,
   kVerify,
-  kMoved
+  kMoved,
+  kRateLimit
 };
 
 struct Fault {
@@ -86,8 +89,8 @@ inline constexpr char kVerificationPath[] = "/static/captcha/tuxing.html";
 struct FaultPlan {
   int latency_ms = 0;
   std::optional<Fault> replace;    // kEmpty, kStatus, kStall, kSecurityCheck,
-                                   // kReferer, kCookie (refusing), kRedirect, kVerify
-                                   // or kMoved
+                                   // kReferer, kCookie (refusing), kRedirect, kVerify,
+                                   // kMoved or kRateLimit
   std::optional<Fault> delivery;   // kSlow or kCut
   std::vector<std::string> fired;  // SPECs of the faults that fired
 };

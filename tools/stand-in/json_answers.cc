@@ -10,6 +10,7 @@
 #include "stand-in/pages.h"
 #include "stand-in/picture_files.h"
 #include "stand-in/texts.h"
+#include "stand-in/today_answers.h"
 
 namespace standin {
 namespace {
@@ -82,10 +83,9 @@ std::string GuideEntry(const DataSet& data, const Hosts& hosts, const Thread& th
       format + "\",\"waterurl\":" + str(screen) + "}";
   if (style.guide_img_format == "number") entry += ",\"format\":" + format;
   if (style.guide_img_format == "string") entry += ",\"format\":\"" + format + "\"";
-  uint64_t post = 107845123401ULL + Fnv(thread.tid, 7) % 1000000 * 1000 + position / 10;
   return entry + "},\"descr\":" + str(p.descr) +
          ",\"src_url\":\"\",\"src_text\":\"\",\"pic_type\":null,\"post_id\":\"" +
-         std::to_string(post) + "\"}";
+         PostId(thread.tid, position) + "\"}";
 }
 
 std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p, size_t index) {
@@ -107,6 +107,10 @@ std::string ListEntry(const DataSet& data, const Hosts& hosts, const Picture& p,
 }
 
 }  // namespace
+
+std::string PostId(std::string_view tid, size_t position) {
+  return std::to_string(107845123401ULL + Fnv(tid, 7) % 1000000 * 1000 + position / 10);
+}
 
 std::string PictureSign(std::string_view id) {
   char hex[40];
@@ -191,10 +195,16 @@ Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& rout
     }
     list += "}";
   }
+  std::string members = "\"pic_amount\":" + std::to_string(amount) + ",\"pic_list\":" + list +
+                        ",\"has_sep\":" + thread->has_sep;
+  if (HasPart(data.style.today, TodayPart::kGuide)) {
+    members = "\"pic_amount\":\"" + std::to_string(amount) + "\",\"pic_list\":" + list +
+              ",\"has_sep\":" + (thread->album ? "1" : "false") + ",\"forum\":{\"name\":" +
+              JsonString(data.board, data.style.guide_text, data.style.escape_slashes) +
+              ",\"id\":" + std::to_string(ForumId(data)) + "}";
+  }
   return JsonAnswer(
-      ChangeMembers("{\"no\":0," + std::string(kSuccess) +
-                        ",\"data\":{\"pic_amount\":" + std::to_string(amount) +
-                        ",\"pic_list\":" + list + ",\"has_sep\":" + thread->has_sep + "}}",
+      ChangeMembers("{\"no\":0," + std::string(kSuccess) + ",\"data\":{" + members + "}}",
                     data.style),
       data.style.guide_text);
 }

@@ -43,7 +43,11 @@ constexpr char kUsage[] =
     "  --retype NAME          a JSON member's number written as a string, or its\n"
     "                         string of digits as a number\n"
     "  --move-path OLD=NEW    an interface answered on path NEW, and OLD answering 404\n"
-    "  --list-wall-type v|h   the picture list's \"wall_type\" (default v)\n";
+    "  --list-wall-type v|h   the picture list's \"wall_type\" (default v)\n"
+    "The answers as the service gives them today (repeatable; on any data set):\n"
+    "  --today PARTS          all, or a comma list of thread, html-check, albums,\n"
+    "                         guide, list, pictures, share, picpage, https (https\n"
+    "                         needs --tls)\n";
 
 // The options that change the answers' style, each one style record of the
 // data-set format, with what its value must be.
@@ -58,6 +62,7 @@ constexpr StyleOption kStyleOptions[] = {
     {"--retype", "retyped_member", "a member name"},
     {"--move-path", "moved_path", "OLD=NEW, two paths starting with /"},
     {"--list-wall-type", "list_wall_type", "v or h"},
+    {"--today", "today", "all or a comma list of parts"},
 };
 
 struct Arguments {
@@ -83,7 +88,12 @@ bool ParseStyleOption(const std::string& flag, const char* value, Arguments* a, 
     if (flag != option.flag) continue;
     standin::AnswerStyle scratch;
     *refused = !standin::ApplyStyleRecord(option.key, value, &scratch);
-    if (*refused) {
+    standin::TodayParts parts = 0;
+    std::string unknown;
+    if (flag == "--today" && !standin::ParseTodayParts(value, &parts, &unknown)) {
+      std::fprintf(stderr, "tiepic-stand-in: bad argument --today %s: %s\n", value,
+                   unknown.c_str());
+    } else if (*refused) {
       std::fprintf(stderr, "tiepic-stand-in: bad argument %s %s: wants %s\n", option.flag, value,
                    option.wants);
     } else {
@@ -211,6 +221,10 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  if (standin::HasPart(data->style.today, standin::TodayPart::kHttps) && args.tls.empty()) {
+    std::fprintf(stderr, "tiepic-stand-in: the today part https needs --tls\n");
+    return 2;
+  }
   if (!args.tls.empty()) {
     const standin::Pem pem = standin::LoopbackCertificate(args.tls);
     if (pem.empty()) {

@@ -45,12 +45,18 @@ std::string PictureSign(std::string_view id);
 std::string OriginalUrl(const Hosts& hosts, std::string_view id);
 std::string ScreenUrl(const Hosts& hosts, std::string_view id);
 
+// The post a picture at `position` (0-based, in thread order) of thread
+// `tid` was posted in, as the guide and the picture page give it.
+std::string PostId(std::string_view tid, size_t position);
+
 // Returns true iff the decoded keyword names the board, in GBK or UTF-8.
 bool KeywordNamesBoard(std::string_view kw, std::string_view board_utf8);
 
 Answer BoardPage(const DataIndex& index, const Hosts& hosts, std::string_view kw);
 Answer AlbumListPage(const DataIndex& index, const Hosts& hosts, const Route& route);
 Answer ThreadPage(const DataIndex& index, const Hosts& hosts, std::string_view tid);
+// With the data set's today part "guide": the board's forum in "data",
+// "pic_amount" as a string and "has_sep" as 1 (album) or false.
 Answer GuideAnswer(const DataIndex& index, const Hosts& hosts, const Route& route);
 Answer ListAnswer(const DataIndex& index, const Hosts& hosts, const Route& route);
 Answer VersionPage(const DataSet& data);

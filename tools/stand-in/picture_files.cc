@@ -257,6 +257,67 @@ std::string EncodePicture(PictureFormat format, std::string_view id, uint64_t se
   }
 }
 
+std::string EncodeGreyJpeg(int width, int height, std::string_view comment, size_t size) {
+  const size_t blocks = static_cast<size_t>((width + 7) / 8) * ((height + 7) / 8);
+  const size_t entropy = (2 * blocks + 7) / 8;  // "0" (DC difference 0) and "0" (EOB) each
+  const size_t fixed = kJpegFixed - 1 + entropy + 4;
+  const size_t payload = std::max(size, fixed + comment.size()) - fixed;
+  std::string out;
+  out.reserve(fixed + payload);
+  PutBytes(&out, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
+                  0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00});
+  PutBytes(&out, {0xFF, 0xFE});
+  PutU16Be(&out, static_cast<uint32_t>(std::min<size_t>(payload, kJpegMaxComment) + 2));
+  PayloadStream(std::string(comment), 0).Append(&out, std::min<size_t>(payload, kJpegMaxComment));
+  PutBytes(&out, {0xFF, 0xDB, 0x00, 0x43, 0x00});
+  out.append(64, '\x01');
+  PutBytes(&out, {0xFF, 0xC0, 0x00, 0x0B, 0x08});
+  PutU16Be(&out, static_cast<uint32_t>(height));
+  PutU16Be(&out, static_cast<uint32_t>(width));
+  PutBytes(&out, {0x01, 0x01, 0x11, 0x00});
+  PutBytes(&out, {0xFF, 0xC4, 0x00, 0x26, 0x00});
+  out.append(std::string("\x01", 1) + std::string(15, '\0') + std::string(1, '\0'));
+  PutBytes(&out, {0x10});
+  out.append(std::string("\x01", 1) + std::string(15, '\0') + std::string(1, '\0'));
+  PutBytes(&out, {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+  out.append(entropy, '\0');
+  if (const size_t bits = 2 * blocks % 8; bits != 0)
+    out.back() = static_cast<char>(0xFF >> bits);  // padded with one bits
+  PutBytes(&out, {0xFF, 0xD9});
+  return out;
+}
+
+bool PictureDimensions(std::string_view body, int* width, int* height) {
+  auto u16 = [&body](size_t at) {
+    return (static_cast<unsigned char>(body[at]) << 8) | static_cast<unsigned char>(body[at + 1]);
+  };
+  switch (SniffPictureFormat(body)) {
+    case static_cast<int>(PictureFormat::kJpeg):
+      for (size_t at = 2; at + 9 <= body.size() && body[at] == '\xFF';) {
+        const auto marker = static_cast<unsigned char>(body[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+          *height = u16(at + 5);
+          *width = u16(at + 7);
+          return true;
+        }
+        at += 2 + u16(at + 2);
+      }
+      return false;
+    case static_cast<int>(PictureFormat::kPng):
+      if (body.size() < 24) return false;
+      *width = (u16(16) << 16) | u16(18);
+      *height = (u16(20) << 16) | u16(22);
+      return true;
+    case static_cast<int>(PictureFormat::kGif):
+      if (body.size() < 10) return false;
+      *width = static_cast<unsigned char>(body[6]) | (static_cast<unsigned char>(body[7]) << 8);
+      *height = static_cast<unsigned char>(body[8]) | (static_cast<unsigned char>(body[9]) << 8);
+      return true;
+    default:
+      return false;
+  }
+}
+
 int SniffPictureFormat(std::string_view body) {
   if (body.substr(0, 3) == "\xFF\xD8\xFF") return static_cast<int>(PictureFormat::kJpeg);
   if (body.substr(0, 6) == "GIF89a" || body.substr(0, 6) == "GIF87a") {

@@ -68,6 +68,17 @@ std::string EncodePicture(PictureFormat format, std::string_view id, uint64_t se
 // The format a file's first bytes announce, or 0 when none of the three.
 int SniffPictureFormat(std::string_view body);
 
+// A baseline JPEG of `width` x `height` mid-grey pixels (one component,
+// every block's coefficients zero), laid out as the 1x1 files above with
+// `comment` and filler in one comment segment so the file is exactly `size`
+// bytes; when `size` is too small the file is as small as the comment allows.
+// REQUIRES: width and height in 1..65535, comment under 65,000 bytes.
+std::string EncodeGreyJpeg(int width, int height, std::string_view comment, size_t size);
+
+// The width and height a JPEG's frame header (SOF0..SOF2), a PNG's IHDR or a
+// GIF's screen descriptor gives. Returns true iff the file has one.
+bool PictureDimensions(std::string_view body, int* width, int* height);
+
 }  // namespace standin
 
 #endif  // TIEPIC_TOOLS_STAND_IN_PICTURE_FILES_H_

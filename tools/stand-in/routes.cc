@@ -14,7 +14,8 @@ namespace standin {
 namespace {
 
 constexpr const char* kNames[kInterfaceCount] = {
-    "board", "album-list", "thread", "guide", "list", "picture", "version", "unknown"};
+    "board", "album-list", "thread", "guide", "list", "picture", "version", "album-tab",
+    "share", "picpage", "unknown"};
 
 using Query = std::vector<std::pair<std::string, std::string>>;
 
@@ -65,16 +66,17 @@ bool ParseAlbumList(const Query& q, Route* r) {
          TextParam(q, "_", nullptr, false, nullptr, &r->why);
 }
 
-bool ParseGuide(const Query& q, Route* r) {
+// `relaxed`: today's guide, which needs neither alt nor "_".
+bool ParseGuide(const Query& q, bool relaxed, Route* r) {
   int see_lz = 0, from_page = 0;
   if (!(TextParam(q, "tid", nullptr, false, &r->tid, &r->why) &&
         IntParam(q, "see_lz", 0, 1, &see_lz, &r->why) &&
         IntParam(q, "from_page", 0, 1000000, &from_page, &r->why) &&
-        TextParam(q, "alt", "jview", false, nullptr, &r->why) &&
+        (relaxed || TextParam(q, "alt", "jview", false, nullptr, &r->why)) &&
         IntParam(q, "next", 0, 1000000, &r->next, &r->why) &&
         IntParam(q, "prev", 0, 1000000, &r->prev, &r->why) &&
         TextParam(q, "pic_id", nullptr, true, &r->pic_id, &r->why) &&
-        TextParam(q, "_", nullptr, false, nullptr, &r->why))) {
+        (relaxed || TextParam(q, "_", nullptr, false, nullptr, &r->why)))) {
     return false;
   }
   r->starter_only = see_lz == 1;
@@ -170,9 +172,11 @@ std::optional<Interface> ParseInterfaceName(std::string_view name) {
   return std::nullopt;
 }
 
-Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves) {
+Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves,
+                 TodayParts today) {
   Route r;
-  if (method != "GET" && method != "HEAD") {
+  const bool post = method == "POST" && HasPart(today, TodayPart::kPicpage);
+  if (method != "GET" && method != "HEAD" && !post) {
     r.why = "method " + Printable(method);
     return r;
   }
@@ -191,7 +195,20 @@ Route ParseRoute(std::string_view method, std::string_view target, const PathMov
   }
   Interface candidate = Interface::kUnknown;
   bool ok = false;
-  if (path == "/f") {
+  const std::string* tab = Param(query, "tab");
+  if (post || (path == "/c/f/pb/picpage" && HasPart(today, TodayPart::kPicpage))) {
+    // Its fields are the body's, read by its answer.
+    candidate = post && path == "/c/f/pb/picpage" ? Interface::kPicpage : Interface::kUnknown;
+    ok = candidate == Interface::kPicpage;
+    if (!ok) r.why = post ? "no such path " + Printable(path) : "picpage: method " + Printable(method);
+  } else if (path == "/f" && tab && *tab == "album" && HasPart(today, TodayPart::kAlbums)) {
+    candidate = Interface::kAlbumTab;
+    ok = TextParam(query, "kw", nullptr, false, &r.kw, &r.why);
+  } else if (path == "/f/commit/share/fnameShareApi" &&
+             (HasPart(today, TodayPart::kShare) || HasPart(today, TodayPart::kPicpage))) {
+    candidate = Interface::kShare;
+    ok = TextParam(query, "fname", nullptr, false, &r.fname, &r.why);
+  } else if (path == "/f") {
     candidate = Interface::kBoard;
     ok = TextParam(query, "kw", nullptr, false, &r.kw, &r.why);
   } else if (path == "/photo/g") {
@@ -203,7 +220,7 @@ Route ParseRoute(std::string_view method, std::string_view target, const PathMov
     ok = true;
   } else if (path == "/photo/bw/picture/guide") {
     candidate = Interface::kGuide;
-    ok = ParseGuide(query, &r);
+    ok = ParseGuide(query, HasPart(today, TodayPart::kGuide), &r);
   } else if (path == "/photo/g/bw/picture/list") {
     candidate = Interface::kList;
     ok = ParseList(query, &r);
@@ -213,6 +230,10 @@ Route ParseRoute(std::string_view method, std::string_view target, const PathMov
   } else if (ParsePicture(path, &r)) {
     candidate = Interface::kPicture;
     ok = true;
+    if (const std::string* auth = Param(query, "tbpicau")) {
+      r.has_tbpicau = true;
+      r.tbpicau = *auth;
+    }
   } else {
     r.why = "no such path " + Printable(path);
   }

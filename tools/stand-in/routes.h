@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "stand-in/today.h"
+
 namespace standin {
 
 // The interfaces, with the request shape each answers:
@@ -24,6 +26,10 @@ namespace standin {
 //   kList       /photo/g/bw/picture/list?kw=&alt=jview&rn=&tid=&pn=&ps=&pe=&wall_type=&_=
 //   kPicture    /forum/pic/item/ID.EXT, /forum/abpic/item/ID.EXT, /forum/SIZE/sign=S/ID.EXT
 //   kVersion    /download/softzuixinv/index.html
+// and, only where the today part (today.h) that brings them is on:
+//   kAlbumTab   /f?kw=&tab=album (albums)
+//   kShare      /f/commit/share/fnameShareApi?fname= (share or picpage)
+//   kPicpage    POST /c/f/pb/picpage, its fields in the body (picpage)
 enum class Interface {
   kBoard,
   kAlbumList,
@@ -32,12 +38,15 @@ enum class Interface {
   kList,
   kPicture,
   kVersion,
+  kAlbumTab,
+  kShare,
+  kPicpage,
   kUnknown,
 };
-inline constexpr int kInterfaceCount = 8;
+inline constexpr int kInterfaceCount = 11;
 
 // "board", "album-list", "thread", "guide", "list", "picture", "version",
-// "unknown".
+// "album-tab", "share", "picpage", "unknown".
 const char* InterfaceName(Interface iface);
 std::optional<Interface> ParseInterfaceName(std::string_view name);
 
@@ -53,6 +62,9 @@ struct Route {
   std::string pic_id;      // guide cursor; empty: the first picture
   std::string picture_id;  // kPicture
   std::string sign;        // kPicture of a sized variant: its sign= part, else empty
+  bool has_tbpicau = false;  // kPicture: the query holds tbpicau (today's signed form)
+  std::string tbpicau;       // its value, decoded
+  std::string fname;         // kShare: decoded bytes
   int pn = 0, rn = 0, ps = 0, pe = 0, next = 0, prev = 0;
   bool starter_only = false;  // see_lz=1
 };
@@ -61,7 +73,9 @@ struct Route {
 // new path second.
 using PathMoves = std::vector<std::pair<std::string, std::string>>;
 
-// Recognises one request. Only GET (and HEAD) requests are recognised. With
+// Recognises one request. Only GET (and HEAD) requests are recognised, and
+// POST to the picture-page interface; `today` adds the shapes of its parts
+// and relaxes the guide's (it then needs neither alt nor "_"). With
 // `moves`, a target on a new path is recognised as the same target on its
 // old path (Route::target keeps the path the client sent, for redirects
 // that repeat it) and one on an old path is kUnknown; a path that is new in
@@ -70,7 +84,8 @@ using PathMoves = std::vector<std::pair<std::string, std::string>>;
 // Design note: the moves are a parameter rather than a rewrite of the
 // target before recognition, because the redirect faults must send the
 // client back to the path it asked for, not to the stand-in's own.
-Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves = {});
+Route ParseRoute(std::string_view method, std::string_view target, const PathMoves& moves = {},
+                 TodayParts today = 0);
 
 }  // namespace standin
 

@@ -9,6 +9,7 @@
 #include "stand-in/picture_files.h"
 #include "stand-in/scheme_switch.h"
 #include "stand-in/texts.h"
+#include "stand-in/today_answers.h"
 
 namespace standin {
 namespace {
@@ -21,6 +22,53 @@ struct Delivery {
   int interval_ms = 0;
   size_t limit = SIZE_MAX;
 };
+
+// Returns true iff the Cookie header holds a BDUSS cookie, of any value.
+bool HasLoginCookie(std::string_view cookies) {
+  while (!cookies.empty()) {
+    size_t semi = cookies.find(';');
+    std::string_view item = cookies.substr(0, semi);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    if (item.starts_with("BDUSS=")) return true;
+    if (semi == std::string_view::npos) break;
+    cookies.remove_prefix(semi + 1);
+  }
+  return false;
+}
+
+// Returns true iff `referer` is an address on the web host, in either scheme.
+bool FromWebHost(std::string_view referer, const std::string& web) {
+  return referer.starts_with("http://" + web + "/") || referer.starts_with("https://" + web + "/");
+}
+
+// Returns true iff `agent` names a current browser.
+bool CurrentBrowser(std::string_view agent) {
+  return (agent.find("Chrome/") != agent.npos || agent.find("Firefox/") != agent.npos) &&
+         agent.find("MSIE") == agent.npos;
+}
+
+// The interfaces on the web host, which the https part moves to https.
+bool OnWebHost(Interface iface) {
+  switch (iface) {
+    case Interface::kBoard:
+    case Interface::kAlbumList:
+    case Interface::kAlbumTab:
+    case Interface::kThread:
+    case Interface::kGuide:
+    case Interface::kList:
+    case Interface::kShare:
+    case Interface::kPicpage:
+      return true;
+    default:
+      return false;
+  }
+}
+
+Answer Refused() {
+  Answer answer = SecurityCheckPage();
+  answer.status = 403;
+  return answer;
+}
 
 }  // namespace
 
@@ -38,10 +86,14 @@ void StandIn::Configure(httplib::Server& server) {
   server.set_tcp_nodelay(true);  // answers go out whole, not held for an ACK
   server.set_keep_alive_max_count(100000);
   server.set_keep_alive_timeout(1);  // bounds how long Stop waits for idle connections
+  // A POST's body is read only after the pre-routing handler, so POSTs
+  // go through a route of their own.
   server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    if (req.method == "POST") return httplib::Server::HandlerResponse::Unhandled;
     Handle(req, res);
     return httplib::Server::HandlerResponse::Handled;
   });
+  server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
 }
 
 int StandIn::Listen(httplib::Server& server, int port, std::thread* thread) {
@@ -132,7 +184,15 @@ bool StandIn::Sleep(int ms) {
                                [this] { return stopping_.load(); });
 }
 
-Answer StandIn::ServePicture(const Route& route) const {
+Answer StandIn::ServePicture(const Route& route, const httplib::Request& request) const {
+  if (HasPart(data_->style.today, TodayPart::kPictures)) {
+    // A signed address needs no Referer; an unsigned one must come from the web host.
+    if (route.has_tbpicau) {
+      if (route.tbpicau != PictureAuth(route.picture_id)) return LogoPicture();
+    } else if (!FromWebHost(request.get_header_value("Referer"), hosts().web)) {
+      return PlaceholderPicture();
+    }
+  }
   const Picture* picture = index_->FindPicture(route.picture_id);
   // A sized variant's address must carry the picture's own sign.
   if (!picture || (!route.sign.empty() && route.sign != PictureSign(picture->id))) {
@@ -144,21 +204,41 @@ Answer StandIn::ServePicture(const Route& route) const {
   return answer;
 }
 
-Answer StandIn::Serve(const Route& route) const {
+Answer StandIn::Serve(const Route& route, const httplib::Request& request) const {
   Hosts h = hosts();
+  const TodayParts today = data_->style.today;
+  const bool html_page = route.iface == Interface::kBoard || route.iface == Interface::kThread ||
+                         route.iface == Interface::kAlbumTab;
+  if (html_page && HasPart(today, TodayPart::kHtmlCheck) &&
+      !HasLoginCookie(request.get_header_value("Cookie"))) {
+    return Refused();
+  }
   switch (route.iface) {
     case Interface::kBoard:
       return BoardPage(*index_, h, route.kw);
     case Interface::kAlbumList:
+      if (HasPart(today, TodayPart::kAlbums)) return NotFoundPage();  // retired
       return AlbumListPage(*index_, h, route);
+    case Interface::kAlbumTab:
+      return AlbumTabPage(*index_, h, route.kw);
     case Interface::kThread:
+      if (HasPart(today, TodayPart::kThread)) return ThreadShellPage(*index_, route.tid);
       return ThreadPage(*index_, h, route.tid);
     case Interface::kGuide:
       return GuideAnswer(*index_, h, route);
     case Interface::kList:
+      if (HasPart(today, TodayPart::kList) &&
+          !(CurrentBrowser(request.get_header_value("User-Agent")) &&
+            FromWebHost(request.get_header_value("Referer"), h.web))) {
+        return Refused();
+      }
       return ListAnswer(*index_, h, route);
+    case Interface::kShare:
+      return ShareAnswer(*data_, route.fname);
+    case Interface::kPicpage:
+      return PicpageAnswer(*index_, h, request.get_header_value("Content-Type"), request.body);
     case Interface::kPicture:
-      return ServePicture(route);
+      return ServePicture(route, request);
     case Interface::kVersion:
       return VersionPage(*data_);
     case Interface::kUnknown:
@@ -182,13 +262,18 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
     }
     entry.headers.emplace_back(name, value);
   }
-  Route route = ParseRoute(req.method, req.target, data_->style.moved_paths);
+  Route route =
+      ParseRoute(req.method, req.target, data_->style.moved_paths, data_->style.today);
   entry.iface = route.iface;
   entry.why = route.why;
   std::string host = req.has_header("Host") ? req.get_header_value("Host") : hosts().web;
+  // Today's web host sends plain http on to https before anything else
+  // happens, so no fault fires on the hop.
+  const bool to_https =
+      !req.ssl && HasPart(data_->style.today, TodayPart::kHttps) && OnWebHost(route.iface);
 
   FaultPlan plan;
-  if (route.iface != Interface::kUnknown && route.hops <= 0) {
+  if (route.iface != Interface::kUnknown && route.hops <= 0 && !to_https) {
     std::string referer = req.get_header_value("Referer"),
                 cookie = req.get_header_value("Cookie");
     std::string default_referer = "http://" + hosts().web + "/";
@@ -200,7 +285,10 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
   if (plan.latency_ms > 0) Sleep(plan.latency_ms);
 
   Answer answer;
-  if (route.hops > 0) {  // inside a redirect chain the stand-in started
+  if (to_https) {
+    answer.status = 301;
+    answer.headers.emplace_back("Location", "https://" + host + req.target);
+  } else if (route.hops > 0) {  // inside a redirect chain the stand-in started
     answer.status = 302;
     answer.headers.emplace_back(
         "Location", origin + host + "/_hop/" + std::to_string(route.hops - 1) + route.target);
@@ -237,10 +325,13 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
             "Location", origin + host + kVerificationPath +
                             "?ak=stand-in&backurl=" + PercentEncode(origin + host + req.target));
         break;
+      case FaultKind::kRateLimit:
+        answer = PicpageRateLimit();
+        break;
       case FaultKind::kStall:
       default:
         if (Sleep(f.value))
-          answer = Serve(route);
+          answer = Serve(route, req);
         else
           answer = StatusPage(503);  // stopping: answer at once
     }
@@ -248,7 +339,7 @@ void StandIn::Handle(const httplib::Request& req, httplib::Response& res) {
              std::string_view(req.path).starts_with(kVerificationPath)) {
     answer = SecurityCheckPage();  // where a verify fault sends the visitor
   } else {
-    answer = Serve(route);
+    answer = Serve(route, req);
   }
   if (route.iface == Interface::kBoard || route.iface == Interface::kThread) {
     for (const std::string& cookie : faults_.CookiesToSet()) {

@@ -1,7 +1,9 @@
 // StandIn: the local stand-in of the web service, an HTTP server on
 // 127.0.0.1 (never another address) that answers the board page, album
 // list, thread page, picture guide, picture list, pictures and version page
-// from a data set, applies the faults switched on, and logs every request.
+// from a data set (and, for the today parts the data set's style switches
+// on, the album tab, the forum-id lookup and the picture page, today.h),
+// applies the faults switched on, and logs every request.
 // Tests start one on an ephemeral port inside the test process; the
 // tiepic-stand-in program, the download benchmark and the demo use the same
 // class.
@@ -109,8 +111,10 @@ class StandIn {
   // The TLS mode's servers and switch (server_tls.cc).
   bool StartTls(std::string* error);
   void Handle(const httplib::Request& request, httplib::Response& response);
-  Answer Serve(const Route& route) const;
-  Answer ServePicture(const Route& route) const;
+  // The answer to `route`, after the faults and before delivery; the today
+  // parts' gates (cookie, browser, Referer) look at `request`'s headers.
+  Answer Serve(const Route& route, const httplib::Request& request) const;
+  Answer ServePicture(const Route& route, const httplib::Request& request) const;
   // Waits `ms` or until Stop; returns false when stopping.
   bool Sleep(int ms);
 

@@ -80,6 +80,14 @@ std::string JsonString(std::string_view utf8, JsonText form, bool escape_slashes
   std::string out = "\"";
   if (form == JsonText::kGbk) {
     out += JsonEscapeGbk(Gbk(utf8), escape_slashes);
+  } else if (form == JsonText::kUtf8) {
+    for (char c : utf8) {
+      auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x80)
+        out.push_back(c);
+      else
+        AppendJsonAscii(&out, byte, escape_slashes);
+    }
   } else {
     for (char16_t unit : platform::MultiByteToWide(platform::CodePage::kUtf8, utf8)) {
       if (unit < 0x80) {

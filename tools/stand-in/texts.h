@@ -18,6 +18,7 @@ namespace standin {
 enum class JsonText {
   kGbk,      // raw GBK bytes; only single-byte characters are escaped
   kEscaped,  // pure ASCII: every other character as \uXXXX (UTF-16 units)
+  kUtf8,     // raw UTF-8 bytes (today's answers); only single-byte characters escaped
 };
 
 // UTF-8 to GBK bytes (characters GBK lacks become '?').
