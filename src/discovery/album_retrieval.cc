@@ -101,6 +101,28 @@ class RetrievalRequests {
 
   RetrievalTrouble Trouble(bool nothing_found) const { return answers_.Trouble(nothing_found); }
 
+  // While set, a refused request is asked once: another interface stands
+  // in for it.
+  void set_once(bool once) { once_ = once; }
+
+  // What has been noted so far, to be forgotten when another interface
+  // stood in for the requests noted after it.
+  struct Mark {
+    RetrievalAnswers answers;
+    int persisted = 0;
+  };
+  Mark Checkpoint() const { return {answers_, retry_.persisted()}; }
+  void Forget(const Mark& mark) {
+    answers_ = mark.answers;
+    forgiven_ += retry_.persisted() - mark.persisted;
+  }
+  // Refusals that persisted but were stood in for.
+  int forgiven() const { return forgiven_; }
+  // Refusals asked once only because another interface could stand in.
+  int once_refused() const { return once_refused_; }
+  // Whether the last request was refused or brought nothing to read.
+  bool last_troubled() const { return last_troubled_; }
+
   // Whether an answer came over https after the service redirected there.
   bool answered_https() const { return answered_https_; }
 
@@ -137,13 +159,15 @@ class RetrievalRequests {
             answered_https_ = true;
           return body;
         },
-        &answer.refused);
+        &answer.refused, once_);
+    if (answer.refused && once_) ++once_refused_;
     if (!answer.refused)
       answer.kind = KindOfAnswer(answer.failure, answer.status, answer.body.size());
     return answer;
   }
 
   const Answer& Logged(std::string_view what, const Answer& answer, int tries = 1) {
+    last_troubled_ = answer.refused || answer.kind != AnswerKind::kFine;
     if (const Text line = answers_.Note(what, answer.kind, answer.status, answer.failure, tries);
         !line.empty())
       log_(line);
@@ -155,6 +179,10 @@ class RetrievalRequests {
   const int retry_wait_ms_;
   RetrievalAnswers answers_;
   bool answered_https_ = false;
+  bool once_ = false;
+  int forgiven_ = 0;
+  int once_refused_ = 0;
+  bool last_troubled_ = false;
 };
 
 rt::Text UnrecognisedAddressMessage(std::string_view web_host) {
@@ -253,11 +281,13 @@ void AlbumRetrieval::Retrieve() {
       last_kind_.store(AddressKind::kUnrecognised);
       frame_.ShowMessageBox(UnrecognisedAddressMessage(host));
     }
-    persisted_refusals_.store(retry.persisted());
+    // A refusal asked once counts where no other interface stood in for it.
+    persisted_refusals_.store(retry.persisted() - requests.forgiven() +
+                              (found ? 0 : requests.once_refused()));
     RetrievalTrouble trouble = requests.Trouble(!found);
     // A board whose album interfaces all turned the visitor away asked for a
     // browser's check: the user is told so, and what may get past it.
-    trouble.browser_check = !found && retry.persisted() > 0 && last_kind_.load() == AddressKind::kBoard;
+    trouble.browser_check = !found && persisted_refusals_.load() > 0 && last_kind_.load() == AddressKind::kBoard;
     {
       std::lock_guard lock(mu_);
       trouble_ = trouble;
@@ -286,21 +316,30 @@ void AlbumRetrieval::BoardPath(const Text& address, const shell::ServiceProfile&
     source_.guide_base_address = Upgraded(shell::WithPath(address, host, profile.guide_path), requests);
   }
   // The interfaces of the album list in the profile's order: the next is
-  // asked when one lists no album.
+  // asked when one does not answer as an album list does (a board without
+  // albums still answers its total of 0).
   const std::vector<std::string> order = shell::OrderOf(profile.order_albums);
+  const RetrievalRequests::Mark before = requests.Checkpoint();
   for (size_t i = 0; i < order.size(); ++i) {
     if (i > 0) {
       frame_.AppendEditText(mw::编辑框_操作记录,
-                            {InterfaceShown(order[i - 1]), "接口没有列出相册，改用"_gbk,
+                            {InterfaceShown(order[i - 1]), "接口没有答复可读的相册列表，改用"_gbk,
                              InterfaceShown(order[i]), "接口\r\n"_gbk});
     }
-    if (order[i] == "albums") AlbumListPages(address, profile, regex, requests, pause);
-    if (order[i] == "album_tab") AlbumTab(address, profile, regex, requests, pause);
-    if (frame_.ListRowCount(mw::超级列表框1) > 0) return;
+    requests.set_once(i + 1 < order.size());
+    const bool answered = order[i] == "albums"
+                              ? AlbumListPages(address, profile, regex, requests, pause)
+                              : AlbumTab(address, profile, regex, requests, pause);
+    requests.set_once(false);
+    if (answered) {
+      // What the interfaces before this one could not answer is not missed.
+      if (i > 0) requests.Forget(before);
+      return;
+    }
   }
 }
 
-void AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServiceProfile& profile,
+bool AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServiceProfile& profile,
                                     web::RegexObject& regex, RetrievalRequests& requests,
                                     int pause) {
   const Text album_list =
@@ -313,6 +352,10 @@ void AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServicePro
   };
 
   const Text first = requests.WinHttp("相册列表第1页"_gbk, page_address(1), pause, false);
+  // A board without albums answers a page of its own, without the total;
+  // only a refusal or an answer with nothing to read leaves the albums to
+  // the next interface.
+  if (requests.last_troubled()) return false;
   const int total = rt::ToInteger(DigitsOnly(shell::FindMarked(first, profile.albums_total)));
   const int pages = total / profile.albums_page_size + 1;
 
@@ -323,17 +366,21 @@ void AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServicePro
     AppendAlbums(regex, pattern, page);
     frame_.ProcessEvents();
   }
+  return true;
 }
 
-void AlbumRetrieval::AlbumTab(const Text& address, const shell::ServiceProfile& profile,
+bool AlbumRetrieval::AlbumTab(const Text& address, const shell::ServiceProfile& profile,
                               web::RegexObject& regex, RetrievalRequests& requests, int pause) {
   // The album HTML stands inside the page's comments; nothing outside them
   // is taken for an album.
   const Text page = requests.WinHttp("贴吧相册页"_gbk,
                                      Upgraded(shell::JoinQuery(address, profile.album_tab_query), requests),
                                      pause, true, profile.agent_current);
+  // Only albums found tell the tab from another page that has comments.
+  const int rows = frame_.ListRowCount(mw::超级列表框1);
   AppendAlbums(regex, rt::FromUtf8(profile.album_tab_entry),
                shell::FindAllMarked(page, profile.album_tab_comment));
+  return frame_.ListRowCount(mw::超级列表框1) > rows;
 }
 
 void AlbumRetrieval::AppendAlbums(web::RegexObject& regex, const Text& pattern, const Text& page) {
@@ -353,6 +400,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
+  const RetrievalRequests::Mark before_page = requests.Checkpoint();
   const Text page = requests.WinHttp(
       "帖子页面"_gbk, Scheme(requests) + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
       PauseAfterPage(profile), true);
@@ -415,6 +463,13 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
     source_.board_name = BoardNameOf(board_address);
     source_.guide_base_address = guide_base;
   }
+  // A page title that is all the page gives ("TITLE_BOARD吧", as the
+  // newer pages write it) loses the board's name, so that the album keeps
+  // the name, and so the folder, its older pages gave it.
+  if (const Text suffix = "_" + BoardNameOf(board_address) + "吧"_gbk;
+      suffix.size() > 3 && name.size() > suffix.size() && name.ends_with(suffix)) {
+    name.resize(name.size() - suffix.size());
+  }
 
   // The guide's count, asked with the board where it is known.
   json::JsonHandle guide;
@@ -455,6 +510,9 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
     std::lock_guard lock(mu_);
     source_.list_base_address.clear();
   }
+  // The page's trouble is not missed where another interface named the
+  // board and the count came.
+  if (!count.empty() && !board_address.empty() && last_asked != "page") requests.Forget(before_page);
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();
 }

@@ -85,10 +85,12 @@ class AlbumRetrieval {
   void Retrieve();
   void BoardPath(const rt::Text& address, const shell::ServiceProfile& profile,
                  web::RegexObject& regex, RetrievalRequests& requests);
-  // The board's album list, page by page, and the board page's album tab.
-  void AlbumListPages(const rt::Text& address, const shell::ServiceProfile& profile,
+  // The board's album list, page by page, and the board page's album tab;
+  // each returns true iff it was answered as such a list (one without
+  // albums included).
+  bool AlbumListPages(const rt::Text& address, const shell::ServiceProfile& profile,
                       web::RegexObject& regex, RetrievalRequests& requests, int pause);
-  void AlbumTab(const rt::Text& address, const shell::ServiceProfile& profile,
+  bool AlbumTab(const rt::Text& address, const shell::ServiceProfile& profile,
                 web::RegexObject& regex, RetrievalRequests& requests, int pause);
   // A row for each match of `pattern` (groups: count, id, name) in `page`.
   void AppendAlbums(web::RegexObject& regex, const rt::Text& pattern, const rt::Text& page);

@@ -65,7 +65,9 @@ class OrderedStrategy : public PagingStrategy {
 
   std::optional<PicturePage> Next() override {
     while (true) {
+      run_.first_of_several = !answered_ && at_ + 1 < order_.size();
       std::optional<PicturePage> page = current_->Next();
+      run_.first_of_several = false;
       if (!page || page->readable || answered_ || at_ + 1 >= order_.size()) {
         answered_ = answered_ || (page && page->readable);
         return page;

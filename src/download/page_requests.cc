@@ -11,8 +11,9 @@ using rt::operator""_gbk;
 rt::Bytes FetchRefusable(RunContext& run, std::string_view what,
                          const web::RefusalRetry::Try& request, bool* refused) {
   bool persisted = false;
-  rt::Bytes body = run.refusals().Fetch(what, request, &persisted);
-  if (persisted) run.tally.refused.fetch_add(1);
+  rt::Bytes body = run.refusals().Fetch(what, request, &persisted, run.first_of_several);
+  // A refusal of an interface another one stands in for is no lasting one.
+  if (persisted && !run.first_of_several) run.tally.refused.fetch_add(1);
   if (refused) *refused = persisted;
   return body;
 }

@@ -48,6 +48,10 @@ class RunContext {
   RunGate& gate;
   RunTally& tally;
   const DownloadPauses pauses;
+  // Set while an album's first page is asked of an interface that others
+  // follow in the profile's order: a refusal is asked once and not counted,
+  // as the next interface is asked instead.
+  bool first_of_several = false;
 
  private:
   const RunEvents events_;

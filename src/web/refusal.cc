@@ -117,6 +117,7 @@ int64_t BackoffWaitMs(const BackoffPolicy& policy, int retry) {
 
 rt::Text RefusalLine(std::string_view what, Refusal refusal, int64_t wait_ms) {
   rt::Text line = rt::Text(what) + "被服务器拒绝（"_gbk + RefusalName(refusal) + "），"_gbk;
+  if (wait_ms < 0) return line + "改用其他接口\r\n"_gbk;
   line += wait_ms > 0 ? Seconds(wait_ms) + "秒后重试"_gbk : "仍被拒绝，跳过"_gbk;
   return line + "；设置登录后导出的Cookie文件或稍后再试可能有帮助\r\n"_gbk;
 }
@@ -141,9 +142,10 @@ rt::Text FailureLine(std::string_view what, RequestFailure failure) {
 RefusalRetry::RefusalRetry(BackoffPolicy policy, LogLine log, StopAwareWait wait)
     : policy_(policy), log_(std::move(log)), wait_(std::move(wait)) {}
 
-rt::Bytes RefusalRetry::Fetch(std::string_view what, const Try& request, bool* refused) {
+rt::Bytes RefusalRetry::Fetch(std::string_view what, const Try& request, bool* refused,
+                              bool once) {
   if (refused) *refused = false;
-  const int tries = persisted_.load() > 0 ? 1 : std::max(policy_.tries, 1);
+  const int tries = once || persisted_.load() > 0 ? 1 : std::max(policy_.tries, 1);
   for (int attempt = 1;; ++attempt) {
     int status = 0;
     Text raw;
@@ -159,6 +161,11 @@ rt::Bytes RefusalRetry::Fetch(std::string_view what, const Try& request, bool* r
     const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
     const Refusal refusal = RecognizeRefusal({status, raw, final_address, text});
     if (refusal == Refusal::kNone) return body;
+    if (once) {
+      log_(RefusalLine(what, refusal, -1));
+      if (refused) *refused = true;
+      return {};
+    }
     if (attempt >= tries) {
       log_(RefusalLine(what, refusal, 0));
       persisted_.fetch_add(1);

@@ -88,7 +88,8 @@ using StopAwareWait = std::function<void(int64_t ms)>;
 using LogLine = std::function<void(const rt::Text& line)>;
 
 // The operation log's line for a refusal of `what` (GBK, e.g. "相册列表第1页"):
-// `wait_ms` > 0 announces the next try, 0 says the refusal persisted.
+// `wait_ms` > 0 announces the next try, 0 says the refusal persisted, and a
+// negative one that another interface is asked instead.
 rt::Text RefusalLine(std::string_view what, Refusal refusal, int64_t wait_ms);
 
 // The operation log's line for a try of `what` that failed for `failure`
@@ -106,8 +107,12 @@ class RefusalRetry {
   using Try = std::function<rt::Bytes(const RequestOptions& options)>;
 
   // Asks until the answer is no refusal. Returns the body, or empty with
-  // *refused set (when given) once the refusal has persisted.
-  rt::Bytes Fetch(std::string_view what, const Try& request, bool* refused = nullptr);
+  // *refused set (when given) once the refusal has persisted. `once` asks
+  // one time only, for a request another interface can stand in for: a
+  // refusal is logged as such and returns empty with *refused set, but has
+  // not persisted (later refusals still get their tries).
+  rt::Bytes Fetch(std::string_view what, const Try& request, bool* refused = nullptr,
+                  bool once = false);
 
   // Refusals that persisted through their tries (or came after one that had).
   int persisted() const { return persisted_.load(); }

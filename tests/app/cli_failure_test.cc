@@ -217,8 +217,13 @@ TEST(CliFailures, EachEndsWithItsOwnStatusAndSaysWhy) {
     const fs::path home = folder.path() / "home";
     const fs::path save = folder.path() / "save";
     fs::create_directories(home);
-    // The stand-in needs no waits before a page is asked again.
-    std::ofstream(home / "配置.ini", std::ios::binary) << "[service]\r\nretry_wait_ms=10\r\n";
+    // The stand-in needs no waits before a page is asked again. One
+    // interface for each task: how its failures are told is tested here,
+    // not the interfaces that stand in for it.
+    std::ofstream(home / "one-each.ini", std::ios::binary)
+        << "[order]\r\nalbums=albums\r\nalbum=list\r\nthread=guide\r\n";
+    std::ofstream(home / "配置.ini", std::ios::binary)
+        << "[service]\r\nretry_wait_ms=10\r\nprofile=" << (home / "one-each.ini").string() << "\r\n";
     service.faults().Clear();
     if (*c.fault) ASSERT_GE(service.AddFault(c.fault), 0);
     const bool closed = c.target == Target::kClosedBoard || c.target == Target::kClosedThread;

@@ -116,7 +116,11 @@ TEST_F(CliRefusal, AServiceThatKeepsRefusingEndsListingAndDownloadingWithStatus4
   service_.faults().Clear();
   service_.AddFault("list:status=429");
   const fs::path save = home_.path() / "save";
-  const ProgramRun download = Cli({"-o", save.string(), "--prevent-repeat"}, &seconds);
+  // The list alone: no other interface stands in for it.
+  const fs::path profile = home_.path() / "list-only.ini";
+  std::ofstream(profile, std::ios::binary) << "[order]\nalbum=list\n";
+  const ProgramRun download =
+      Cli({"-o", save.string(), "--prevent-repeat", "--profile", profile.string()}, &seconds);
   EXPECT_EQ(download.status, 4) << download.out << download.err;
   EXPECT_NE(download.out.find("图片列表页被服务器拒绝（HTTP 429）"), std::string::npos)
       << download.out;

@@ -170,6 +170,7 @@ TEST(Cli, HelpGivesTheUsageOptionsInGroupsExamplesAndExitStatuses) {
                                                      {"DIR", home / "dir"},
                                                      {"N", "3"},
                                                      {"HOST[:PORT]", "127.0.0.1:9"},
+                                                     {"URL", "http://127.0.0.1:9"},
                                                      {"FILE", home / "cookies.txt"}};
   const std::string address = "http://elsewhere.test/x";
   for (const auto& [option, placeholder] : named) {

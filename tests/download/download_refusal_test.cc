@@ -17,7 +17,11 @@ class DownloadRefusalTest : public DownloadTest {
   explicit DownloadRefusalTest(int first_wait_ms = 10)
       : DownloadTest({.empty_page_retry_ms = 0,
                       .after_list_picture_ms = 0,
-                      .refusal_first_wait_ms = first_wait_ms}) {}
+                      .refusal_first_wait_ms = first_wait_ms}) {
+    // One interface for each kind of album: its refusals are what is tested.
+    shell_.state().profile.order_album = "list";
+    shell_.state().profile.order_thread = "guide";
+  }
 };
 
 TEST_F(DownloadRefusalTest, APersistentRefusalEndsEachPageOnceAndSavesNothing) {

@@ -30,7 +30,11 @@ class FetchAheadRefusalTest : public DownloadTest {
   explicit FetchAheadRefusalTest(int refusal_first_wait_ms = 30)
       : DownloadTest({.empty_page_retry_ms = 0,
                       .after_list_picture_ms = 0,
-                      .refusal_first_wait_ms = refusal_first_wait_ms}) {}
+                      .refusal_first_wait_ms = refusal_first_wait_ms}) {
+    // One interface for each kind of album: its refusals are what is tested.
+    shell_.state().profile.order_album = "list";
+    shell_.state().profile.order_thread = "guide";
+  }
 
   struct Outcome {
     std::string log;

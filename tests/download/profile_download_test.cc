@@ -61,10 +61,13 @@ class ProfileDownloadTest : public DownloadTest {
     return files;
   }
   // Loads the profile `text` as the settings file's [service] profile
-  // would, with the service's pause after each page cut to nothing.
+  // would, with the service's pause after each page cut to nothing, and one
+  // interface for each task: how a change of it is told is tested here, not
+  // the interfaces that stand in for it.
   bool UseProfile(const std::string& text) {
     const fs::path path = folder_.path() / "profile.ini";
-    std::ofstream(path, std::ios::binary) << "[waits]\nafter_page_ms=0\n" << text;
+    std::ofstream(path, std::ios::binary)
+        << "[waits]\nafter_page_ms=0\n" << text << "\n[order]\nalbums=albums\nalbum=list\nthread=guide\n";
     shell_.state().service.profile_file = rt::FromUtf8(path.string());
     return shell::LoadServiceProfile(frame_, shell_.state());
   }
