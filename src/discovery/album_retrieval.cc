@@ -12,6 +12,7 @@
 #include "runtime/conversion_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "shell/settings.h"
 #include "web/regex_object.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
@@ -104,6 +105,7 @@ class RetrievalRequests {
   // While set, a refused request is asked once: another interface stands
   // in for it.
   void set_once(bool once) { once_ = once; }
+  bool once() const { return once_; }
 
   // What has been noted so far, to be forgotten when another interface
   // stood in for the requests noted after it.
@@ -354,8 +356,9 @@ bool AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServicePro
   const Text first = requests.WinHttp("相册列表第1页"_gbk, page_address(1), pause, false);
   // A board without albums answers a page of its own, without the total;
   // only a refusal or an answer with nothing to read leaves the albums to
-  // the next interface.
-  if (requests.last_troubled()) return false;
+  // the next interface, where there is one.
+  const bool answered = !requests.last_troubled();
+  if (!answered && requests.once()) return false;
   const int total = rt::ToInteger(DigitsOnly(shell::FindMarked(first, profile.albums_total)));
   const int pages = total / profile.albums_page_size + 1;
 
@@ -366,7 +369,7 @@ bool AlbumRetrieval::AlbumListPages(const Text& address, const shell::ServicePro
     AppendAlbums(regex, pattern, page);
     frame_.ProcessEvents();
   }
-  return true;
+  return answered;
 }
 
 bool AlbumRetrieval::AlbumTab(const Text& address, const shell::ServiceProfile& profile,
@@ -446,7 +449,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
       json::JsonHandle json;
       if (json::JsonParse(json, guide_text)) board_name = MemberText(json, profile.guide_forum);
     } else if (source == "picpage") {
-      picpage_text = requests.Picpage(profile, state_.service.client_address,
+      picpage_text = requests.Picpage(profile, shell::ClientAddressOf(state_.service),
                                       {.tid = thread_id, .every_poster = every_poster});
       json::JsonHandle json;
       if (json::JsonParse(json, picpage_text)) board_name = MemberText(json, profile.picpage_forum_name);
@@ -493,7 +496,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
     if (picpage_text.empty()) {
       frame_.AppendEditText(mw::编辑框_操作记录,
                             {"图片导航接口没有给出图片数，改用"_gbk, InterfaceShown("picpage"), "接口\r\n"_gbk});
-      picpage_text = requests.Picpage(profile, state_.service.client_address,
+      picpage_text = requests.Picpage(profile, shell::ClientAddressOf(state_.service),
                                       {.board_name = BoardNameOf(board_address),
                                        .tid = thread_id,
                                        .every_poster = every_poster});

@@ -5,6 +5,7 @@
 #include "runtime/file_commands.h"
 #include "runtime/gbk.h"
 #include "runtime/text_commands.h"
+#include "shell/settings.h"
 
 namespace download {
 namespace {
@@ -55,7 +56,7 @@ RunSnapshot TakeSnapshot(frame::Frame& frame, const shell::ProgramState& state,
   snapshot.profile = state.profile;
   snapshot.manifest = state.manifest;
   snapshot.web_host = state.service.web_host;
-  snapshot.client_address = state.service.client_address;
+  snapshot.client_address = shell::ClientAddressOf(state.service);
   snapshot.picture_host = state.service.picture_host;
   snapshot.source = source;
   return snapshot;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <system_error>
 
+#include "discovery/newer_interfaces.h"
 #include "discovery/text_helpers.h"
 #include "frame/window_templates.h"
 #include "download/album_pipeline.h"
@@ -15,6 +16,7 @@
 #include "runtime/text_commands.h"
 #include "web/refusal.h"
 #include "web/regex_object.h"
+#include "web/form_fields.h"
 #include "web/request_helpers.h"
 #include "web/requests.h"
 
@@ -91,14 +93,19 @@ class Checker {
       Text tid = web::TextBetween(address, host_ + "/p/", "#!/");
       if (tid.empty()) tid = discovery::TextAfterLast(address, host_ + "/p/");
       Thread(tid);
+      const bool album = Guide(tid);
       list_base_ = ThreadBase(profile_.list_path);
-      if (Guide(tid)) List(tid);
+      if (album) List(tid);
+      Picpage(tid);
     } else {
+      board_name_ = discovery::BoardNameOf(address);
       Board(address, regex);
+      AlbumTab(address, regex);
       list_base_ = shell::WithPath(address, host_, profile_.list_path);
       Thread(first_album_);
       List(first_album_);
       Guide(first_album_);
+      Picpage(first_album_);
     }
     Picture();
     Version();
@@ -106,9 +113,11 @@ class Checker {
   }
 
  private:
-  Reply Ask(const Text& address, bool winhttp) {
+  Reply Ask(const Text& address, bool winhttp, const Text& agent = {}) {
     Reply reply;
     web::RequestOptions options;
+    Text headers = "User-Agent: " + agent;
+    if (!agent.empty()) options.extra_headers = &headers;
     options.status = &reply.status;
     options.returned_headers = &reply.headers;
     options.final_address = &reply.final_address;
@@ -158,6 +167,9 @@ class Checker {
         {"no thread to ask for", "没有可检查的帖子"},
         {"no picture to ask for", "没有可检查的图片"},
         {"no version_page in [service] of the settings", "设置文件[service]中没有version_page"},
+        {"the album list answered", "相册列表已答复"},
+        {"the picture guide answered", "图片导航已答复"},
+        {"no board name", "没有贴吧名"},
     };
     InterfaceCheck check{.interface = interface, .fit = Fit::kNotAsked, .detail = std::string(why)};
     for (const auto& [english, chinese] : kWhy) {
@@ -237,6 +249,101 @@ class Checker {
     }
     if (matches > 0) first_album_ = regex.SubMatchText(1, 2);
     check.detail = std::to_string(matches);
+    album_list_fits_ = check.fit == Fit::kFits;
+    Done(check);
+  }
+
+  // The board page's album tab, where the album list did not fit: its
+  // albums stand inside the page's comments.
+  void AlbumTab(const Text& address, web::RegexObject& regex) {
+    if (album_list_fits_ || address.empty()) {
+      NotAsked(Interface::kAlbumTab, address.empty() ? "no board address" : "the album list answered");
+      return;
+    }
+    const Reply page = Ask(shell::JoinQuery(address, profile_.album_tab_query), true,
+                           profile_.agent_current);
+    Pause();
+    if (!Answered(Interface::kAlbumTab, page, "[album_tab] query")) return;
+    InterfaceCheck check{.interface = Interface::kAlbumTab};
+    const Text albums = shell::FindAllMarked(discovery::Utf8ToGbk(page.body), profile_.album_tab_comment);
+    const int matches = !albums.empty() && regex.Search(rt::FromUtf8(profile_.album_tab_entry), albums)
+                            ? regex.MatchCount()
+                            : 0;
+    if (albums.empty() || matches == 0) {
+      check.fit = Fit::kMissing;
+      check.read = albums.empty() ? Read::kMarker : Read::kPattern;
+      check.key = albums.empty() ? "[album_tab] comment" : "[album_tab] entry";
+      check.value = albums.empty() ? profile_.album_tab_comment : profile_.album_tab_entry;
+    }
+    if (matches > 0 && first_album_.empty()) first_album_ = regex.SubMatchText(1, 2);
+    check.detail = std::to_string(matches);
+    Done(check);
+  }
+
+  // The client's picture page, with the board's forum id, where the guide
+  // did not fit: its first window.
+  void Picpage(const Text& tid) {
+    if (tid.empty() || guide_fits_) {
+      const char* why = tid.empty() ? "no thread to ask for" : "the picture guide answered";
+      NotAsked(Interface::kForumId, why);
+      NotAsked(Interface::kPicpage, why);
+      return;
+    }
+    Text forum_id;
+    if (board_name_.empty()) {
+      NotAsked(Interface::kForumId, "no board name");
+    } else {
+      const Text address = shell::JoinQuery(
+          "http://" + host_ + profile_.share_path,
+          shell::FillIn(profile_.share_query,
+                        {{"board", web::PercentEncode(rt::ToUtf8(board_name_))}}));
+      const Reply reply = Ask(address, false, profile_.agent_current);
+      if (Answered(Interface::kForumId, reply, "[share] path")) {
+        InterfaceCheck check{.interface = Interface::kForumId};
+        json::JsonHandle json;
+        json::JsonParse(json, rt::FromUtf8(web::BodyText(reply.body)));
+        forum_id = Unquoted(Member(json, profile_.share_fid, Kind::kNumber, "[share] fid", &check));
+        if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(forum_id);
+        Done(check);
+      }
+    }
+    Reply reply;
+    web::RequestOptions options;
+    options.status = &reply.status;
+    options.returned_headers = &reply.headers;
+    options.final_address = &reply.final_address;
+    options.failure = &reply.failure;
+    const Text text = discovery::AskPicpage(
+        profile_, shell::ClientAddressOf(state_.service),
+        {.forum_id = forum_id, .board_name = board_name_, .tid = tid, .every_poster = true}, options);
+    reply.body = rt::Bytes(text.begin(), text.end());
+    if (reply.status == 0) reply.status = web::StatusOfHeaders(reply.headers);
+    if (!Answered(Interface::kPicpage, reply, "[picpage] path")) return;
+    InterfaceCheck check{.interface = Interface::kPicpage};
+    json::JsonHandle json;
+    json::JsonParse(json, text);
+    const Text error = Unquoted(Member(json, profile_.picpage_error, Kind::kNumber, "[picpage] error", &check));
+    if (check.fit == Fit::kFits && rt::ToInteger(error) != 0) {
+      check.fit = Fit::kOtherType;
+      check.key = "[picpage] error";
+      check.value = profile_.picpage_error;
+      check.found = Kind::kNumber;
+      check.detail = "error " + rt::ToUtf8(error) + " " +
+                     rt::ToUtf8(Unquoted(json::JsonGetPath(json, profile_.picpage_message)));
+    }
+    const Text amount = Unquoted(Member(json, profile_.picpage_amount, Kind::kNumber, "[picpage] amount", &check));
+    const json::JsonHandle list = Member(json, profile_.picpage_pictures, Kind::kArray, "[picpage] pictures", &check);
+    if (check.fit == Fit::kFits && json::JsonArrayLength(list) > 0) {
+      const json::JsonHandle entry = json::JsonGetItem(list, 0);
+      Member(entry, profile_.picpage_id, Kind::kText, "[picpage] id", &check);
+      const Text address = WithoutAll(Unquoted(Member(entry, profile_.picpage_address, Kind::kText,
+                                                      "[picpage] address", &check)), "\\");
+      if (check.fit == Fit::kFits && picture_.empty()) {
+        picture_ = address;
+        picture_thread_ = tid;
+      }
+    }
+    if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(amount);
     Done(check);
   }
 
@@ -333,26 +440,38 @@ class Checker {
   // Returns true iff the guide names the thread a board album (its
   // separator count is there), whose pictures the picture list serves.
   bool Guide(const Text& tid) {
-    const Text base = ThreadBase(profile_.guide_path);
+    // A thread page that names no board leaves the guide to be asked by
+    // the thread alone, as the download asks it.
+    Text base = ThreadBase(profile_.guide_path);
+    if (base.empty() && !tid.empty()) base = "http://" + host_ + profile_.guide_path;
     if (tid.empty() || base.empty()) {
       NotAsked(Interface::kGuide, tid.empty() ? "no thread to ask for" : "no board address");
       return false;
     }
     const Reply answer = Ask(
-        base +
+        shell::JoinQuery(base,
             shell::FillIn(profile_.guide_query, {{"tid", tid},
                                                  {"see_lz", "0"},
                                                  {"next", std::to_string(profile_.guide_next)},
                                                  {"cursor", ""},
-                                                 {"random", web::RandomText()}}),
+                                                 {"random", web::RandomText()}})),
         false);
     if (!Answered(Interface::kGuide, answer, "[guide] path")) return false;
     InterfaceCheck check{.interface = Interface::kGuide};
     json::JsonHandle json;
     const Text text = web::BodyText(answer.body);
     json::JsonParse(json, text);
-    // A board album has a separator count; another thread has it null.
-    const bool no_album = shell::MemberIsNull(text, profile_.guide_sep);
+    // The board by the guide's name for it, where the thread page gave none.
+    if (thread_board_.empty()) {
+      const Text forum = Unquoted(json::JsonGetPath(json, profile_.guide_forum));
+      if (!forum.empty() && forum != "null") {
+        board_name_ = forum;
+        thread_board_ = discovery::BoardAddressOf(host_, forum);
+      }
+    }
+    // A board album has a separator count; another thread has it null
+    // (false, as the service answers by today).
+    const bool no_album = discovery::NoBoardAlbum(text, profile_.guide_sep);
     if (!no_album) Member(json, profile_.guide_sep, Kind::kNumber, "[guide] sep", &check);
     const Text amount =
         Unquoted(Member(json, profile_.guide_amount, Kind::kNumber, "[guide] amount", &check));
@@ -391,6 +510,7 @@ class Checker {
       }
     }
     if (check.fit == Fit::kFits) check.detail = rt::ToUtf8(amount);
+    guide_fits_ = check.fit == Fit::kFits;
     Done(check);
     return !no_album;
   }
@@ -440,18 +560,23 @@ class Checker {
   Text first_album_;  // the album list's first album's id
   Text picture_;      // the first picture's address an answer gave
   Text picture_thread_;
+  Text board_name_;   // GBK: the board's name, from its address or the guide
+  bool album_list_fits_ = false;
+  bool guide_fits_ = false;
 };
 
 const char* Name(Interface interface) {
   constexpr const char* kNames[] = {"board page",    "album list",  "picture list",
                                     "picture total", "thread page", "picture guide",
-                                    "picture file",  "version page"};
+                                    "picture file",  "version page", "album tab",
+                                    "forum id",      "client picture page"};
   return kNames[static_cast<int>(interface)];
 }
 
 const char* NameZh(Interface interface) {
   constexpr const char* kNames[] = {"贴吧首页", "相册列表", "图片列表", "图片总数",
-                                    "帖子页面", "图片导航", "图片文件", "版本页面"};
+                                    "帖子页面", "图片导航", "图片文件", "版本页面",
+                                    "贴吧相册页", "贴吧ID",   "客户端图片页"};
   return kNames[static_cast<int>(interface)];
 }
 
@@ -459,6 +584,8 @@ const char* NameZh(Interface interface) {
 std::pair<std::string, std::string> Found(const InterfaceCheck& c) {
   switch (c.interface) {
     case Interface::kAlbumList: return {c.detail + " albums on its first page", c.detail + "个相册"};
+    case Interface::kAlbumTab: return {c.detail + " albums", c.detail + "个相册"};
+    case Interface::kPicpage: return {c.detail + " pictures", c.detail + "张图片"};
     case Interface::kPictureList:
       return {c.detail + " pictures on its first page", "第1页" + c.detail + "张图片"};
     case Interface::kPictureTotal:

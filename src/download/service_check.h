@@ -6,7 +6,11 @@
 // For a board address the check asks the board page, the album list, the
 // first album's picture list, its picture total, its thread page, its guide
 // and its first picture, and the version page; for a thread address it
-// starts with the thread page and takes the board from it.
+// starts with the thread page and takes the board from it (or, where the
+// page names none, from the guide asked by the thread alone). The newer
+// interfaces are asked where the one they stand in for did not fit: the
+// board page's album tab for the album list, the client's picture page
+// (with the board's forum id) for the guide.
 //
 // Thread safety: CheckService makes blocking requests and touches no
 // window; run it on a worker. The rest is pure.
@@ -47,6 +51,10 @@ enum class Interface {
   kGuide,
   kPictureFile,
   kVersionPage,
+  // Asked where the one they stand in for did not answer as expected.
+  kAlbumTab,    // for the album list
+  kForumId,     // with the client's picture page
+  kPicpage,     // for the picture guide
 };
 
 // What of an answer a check read: a JSON member, a marker's text, the album

@@ -36,6 +36,15 @@ ServiceAddresses DefaultServiceAddresses() {
   return addresses;
 }
 
+rt::Text ClientAddressOf(const ServiceAddresses& service) {
+  const ServiceAddresses defaults = DefaultServiceAddresses();
+  if (service.web_host != defaults.web_host &&
+      (service.client_address.empty() || service.client_address == defaults.client_address)) {
+    return "http://" + service.web_host;
+  }
+  return service.client_address.empty() ? defaults.client_address : service.client_address;
+}
+
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path) {
   ServiceAddresses result = DefaultServiceAddresses();
   auto read = [&](std::string_view key, rt::Text& value) {

@@ -60,6 +60,12 @@ inline constexpr int kDefaultRefusalWaitMs = 10000;
 inline constexpr std::string_view kRetryWaitKey = "retry_wait_ms";
 inline constexpr int kDefaultRetryWaitMs = 2000;
 ServiceAddresses DefaultServiceAddresses();
+
+// The mobile client's address the program asks: [service] client_address,
+// except that a web host other than the service's own (a stand-in, say)
+// with the built-in client address takes "http://" + that web host, so that
+// a run pointed elsewhere never reaches the service's own client host.
+rt::Text ClientAddressOf(const ServiceAddresses& service);
 // The addresses in `ini_path`; a missing or empty value takes its default.
 ServiceAddresses ReadServiceAddresses(std::string_view ini_path);
 // The refusal wait in `ini_path`; a missing, negative or unreadable value

@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "stand-in/certificates.h"
 #include "stand-in/server.h"
+#include "stand-in/today.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -27,8 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kSecret[] = "TopSecret42";
 
-standin::DataSet ThreeAlbums() {
+standin::DataSet ThreeAlbums(standin::TodayParts today = 0) {
   standin::DataSet data;
+  data.style.today = today;
   data.board = "纸飞机";
   for (int i = 0; i < 3; ++i) {
     standin::Thread t;
@@ -60,9 +62,9 @@ class CliRefusal : public ::testing::Test {
  protected:
   // The stand-in answers https too, as a signed-in run asks it; its
   // authority is the settings' ca_file.
-  CliRefusal()
+  explicit CliRefusal(standin::TodayParts today = 0)
       : certificate_(standin::LoopbackCertificate((home_.path() / "ca.pem").string())),
-        service_(ThreeAlbums(), {.tls_certificate_pem = certificate_.certificate,
+        service_(ThreeAlbums(today), {.tls_certificate_pem = certificate_.certificate,
                                  .tls_key_pem = certificate_.key}) {
     std::string error;
     EXPECT_TRUE(service_.Start(&error)) << error;
@@ -199,6 +201,51 @@ TEST_F(CliRefusal, AMissingCookieFileIsSaidInOneLineAndTheRunGoesOn) {
             std::string::npos)
       << printed;
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3);
+}
+
+// Today's service, as public reports describe it: HTML pages only for a
+// signed-in browser, the album list retired, and plain http sent on to
+// https.
+class CliToday : public CliRefusal {
+ protected:
+  CliToday()
+      : CliRefusal(static_cast<standin::TodayParts>(standin::TodayPart::kHtmlCheck) |
+                   static_cast<standin::TodayParts>(standin::TodayPart::kAlbums) |
+                   static_cast<standin::TodayParts>(standin::TodayPart::kHttps)) {}
+};
+
+TEST_F(CliToday, ABoardAsksForABrowserCheckUntilSignedInAndStaysOnHttps) {
+  service_.log().Clear();
+  const ProgramRun refused = Cli({"--list"});
+  // The board page, asked over http as pasted, was sent on to https: every
+  // later request went there at once.
+  size_t http = 0;
+  for (const standin::LogEntry& e : service_.log().Entries()) {
+    if (e.scheme == "http") EXPECT_EQ(e.iface, standin::Interface::kBoard) << e.target;
+    http += e.scheme == "http";
+  }
+  EXPECT_GT(http, 0u);
+  EXPECT_EQ(refused.status, 4) << refused.out << refused.err;
+  EXPECT_TRUE(refused.out.empty()) << refused.out;
+  EXPECT_NE(refused.err.find("相册列表无法读取：服务要求浏览器安全验证"), std::string::npos)
+      << refused.err;
+  const ProgramRun quiet = Cli({"--list", "-q"});
+  EXPECT_EQ(quiet.status, 4);
+  EXPECT_NE(quiet.err.find("the service asked for a browser check"), std::string::npos)
+      << quiet.err;
+
+  // Signed in, every request goes over https, and the album tab lists the
+  // albums.
+  const std::string file = CookieFile(0600);
+  service_.log().Clear();
+  const ProgramRun list = Cli({"--list", "--cookies", file});
+  EXPECT_EQ(list.status, 0) << list.out << list.err;
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3) << list.out;
+  EXPECT_NE(list.err.find("相册列表接口没有答复可读的相册列表，改用贴吧相册页接口"), std::string::npos)
+      << list.err;
+  for (const standin::LogEntry& e : service_.log().Entries())
+    EXPECT_EQ(e.scheme, "https") << e.target;
+  EXPECT_EQ(service_.Count(standin::Interface::kAlbumTab), 1u);
 }
 
 }  // namespace

@@ -20,7 +20,11 @@ class RetrievalRefusalTest : public RetrievalTest {
  protected:
   static constexpr int kFirstWaitMs = 100;
   RetrievalRefusalTest()
-      : RetrievalTest({.after_list_request_ms = 0, .refusal_first_wait_ms = kFirstWaitMs}) {}
+      : RetrievalTest({.after_list_request_ms = 0, .refusal_first_wait_ms = kFirstWaitMs}) {
+    // The album list alone: its refusals are what is tested, not the album
+    // tab that stands in for it.
+    shell_.state().profile.order_albums = "albums";
+  }
 
   // The stand-in's receive times of the requests of `iface`, in ms.
   std::vector<double> Times(Interface iface) const {

@@ -45,7 +45,6 @@ class TodayDownloadTest : public DownloadTest {
     data.threads.push_back(std::move(thread));
     data.style.today = parts;
     Serve(std::move(data));
-    shell_.state().service.client_address = "http://" + shell_.state().service.web_host;
   }
 
   // Downloads every row with the album order `order` ("" keeps the
