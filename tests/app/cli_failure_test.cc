@@ -12,6 +12,7 @@
 
 #include "app/program_run.h"
 #include "stand-in/server.h"
+#include "stand-in/today.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -283,9 +284,16 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
     data.style.renamed_members = {{std::move(from), std::move(to)}};
     return data;
   };
+  // Today's service as public reports describe it: the album list retired,
+  // the thread page without its board, the list for browsers only.
+  standin::DataSet today_data = Service();
+  today_data.style.today = standin::kAllTodayParts &
+                           ~static_cast<standin::TodayParts>(standin::TodayPart::kHtmlCheck) &
+                           ~static_cast<standin::TodayParts>(standin::TodayPart::kHttps);
   standin::StandIn service(Service()), changed(renaming("pic_id", "picture_id")),
-      no_sep(renaming("has_sep", "sep")), no_descr(renaming("descr", "text")), gone(Service());
-  for (standin::StandIn* s : {&service, &changed, &no_sep, &no_descr, &gone})
+      no_sep(renaming("has_sep", "sep")), no_descr(renaming("descr", "text")), gone(Service()),
+      today(std::move(today_data));
+  for (standin::StandIn* s : {&service, &changed, &no_sep, &no_descr, &gone, &today})
     ASSERT_TRUE(s->Start());
   gone.Stop();
   const std::vector<std::string> all_fit = {
@@ -330,6 +338,16 @@ TEST(CliCheckService, SaysHowEachInterfaceAnswersAndExitsWithItsOwnStatus) {
       {"a refusing thread page", &service, "thread:security-check", "5100000001", "", 4,
        {"thread page: refused (a security check)", "picture guide: fits (2 pictures)",
         "client picture page: not asked (the picture guide answered)"}},
+      // The lines say which interface stands in for the one that moved.
+      {"today's board", &today, "", nullptr, "", 6,
+       {"album list: answered HTTP 404 (is [albums] path still where it is asked?)",
+        "album tab: fits (4 albums)",
+        "thread page: answered, but marker meta furl=\"*\" fname= ([thread] board) found nothing",
+        "picture list: refused (HTTP 403)"}},
+      {"today's thread, its guide gone too", &today, "guide:status=404", "5100000001", "", 6,
+       {"picture guide: answered HTTP 404 (is [guide] path still where it is asked?)",
+        "forum id: not asked (no board name)", "client picture page: fits (2 pictures)",
+        "picture file: fits (256 bytes)"}},
       {"no service", &gone, "", nullptr, "", 5,
        {"board page: unreachable", "album list: unreachable",
         "thread page: not asked (no thread to ask for)"}},
