@@ -226,6 +226,28 @@ rt::Text PercentText(int position, int maximum) {
   return std::to_string(rt::IntegerPart(percent)) + "%";
 }
 
+AlbumFacts ThreadAlbumFacts(const RunContext& run, const SelectionItem& album,
+                            const rt::Text& safe_id, int64_t count) {
+  const rt::Text suffix = "相册"_gbk + "_" + safe_id;
+  const rt::Text name =
+      PathPiece(album.name, static_cast<int>(rt::ToUtf8(suffix).size())) + "相册"_gbk;
+  return {.folder = run.snapshot.save_root + "/" + name + "_" + safe_id + "/",
+          .folder_name = name,
+          .opening_line = "准备下载相册："_gbk + album.name + "\r\n\r\n",
+          .bar_maximum = count};
+}
+
+Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count) {
+  const int maximum = static_cast<int>(std::clamp<int64_t>(count, 0, kBarLimit));
+  const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
+  return {static_cast<int>(std::min<int64_t>(entry.number, kBarLimit)), PercentText(shown, maximum),
+          album.count + "/" + std::to_string(entry.number)};
+}
+
+bool EveryPoster(const RunSnapshot& snapshot) {
+  return snapshot.options.all_pictures || !snapshot.source.guide;
+}
+
 bool IsPictureId(std::string_view id) { return !id.empty() && id != "NULL" && id != "null"; }
 
 bool NamesAPicture(const PicturePage& page) {

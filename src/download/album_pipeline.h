@@ -38,6 +38,11 @@ struct PictureEntry {
   int64_t height = 0;
 };
 
+// Whether a thread's pictures are asked of every poster: the option says so,
+// or the album is a board album, whose list holds every poster's pictures
+// (an interface that stands in for the list asks for what it would list).
+bool EveryPoster(const RunSnapshot& snapshot);
+
 // Returns true iff `id` names a picture that can be fetched.
 bool IsPictureId(std::string_view id);
 
@@ -110,6 +115,13 @@ rt::Text PercentText(int position, int maximum);
 
 // The progress bar's range ends here; the labels show what it cannot.
 inline constexpr int kBarLimit = 32767;
+
+// How the interfaces of a thread's pictures (the guide, the client's page)
+// show album `album` of `count` pictures: its folder, names and bar, and
+// where `entry` stands on them.
+AlbumFacts ThreadAlbumFacts(const RunContext& run, const SelectionItem& album,
+                            const rt::Text& safe_id, int64_t count);
+Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count);
 
 // The strategies of the two interfaces of album `album`, whose id is
 // already `safe_id` as a path piece.

@@ -43,18 +43,12 @@ class GuideStrategy : public PagingStrategy {
         safe_id_(safe_id),
         count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
         page_total_(PageTotal(count_, profile_.guide_next)),
-        see_lz_(run.snapshot.options.all_pictures ? "0" : "1") {}
+        see_lz_(EveryPoster(run.snapshot) ? "0" : "1") {}
 
   AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
 
   AlbumFacts Begin() override {
-    const rt::Text suffix = "相册"_gbk + "_" + safe_id_;
-    const rt::Text name =
-        PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size())) + "相册"_gbk;
-    return {.folder = run_.snapshot.save_root + "/" + name + "_" + safe_id_ + "/",
-            .folder_name = name,
-            .opening_line = "准备下载相册："_gbk + album_.name + "\r\n\r\n",
-            .bar_maximum = count_};
+    return ThreadAlbumFacts(run_, album_, safe_id_, count_);
   }
 
   std::optional<PicturePage> Next() override {
@@ -91,10 +85,7 @@ class GuideStrategy : public PagingStrategy {
   int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
 
   Progress ProgressOf(const PictureEntry& entry) const override {
-    const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
-    const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
-    return {static_cast<int>(std::min<int64_t>(entry.number, kBarLimit)),
-            PercentText(shown, maximum), album_.count + "/" + std::to_string(entry.number)};
+    return ThreadProgress(album_, entry, count_);
   }
 
  private:

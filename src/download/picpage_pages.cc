@@ -37,7 +37,7 @@ class PicpageStrategy : public PagingStrategy {
         album_(album),
         safe_id_(safe_id),
         count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
-        every_poster_(run.snapshot.options.all_pictures) {}
+        every_poster_(EveryPoster(run.snapshot)) {}
 
   // Paced and shown as the guide is: both list a thread's pictures.
   AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
@@ -50,13 +50,7 @@ class PicpageStrategy : public PagingStrategy {
       forum_id_ = discovery::AskForumId(profile_, "http://" + run_.snapshot.web_host,
                                         source.board_name);
     }
-    const rt::Text suffix = "相册"_gbk + "_" + safe_id_;
-    const rt::Text name =
-        PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size())) + "相册"_gbk;
-    return {.folder = run_.snapshot.save_root + "/" + name + "_" + safe_id_ + "/",
-            .folder_name = name,
-            .opening_line = "准备下载相册："_gbk + album_.name + "\r\n\r\n",
-            .bar_maximum = count_};
+    return ThreadAlbumFacts(run_, album_, safe_id_, count_);
   }
 
   std::optional<PicturePage> Next() override {
@@ -70,10 +64,7 @@ class PicpageStrategy : public PagingStrategy {
   int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
 
   Progress ProgressOf(const PictureEntry& entry) const override {
-    const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
-    const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
-    return {static_cast<int>(std::min<int64_t>(entry.number, kBarLimit)),
-            PercentText(shown, maximum), album_.count + "/" + std::to_string(entry.number)};
+    return ThreadProgress(album_, entry, count_);
   }
 
  private:

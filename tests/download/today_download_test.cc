@@ -28,7 +28,8 @@ class TodayDownloadTest : public DownloadTest {
   TodayDownloadTest()
       : DownloadTest({.empty_page_retry_ms = 0, .after_list_picture_ms = 0, .refusal_first_wait_ms = 10}) {}
 
-  // Serves a board "纸飞机" of three albums (of 1, 2 and 3 pictures) and a
+  // Serves a board "纸飞机" of three albums (of 1, 2 and 3 pictures, the
+  // third's second by another poster, which the list lists too) and a
   // thread that is no album (4 pictures, the second by another poster), as
   // `parts` of today's service answer.
   void ServeToday(standin::TodayParts parts) {
@@ -39,6 +40,7 @@ class TodayDownloadTest : public DownloadTest {
       data.threads.push_back({.tid = tid, .title = "相册" + std::to_string(i + 1),
                               .pictures = discovery::Pictures(tid, i + 1)});
     }
+    data.threads[2].pictures[1].by_starter = false;
     standin::Thread thread{.tid = "5400000009", .title = "帖子", .album = false, .has_sep = "null"};
     thread.pictures = discovery::Pictures(thread.tid, 4);
     thread.pictures[1].by_starter = false;
