@@ -1,11 +1,13 @@
 // The find handler, the retrieval worker and its board and thread paths.
 #include "discovery/album_retrieval.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <system_error>
 
 #include "discovery/newer_interfaces.h"
+#include "web/form_fields.h"
 #include "discovery/text_helpers.h"
 #include "frame/window_templates.h"
 #include "json/json_value.h"
@@ -78,8 +80,16 @@ class RetrievalRequests {
   }
 
   // A GET through InetRequest.
-  rt::Bytes Inet(std::string_view what, const Text& address) {
-    return Logged(what, Ask(what, InetOf(address))).body;
+  // `agent`: a User-Agent in place of the program's own.
+  rt::Bytes Inet(std::string_view what, const Text& address, const Text& agent = {}) {
+    if (agent.empty()) return Logged(what, Ask(what, InetOf(address))).body;
+    const Request request = [&](const web::RequestOptions& options) {
+      web::RequestOptions with_agent = options;
+      Text headers = "User-Agent: " + agent;
+      with_agent.extra_headers = &headers;
+      return web::InetRequest(address, with_agent);
+    };
+    return Logged(what, Ask(what, request)).body;
   }
 
   // A guide answer through InetRequest, asked up to kGuideAttempts times
@@ -376,9 +386,15 @@ bool AlbumRetrieval::AlbumTab(const Text& address, const shell::ServiceProfile& 
                               web::RegexObject& regex, RetrievalRequests& requests, int pause) {
   // The album HTML stands inside the page's comments; nothing outside them
   // is taken for an album.
-  const Text page = requests.WinHttp("贴吧相册页"_gbk,
-                                     Upgraded(shell::JoinQuery(address, profile.album_tab_query), requests),
-                                     pause, true, profile.agent_current);
+  // Asked as the newer interfaces are: checked https, a browser's agent,
+  // and the board's name in UTF-8, as its query says.
+  const Text board = BoardNameOf(address);
+  const Text tab = board.empty()
+                       ? shell::JoinQuery(address, profile.album_tab_query)
+                       : Scheme(requests) + state_.service.web_host + "/f?kw=" +
+                             web::PercentEncode(rt::ToUtf8(board)) + profile.album_tab_query;
+  const Text page = Utf8ToGbk(requests.Inet("贴吧相册页"_gbk, Upgraded(tab, requests), profile.agent_current));
+  web::WaitResponsive(pause);
   // Only albums found tell the tab from another page that has comments.
   const int rows = frame_.ListRowCount(mw::超级列表框1);
   AppendAlbums(regex, rt::FromUtf8(profile.album_tab_entry),
@@ -403,10 +419,18 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   Text thread_id = web::TextBetween(address, host + "/p/", "#!/");
   if (thread_id.empty()) thread_id = TextAfterLast(address, host + "/p/");
 
+  const std::vector<std::string> board_order = shell::OrderOf(profile.order_thread_board);
+  const auto named = [&](std::string_view name) {
+    return shell::InOrder(profile.order_thread, name) || shell::InOrder(profile.order_album, name);
+  };
+  // The page is asked once where the guide or the client's page may name
+  // the board instead (its title is then the only loss).
   const RetrievalRequests::Mark before_page = requests.Checkpoint();
+  requests.set_once(board_order.size() > 1 || board_order[0] != "page");
   const Text page = requests.WinHttp(
       "帖子页面"_gbk, Scheme(requests) + host + shell::FillIn(profile.thread_path, {{"tid", thread_id}}),
       PauseAfterPage(profile), true);
+  requests.set_once(false);
   Text name = shell::FindMarked(page, profile.thread_title);
   if (name.empty()) name = "贴吧相册"_gbk;
   const Text see_lz = frame_.IsChecked(mw::选择框_下载帖子全部图片) ? "0" : "1";
@@ -427,9 +451,10 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   // host names no board here. A page without it (the service's newer
   // pages) leaves the board to the guide's or the client's answer.
   Text board_address;
+  Text board_name;       // GBK, once an answer named the board
   Text guide_text;       // the guide's first answer, once asked
+  bool guide_asked = false;
   Text picpage_text;     // the client's first window, once asked
-  const std::vector<std::string> board_order = shell::OrderOf(profile.order_thread_board);
   std::string last_asked;
   for (const std::string& source : board_order) {
     if (!board_address.empty()) break;
@@ -439,13 +464,16 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
                              InterfaceShown(source), "接口\r\n"_gbk});
     }
     last_asked = source;
-    Text board_name;
     if (source == "page") {
       const Text furl = shell::FindMarked(page, profile.thread_board);
-      if (!shell::BoardInterface(furl, host, profile.guide_path).empty()) board_address = furl;
+      if (!shell::BoardInterface(furl, host, profile.guide_path).empty()) {
+        board_address = furl;
+        board_name = BoardNameOf(furl);
+      }
       continue;
     } else if (source == "guide") {
       guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_by_thread, {}));
+      guide_asked = true;
       json::JsonHandle json;
       if (json::JsonParse(json, guide_text)) board_name = MemberText(json, profile.guide_forum);
     } else if (source == "picpage") {
@@ -463,20 +491,23 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   const Text guide_base = board_address.empty() ? guide_by_thread : base(profile.guide_path);
   {
     std::lock_guard lock(mu_);
-    source_.board_name = BoardNameOf(board_address);
+    source_.board_name = board_name;
     source_.guide_base_address = guide_base;
   }
   // A page title that is all the page gives ("TITLE_BOARD吧", as the
   // newer pages write it) loses the board's name, so that the album keeps
   // the name, and so the folder, its older pages gave it.
-  if (const Text suffix = "_" + BoardNameOf(board_address) + "吧"_gbk;
+  if (const Text suffix = "_" + board_name + "吧"_gbk;
       suffix.size() > 3 && name.size() > suffix.size() && name.ends_with(suffix)) {
     name.resize(name.size() - suffix.size());
   }
 
   // The guide's count, asked with the board where it is known.
+  // A guide that brought nothing by the thread alone is asked again only
+  // with a board another answer named; one left out of the order, never.
   json::JsonHandle guide;
-  if (guide_text.empty()) guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_base, {}));
+  if (guide_text.empty() && named("guide") && (!guide_asked || !board_address.empty()))
+    guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_base, {}));
   const bool parsed = json::JsonParse(guide, guide_text);
   Text count = parsed ? MemberText(guide, profile.guide_amount) : Text();
   if (rt::ToInteger(count) == 5000) {
@@ -492,12 +523,12 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   }
   if (count == "null") count.clear();
   // Without the guide's count, the client's picture page gives it.
-  if (count.empty() && shell::OrderOf(profile.order_thread).back() == "picpage") {
+  if (count.empty() && named("picpage")) {
     if (picpage_text.empty()) {
       frame_.AppendEditText(mw::编辑框_操作记录,
                             {"图片导航接口没有给出图片数，改用"_gbk, InterfaceShown("picpage"), "接口\r\n"_gbk});
       picpage_text = requests.Picpage(profile, shell::ClientAddressOf(state_.service),
-                                      {.board_name = BoardNameOf(board_address),
+                                      {.board_name = board_name,
                                        .tid = thread_id,
                                        .every_poster = every_poster});
     }
@@ -513,9 +544,9 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
     std::lock_guard lock(mu_);
     source_.list_base_address.clear();
   }
-  // The page's trouble is not missed where another interface named the
-  // board and the count came.
-  if (!count.empty() && !board_address.empty() && last_asked != "page") requests.Forget(before_page);
+  // What the page and the interfaces asked for the board could not answer
+  // is not missed once the count came: the row is there to download.
+  if (!count.empty()) requests.Forget(before_page);
   AppendAlbumRow(name, count, thread_id, count != "0");
   return !count.empty();
 }

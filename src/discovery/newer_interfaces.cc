@@ -16,11 +16,14 @@ rt::Text Member(const json::JsonHandle& json, std::string_view path) {
   return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
 }
 
-bool IsUtf8(std::string_view bytes) {
+// Returns true iff `bytes` is UTF-8 (with `wide_only`: and every character
+// beyond ASCII takes three or four bytes, as Chinese does, where a GBK pair
+// read as UTF-8 takes two).
+bool IsUtf8(std::string_view bytes, bool wide_only = false) {
   for (size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<unsigned char>(bytes[i]);
     const int follow = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (follow < 0 || i + follow >= bytes.size()) return false;
+    if (follow < 0 || i + follow >= bytes.size() || (wide_only && follow == 1)) return false;
     for (int k = 1; k <= follow; ++k) {
       if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) return false;
     }
@@ -82,7 +85,12 @@ rt::Text AskForumId(const shell::ServiceProfile& profile, std::string_view schem
 
 rt::Text BoardNameOf(std::string_view board_address) {
   const std::string name = web::PercentDecode(web::QueryValue(board_address, "kw"));
-  return IsUtf8(name) ? rt::FromUtf8(name) : rt::Text(name);
+  // The address's own ie= says how its kw is written. Without it the
+  // service's pages write GBK, a browser UTF-8; as many GBK names are valid
+  // UTF-8 too, only Chinese as UTF-8 writes it (three bytes a character)
+  // is taken for UTF-8 then.
+  const bool utf8 = rt::ToLowerCase(web::QueryValue(board_address, "ie")) == "utf-8";
+  return IsUtf8(name, !utf8) ? rt::FromUtf8(name) : rt::Text(name);
 }
 
 rt::Text BoardAddressOf(std::string_view host, std::string_view board_name) {

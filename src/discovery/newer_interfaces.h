@@ -48,7 +48,8 @@ rt::Text AskForumId(const shell::ServiceProfile& profile, std::string_view schem
                     std::string_view board_name);
 
 // The board name (GBK) in a board address's kw, percent-decoded: UTF-8
-// where it decodes as such, else GBK; "" without a kw.
+// where the address says ie=utf-8 (and it is UTF-8), or where it is
+// UTF-8 of three- and four-byte characters only; else GBK; "" without a kw.
 rt::Text BoardNameOf(std::string_view board_address);
 
 // The address of the board named `board_name` (GBK) on `host`, as a thread

@@ -81,7 +81,7 @@ RetrievalTrouble RetrievalAnswers::Trouble(bool nothing_found) const {
 rt::Text TroubleMessage(const RetrievalTrouble& trouble) {
   if (!trouble.any()) return {};
   if (trouble.browser_check) {
-    return "相册列表无法读取：服务要求浏览器安全验证。请在设置中指定登录后导出的cookie文件（cookies.txt）再试"_gbk;
+    return "相册列表无法读取：服务要求浏览器安全验证。请把登录后从浏览器导出的cookie文件（cookies.txt）写进配置.ini的[service] cookie_file=（tiepic-cli用--cookies）再试"_gbk;
   }
   return Cause(trouble.kind, trouble.status, trouble.failure) +
          (trouble.nothing_found ? "，未能获取相册"_gbk : "，部分页面未能获取"_gbk);

@@ -118,8 +118,16 @@ class PictureStep {
                                    ? DescriptionName(entry.description, entry.number, extension)
                                    : rt::Text();
     const std::string digest = manifest_.on() ? platform::Sha256Hex(BytesView(body)) : "";
-    const SavedFile saved = WritePicture(facts_.folder, entry.number, name_part, extension, body,
-                                         {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
+    // The picture saved before at its number under another name part (an
+    // interface that gives no descriptions, say) is that file, not a new one.
+    SavedFile saved;
+    if (const rt::Text held = manifest_.on() ? manifest_.FileHolding(entry.id, digest) : rt::Text();
+        held.starts_with("(" + std::to_string(entry.number) + ")")) {
+      saved = {held, false};
+    } else {
+      saved = WritePicture(facts_.folder, entry.number, name_part, extension, body,
+                           {manifest_.on() ? &manifest_ : nullptr, entry.id, digest});
+    }
     if (saved.name.empty()) {
       done->why = "无法写入文件"_gbk;
       return Fail(entry, done);
@@ -235,6 +243,19 @@ AlbumFacts ThreadAlbumFacts(const RunContext& run, const SelectionItem& album,
           .folder_name = name,
           .opening_line = "准备下载相册："_gbk + album.name + "\r\n\r\n",
           .bar_maximum = count};
+}
+
+AlbumFacts ListAlbumFacts(const RunContext& run, const SelectionItem& album,
+                          const rt::Text& safe_id, int64_t total) {
+  // Album titles repeat on a board: the album's id keeps each one's folder
+  // its own, so no album's pictures replace another's.
+  const rt::Text suffix = "_" + safe_id;
+  const rt::Text title = PathPiece(album.name, static_cast<int>(rt::ToUtf8(suffix).size()));
+  return {.folder = run.snapshot.save_root + "/" + PathPiece(run.snapshot.source.board_title) +
+                    "/" + title + suffix + "/",
+          .folder_name = title,
+          .opening_line = "下载载相册:"_gbk + album.name + "\r\n\r\n",
+          .bar_maximum = total};
 }
 
 Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count) {

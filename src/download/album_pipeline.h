@@ -122,6 +122,9 @@ inline constexpr int kBarLimit = 32767;
 AlbumFacts ThreadAlbumFacts(const RunContext& run, const SelectionItem& album,
                             const rt::Text& safe_id, int64_t count);
 Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count);
+// How the list shows board album `album` of `total` pictures.
+AlbumFacts ListAlbumFacts(const RunContext& run, const SelectionItem& album,
+                          const rt::Text& safe_id, int64_t total);
 
 // The strategies of the two interfaces of album `album`, whose id is
 // already `safe_id` as a path piece.

@@ -1,7 +1,8 @@
 // The interfaces of an album in the profile's order: the first that gives a
-// readable first page lists the album's pictures. The album keeps the first
-// interface's folder, record and pacing whichever one lists it, so that a
-// second run through another interface finds the pictures of the first.
+// readable first page lists the album's pictures. The album keeps the folder,
+// record and pacing of its kind (a board album's are the list's, a thread's
+// the guide's) whichever interface lists it and in whatever order, so that
+// a second run through another interface finds the pictures of the first.
 #include <string>
 #include <vector>
 
@@ -54,12 +55,18 @@ class OrderedStrategy : public PagingStrategy {
       order_.push_back(first != nullptr ? first : &kInterfaces[0]);
     }
     current_ = order_[0]->make(run, album, safe_id);
+    layout_ = (source.guide ? &GuidePages : &ListPages)(run, album, safe_id);
   }
 
-  AlbumStyle Style() const override { return current_->Style(); }
+  AlbumStyle Style() const override { return layout_->Style(); }
 
+  // What the first interface asks before its pages (the list's total) is
+  // asked once, as its first page is, while another may stand in.
   AlbumFacts Begin() override {
+    run_.first_of_several = order_.size() > 1;
     facts_ = current_->Begin();
+    run_.first_of_several = false;
+    Laid(facts_);
     return facts_;
   }
 
@@ -84,6 +91,12 @@ class OrderedStrategy : public PagingStrategy {
     }
   }
 
+  // Ahead only once the interface has answered: a first page that may
+  // still hand the album to the next one is asked at its turn.
+  std::optional<PicturePage> Ahead() override {
+    return answered_ ? current_->Ahead() : std::nullopt;
+  }
+
   Progress ProgressOf(const PictureEntry& entry) const override {
     return current_->ProgressOf(entry);
   }
@@ -97,8 +110,18 @@ class OrderedStrategy : public PagingStrategy {
   std::vector<const Interface*> order_;
   size_t at_ = 0;
   bool answered_ = false;  // a page of the current interface was readable
+  // The album's folder, names and opening line, as its kind lays it out.
+  void Laid(AlbumFacts& facts) const {
+    const AlbumFacts laid = run_.snapshot.source.guide ? ThreadAlbumFacts(run_, album_, safe_id_, 0)
+                                                       : ListAlbumFacts(run_, album_, safe_id_, 0);
+    facts.folder = laid.folder;
+    facts.folder_name = laid.folder_name;
+    facts.opening_line = laid.opening_line;
+  }
+
   AlbumFacts facts_;
   std::unique_ptr<PagingStrategy> current_;
+  std::unique_ptr<PagingStrategy> layout_;  // the album kind's interface, never asked
 };
 
 }  // namespace

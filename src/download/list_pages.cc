@@ -44,15 +44,7 @@ class ListStrategy : public PagingStrategy {
     total_ = rt::ToInteger(count);
     maximum_ = static_cast<int>(std::clamp<int64_t>(total_, 0, kBarLimit));
     pages_ = std::clamp<int64_t>(total_, 0, kMostPicturesPerAlbum) / page_size_ + 1;
-    // Album titles repeat on a board: the album's id keeps each one's folder
-    // its own, so no album's pictures replace another's.
-    const rt::Text suffix = "_" + safe_id_;
-    const rt::Text title = PathPiece(album_.name, static_cast<int>(rt::ToUtf8(suffix).size()));
-    return {.folder = run_.snapshot.save_root + "/" + PathPiece(run_.snapshot.source.board_title) +
-                      "/" + title + suffix + "/",
-            .folder_name = title,
-            .opening_line = "下载载相册:"_gbk + album_.name + "\r\n\r\n",
-            .bar_maximum = total_};
+    return ListAlbumFacts(run_, album_, safe_id_, total_);
   }
 
   // Pages go on to the page total; three readable pages in a row that list
@@ -72,17 +64,8 @@ class ListStrategy : public PagingStrategy {
                                             {"random", web::RandomText()}});
     json::JsonHandle json;
     PicturePage page{.number = p};
-    // The list takes the program's own User-Agent, or a current browser's
-    // where the profile says the service wants one.
-    const PageRequest request = [this](std::string_view at, const web::RequestOptions& options) {
-      if (profile_.list_agent != "current") return web::WinHttpObjectRequest(at, options);
-      web::RequestOptions with_agent = options;
-      rt::Text headers = "User-Agent: " + profile_.agent_current;
-      with_agent.extra_headers = &headers;
-      return web::WinHttpObjectRequest(at, with_agent);
-    };
-    page.readable =
-        ReadListPage(FetchListPage(run_, address, request), profile_.list_pictures, &json);
+    page.readable = ReadListPage(FetchListPage(run_, address, AsTheListAsks(&web::WinHttpObjectRequest)),
+                                 profile_.list_pictures, &json);
     const json::JsonHandle list = json::JsonGetPath(json, profile_.list_pictures);
     const int entries = json::JsonArrayLength(list);
     for (int j = 1; j <= entries; ++j) {
@@ -141,13 +124,26 @@ class ListStrategy : public PagingStrategy {
     const rt::Text address = run_.snapshot.source.list_base_address +
                              shell::FillIn(profile_.list_total_query,
                                            {{"tid", album_.id}, {"random", web::RandomText()}});
+    const PageRequest request = AsTheListAsks(&web::InetRequest);
     const rt::Text text =
         web::BodyText(FetchRefusable(run_, "图片总数"_gbk, [&](const web::RequestOptions& options) {
-          return web::InetRequest(address, options);
+          return request(address, options);
         }));
     run_.gate.SafePoint();
     // The total may come as a number or as a decimal string.
     return WithoutAll(shell::FindMarked(text, profile_.list_total), "\"");
+  }
+
+  // `operation` with the list's User-Agent: the program's own, or a current
+  // browser's where the profile says the service wants one.
+  PageRequest AsTheListAsks(rt::Bytes (*operation)(std::string_view, const web::RequestOptions&)) const {
+    return [this, operation](std::string_view at, const web::RequestOptions& options) {
+      if (profile_.list_agent != "current") return operation(at, options);
+      web::RequestOptions with_agent = options;
+      rt::Text headers = "User-Agent: " + profile_.agent_current;
+      with_agent.extra_headers = &headers;
+      return operation(at, with_agent);
+    };
   }
 
   // The pictures of the total that page `p` lists.

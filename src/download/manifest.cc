@@ -134,6 +134,15 @@ bool Manifest::HoldsInPlace(std::string_view id) {
   return false;
 }
 
+rt::Text Manifest::FileHolding(std::string_view id, std::string_view sha256) {
+  if (!HoldsId(id)) return {};
+  for (const ManifestLine& line : lines_) {
+    if (line.id == id && line.sha256 == sha256 && FileMatches(folder_ + rt::ToUtf8(line.file), sha256))
+      return line.file;
+  }
+  return {};
+}
+
 bool FileMatches(const std::string& path, std::string_view sha256) {
   const std::optional<std::string> bytes = platform::ReadWholeFile(path);
   return bytes && platform::Sha256Hex(*bytes) == sha256;

@@ -86,6 +86,9 @@ class Manifest {
   // that line's file is there with the bytes it was saved with. The answer
   // is kept for the album.
   bool HoldsInPlace(std::string_view id);
+  // The name (GBK) of a file of the folder that holds picture `id` as it
+  // was saved, with digest `sha256`; "" when there is none.
+  rt::Text FileHolding(std::string_view id, std::string_view sha256);
   // The last line naming file `name` (GBK) of the folder, or nullptr.
   const ManifestLine* LineFor(std::string_view name) const;
   // Appends `line` to the file (see platform::AppendLine). Returns true iff

@@ -170,6 +170,7 @@ class Checker {
         {"the album list answered", "相册列表已答复"},
         {"the picture guide answered", "图片导航已答复"},
         {"no board name", "没有贴吧名"},
+        {"left out of [order]", "服务配置[order]中未列出"},
     };
     InterfaceCheck check{.interface = interface, .fit = Fit::kNotAsked, .detail = std::string(why)};
     for (const auto& [english, chinese] : kWhy) {
@@ -224,6 +225,10 @@ class Checker {
           Marked(discovery::Utf8ToGbk(page.body), profile_.board_title, "[board] title", &check));
       Done(check);
     }
+    if (!shell::InOrder(profile_.order_albums, "albums")) {
+      NotAsked(Interface::kAlbumList, "left out of [order]");
+      return;
+    }
     const Reply first =
         Ask(shell::WithPath(address, host_, profile_.albums_path) +
                 shell::FillIn(profile_.albums_query,
@@ -256,6 +261,10 @@ class Checker {
   // The board page's album tab, where the album list did not fit: its
   // albums stand inside the page's comments.
   void AlbumTab(const Text& address, web::RegexObject& regex) {
+    if (!shell::InOrder(profile_.order_albums, "album_tab")) {
+      NotAsked(Interface::kAlbumTab, "left out of [order]");
+      return;
+    }
     if (album_list_fits_ || address.empty()) {
       NotAsked(Interface::kAlbumTab, address.empty() ? "no board address" : "the album list answered");
       return;
@@ -283,6 +292,12 @@ class Checker {
   // The client's picture page, with the board's forum id, where the guide
   // did not fit: its first window.
   void Picpage(const Text& tid) {
+    if (!shell::InOrder(profile_.order_thread, "picpage") &&
+        !shell::InOrder(profile_.order_album, "picpage")) {
+      NotAsked(Interface::kForumId, "left out of [order]");
+      NotAsked(Interface::kPicpage, "left out of [order]");
+      return;
+    }
     if (tid.empty() || guide_fits_) {
       const char* why = tid.empty() ? "no thread to ask for" : "the picture guide answered";
       NotAsked(Interface::kForumId, why);
@@ -440,6 +455,11 @@ class Checker {
   // Returns true iff the guide names the thread a board album (its
   // separator count is there), whose pictures the picture list serves.
   bool Guide(const Text& tid) {
+    if (!shell::InOrder(profile_.order_thread, "guide") &&
+        !shell::InOrder(profile_.order_album, "guide")) {
+      NotAsked(Interface::kGuide, "left out of [order]");
+      return false;
+    }
     // A thread page that names no board leaves the guide to be asked by
     // the thread alone, as the download asks it.
     Text base = ThreadBase(profile_.guide_path);

@@ -520,6 +520,11 @@ std::vector<std::string> OrderOf(std::string_view order) {
   return names;
 }
 
+bool InOrder(std::string_view order, std::string_view name) {
+  const std::vector<std::string> names = OrderOf(order);
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 std::string JoinQuery(std::string_view base, std::string_view query) {
   if (base.find('?') != std::string_view::npos || query.empty()) return std::string(base) + std::string(query);
   return std::string(base) + "?" + std::string(query.substr(1));

@@ -172,6 +172,9 @@ bool MemberIsNull(std::string_view json_text, std::string_view member);
 // The interfaces `order` (an [order] value) names, in its order.
 std::vector<std::string> OrderOf(std::string_view order);
 
+// Whether `order` (an [order] value) names interface `name`.
+bool InOrder(std::string_view order, std::string_view name);
+
 // `base` (an address, with or without a query) followed by `query` (a
 // profile's query, which starts with "&"): "?" joins the first pair when
 // `base` has no query yet.

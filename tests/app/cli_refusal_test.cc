@@ -77,13 +77,14 @@ class CliRefusal : public ::testing::Test {
         << platform::FromUtf8("[service]\nrefusal_wait_ms=20\nca_file=" +
                               (home_.path() / "ca.pem").string() + "\n" + more);
   }
-  ProgramRun Cli(std::vector<std::string> more, double* seconds = nullptr) {
+  ProgramRun Cli(std::vector<std::string> more, double* seconds = nullptr,
+                 const std::string& address = {}) {
     std::vector<std::string> arguments = {std::string(TIEPIC_BUILD_DIR) + "/tiepic-cli",
                                           "--home",         home_.path().string(),
                                           "--web-host",     host_,
                                           "--picture-host", host_};
     arguments.insert(arguments.end(), more.begin(), more.end());
-    arguments.push_back(service_.BoardUrl());
+    arguments.push_back(address.empty() ? service_.BoardUrl() : address);
     const auto started = Clock::now();
     ProgramRun run = RunProgram(arguments);
     if (seconds) *seconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -246,6 +247,27 @@ TEST_F(CliToday, ABoardAsksForABrowserCheckUntilSignedInAndStaysOnHttps) {
   for (const standin::LogEntry& e : service_.log().Entries())
     EXPECT_EQ(e.scheme, "https") << e.target;
   EXPECT_EQ(service_.Count(standin::Interface::kAlbumTab), 1u);
+
+  // A thread page turned away is asked once, as the guide can name the
+  // thread's count by the thread alone.
+  service_.log().Clear();
+  const std::string thread = service_.data().threads[1].tid;
+  const ProgramRun listed = Cli({"--list"}, nullptr, service_.ThreadUrl(thread));
+  EXPECT_EQ(listed.status, 0) << listed.out << listed.err;
+  // (each over http first, which is sent on to https)
+  EXPECT_EQ(service_.log().CountStatus(standin::Interface::kThread, 403), 1u) << listed.err;
+  EXPECT_NE(listed.out.find("\t2\t"), std::string::npos) << listed.out;
+
+  // The album tab checks its certificate as the board page does: an
+  // authority not trusted lists nothing.
+  std::ofstream(home_.path() / "配置.ini", std::ios::binary) << "[service]\nrefusal_wait_ms=20\n";
+  std::string https_board = service_.BoardUrl();
+  https_board.replace(0, 4, "https");
+  const ProgramRun untrusted = Cli({"--list", "--cookies", file}, nullptr, https_board);
+  EXPECT_NE(untrusted.status, 0);
+  EXPECT_TRUE(untrusted.out.empty()) << untrusted.out;
+  EXPECT_NE(untrusted.err.find("证书校验失败：贴吧相册页"), std::string::npos) << untrusted.err;
+  EXPECT_EQ(service_.Count(standin::Interface::kAlbumTab), 0u);
 }
 
 }  // namespace

@@ -29,9 +29,9 @@ class TodayDownloadTest : public DownloadTest {
       : DownloadTest({.empty_page_retry_ms = 0, .after_list_picture_ms = 0, .refusal_first_wait_ms = 10}) {}
 
   // Serves a board "纸飞机" of three albums (of 1, 2 and 3 pictures, the
-  // third's second by another poster, which the list lists too) and a
-  // thread that is no album (4 pictures, the second by another poster), as
-  // `parts` of today's service answer.
+  // third's second by another poster, which the list lists too) and an
+  // empty fourth, and a thread that is no album (4 pictures, the second by
+  // another poster), as `parts` of today's service answer.
   void ServeToday(standin::TodayParts parts) {
     standin::DataSet data;
     data.board = "纸飞机";
@@ -41,6 +41,7 @@ class TodayDownloadTest : public DownloadTest {
                               .pictures = discovery::Pictures(tid, i + 1)});
     }
     data.threads[2].pictures[1].by_starter = false;
+    data.threads.push_back({.tid = "5400000004", .title = "空相册"});
     standin::Thread thread{.tid = "5400000009", .title = "帖子", .album = false, .has_sep = "null"};
     thread.pictures = discovery::Pictures(thread.tid, 4);
     thread.pictures[1].by_starter = false;
@@ -70,7 +71,8 @@ TEST_F(TodayDownloadTest, ABoardReachesTheSameFilesThroughEveryInterfaceAndOnce)
   // The retired album list is told, and the album tab lists the albums.
   EXPECT_EQ(Rows(), (std::vector<Row>{{"1", frame::kTicked, "相册1", "1", "5400000001"},
                                       {"2", frame::kTicked, "相册2", "2", "5400000002"},
-                                      {"3", frame::kTicked, "相册3", "3", "5400000003"}}))
+                                      {"3", frame::kTicked, "相册3", "3", "5400000003"},
+                                      {"4", frame::kTicked, "空相册", "0", "5400000004"}}))
       << Log();
   EXPECT_NE(Log().find("相册列表接口没有答复可读的相册列表，改用贴吧相册页接口"), std::string::npos)
       << Log();
@@ -84,8 +86,10 @@ TEST_F(TodayDownloadTest, ABoardReachesTheSameFilesThroughEveryInterfaceAndOnce)
       expected[name] = body;
   }
   // The list wants a browser: the guide stands in for it, then (the guide
-  // left out) the client's picture page; then the list itself as a browser.
-  // Each run finds the last one's files and adds none.
+  // left out) the client's picture page, then the client's page put first;
+  // then the list itself as a browser. Each run finds the last one's files
+  // in the same folders and adds none, and nothing is waited for or
+  // counted as refused (the empty album's total, asked of the list, too).
   struct Case {
     const char* what;
     const char* order;
@@ -97,6 +101,7 @@ TEST_F(TodayDownloadTest, ABoardReachesTheSameFilesThroughEveryInterfaceAndOnce)
        Interface::kGuide},
       {"the client's page stands in", "list,picpage", "old",
        "图片列表接口没有答复可读的图片列表，改用客户端图片页接口", Interface::kPicpage},
+      {"the client's page first", "picpage,list", "old", nullptr, Interface::kPicpage},
       {"the list as a browser", "list,picpage", "current", nullptr, Interface::kList},
   };
   for (const Case& c : cases) {
@@ -124,6 +129,17 @@ TEST_F(TodayDownloadTest, AThreadWithoutItsBoardIsListedAndReadByTheClientPage) 
   EXPECT_NE(Log().find("帖子页面没有给出贴吧名，改用图片导航接口"), std::string::npos) << Log();
   EXPECT_EQ(rt::ToUtf8(discovery_.retrieval().Source().board_name), "纸飞机");
 
+  // Named by their descriptions through the guide; the client's page,
+  // which gives none, finds the same files.
+  frame_.SetChecked(mw::选择框_文件名, true);
+  const auto described = DownloadWith("", "guide,picpage");
+  EXPECT_EQ(described.size(), 4u);
+  service_->log().Clear();
+  EXPECT_TRUE(SameFiles(DownloadWith("", "picpage"), described));
+  EXPECT_EQ(control_.tally().added.load(), 0);
+  frame_.SetChecked(mw::选择框_文件名, false);
+  fs::remove_all(save_);
+
   const standin::Thread& t = Thread("5400000009");
   const auto expected = Expected(t, "帖子相册_5400000009");
   EXPECT_TRUE(SameFiles(DownloadWith("", "guide,picpage"), expected));
@@ -148,12 +164,20 @@ TEST_F(TodayDownloadTest, AThreadWithoutItsBoardIsListedAndReadByTheClientPage) 
   standin::Thread starter = t;
   std::erase_if(starter.pictures, [](const standin::Picture& p) { return !p.by_starter; });
   EXPECT_TRUE(SameFiles(DownloadWith("", "picpage"), Expected(starter, "帖子相册_5400000009")));
+
+  // The guide left out of every order is not asked, not even for the count.
+  shell_.state().profile.order_thread_board = "page,picpage";
+  shell_.state().profile.order_album = "list,picpage";
+  service_->log().Clear();
+  Find(service_->ThreadUrl("5400000009"));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", frame::kTicked, "帖子", "3", "5400000009"}})) << Log();
+  EXPECT_TRUE(Targets(Interface::kGuide).empty());
 }
 
 TEST_F(TodayDownloadTest, APlaceholderIsNeverSavedAndComesRightOnTheNextRun) {
   ServeToday(Parts({TodayPart::kPictures}));
   Find(service_->BoardUrl());
-  ASSERT_EQ(Rows().size(), 3u);
+  ASSERT_EQ(Rows().size(), 4u);
   const std::string web_host = shell_.state().service.web_host;
   // A Referer the picture host does not take as its web host's: every
   // picture comes back as the 200x200 grey placeholder.
