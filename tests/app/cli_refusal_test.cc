@@ -263,7 +263,7 @@ TEST_F(CliToday, ABoardAsksForABrowserCheckUntilSignedInAndStaysOnHttps) {
   std::ofstream(home_.path() / "配置.ini", std::ios::binary) << "[service]\nrefusal_wait_ms=20\n";
   std::string https_board = service_.BoardUrl();
   https_board.replace(0, 4, "https");
-  const ProgramRun untrusted = Cli({"--list", "--cookies", file}, nullptr, https_board);
+  const ProgramRun untrusted = Cli({"--list"}, nullptr, https_board);
   EXPECT_NE(untrusted.status, 0);
   EXPECT_TRUE(untrusted.out.empty()) << untrusted.out;
   EXPECT_NE(untrusted.err.find("证书校验失败：贴吧相册页"), std::string::npos) << untrusted.err;

@@ -45,6 +45,8 @@ class TodayDownloadTest : public DownloadTest {
     standin::Thread thread{.tid = "5400000009", .title = "帖子", .album = false, .has_sep = "null"};
     thread.pictures = discovery::Pictures(thread.tid, 4);
     thread.pictures[1].by_starter = false;
+    for (size_t i = 0; i < thread.pictures.size(); ++i)
+      thread.pictures[i].descr = "第" + std::to_string(i + 1) + "张";
     data.threads.push_back(std::move(thread));
     data.style.today = parts;
     Serve(std::move(data));
