@@ -35,10 +35,6 @@ Text WithoutLineBreaksAndBlanks(std::string_view text) {
   return rt::RemoveSpaces(out);
 }
 
-rt::Text MemberText(const json::JsonHandle& json, std::string_view path) {
-  return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
-}
-
 bool Contains(std::string_view text, std::string_view sought) {
   return text.find(sought) != std::string_view::npos;
 }
@@ -69,8 +65,7 @@ class RetrievalRequests {
                const Text& agent = {}) {
     const Request request = [&](const web::RequestOptions& options) {
       web::RequestOptions with_agent = options;
-      Text headers = "User-Agent: " + agent;
-      if (!agent.empty()) with_agent.extra_headers = &headers;
+      with_agent.agent = agent;
       rt::Bytes body = web::WinHttpObjectRequest(address, with_agent);
       web::WaitResponsive(pause_ms);
       return body;
@@ -85,8 +80,7 @@ class RetrievalRequests {
     if (agent.empty()) return Logged(what, Ask(what, InetOf(address))).body;
     const Request request = [&](const web::RequestOptions& options) {
       web::RequestOptions with_agent = options;
-      Text headers = "User-Agent: " + agent;
-      with_agent.extra_headers = &headers;
+      with_agent.agent = agent;
       return web::InetRequest(address, with_agent);
     };
     return Logged(what, Ask(what, request)).body;
@@ -144,7 +138,6 @@ class RetrievalRequests {
     Text text;
     const Request request = [&](const web::RequestOptions& options) {
       text = AskPicpage(profile, client_address, window, options);
-      if (IsRateLimited(profile, text) && options.status) *options.status = 429;
       return rt::Bytes(text.begin(), text.end());
     };
     const Answer answer = Logged("客户端图片页"_gbk, Ask("客户端图片页"_gbk, request));
@@ -475,12 +468,12 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
       guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_by_thread, {}));
       guide_asked = true;
       json::JsonHandle json;
-      if (json::JsonParse(json, guide_text)) board_name = MemberText(json, profile.guide_forum);
+      if (json::JsonParse(json, guide_text)) board_name = json::JsonPathText(json, profile.guide_forum);
     } else if (source == "picpage") {
       picpage_text = requests.Picpage(profile, shell::ClientAddressOf(state_.service),
                                       {.tid = thread_id, .every_poster = every_poster});
       json::JsonHandle json;
-      if (json::JsonParse(json, picpage_text)) board_name = MemberText(json, profile.picpage_forum_name);
+      if (json::JsonParse(json, picpage_text)) board_name = json::JsonPathText(json, profile.picpage_forum_name);
     }
     if (board_name == "null") board_name.clear();
     if (!board_name.empty()) board_address = BoardAddressOf(host, board_name);
@@ -509,7 +502,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
   if (guide_text.empty() && named("guide") && (!guide_asked || !board_address.empty()))
     guide_text = requests.Guide("图片导航"_gbk, guide_at(guide_base, {}));
   const bool parsed = json::JsonParse(guide, guide_text);
-  Text count = parsed ? MemberText(guide, profile.guide_amount) : Text();
+  Text count = parsed ? json::JsonPathText(guide, profile.guide_amount) : Text();
   if (rt::ToInteger(count) == 5000) {
     // The guide counts at most 5000 from where it starts; asking again from
     // the first picture gives the thread's own count.
@@ -517,8 +510,8 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
         json::JsonGetPath(guide, profile.guide_pictures), shell::FillIn(profile.guide_key, {{"n", "1"}}));
     json::JsonHandle again;
     if (json::JsonParse(again,
-                        requests.Guide("图片导航"_gbk, guide_at(guide_base, MemberText(first, profile.guide_id))))) {
-      count = MemberText(again, profile.guide_amount);
+                        requests.Guide("图片导航"_gbk, guide_at(guide_base, json::JsonPathText(first, profile.guide_id))))) {
+      count = json::JsonPathText(again, profile.guide_amount);
     }
   }
   if (count == "null") count.clear();
@@ -533,7 +526,7 @@ bool AlbumRetrieval::ThreadPath(const Text& address, const shell::ServiceProfile
                                        .every_poster = every_poster});
     }
     json::JsonHandle json;
-    if (json::JsonParse(json, picpage_text)) count = MemberText(json, profile.picpage_amount);
+    if (json::JsonParse(json, picpage_text)) count = json::JsonPathText(json, profile.picpage_amount);
     if (count == "null") count.clear();
   }
   // A thread that is no board album (no picture list) has a separator

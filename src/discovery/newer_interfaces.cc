@@ -12,10 +12,6 @@
 namespace discovery {
 namespace {
 
-rt::Text Member(const json::JsonHandle& json, std::string_view path) {
-  return rt::ReplaceText(json::JsonToText(json::JsonGetPath(json, path)), "\"", "", {}, {}, true);
-}
-
 // Returns true iff `bytes` is UTF-8 (with `wide_only`: and every character
 // beyond ASCII takes three or four bytes, as Chinese does, where a GBK pair
 // read as UTF-8 takes two).
@@ -30,6 +26,14 @@ bool IsUtf8(std::string_view bytes, bool wide_only = false) {
     i += follow + 1;
   }
   return true;
+}
+
+// Returns true iff the picpage answer `json_text` says to wait before
+// asking again (its error code is the profile's rate limit).
+bool IsRateLimited(const shell::ServiceProfile& profile, std::string_view json_text) {
+  json::JsonHandle json;
+  return json::JsonParse(json, json_text) &&
+         rt::ToInteger(json::JsonPathText(json, profile.picpage_error)) == profile.picpage_rate_limit;
 }
 
 }  // namespace
@@ -54,18 +58,14 @@ rt::Text PicpageBody(const shell::ServiceProfile& profile, const PicpageWindow& 
 rt::Text AskPicpage(const shell::ServiceProfile& profile, std::string_view client_address,
                     const PicpageWindow& window, const web::RequestOptions& options) {
   web::RequestOptions post = options;
-  rt::Text headers = "User-Agent: " + profile.agent_current;
+  post.agent = profile.agent_current;
   post.method = 1;
   post.form_data = PicpageBody(profile, window);
-  post.extra_headers = &headers;
-  return rt::FromUtf8(
+  rt::Text text = rt::FromUtf8(
       web::BodyText(web::InetRequest(rt::Text(client_address) + profile.picpage_path, post)));
-}
-
-bool IsRateLimited(const shell::ServiceProfile& profile, std::string_view json_text) {
-  json::JsonHandle json;
-  return json::JsonParse(json, json_text) &&
-         rt::ToInteger(Member(json, profile.picpage_error)) == profile.picpage_rate_limit;
+  // The service's "wait before asking again" is a refusal to its callers.
+  if (options.status && IsRateLimited(profile, text)) *options.status = 429;
+  return text;
 }
 
 rt::Text AskForumId(const shell::ServiceProfile& profile, std::string_view scheme_host,
@@ -73,13 +73,12 @@ rt::Text AskForumId(const shell::ServiceProfile& profile, std::string_view schem
   const rt::Text address = shell::JoinQuery(
       rt::Text(scheme_host) + profile.share_path,
       shell::FillIn(profile.share_query, {{"board", web::PercentEncode(rt::ToUtf8(board_name))}}));
-  rt::Text headers = "User-Agent: " + profile.agent_current;
   web::RequestOptions options;
-  options.extra_headers = &headers;
+  options.agent = profile.agent_current;
   json::JsonHandle json;
   if (!json::JsonParse(json, rt::FromUtf8(web::BodyText(web::InetRequest(address, options)))))
     return {};
-  const rt::Text fid = Member(json, profile.share_fid);
+  const rt::Text fid = json::JsonPathText(json, profile.share_fid);
   return fid == "null" ? rt::Text() : fid;
 }
 
@@ -98,11 +97,7 @@ rt::Text BoardAddressOf(std::string_view host, std::string_view board_name) {
 }
 
 bool NoBoardAlbum(std::string_view json_text, std::string_view member) {
-  if (shell::MemberIsNull(json_text, member)) return true;
-  member = member.substr(0, member.find('|'));
-  const size_t dot = member.rfind('.');
-  const rt::Text name(dot == std::string_view::npos ? member : member.substr(dot + 1));
-  return rt::FindText(json_text, "\"" + name + "\":false", {}, true) > 0;
+  return shell::MemberIsNull(json_text, member) || shell::MemberWrites(json_text, member, "false");
 }
 
 }  // namespace discovery

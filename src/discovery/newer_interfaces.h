@@ -33,13 +33,10 @@ rt::Text PicpageBody(const shell::ServiceProfile& profile, const PicpageWindow& 
 
 // Sends the window's request (a POST with a current browser's User-Agent)
 // to `client_address` + the profile's path, with `options` for the rest.
-// Returns the answer as GBK text (the service writes UTF-8).
+// Returns the answer as GBK text (the service writes UTF-8); an answer
+// that asks the client to wait sets *options.status to 429, a refusal.
 rt::Text AskPicpage(const shell::ServiceProfile& profile, std::string_view client_address,
                     const PicpageWindow& window, const web::RequestOptions& options);
-
-// Returns true iff the picpage answer `json_text` says to wait before asking
-// again (its error code is the profile's rate limit).
-bool IsRateLimited(const shell::ServiceProfile& profile, std::string_view json_text);
 
 // The board's forum id by its name (GBK) from the share interface on
 // `scheme_host` ("http://HOST"); "" when it names none or answers nothing

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/album_retrieval.h"
 #include "download/album_pipeline.h"
 #include "runtime/gbk.h"
 #include "shell/service_profile.h"
@@ -16,15 +17,14 @@ namespace {
 using rt::operator""_gbk;
 
 struct Interface {
-  std::string_view name;
-  const char* shown;  // UTF-8, as the log names it
+  std::string_view name;  // as [order] names it
   StrategyMaker make;
 };
 
 constexpr Interface kInterfaces[] = {
-    {"list", "图片列表", &ListPages},
-    {"guide", "图片导航", &GuidePages},
-    {"picpage", "客户端图片页", &PicpagePages},
+    {"list", &ListPages},
+    {"guide", &GuidePages},
+    {"picpage", &PicpagePages},
 };
 
 const Interface* Find(std::string_view name) {
@@ -40,8 +40,9 @@ class OrderedStrategy : public PagingStrategy {
       : run_(run), album_(album), safe_id_(safe_id) {
     const discovery::AlbumSource& source = run.snapshot.source;
     const shell::ServiceProfile& profile = run.snapshot.profile;
-    for (const std::string& name :
-         shell::OrderOf(source.guide ? profile.order_thread : profile.order_album)) {
+    const std::vector<std::string> names =
+        shell::OrderOf(source.guide ? profile.order_thread : profile.order_album);
+    for (const std::string& name : names) {
       const Interface* interface = Find(name);
       // The list is asked at its base address, which only a board names.
       if (interface == nullptr || (name == "list" && source.list_base_address.empty())) continue;
@@ -50,8 +51,7 @@ class OrderedStrategy : public PagingStrategy {
     // An order that leaves no interface this album can be asked by still
     // asks the first it names, whose unread pages then tell the trouble.
     if (order_.empty()) {
-      const Interface* first = Find(shell::OrderOf(source.guide ? profile.order_thread
-                                                                : profile.order_album)[0]);
+      const Interface* first = Find(names[0]);
       order_.push_back(first != nullptr ? first : &kInterfaces[0]);
     }
     current_ = order_[0]->make(run, album, safe_id);
@@ -83,8 +83,8 @@ class OrderedStrategy : public PagingStrategy {
       // for the album, into the same folder.
       const Interface& from = *order_[at_];
       const Interface& to = *order_[++at_];
-      run_.Emit(AlbumNote{rt::FromUtf8(from.shown) + "接口没有答复可读的图片列表，改用"_gbk +
-                          rt::FromUtf8(to.shown) + "接口\r\n\r\n"_gbk});
+      run_.Emit(AlbumNote{discovery::InterfaceShown(from.name) + "接口没有答复可读的图片列表，改用"_gbk +
+                          discovery::InterfaceShown(to.name) + "接口\r\n\r\n"_gbk});
       current_ = to.make(run_, album_, safe_id_);
       const int64_t maximum = current_->Begin().bar_maximum;
       if (maximum != facts_.bar_maximum) run_.Emit(BarReset{maximum});

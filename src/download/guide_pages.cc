@@ -150,9 +150,7 @@ class GuideStrategy : public PagingStrategy {
   }
 
   PictureEntry ReadEntry(const json::JsonHandle& entry, int64_t key) const {
-    const auto text = [&entry](const std::string& path) {
-      return WithoutAll(json::JsonToText(json::JsonGetPath(entry, path)), "\"");
-    };
+    const auto text = [&entry](const std::string& path) { return json::JsonPathText(entry, path); };
     PictureEntry picture{.number = key,
                          .id = text(profile_.guide_id),
                          .address = WithoutAll(text(profile_.guide_address), "\\"),

@@ -72,13 +72,12 @@ class ListStrategy : public PagingStrategy {
       const json::JsonHandle item = json::JsonGetItem(list, j - 1);
       PictureEntry entry{
           .number = int64_t{p - 1} * page_size_ + j,
-          .id = WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_id)), "\""),
-          .description = WithoutAll(
-              json::JsonToText(json::JsonGetPath(item, profile_.list_description)), "\""),
+          .id = json::JsonPathText(item, profile_.list_id),
+          .description = json::JsonPathText(item, profile_.list_description),
           .width = rt::ToInteger(
-              WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_width)), "\"")),
+              json::JsonPathText(item, profile_.list_width)),
           .height = rt::ToInteger(
-              WithoutAll(json::JsonToText(json::JsonGetPath(item, profile_.list_height)), "\""))};
+              json::JsonPathText(item, profile_.list_height))};
       if (IsPictureId(entry.id)) {
         entry.address = PictureItemAddress(run_.snapshot, entry.id);
       }
@@ -140,8 +139,7 @@ class ListStrategy : public PagingStrategy {
     return [this, operation](std::string_view at, const web::RequestOptions& options) {
       if (profile_.list_agent != "current") return operation(at, options);
       web::RequestOptions with_agent = options;
-      rt::Text headers = "User-Agent: " + profile_.agent_current;
-      with_agent.extra_headers = &headers;
+      with_agent.agent = profile_.agent_current;
       return operation(at, with_agent);
     };
   }

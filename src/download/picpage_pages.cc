@@ -91,9 +91,6 @@ class PicpageStrategy : public PagingStrategy {
     rt::Text text;
     FetchRefusable(run_, "客户端图片页"_gbk, [&](const web::RequestOptions& options) {
       text = discovery::AskPicpage(profile_, run_.snapshot.client_address, window, options);
-      // The service's "wait before asking again" is a refusal: the run's
-      // refusal rule waits and asks again, or gives up.
-      if (discovery::IsRateLimited(profile_, text) && options.status) *options.status = 429;
       return rt::Bytes(text.begin(), text.end());
     }, &refused_);
     run_.gate.SafePoint();
@@ -101,16 +98,12 @@ class PicpageStrategy : public PagingStrategy {
     return text;
   }
 
-  static rt::Text Member(const json::JsonHandle& json, const std::string& path) {
-    return WithoutAll(json::JsonToText(json::JsonGetPath(json, path)), "\"");
-  }
-
   PicturePage Read(const rt::Text& text) {
     ++windows_;
     PicturePage page{.number = static_cast<int>(windows_)};
     json::JsonHandle json;
     const bool answered = json::JsonParse(json, text) && json.kind() == json::JsonKind::kObject;
-    const rt::Text error = answered ? Member(json, profile_.picpage_error) : rt::Text();
+    const rt::Text error = answered ? json::JsonPathText(json, profile_.picpage_error) : rt::Text();
     const json::JsonHandle list = json::JsonGetPath(json, profile_.picpage_pictures);
     // An error code, or an answer without its list, is an unread window.
     page.readable = answered && (error == "null" || rt::ToInteger(error) == 0) &&
@@ -120,19 +113,19 @@ class PicpageStrategy : public PagingStrategy {
       return page;
     }
     unread_in_a_row_ = 0;
-    if (count_ == 0) count_ = rt::ToInteger(Member(json, profile_.picpage_amount));
+    if (count_ == 0) count_ = rt::ToInteger(json::JsonPathText(json, profile_.picpage_amount));
     brought_new_ = false;
     const int entries = json::JsonArrayLength(list);
     for (int j = 0; j < entries; ++j) {
       const json::JsonHandle item = json::JsonGetItem(list, j);
-      PictureEntry entry{.id = Member(item, profile_.picpage_id),
-                         .address = WithoutAll(Member(item, profile_.picpage_address), "\\")};
-      const int64_t index = rt::ToInteger(Member(item, profile_.picpage_index));
+      PictureEntry entry{.id = json::JsonPathText(item, profile_.picpage_id),
+                         .address = WithoutAll(json::JsonPathText(item, profile_.picpage_address), "\\")};
+      const int64_t index = rt::ToInteger(json::JsonPathText(item, profile_.picpage_index));
       // A window's places go on from the last one seen where the answer
       // names none.
       entry.number = index > 0 ? index : last_number_ + 1;
-      entry.width = rt::ToInteger(Member(item, profile_.picpage_width));
-      entry.height = rt::ToInteger(Member(item, profile_.picpage_height));
+      entry.width = rt::ToInteger(json::JsonPathText(item, profile_.picpage_width));
+      entry.height = rt::ToInteger(json::JsonPathText(item, profile_.picpage_height));
       if (!IsPictureId(entry.id)) continue;
       if (entry.address.empty() || entry.address == "null")
         entry.address = PictureItemAddress(run_.snapshot, entry.id);

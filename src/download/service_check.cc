@@ -114,16 +114,23 @@ class Checker {
 
  private:
   Reply Ask(const Text& address, bool winhttp, const Text& agent = {}) {
+    return Asked([&](web::RequestOptions& options) {
+      options.agent = agent;
+      return winhttp ? web::WinHttpObjectRequest(address, options)
+                     : web::InetRequest(address, options);
+    });
+  }
+
+  // One request through `request`, which is given the options that keep
+  // what the answer says.
+  Reply Asked(const std::function<rt::Bytes(web::RequestOptions&)>& request) {
     Reply reply;
     web::RequestOptions options;
-    Text headers = "User-Agent: " + agent;
-    if (!agent.empty()) options.extra_headers = &headers;
     options.status = &reply.status;
     options.returned_headers = &reply.headers;
     options.final_address = &reply.final_address;
     options.failure = &reply.failure;
-    reply.body = winhttp ? web::WinHttpObjectRequest(address, options)
-                         : web::InetRequest(address, options);
+    reply.body = request(options);
     if (reply.status == 0) reply.status = web::StatusOfHeaders(reply.headers);
     return reply;
   }
@@ -322,18 +329,14 @@ class Checker {
         Done(check);
       }
     }
-    Reply reply;
-    web::RequestOptions options;
-    options.status = &reply.status;
-    options.returned_headers = &reply.headers;
-    options.final_address = &reply.final_address;
-    options.failure = &reply.failure;
-    const Text text = discovery::AskPicpage(
-        profile_, shell::ClientAddressOf(state_.service),
-        {.forum_id = forum_id, .board_name = board_name_, .tid = tid, .every_poster = true}, options);
-    reply.body = rt::Bytes(text.begin(), text.end());
-    if (reply.status == 0) reply.status = web::StatusOfHeaders(reply.headers);
+    const Reply reply = Asked([&](web::RequestOptions& options) {
+      const Text text = discovery::AskPicpage(
+          profile_, shell::ClientAddressOf(state_.service),
+          {.forum_id = forum_id, .board_name = board_name_, .tid = tid, .every_poster = true}, options);
+      return rt::Bytes(text.begin(), text.end());
+    });
     if (!Answered(Interface::kPicpage, reply, "[picpage] path")) return;
+    const Text text = web::BodyText(reply.body);
     InterfaceCheck check{.interface = Interface::kPicpage};
     json::JsonHandle json;
     json::JsonParse(json, text);
@@ -344,7 +347,7 @@ class Checker {
       check.value = profile_.picpage_error;
       check.found = Kind::kNumber;
       check.detail = "error " + rt::ToUtf8(error) + " " +
-                     rt::ToUtf8(Unquoted(json::JsonGetPath(json, profile_.picpage_message)));
+                     rt::ToUtf8(json::JsonPathText(json, profile_.picpage_message));
     }
     const Text amount = Unquoted(Member(json, profile_.picpage_amount, Kind::kNumber, "[picpage] amount", &check));
     const json::JsonHandle list = Member(json, profile_.picpage_pictures, Kind::kArray, "[picpage] pictures", &check);
@@ -483,7 +486,7 @@ class Checker {
     json::JsonParse(json, text);
     // The board by the guide's name for it, where the thread page gave none.
     if (thread_board_.empty()) {
-      const Text forum = Unquoted(json::JsonGetPath(json, profile_.guide_forum));
+      const Text forum = json::JsonPathText(json, profile_.guide_forum);
       if (!forum.empty() && forum != "null") {
         board_name_ = forum;
         thread_board_ = discovery::BoardAddressOf(host_, forum);
@@ -516,7 +519,7 @@ class Checker {
       const Text id = Unquoted(Member(entry, profile_.guide_id, Kind::kText, "[guide] id", &check));
       Member(entry, profile_.guide_description, Kind::kText, "[guide] description", &check);
       // An entry without an address is fetched from the picture host.
-      Text address = rt::ReplaceText(Unquoted(json::JsonGetPath(entry, profile_.guide_address)),
+      Text address = rt::ReplaceText(json::JsonPathText(entry, profile_.guide_address),
                                      "\\", "", {}, {}, true);
       if (address.empty() || address == "null") {
         address = "http://" + state_.service.picture_host +

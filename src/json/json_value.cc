@@ -188,6 +188,12 @@ JsonHandle JsonGetItem(const JsonHandle& handle, int index) {
   return JsonAccess::Make(JsonAccess::DocumentOf(handle), &node->items[index]);
 }
 
+Text JsonPathText(const JsonHandle& handle, std::string_view path) {
+  Text text = JsonToText(JsonGetPath(handle, path));
+  std::erase(text, '"');
+  return text;
+}
+
 Text JsonToText(const JsonHandle& handle) {
   const Node* node = JsonAccess::NodeOf(handle);
   if (node == nullptr) return "null";

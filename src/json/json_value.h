@@ -129,6 +129,11 @@ JsonHandle JsonGetItem(const JsonHandle& handle, int index);
 // parsed value cannot fail.
 Text JsonToText(const JsonHandle& handle);
 
+// The printed form of the member at `path` (as JsonGetPath finds it) with
+// every double quote taken out: a string's characters (its escapes as
+// printed), a number's digits, "null" when it is not there.
+Text JsonPathText(const JsonHandle& handle, std::string_view path);
+
 // `text` as a JSON string: between double quotes, with the escapes the
 // printed form of a parsed string has, so that JsonParse reads it back as
 // `text`. Lets a writer compose an object the JSON object reads.

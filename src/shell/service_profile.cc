@@ -503,11 +503,11 @@ std::string BoardInterface(std::string_view board, std::string_view host, std::s
          std::string(board.substr(start.size()));
 }
 
-bool MemberIsNull(std::string_view json_text, std::string_view member) {
+bool MemberWrites(std::string_view json_text, std::string_view member, std::string_view literal) {
   member = member.substr(0, member.find('|'));
   const size_t dot = member.rfind('.');
   const std::string name(dot == std::string_view::npos ? member : member.substr(dot + 1));
-  return rt::FindText(json_text, "\"" + name + "\":null", {}, true) > 0;
+  return rt::FindText(json_text, "\"" + name + "\":" + std::string(literal), {}, true) > 0;
 }
 
 std::vector<std::string> OrderOf(std::string_view order) {

@@ -165,9 +165,13 @@ std::string FillIn(std::string_view pattern,
 std::string BoardInterface(std::string_view board, std::string_view host, std::string_view path);
 
 // Whether `json_text` writes the last name of `member` (a member path; its
-// first alternative) with the value null, as in `"has_sep":null`. A member
-// left out is not null: only the service's own null says so.
-bool MemberIsNull(std::string_view json_text, std::string_view member);
+// first alternative) with the JSON literal `literal`, as in
+// `"has_sep":null`. A member left out is not null: only the service's own
+// null says so.
+bool MemberWrites(std::string_view json_text, std::string_view member, std::string_view literal);
+inline bool MemberIsNull(std::string_view json_text, std::string_view member) {
+  return MemberWrites(json_text, member, "null");
+}
 
 // The interfaces `order` (an [order] value) names, in its order.
 std::vector<std::string> OrderOf(std::string_view order);

@@ -161,7 +161,9 @@ struct Outputs {
       : headers(o.extra_headers ? o.extra_headers : &local_headers),
         cookies(o.cookies ? o.cookies : &local_cookies),
         returned_cookies(o.returned_cookies ? o.returned_cookies : &local_returned_cookies),
-        raw(o.returned_headers ? o.returned_headers : &local_raw) {}
+        raw(o.returned_headers ? o.returned_headers : &local_raw) {
+    if (!o.agent.empty()) AddHeader(headers, "User-Agent:", "User-Agent: " + o.agent);
+  }
 };
 
 }  // namespace

@@ -50,6 +50,8 @@ enum class RequestFailure {
 struct RequestOptions {
   int method = 0;                        // 0 GET, 1 POST, 2 HEAD; others GET
   Text form_data{};
+  Text agent{};                          // a User-Agent in place of the program's own;
+                                         // a User-Agent line of extra_headers wins
   Text* cookies = nullptr;               // in and out
   Text* returned_cookies = nullptr;      // out
   Text* extra_headers = nullptr;         // in and out: the defaults are appended
