@@ -258,11 +258,22 @@ AlbumFacts ListAlbumFacts(const RunContext& run, const SelectionItem& album,
           .bar_maximum = total};
 }
 
-Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count) {
-  const int maximum = static_cast<int>(std::clamp<int64_t>(count, 0, kBarLimit));
+CursorPages::CursorPages(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
+    : run_(run),
+      profile_(run.snapshot.profile),
+      album_(album),
+      safe_id_(safe_id),
+      count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)) {}
+
+int64_t CursorPages::NotAsked() const {
+  return PagesLost() > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0) : 0;
+}
+
+Progress CursorPages::ProgressOf(const PictureEntry& entry) const {
+  const int maximum = static_cast<int>(std::clamp<int64_t>(count_, 0, kBarLimit));
   const int shown = static_cast<int>(std::min<int64_t>(entry.number, INT32_MAX));
   return {static_cast<int>(std::min<int64_t>(entry.number, kBarLimit)), PercentText(shown, maximum),
-          album.count + "/" + std::to_string(entry.number)};
+          album_.count + "/" + std::to_string(entry.number)};
 }
 
 bool EveryPoster(const RunSnapshot& snapshot) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "download/run_context.h"
@@ -117,11 +118,32 @@ rt::Text PercentText(int position, int maximum);
 inline constexpr int kBarLimit = 32767;
 
 // How the interfaces of a thread's pictures (the guide, the client's page)
-// show album `album` of `count` pictures: its folder, names and bar, and
-// where `entry` stands on them.
+// show album `album` of `count` pictures: its folder, names and bar.
 AlbumFacts ThreadAlbumFacts(const RunContext& run, const SelectionItem& album,
                             const rt::Text& safe_id, int64_t count);
-Progress ThreadProgress(const SelectionItem& album, const PictureEntry& entry, int64_t count);
+
+// What the two cursor-paged interfaces of a thread's pictures (the guide,
+// the client's page) share: each page is asked around the last picture
+// seen, so only a walk that ended on unread pages lost one (the page it
+// could not get past) and the pictures not seen by then.
+class CursorPages : public PagingStrategy {
+ public:
+  CursorPages(RunContext& run, const SelectionItem& album, const rt::Text& safe_id);
+  AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
+  AlbumFacts Begin() override { return ThreadAlbumFacts(run_, album_, safe_id_, count_); }
+  int64_t NotAsked() const override;
+  int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
+  Progress ProgressOf(const PictureEntry& entry) const override;
+
+ protected:
+  RunContext& run_;
+  const shell::ServiceProfile& profile_;
+  const SelectionItem& album_;
+  const rt::Text safe_id_;
+  int64_t count_;                      // the thread's pictures, as known
+  int unread_in_a_row_ = 0;
+  std::unordered_set<rt::Text> seen_;  // the ids of the pictures listed so far
+};
 // How the list shows board album `album` of `total` pictures.
 AlbumFacts ListAlbumFacts(const RunContext& run, const SelectionItem& album,
                           const rt::Text& safe_id, int64_t total);

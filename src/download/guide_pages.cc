@@ -34,22 +34,12 @@ int64_t PageTotal(int64_t count, int next) {
   return count <= 1 ? 0 : (count - 1 + new_per_page - 1) / new_per_page;
 }
 
-class GuideStrategy : public PagingStrategy {
+class GuideStrategy : public CursorPages {
  public:
   GuideStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
-      : run_(run),
-        profile_(run.snapshot.profile),
-        album_(album),
-        safe_id_(safe_id),
-        count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
+      : CursorPages(run, album, safe_id),
         page_total_(PageTotal(count_, profile_.guide_next)),
         see_lz_(EveryPoster(run.snapshot) ? "0" : "1") {}
-
-  AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
-
-  AlbumFacts Begin() override {
-    return ThreadAlbumFacts(run_, album_, safe_id_, count_);
-  }
 
   std::optional<PicturePage> Next() override {
     if (!Wanted()) return std::nullopt;
@@ -74,18 +64,6 @@ class GuideStrategy : public PagingStrategy {
       return std::nullopt;
     }
     return Read(json, true);
-  }
-
-  // An unread page is asked again around the same cursor: only a walk that
-  // ended on unread pages lost one (the page it could not get past) and the
-  // pictures not seen by then.
-  int64_t NotAsked() const override {
-    return PagesLost() > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0) : 0;
-  }
-  int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
-
-  Progress ProgressOf(const PictureEntry& entry) const override {
-    return ThreadProgress(album_, entry, count_);
   }
 
  private:
@@ -165,18 +143,11 @@ class GuideStrategy : public PagingStrategy {
     return picture;
   }
 
-  RunContext& run_;
-  const shell::ServiceProfile& profile_;
-  const SelectionItem& album_;
-  const rt::Text safe_id_;
-  const int64_t count_;
   const int64_t page_total_;
   const rt::Text see_lz_;  // "0": every poster's pictures; "1": the starter's
   rt::Text cursor_;        // the last picture shown: the next page is asked around it
   int64_t first_key_ = 1;  // the key the next page's pictures count from
   int64_t pages_read_ = 0;
-  int unread_in_a_row_ = 0;
-  std::unordered_set<rt::Text> seen_;
   bool page_brought_new_ = true;
 };
 

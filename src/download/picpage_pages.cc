@@ -29,18 +29,10 @@ using rt::operator""_gbk;
 // pictures (a count the service gave too low).
 constexpr int kMostExtraWindows = 1000;
 
-class PicpageStrategy : public PagingStrategy {
+class PicpageStrategy : public CursorPages {
  public:
   PicpageStrategy(RunContext& run, const SelectionItem& album, const rt::Text& safe_id)
-      : run_(run),
-        profile_(run.snapshot.profile),
-        album_(album),
-        safe_id_(safe_id),
-        count_(std::min<int64_t>(rt::ToInteger(album.count), kMostPicturesPerAlbum)),
-        every_poster_(EveryPoster(run.snapshot)) {}
-
-  // Paced and shown as the guide is: both list a thread's pictures.
-  AlbumStyle Style() const override { return {.record_line_breaks = 1}; }
+      : CursorPages(run, album, safe_id), every_poster_(EveryPoster(run.snapshot)) {}
 
   AlbumFacts Begin() override {
     // The board's forum id goes with each request where the board is known.
@@ -50,21 +42,12 @@ class PicpageStrategy : public PagingStrategy {
       forum_id_ = discovery::AskForumId(profile_, "http://" + run_.snapshot.web_host,
                                         source.board_name);
     }
-    return ThreadAlbumFacts(run_, album_, safe_id_, count_);
+    return CursorPages::Begin();
   }
 
   std::optional<PicturePage> Next() override {
     if (!Wanted()) return std::nullopt;
     return Read(Ask());
-  }
-
-  int64_t NotAsked() const override {
-    return PagesLost() > 0 ? std::max<int64_t>(count_ - static_cast<int64_t>(seen_.size()), 0) : 0;
-  }
-  int64_t PagesLost() const override { return unread_in_a_row_ > 0 ? 1 : 0; }
-
-  Progress ProgressOf(const PictureEntry& entry) const override {
-    return ThreadProgress(album_, entry, count_);
   }
 
  private:
@@ -140,11 +123,6 @@ class PicpageStrategy : public PagingStrategy {
     return page;
   }
 
-  RunContext& run_;
-  const shell::ServiceProfile& profile_;
-  const SelectionItem& album_;
-  const rt::Text safe_id_;
-  int64_t count_;
   const bool every_poster_;
   rt::Text forum_id_;
   bool refused_ = false;
@@ -152,9 +130,7 @@ class PicpageStrategy : public PagingStrategy {
   int64_t cursor_index_ = 0;
   int64_t last_number_ = 0;
   int64_t windows_ = 0;
-  int unread_in_a_row_ = 0;
   bool brought_new_ = true;
-  std::unordered_set<rt::Text> seen_;
 };
 
 }  // namespace
